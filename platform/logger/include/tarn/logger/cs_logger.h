@@ -1,0 +1,41 @@
+// CSLogger: the host's logging facility. printf-style lines at four priorities
+// (0 errors, 1 warnings, 2 progress and findings, 3 entry and completion traces).
+// Lines are appended to the log file under the host root; errors also go to stderr.
+// Any thread may log. A Capture records the lines logged while it lives (for tests).
+#pragma once
+
+#include <string>
+#include <vector>
+
+class CSLogger {
+public:
+    enum Priority { kError = 0, kWarning = 1, kProgress = 2, kTrace = 3 };
+
+    static void Log(int priority, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+    struct Line {
+        int priority;
+        std::string text;
+    };
+
+    // Collects every line logged by any thread from construction to destruction.
+    // Captures may nest; each sees the lines logged during its own lifetime.
+    class Capture {
+    public:
+        Capture();
+        ~Capture();
+        Capture(const Capture&) = delete;
+        Capture& operator=(const Capture&) = delete;
+
+        std::vector<Line> Lines() const;
+        // True when a line with exactly this priority and text was logged.
+        bool Contains(int priority, const std::string& text) const;
+        // Index of the first line with this text, or -1.
+        long IndexOf(const std::string& text) const;
+
+    private:
+        friend class CSLogger;
+        void Record(int priority, const std::string& text);
+        std::vector<Line> lines_;
+    };
+};
