@@ -1,0 +1,35 @@
+// ConfigStoreException: the configuration store's exception, carrying an integer code, the
+// message text and an ordered list of argument strings (empty after construction).
+// Values; owned by whoever holds them.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tarn/hostctl/host_ctl_exception.h"
+
+namespace TarnConfigStore {
+
+class ConfigStoreException : public HostCtl::Lib::HostCtlException {
+public:
+    ConfigStoreException(int code, const char* message)
+        : HostCtl::Lib::HostCtlException(message ? message : ""), code_(code) {}
+    ~ConfigStoreException() override = default;
+
+    int GetCode() const { return code_; }
+    const std::vector<std::string>& GetArgs() const { return args_; }
+    void AddArg(std::string arg) { args_.push_back(std::move(arg)); }
+
+private:
+    int code_;
+    std::vector<std::string> args_;
+};
+
+// Codes of the store's own space that the host libraries raise.
+enum ConfigStoreErrorCode {
+    kStoreDataError = 2000,   // data a query or a document walk failed to supply
+    kStoreJsonError = 1082,   // a consistency check inside the JSON library failed
+    kStoreAccessError = 1001, // the database file is missing, locked, corrupt or unwritable
+};
+
+}  // namespace TarnConfigStore

@@ -1,0 +1,48 @@
+// The single parsing and writing path for every JSON text the host libraries read or write:
+// caller documents, manifests, store rows, request and result files.
+// Parsing is iterative (no recursion, so deep input cannot overflow the stack), validates
+// UTF-8, rejects escapes that decode to lone surrogates, accepts exactly one value between
+// optional blanks and stops at kMaxJsonDepth levels of nesting. Writing validates UTF-8 too,
+// so whatever parsed writes out and reads back equal to itself. Reentrant; no shared state.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "tarn/configstore/json.h"
+
+namespace TarnConfigStore {
+
+// Deepest nesting of arrays and objects a text may have.
+constexpr unsigned kMaxJsonDepth = 512;
+
+struct JsonParseError {
+    std::string message;  // readable reason, e.g. "Invalid value."
+    size_t offset = 0;    // byte offset of the failure
+};
+
+// Parses text[0, length) into out (replacing its contents); text[length] must be readable
+// (a std::string's data is). On failure returns false, fills
+// error when given and leaves out as a null value.
+bool ParseJsonText(const char* text, size_t length, rapidjson::Document& out,
+                   JsonParseError* error = nullptr);
+inline bool ParseJsonText(const std::string& text, rapidjson::Document& out,
+                          JsonParseError* error = nullptr) {
+    return ParseJsonText(text.c_str(), text.size(), out, error);
+}
+
+// Reads the whole file and parses it. A file that cannot be read fails like empty text.
+bool ParseJsonFile(const char* path, rapidjson::Document& out, JsonParseError* error = nullptr);
+
+// Compact text of value. Throws ConfigStoreException 1082 when a string is not valid UTF-8
+// or a number is not finite.
+void WriteJsonText(const rapidjson::Value& value, std::string& out);
+std::string WriteJsonText(const rapidjson::Value& value);
+// Indented text of value, for files people read. Same failures as WriteJsonText.
+std::string WriteJsonPretty(const rapidjson::Value& value);
+
+// Writes text to path through a temporary file in the same folder and a rename, so readers
+// see the old or the new file, never half of one. Returns false (errno set) on failure.
+bool WriteFileAtomically(const std::string& path, const std::string& text, unsigned mode = 0644);
+
+}  // namespace TarnConfigStore

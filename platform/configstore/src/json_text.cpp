@@ -1,0 +1,217 @@
+#include "tarn/configstore/json_text.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "tarn/configstore/config_store_exception.h"
+
+namespace TarnConfigStore {
+
+void JsonAssertFailed(const char* expression, const char* file, int line) {
+    std::string message = std::string("JSON error: \"") + file + "\" " + std::to_string(line) +
+                          " " + expression;
+    throw ConfigStoreException(kStoreJsonError, message.c_str());
+}
+
+namespace {
+
+constexpr unsigned kParseFlags = rapidjson::kParseIterativeFlag |
+                                 rapidjson::kParseValidateEncodingFlag |
+                                 rapidjson::kParseFullPrecisionFlag;
+
+// A \uDC00-style escape that is not part of a pair decodes to the three bytes ED A0..BF xx,
+// which is not UTF-8: such text could never be written back, so it is refused at the door.
+bool HasLoneSurrogate(const char* s, rapidjson::SizeType length) {
+    for (rapidjson::SizeType i = 0; i + 1 < length; ++i) {
+        if (static_cast<unsigned char>(s[i]) == 0xED &&
+            static_cast<unsigned char>(s[i + 1]) >= 0xA0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Forwards the reader's events to the document while counting nesting depth and checking
+// strings; returning false stops the reader with kParseErrorTermination.
+class CheckingHandler {
+public:
+    explicit CheckingHandler(rapidjson::Document& doc) : doc_(doc) {}
+
+    bool Null() { return doc_.Null(); }
+    bool Bool(bool b) { return doc_.Bool(b); }
+    bool Int(int i) { return doc_.Int(i); }
+    bool Uint(unsigned u) { return doc_.Uint(u); }
+    bool Int64(int64_t i) { return doc_.Int64(i); }
+    bool Uint64(uint64_t u) { return doc_.Uint64(u); }
+    bool Double(double d) { return doc_.Double(d); }
+    bool RawNumber(const char* s, rapidjson::SizeType n, bool copy) {
+        return doc_.RawNumber(s, n, copy);
+    }
+    bool String(const char* s, rapidjson::SizeType n, bool copy) {
+        return CheckString(s, n) && doc_.String(s, n, copy);
+    }
+    bool Key(const char* s, rapidjson::SizeType n, bool copy) {
+        return CheckString(s, n) && doc_.Key(s, n, copy);
+    }
+    bool StartObject() { return Enter() && doc_.StartObject(); }
+    bool EndObject(rapidjson::SizeType n) {
+        --depth_;
+        return doc_.EndObject(n);
+    }
+    bool StartArray() { return Enter() && doc_.StartArray(); }
+    bool EndArray(rapidjson::SizeType n) {
+        --depth_;
+        return doc_.EndArray(n);
+    }
+
+    const char* failure() const { return failure_; }
+
+private:
+    bool Enter() {
+        if (++depth_ > kMaxJsonDepth) {
+            failure_ = "Nesting is deeper than the limit of 512 levels.";
+            return false;
+        }
+        return true;
+    }
+    bool CheckString(const char* s, rapidjson::SizeType n) {
+        if (HasLoneSurrogate(s, n)) {
+            failure_ = "A \\u escape names a lone surrogate.";
+            return false;
+        }
+        return true;
+    }
+
+    rapidjson::Document& doc_;
+    unsigned depth_ = 0;
+    const char* failure_ = nullptr;
+};
+
+void Fail(JsonParseError* error, const char* message, size_t offset) {
+    if (error) {
+        error->message = message;
+        error->offset = offset;
+    }
+}
+
+}  // namespace
+
+bool ParseJsonText(const char* text, size_t length, rapidjson::Document& out,
+                   JsonParseError* error) {
+    // The reader treats a NUL as the end of input; the length check below refuses text that
+    // carries anything (even a NUL) after the one value.
+    std::string owned;
+    if (text[length] != '\0') {
+        owned.assign(text, length);
+        text = owned.c_str();
+    }
+    rapidjson::StringStream stream(text);
+    rapidjson::Reader reader;
+    CheckingHandler handler(out);
+    rapidjson::ParseResult result;
+    auto generate = [&](rapidjson::Document&) {
+        result = reader.Parse<kParseFlags>(stream, handler);
+        return !result.IsError() && stream.Tell() == length;
+    };
+    out.Populate(generate);
+    if (!result.IsError() && stream.Tell() == length) {
+        return true;
+    }
+    out.SetNull();
+    if (handler.failure()) {
+        Fail(error, handler.failure(), result.Offset());
+    } else if (result.IsError()) {
+        Fail(error, rapidjson::GetParseError_En(result.Code()), result.Offset());
+    } else {
+        Fail(error, "The document root must not be followed by other values.", stream.Tell());
+    }
+    return false;
+}
+
+bool ParseJsonFile(const char* path, rapidjson::Document& out, JsonParseError* error) {
+    std::ifstream in(path, std::ios::binary);
+    std::string text;
+    if (in) {
+        std::ostringstream buffer;
+        buffer << in.rdbuf();
+        text = buffer.str();
+    }
+    return ParseJsonText(text, out, error);
+}
+
+namespace {
+
+template <typename WriterT>
+void WriteWith(const rapidjson::Value& value, rapidjson::StringBuffer& buffer) {
+    WriterT writer(buffer, nullptr, 32);
+    if (!value.Accept(writer)) {
+        throw ConfigStoreException(kStoreJsonError,
+                                   "JSON error: value holds text that is not UTF-8 or a "
+                                   "number that is not finite");
+    }
+}
+
+using CompactWriter = rapidjson::Writer<rapidjson::StringBuffer, rapidjson::UTF8<>,
+                                        rapidjson::UTF8<>, rapidjson::CrtAllocator,
+                                        rapidjson::kWriteValidateEncodingFlag>;
+// This rapidjson's PrettyWriter only builds with the default write flags, so pretty text
+// is checked by a compact validating pass first.
+using PrettyWriter = rapidjson::PrettyWriter<rapidjson::StringBuffer>;
+
+}  // namespace
+
+void WriteJsonText(const rapidjson::Value& value, std::string& out) {
+    rapidjson::StringBuffer buffer;
+    WriteWith<CompactWriter>(value, buffer);
+    out.assign(buffer.GetString(), buffer.GetSize());
+}
+
+std::string WriteJsonText(const rapidjson::Value& value) {
+    std::string out;
+    WriteJsonText(value, out);
+    return out;
+}
+
+std::string WriteJsonPretty(const rapidjson::Value& value) {
+    rapidjson::StringBuffer buffer;
+    WriteWith<CompactWriter>(value, buffer);
+    buffer.Clear();
+    WriteWith<PrettyWriter>(value, buffer);
+    return std::string(buffer.GetString(), buffer.GetSize());
+}
+
+bool WriteFileAtomically(const std::string& path, const std::string& text, unsigned mode) {
+    std::string temp = path + ".tmpXXXXXX";
+    int fd = mkostemp(&temp[0], O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    bool ok = fchmod(fd, mode) == 0;
+    size_t written = 0;
+    while (ok && written < text.size()) {
+        ssize_t n = write(fd, text.data() + written, text.size() - written);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        ok = n > 0;
+        written += ok ? static_cast<size_t>(n) : 0;
+    }
+    ok = ok && fsync(fd) == 0;
+    int saved = errno;
+    ok = (close(fd) == 0) && ok;
+    if (ok && rename(temp.c_str(), path.c_str()) == 0) {
+        return true;
+    }
+    saved = errno ? errno : saved;
+    unlink(temp.c_str());
+    errno = saved;
+    return false;
+}
+
+}  // namespace TarnConfigStore

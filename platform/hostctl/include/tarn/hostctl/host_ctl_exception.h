@@ -1,0 +1,22 @@
+// HostCtlException: the root of every exception the host libraries raise. It carries only
+// the message text. Values; owned by whoever holds them.
+#pragma once
+
+#include <exception>
+#include <string>
+
+namespace HostCtl {
+namespace Lib {
+
+class HostCtlException : public std::exception {
+public:
+    explicit HostCtlException(std::string message) : message_(std::move(message)) {}
+    ~HostCtlException() override = default;
+    const char* what() const noexcept override { return message_.c_str(); }
+
+private:
+    std::string message_;
+};
+
+}  // namespace Lib
+}  // namespace HostCtl
