@@ -14,8 +14,8 @@
 namespace TarnConfigStore {
 
 void JsonAssertFailed(const char* expression, const char* file, int line) {
-    std::string message = std::string("JSON error: \"") + file + "\" " + std::to_string(line) +
-                          " " + expression;
+    std::string message =
+        std::string("JSON error: \"") + file + "\" " + std::to_string(line) + " " + expression;
     throw ConfigStoreException(kStoreJsonError, message.c_str());
 }
 
@@ -157,9 +157,9 @@ void WriteWith(const rapidjson::Value& value, rapidjson::StringBuffer& buffer) {
     }
 }
 
-using CompactWriter = rapidjson::Writer<rapidjson::StringBuffer, rapidjson::UTF8<>,
-                                        rapidjson::UTF8<>, rapidjson::CrtAllocator,
-                                        rapidjson::kWriteValidateEncodingFlag>;
+using CompactWriter =
+    rapidjson::Writer<rapidjson::StringBuffer, rapidjson::UTF8<>, rapidjson::UTF8<>,
+                      rapidjson::CrtAllocator, rapidjson::kWriteValidateEncodingFlag>;
 // This rapidjson's PrettyWriter only builds with the default write flags, so pretty text
 // is checked by a compact validating pass first.
 using PrettyWriter = rapidjson::PrettyWriter<rapidjson::StringBuffer>;

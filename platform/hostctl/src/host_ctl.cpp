@@ -46,9 +46,13 @@ bool QuickBootFileHas(const std::string& word) {
 
 }  // namespace
 
-bool IsSupported() { return QuickBootFileHas("quickboot"); }
+bool IsSupported() {
+    return QuickBootFileHas("quickboot");
+}
 
-bool IsSTMSupported() { return QuickBootFileHas("stm"); }
+bool IsSTMSupported() {
+    return QuickBootFileHas("stm");
+}
 
 }  // namespace LoadTarn
 }  // namespace System

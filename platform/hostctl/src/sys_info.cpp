@@ -97,4 +97,6 @@ int SysInfo_ParamListAddString(SysInfo_ParamList* list, const char* value) {
     return 0;
 }
 
-void SysInfo_ParamListDestroy(SysInfo_ParamList* list) { delete list; }
+void SysInfo_ParamListDestroy(SysInfo_ParamList* list) {
+    delete list;
+}

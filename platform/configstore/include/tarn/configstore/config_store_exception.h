@@ -27,9 +27,9 @@ private:
 
 // Codes of the store's own space that the host libraries raise.
 enum ConfigStoreErrorCode {
-    kStoreDataError = 2000,   // data a query or a document walk failed to supply
-    kStoreJsonError = 1082,   // a consistency check inside the JSON library failed
-    kStoreAccessError = 1001, // the database file is missing, locked, corrupt or unwritable
+    kStoreDataError = 2000,    // data a query or a document walk failed to supply
+    kStoreJsonError = 1082,    // a consistency check inside the JSON library failed
+    kStoreAccessError = 1001,  // the database file is missing, locked, corrupt or unwritable
 };
 
 }  // namespace TarnConfigStore

@@ -1,0 +1,87 @@
+#include "deradidezivizoda/core/document.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <vector>
+
+#include "deradidezivizoda/core/throw_exception.h"
+#include "tarn/configstore/json_text.h"
+#include "tarn/logger/cs_logger.h"
+
+namespace TarnConfigManager {
+
+void ParseDocument(const std::string& text, rapidjson::Document& out) {
+    if (!TarnConfigStore::ParseJsonText(text, out)) {
+        ThrowException<InvalidArgumentException>(PARSE_ERROR);
+    }
+}
+
+void CreateDocumentFromFile(const char* path, rapidjson::Document& out) {
+    if (!TarnConfigStore::ParseJsonFile(path, out)) {
+        ThrowException<ConfigManagerException>(PARSE_ERROR, path);
+    }
+}
+
+void CreateFileFromDocument(const char* path, const rapidjson::Document& doc) {
+    std::string text;
+    try {
+        TarnConfigStore::WriteJsonText(doc, text);
+    } catch (const std::exception&) {
+        return;  // best effort: a document that cannot be written leaves no file
+    }
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+void SerializeValue(const rapidjson::Value& value, std::string& out) {
+    TarnConfigStore::WriteJsonText(value, out);
+}
+
+void AddMember(rapidjson::Document* doc, rapidjson::Value* object, const std::string& name,
+               rapidjson::Value& value) {
+    rapidjson::Value key(name.c_str(), static_cast<rapidjson::SizeType>(name.size()),
+                         doc->GetAllocator());
+    object->AddMember(key, value, doc->GetAllocator());
+}
+
+bool IsEqualArray(const rapidjson::Value& a, const rapidjson::Value& b) {
+    if (a.IsNull() || !a.IsArray() || !b.IsArray()) {
+        return false;
+    }
+    if (a.Size() != b.Size()) {
+        return false;
+    }
+    std::vector<bool> used(b.Size(), false);
+    for (const rapidjson::Value& element : a.GetArray()) {
+        bool matched = false;
+        for (rapidjson::SizeType i = 0; i < b.Size() && !matched; ++i) {
+            if (!used[i] && element == b[i]) {
+                used[i] = true;
+                matched = true;
+            }
+        }
+        if (!matched) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool fileExists(const std::string& path) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) {
+        int err = errno;
+        if (err != ENOENT && err != ENOTDIR) {
+            CSLogger::Log(
+                0, "Failed to query the status of \"%s\", error code: %d, error message: \"%s\"",
+                path.c_str(), err, std::strerror(err));
+        }
+        return false;
+    }
+    return S_ISREG(st.st_mode);
+}
+
+}  // namespace TarnConfigManager

@@ -1,0 +1,186 @@
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "deradidezivizoda/core/document.h"
+#include "deradidezivizoda/core/exceptions.h"
+#include "host_root_fixture.h"
+#include "tarn/configstore/json_text.h"
+
+using namespace TarnConfigManager;
+
+namespace {
+
+const char kSuiteDir[] = "../shared/testdata/JSONTestSuite/test_parsing";
+
+// The implementation-defined cases we accept; every other i_ case is refused. Accepted:
+// integers too big for 64 bits (read as doubles), exponents that underflow to zero, and
+// nesting within the 512-level limit. Refused: numbers beyond the double range (they would
+// write back as something else), lone or broken surrogate escapes (they decode to bytes that
+// are not UTF-8, so the text could not be written back), invalid UTF-8, UTF-16 and
+// BOM-prefixed input.
+const std::set<std::string> kAcceptedImplementationDefined = {
+    "i_number_double_huge_neg_exp.json",   "i_number_real_underflow.json",
+    "i_number_too_big_neg_int.json",       "i_number_too_big_pos_int.json",
+    "i_number_very_big_negative_int.json", "i_structure_500_nested_arrays.json",
+};
+
+std::vector<std::string> SuiteFiles() {
+    std::vector<std::string> names;
+    DIR* dir = opendir(kSuiteDir);
+    if (!dir) {
+        return names;
+    }
+    while (dirent* entry = readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name.size() > 5 && name.compare(name.size() - 5, 5, ".json") == 0) {
+            names.push_back(name);
+        }
+    }
+    closedir(dir);
+    return names;
+}
+
+std::string ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    return buffer.str();
+}
+
+bool Parses(const std::string& text, rapidjson::Document& doc) {
+    try {
+        ParseDocument(text, doc);
+        return true;
+    } catch (const InvalidArgumentException& e) {
+        EXPECT_EQ(e.GetCode(), 2080);
+        return false;
+    }
+}
+
+std::string Nested(size_t depth) {
+    return std::string(depth, '[') + std::string(depth, ']');
+}
+
+}  // namespace
+
+TEST(ParseDocument, DecidesEveryJsonTestSuiteCaseAndRoundTripsWhatItAccepts) {
+    std::vector<std::string> files = SuiteFiles();
+    if (files.empty()) {
+        GTEST_SKIP() << "JSONTestSuite not found at " << kSuiteDir
+                     << " (run from the project root)";
+    }
+    size_t accepted = 0;
+    for (const std::string& name : files) {
+        rapidjson::Document doc;
+        bool ok = Parses(ReadBytes(std::string(kSuiteDir) + "/" + name), doc);
+        bool expected =
+            name[0] == 'y' || (name[0] == 'i' && kAcceptedImplementationDefined.count(name));
+        EXPECT_EQ(ok, expected) << name;
+        if (!ok) {
+            continue;
+        }
+        ++accepted;
+        std::string written;
+        SerializeValue(doc, written);
+        rapidjson::Document reread;
+        ASSERT_TRUE(Parses(written, reread)) << name << " wrote " << written;
+        // Compared as text: rapidjson's == cannot compare objects with duplicate names.
+        std::string rewritten;
+        SerializeValue(reread, rewritten);
+        EXPECT_EQ(rewritten, written) << name;
+    }
+    EXPECT_GT(accepted, 90u);
+}
+
+TEST(ParseDocument, AcceptsExactlyOneValueBetweenBlanks) {
+    rapidjson::Document doc;
+    EXPECT_FALSE(Parses("", doc));
+    EXPECT_FALSE(Parses(" \n\t ", doc));
+    EXPECT_FALSE(Parses("{}{}", doc));
+    EXPECT_FALSE(Parses("{} 1", doc));
+    EXPECT_FALSE(Parses(std::string("{}\0{}", 5), doc));
+    EXPECT_FALSE(Parses(std::string("{}\0", 3), doc));
+    EXPECT_FALSE(Parses("{\"a\":1,}", doc));
+    EXPECT_FALSE(Parses("NaN", doc));
+    ASSERT_TRUE(Parses(" \n{\"a\": [1, 2.5, \"x\"]}\t ", doc));
+    EXPECT_EQ(doc["a"][1].GetDouble(), 2.5);
+}
+
+TEST(ParseDocument, RefusesDeepNestingWithoutExhaustingTheStack) {
+    rapidjson::Document doc;
+    EXPECT_TRUE(Parses(Nested(TarnConfigStore::kMaxJsonDepth), doc));
+    EXPECT_FALSE(Parses(Nested(TarnConfigStore::kMaxJsonDepth + 1), doc));
+    EXPECT_FALSE(Parses(Nested(100000), doc));
+    EXPECT_FALSE(Parses(std::string(100000, '['), doc));
+    std::string objects;
+    for (int i = 0; i < 100000; ++i) {
+        objects += "{\"a\":";
+    }
+    EXPECT_FALSE(Parses(objects + "1" + std::string(100000, '}'), doc));
+}
+
+TEST(ParseDocument, RefusesTextThatCouldNotBeWrittenBack) {
+    rapidjson::Document doc;
+    EXPECT_FALSE(Parses(R"(["\uDC00"])", doc));
+    EXPECT_FALSE(Parses(R"(["\uD800"])", doc));
+    EXPECT_FALSE(Parses(R"({"\uDFFF":1})", doc));
+    EXPECT_FALSE(Parses("[\"\xED\xA0\x80\"]", doc));
+    EXPECT_FALSE(Parses("[\"\xC3\"]", doc));
+    ASSERT_TRUE(Parses(R"(["\uD834\uDD1E"])", doc));
+    EXPECT_STREQ(doc[0].GetString(), "\xF0\x9D\x84\x9E");
+}
+
+TEST(ParseDocument, FailedParseLeavesANullDocument) {
+    rapidjson::Document doc;
+    ASSERT_TRUE(Parses("{\"keep\":1}", doc));
+    EXPECT_FALSE(Parses("{\"keep\":", doc));
+    EXPECT_TRUE(doc.IsNull());
+}
+
+TEST(CreateDocumentFromFile, ReportsThePathOfAFileThatDoesNotParse) {
+    TarnTest::ResetHostRoot();
+    std::string good = TarnTest::RootPath("good.json");
+    std::string bad = TarnTest::RootPath("bad.json");
+    TarnTest::WriteFile(good, "{\"k\": [true]}\n");
+    TarnTest::WriteFile(bad, "{\"k\": [true}\n");
+    rapidjson::Document doc;
+    CreateDocumentFromFile(good.c_str(), doc);
+    EXPECT_TRUE(doc["k"][0].GetBool());
+    for (const std::string& path :
+         {bad, TarnTest::RootPath("missing.json"), TarnTest::RootPath("")}) {
+        try {
+            CreateDocumentFromFile(path.c_str(), doc);
+            ADD_FAILURE() << path;
+        } catch (const InvalidArgumentException&) {
+            ADD_FAILURE() << "file errors are not argument errors";
+        } catch (const ConfigManagerException& e) {
+            EXPECT_EQ(e.GetCode(), 2080);
+            EXPECT_STREQ(e.what(), "Failed to parse JSON String");
+            EXPECT_EQ(e.GetArgs(), std::vector<std::string>{path});
+        }
+    }
+}
+
+TEST(JsonConsistencyChecks, RaiseStoreErrorInsteadOfAborting) {
+    rapidjson::Document doc;
+    ParseDocument("[1, \"two\"]", doc);
+    try {
+        (void)doc["member"];
+        FAIL();
+    } catch (const TarnConfigStore::ConfigStoreException& e) {
+        EXPECT_EQ(e.GetCode(), 1082);
+        EXPECT_EQ(std::string(e.what()).rfind("JSON error: \"", 0), 0u) << e.what();
+    }
+    EXPECT_THROW((void)doc[1].GetInt(), TarnConfigStore::ConfigStoreException);
+    EXPECT_THROW((void)doc[7], TarnConfigStore::ConfigStoreException);
+    rapidjson::Value notObject(5);
+    rapidjson::Value value("v");
+    EXPECT_THROW(AddMember(&doc, &notObject, "k", value), TarnConfigStore::ConfigStoreException);
+}

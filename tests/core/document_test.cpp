@@ -1,0 +1,65 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "deradidezivizoda/core/document.h"
+#include "host_root_fixture.h"
+
+using namespace TarnConfigManager;
+
+namespace {
+
+rapidjson::Document Parsed(const char* text) {
+    rapidjson::Document doc;
+    ParseDocument(text, doc);
+    return doc;
+}
+
+}  // namespace
+
+TEST(IsEqualArray, ComparesAsMultisets) {
+    EXPECT_TRUE(IsEqualArray(Parsed("[]"), Parsed("[]")));
+    EXPECT_FALSE(IsEqualArray(Parsed("null"), Parsed("[]")));
+    EXPECT_FALSE(IsEqualArray(Parsed("[]"), Parsed("{}")));
+    EXPECT_TRUE(IsEqualArray(Parsed("[1]"), Parsed("[1.0]")));
+    EXPECT_TRUE(IsEqualArray(Parsed("[1,2,2]"), Parsed("[2,1,2]")));
+    EXPECT_FALSE(IsEqualArray(Parsed("[1,2,2]"), Parsed("[1,1,2]")));
+    EXPECT_FALSE(IsEqualArray(Parsed("[1,1,2]"), Parsed("[1,2,2]")));
+    EXPECT_FALSE(IsEqualArray(Parsed("[1,2]"), Parsed("[1,2,2]")));
+    EXPECT_FALSE(IsEqualArray(Parsed("[\"1\"]"), Parsed("[1]")));
+    EXPECT_TRUE(
+        IsEqualArray(Parsed(R"([{"a":1,"b":[1,2]},"x"])"), Parsed(R"(["x",{"b":[1,2],"a":1}])")));
+    EXPECT_FALSE(IsEqualArray(Parsed(R"([{"b":[1,2]}])"), Parsed(R"([{"b":[2,1]}])")));
+}
+
+TEST(AddMember, AppendsEvenWhenTheNameExists) {
+    rapidjson::Document doc(rapidjson::kObjectType);
+    rapidjson::Value first(1);
+    rapidjson::Value second("two");
+    AddMember(&doc, &doc, "k", first);
+    AddMember(&doc, &doc, "k", second);
+    EXPECT_TRUE(first.IsNull());
+    std::string text;
+    SerializeValue(doc, text);
+    EXPECT_EQ(text, R"({"k":1,"k":"two"})");
+}
+
+TEST(DocumentFiles, WriteCompactlyAndNeverReportFailure) {
+    TarnTest::ResetHostRoot();
+    std::string path = TarnTest::RootPath("out.json");
+    rapidjson::Document doc = Parsed(" { \"a\" : [ 1 , { } ] } ");
+    CreateFileFromDocument(path.c_str(), doc);
+    EXPECT_EQ(TarnTest::ReadFile(path), R"({"a":[1,{}]})");
+    std::string unwritable = TarnTest::RootPath("no/such/folder/out.json");
+    CreateFileFromDocument(unwritable.c_str(), doc);
+    EXPECT_FALSE(TarnTest::PathExists(unwritable));
+}
+
+TEST(FileExists, IsTrueOnlyForRegularFiles) {
+    TarnTest::ResetHostRoot();
+    TarnTest::WriteFile("file", "x");
+    EXPECT_TRUE(fileExists(TarnTest::RootPath("file")));
+    EXPECT_FALSE(fileExists(TarnTest::RootPath("")));
+    EXPECT_FALSE(fileExists(TarnTest::RootPath("missing")));
+    EXPECT_FALSE(fileExists(TarnTest::RootPath("file/below")));
+}
