@@ -39,9 +39,9 @@ std::string RootPath(const std::string& relative) {
 void ResetHostRoot() {
     fs::path root = CheckedRoot();
     fs::remove_all(root);
-    for (const char* dir : {TarnPaths::kPluginDir, TarnPaths::kPluginSchemaDir,
-                            TarnPaths::kTelemetryDir, TarnPaths::kSchemaDir, TarnPaths::kStateDir,
-                            TarnPaths::kSshDir}) {
+    for (const char* dir :
+         {TarnPaths::kPluginDir, TarnPaths::kPluginSchemaDir, TarnPaths::kTelemetryDir,
+          TarnPaths::kSchemaDir, TarnPaths::kStateDir, TarnPaths::kSshDir}) {
         fs::create_directories(dir);
     }
     for (const char* file : {TarnPaths::kPluginInputFile, TarnPaths::kConfigStoreDb,

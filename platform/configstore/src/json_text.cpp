@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -147,9 +149,89 @@ bool ParseJsonFile(const char* path, rapidjson::Document& out, JsonParseError* e
 
 namespace {
 
+// True when s[0, n) is well-formed UTF-8 (no overlongs, no surrogates, nothing above
+// U+10FFFF). ASCII runs are skipped eight bytes at a time: configuration text is mostly ASCII.
+bool IsValidUtf8(const char* s, size_t n) {
+    const auto* p = reinterpret_cast<const unsigned char*>(s);
+    size_t i = 0;
+    while (i < n) {
+        if (i + 8 <= n) {
+            uint64_t word;
+            std::memcpy(&word, p + i, 8);
+            if ((word & 0x8080808080808080ULL) == 0) {
+                i += 8;
+                continue;
+            }
+        }
+        unsigned char c = p[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        size_t length;
+        unsigned char low = 0x80;
+        unsigned char high = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) {
+            length = 2;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            length = 3;
+            low = c == 0xE0 ? 0xA0 : 0x80;
+            high = c == 0xED ? 0x9F : 0xBF;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            length = 4;
+            low = c == 0xF0 ? 0x90 : 0x80;
+            high = c == 0xF4 ? 0x8F : 0xBF;
+        } else {
+            return false;
+        }
+        if (i + length > n || p[i + 1] < low || p[i + 1] > high) {
+            return false;
+        }
+        for (size_t k = 2; k < length; ++k) {
+            if (p[i + k] < 0x80 || p[i + k] > 0xBF) {
+                return false;
+            }
+        }
+        i += length;
+    }
+    return true;
+}
+
+// Checks every string and name before the writer sees it; the writer itself refuses numbers
+// that are not finite.
+template <typename WriterT>
+class CheckingWriter {
+public:
+    explicit CheckingWriter(rapidjson::StringBuffer& buffer) : writer_(buffer, nullptr, 32) {}
+
+    bool Null() { return writer_.Null(); }
+    bool Bool(bool b) { return writer_.Bool(b); }
+    bool Int(int i) { return writer_.Int(i); }
+    bool Uint(unsigned u) { return writer_.Uint(u); }
+    bool Int64(int64_t i) { return writer_.Int64(i); }
+    bool Uint64(uint64_t u) { return writer_.Uint64(u); }
+    bool Double(double d) { return writer_.Double(d); }
+    bool RawNumber(const char* s, rapidjson::SizeType n, bool copy) {
+        return writer_.RawNumber(s, n, copy);
+    }
+    bool String(const char* s, rapidjson::SizeType n, bool copy) {
+        return IsValidUtf8(s, n) && writer_.String(s, n, copy);
+    }
+    bool Key(const char* s, rapidjson::SizeType n, bool copy) {
+        return IsValidUtf8(s, n) && writer_.Key(s, n, copy);
+    }
+    bool StartObject() { return writer_.StartObject(); }
+    bool EndObject(rapidjson::SizeType n) { return writer_.EndObject(n); }
+    bool StartArray() { return writer_.StartArray(); }
+    bool EndArray(rapidjson::SizeType n) { return writer_.EndArray(n); }
+
+private:
+    WriterT writer_;
+};
+
 template <typename WriterT>
 void WriteWith(const rapidjson::Value& value, rapidjson::StringBuffer& buffer) {
-    WriterT writer(buffer, nullptr, 32);
+    CheckingWriter<WriterT> writer(buffer);
     if (!value.Accept(writer)) {
         throw ConfigStoreException(kStoreJsonError,
                                    "JSON error: value holds text that is not UTF-8 or a "
@@ -157,11 +239,7 @@ void WriteWith(const rapidjson::Value& value, rapidjson::StringBuffer& buffer) {
     }
 }
 
-using CompactWriter =
-    rapidjson::Writer<rapidjson::StringBuffer, rapidjson::UTF8<>, rapidjson::UTF8<>,
-                      rapidjson::CrtAllocator, rapidjson::kWriteValidateEncodingFlag>;
-// This rapidjson's PrettyWriter only builds with the default write flags, so pretty text
-// is checked by a compact validating pass first.
+using CompactWriter = rapidjson::Writer<rapidjson::StringBuffer>;
 using PrettyWriter = rapidjson::PrettyWriter<rapidjson::StringBuffer>;
 
 }  // namespace
@@ -180,8 +258,6 @@ std::string WriteJsonText(const rapidjson::Value& value) {
 
 std::string WriteJsonPretty(const rapidjson::Value& value) {
     rapidjson::StringBuffer buffer;
-    WriteWith<CompactWriter>(value, buffer);
-    buffer.Clear();
     WriteWith<PrettyWriter>(value, buffer);
     return std::string(buffer.GetString(), buffer.GetSize());
 }
