@@ -1,0 +1,80 @@
+// ConfigStoreDocument: the configuration store's helpers for configuration documents
+// (component -> group -> key, optionally under "profile"): parsing and writing, schema-aware
+// comparison, redaction of secrets, a normalised text form, and building documents from
+// objects. Stateless and reentrant; a document must not be used by two threads at once.
+#pragma once
+
+#include <string>
+
+#include "tarn/configstore/json.h"
+
+namespace ConfigStoreDocument {
+
+using Allocator = rapidjson::MemoryPoolAllocator<>;
+
+// The text that replaces every secret value.
+inline constexpr const char kRedactedText[] = "******";
+
+// The parsed text. Throws TarnConfigStore::ConfigStoreException 2000 with the parser's reason
+// and offset when the text is not exactly one JSON value.
+rapidjson::Document CreateDocument(const std::string& text);
+
+// out = the compact JSON text of value.
+void SerializeValue(const rapidjson::Value& value, std::string& out);
+
+// True when value is an object with a member name.
+bool ValueExists(const rapidjson::Value& value, const std::string& name);
+// True for null, {} and [].
+bool IsDocumentEmpty(const rapidjson::Value& value);
+
+// Whether a and b hold the same configuration under definition (a JSON schema, or null):
+// - numbers compare by value (1 equals 1.0), strings byte for byte, other kinds by kind;
+// - objects member by member, in any order; the member "cs_generated_id" is never compared,
+//   and a member one side lacks equals the other side's value when that is the property's
+//   schema "default";
+// - arrays whose definition says the items are objects identified by an "instanceId", or
+//   plain values, compare as multisets (order does not count); other arrays in order.
+// A definition of an array applies its "items" when the values themselves are objects.
+bool IsEqualValue(const rapidjson::Value& a, const rapidjson::Value& b,
+                  const rapidjson::Value& definition);
+// Whether two arrays hold the same values in any order (each element matched once, numbers
+// by value). False when either is not an array.
+bool IsEqualPrimitiveArray(const rapidjson::Value& a, const rapidjson::Value& b);
+
+// The compact JSON text of value with every value whose schema in definition says
+// "sensitive": true replaced by the string "******", at any depth and inside arrays.
+std::string RedactAndSerializeValue(const rapidjson::Value& definition,
+                                    const rapidjson::Value& value);
+
+// The normalised compact text of value: object members sorted by name (byte order, members
+// of equal names kept in their order), array order kept, and every number written the one way:
+// a double with an integral value that fits a 64-bit integer as that integer (1.0 and -0.0
+// become 1 and 0), other doubles in their shortest form that reads back exactly.
+std::string NormalizeValue(const rapidjson::Value& value);
+
+// The canonical form of a host identity: blanks around it removed, ASCII letters lower case.
+std::string NormalizeHostId(const std::string& text);
+
+// The builders below create missing levels as empty objects (a null target becomes an object)
+// and throw TarnConfigStore::ConfigStoreException 2000 naming the place when an existing level
+// is not an object.
+// The document's "profile" member.
+rapidjson::Value& AddProfile(rapidjson::Document& document);
+// target[component].
+rapidjson::Value& AddComponent(rapidjson::Value& target, const std::string& component,
+                               Allocator& allocator);
+// target[component][group].
+rapidjson::Value& AddGroup(rapidjson::Value& target, const std::string& component,
+                           const std::string& group, Allocator& allocator);
+// Copies value to target[component][group][key]: replacing the key's value when identifier
+// is empty, otherwise appended to the key's array of instances (an existing single value
+// there throws 2000).
+void AddObject(rapidjson::Value& target, const std::string& component, const std::string& group,
+               const std::string& key, const std::string& identifier, const rapidjson::Value& value,
+               Allocator& allocator);
+// Appends a copy of value as member name of object (a second member of the same name is
+// appended too). Not an object: ConfigStoreException 1082.
+void AddMember(rapidjson::Value& object, const std::string& name, const rapidjson::Value& value,
+               Allocator& allocator);
+
+}  // namespace ConfigStoreDocument

@@ -1,0 +1,70 @@
+// ConfigStoreObject (CSO): one configuration object: its id, its value (a JSON document held
+// in a JsonDoc) and named text attributes (from StoreObject). Shared through std::shared_ptr;
+// one thread at a time. CreateObject builds one from JSON text or a JSON value.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "tarn/configstore/config_store_object_id.h"
+#include "tarn/configstore/json.h"
+
+namespace TarnConfigStore {
+
+class JsonDoc;
+
+// Named text attributes of a stored object.
+class StoreObject {
+public:
+    virtual ~StoreObject() = default;
+
+    // Copies the attribute into *out and returns true when it is set.
+    bool GetValue(const std::string& name, std::string* out) const;
+    void SetValue(const std::string& name, std::string_view text);
+    const std::map<std::string, std::string>& GetAttributes() const { return attributes_; }
+
+private:
+    std::map<std::string, std::string> attributes_;
+};
+
+class ConfigStoreObject : public StoreObject {
+public:
+    // An object with no value and no attributes.
+    explicit ConfigStoreObject(ConfigStoreObjectId id);
+
+    const ConfigStoreObjectId& GetConfigStoreObjectId() const { return id_; }
+
+    // The value's compact JSON text; empty while the object has no value.
+    std::string GetSerializedData() const;
+    // The value itself; edits through it change the object. An object without a value gets a
+    // null document here.
+    std::shared_ptr<JsonDoc> GetJsonDoc();
+    bool HasValue() const { return value_ != nullptr; }
+
+    // Position among the instances of a multi-instance value, when the creator gave one.
+    const std::optional<unsigned long>& GetIndex() const { return index_; }
+    void SetIndex(std::optional<unsigned long> index) { index_ = index; }
+
+private:
+    ConfigStoreObjectId id_;
+    std::shared_ptr<JsonDoc> value_;
+    std::optional<unsigned long> index_;
+};
+
+// An object with id and index whose value is the JSON text (or a deep copy of value).
+// Throws ConfigStoreException 2000 naming the id when the text is not valid JSON.
+std::shared_ptr<ConfigStoreObject> CreateObject(const ConfigStoreObjectId& id,
+                                                const std::string& text,
+                                                std::optional<unsigned long> index);
+std::shared_ptr<ConfigStoreObject> CreateObject(const ConfigStoreObjectId& id,
+                                                const rapidjson::Value& value,
+                                                std::optional<unsigned long> index);
+
+// A fresh random instance id: 32 hexadecimal digits in the 8-4-4-4-12 layout of a version 4
+// UUID, lower case.
+std::string GenerateInstanceId();
+
+}  // namespace TarnConfigStore

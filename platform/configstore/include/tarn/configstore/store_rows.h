@@ -1,0 +1,92 @@
+// Configuration rows of the store: one row per key, or per instance of a multi-instance key,
+// with the value as JSON text. Five tables hold them: the host's current user configuration,
+// the desired configuration, the default configuration, the SmartNIC configuration and the
+// desired SmartNIC configuration. Rows come back in the order they were first written.
+// Functions taking a connection use it; the others use the calling thread's connection.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "tarn/configstore/config_store_object_id.h"
+#include "tarn/configstore/db_store.h"
+#include "tarn/configstore/json.h"
+
+namespace TarnConfigStore {
+
+// One row as callers read it: the columns "Component", "ConfigGroup", "Name", "Identifier",
+// "Value" and "AutoConfValue".
+using ConfigRow = std::unordered_map<std::string, std::string>;
+using ConfigRowList = std::vector<std::shared_ptr<ConfigRow>>;
+
+enum class RowTable { kCurrent, kDesired, kDefault, kSmartnic, kDesiredSmartnic };
+
+struct StoreRow {
+    std::string component;
+    std::string group;
+    std::string key;
+    std::string identifier;     // instance id; empty for a single-instance key
+    std::string value;          // JSON text, or the literal "DELETE_DEFAULT"
+    std::string autoConfValue;  // JSON text, or empty
+};
+
+// The value text that marks a default instance the user deleted.
+inline constexpr const char kDeleteDefaultValue[] = "DELETE_DEFAULT";
+
+// Writes one row, replacing the value of an existing row with the same component, group, key
+// and identifier (which keeps its place in the order). Texts are stored in compact form.
+// Throws ConfigStoreException 2000 naming the row when a text is not valid JSON.
+void PutRow(const std::shared_ptr<DBStore::StoreConnection>& connection, RowTable table,
+            const StoreRow& row);
+void PutCurrentRow(const std::shared_ptr<DBStore::StoreConnection>& connection,
+                   const std::string& component, const std::string& group, const std::string& key,
+                   const std::string& identifier, const std::string& value,
+                   const std::string& autoConfValue = std::string());
+void PutDefaultRow(const std::shared_ptr<DBStore::StoreConnection>& connection,
+                   const std::string& component, const std::string& group, const std::string& key,
+                   const std::string& identifier, const std::string& value,
+                   const std::string& autoConfValue = std::string());
+void PutSmartnicRow(const std::shared_ptr<DBStore::StoreConnection>& connection,
+                    const std::string& component, const std::string& group, const std::string& key,
+                    const std::string& identifier, const std::string& value);
+
+// Removes the rows of a key (every instance when id's instance id is empty); returns how many.
+int DeleteRows(const std::shared_ptr<DBStore::StoreConnection>& connection, RowTable table,
+               const ConfigStoreObjectId& id);
+
+// All rows of a table, in order.
+ConfigRowList ReadRows(const std::shared_ptr<DBStore::StoreConnection>& connection, RowTable table);
+ConfigRowList GetUserConfigContents(const std::shared_ptr<DBStore::StoreConnection>& connection);
+ConfigRowList GetDesiredUserConfigContents(
+    const std::shared_ptr<DBStore::StoreConnection>& connection);
+ConfigRowList GetSmartnicConfiguration(const std::shared_ptr<DBStore::StoreConnection>& connection);
+
+// Default rows of the key of id: all its instances when id's instance id is empty, otherwise
+// the one row of that instance (when there is one).
+ConfigRowList GetDefaultUserConfigMapList(
+    const ConfigStoreObjectId& id, const std::shared_ptr<DBStore::StoreConnection>& connection);
+
+// Whether a desired row exists for the key of id (for that instance when it has an id).
+bool CheckDesiredObjectExists(const ConfigStoreObjectId& id,
+                              const std::shared_ptr<DBStore::StoreConnection>& connection);
+
+// Names the property that identifies the instances of a key ("" when not known).
+using InstanceKeyResolver = std::function<std::string(
+    const std::string& component, const std::string& group, const std::string& key)>;
+
+// Replaces every desired row with the objects of a component -> group -> key document (or of
+// its "profile" member). An object value is one row; an array is one row per element, whose
+// identifier is the element's instance key property (from resolver), else its
+// "cs_generated_id", else "#<position>". Also sets the boot mode to DESIRED_PENDING.
+// All in one transaction; a document of another shape throws ConfigStoreException 2000
+// naming the place and changes nothing.
+void SetDesiredUserConfig(const rapidjson::Value& document,
+                          const InstanceKeyResolver& resolver = InstanceKeyResolver());
+// The same for the desired SmartNIC rows; the boot mode is left as it is.
+void SetDesiredSmartnicConfiguration(const rapidjson::Value& document,
+                                     const InstanceKeyResolver& resolver = InstanceKeyResolver());
+
+}  // namespace TarnConfigStore

@@ -1,0 +1,79 @@
+#include "tarn/configstore/config_store_object.h"
+
+#include <cstdint>
+#include <random>
+
+#include "store_json.h"
+#include "tarn/configstore/json_doc.h"
+#include "tarn/configstore/json_text.h"
+
+namespace TarnConfigStore {
+
+bool StoreObject::GetValue(const std::string& name, std::string* out) const {
+    auto found = attributes_.find(name);
+    if (found == attributes_.end()) {
+        return false;
+    }
+    if (out) {
+        *out = found->second;
+    }
+    return true;
+}
+
+void StoreObject::SetValue(const std::string& name, std::string_view text) {
+    attributes_[name] = std::string(text);
+}
+
+ConfigStoreObject::ConfigStoreObject(ConfigStoreObjectId id) : id_(std::move(id)) {}
+
+std::string ConfigStoreObject::GetSerializedData() const {
+    return value_ ? WriteJsonText(value_->GetDocument()) : std::string();
+}
+
+std::shared_ptr<JsonDoc> ConfigStoreObject::GetJsonDoc() {
+    if (!value_) {
+        value_ = std::make_shared<JsonDoc>();
+    }
+    return value_;
+}
+
+std::shared_ptr<ConfigStoreObject> CreateObject(const ConfigStoreObjectId& id,
+                                                const std::string& text,
+                                                std::optional<unsigned long> index) {
+    auto object = std::make_shared<ConfigStoreObject>(id);
+    ParseStoreJson(text, object->GetJsonDoc()->GetDocument(), "object " + id.toString());
+    object->SetIndex(index);
+    return object;
+}
+
+std::shared_ptr<ConfigStoreObject> CreateObject(const ConfigStoreObjectId& id,
+                                                const rapidjson::Value& value,
+                                                std::optional<unsigned long> index) {
+    auto object = std::make_shared<ConfigStoreObject>(id);
+    std::shared_ptr<JsonDoc> doc = object->GetJsonDoc();
+    doc->GetDocument().CopyFrom(value, doc->GetAllocator());
+    object->SetIndex(index);
+    return object;
+}
+
+std::string GenerateInstanceId() {
+    static const char kHex[] = "0123456789abcdef";
+    std::random_device device;
+    std::uniform_int_distribution<unsigned> nibble(0, 15);
+    std::string id;
+    for (int i = 0; i < 32; ++i) {
+        unsigned digit = nibble(device);
+        if (i == 12) {
+            digit = 4;  // version 4: random
+        } else if (i == 16) {
+            digit = 8 | (digit & 3);  // variant 10xx
+        }
+        if (i == 8 || i == 12 || i == 16 || i == 20) {
+            id += '-';
+        }
+        id += kHex[digit];
+    }
+    return id;
+}
+
+}  // namespace TarnConfigStore

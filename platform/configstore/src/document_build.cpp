@@ -1,0 +1,79 @@
+// Building configuration documents level by level: component, group, key.
+#include "store_json.h"
+#include "tarn/configstore/config_store_document.h"
+
+namespace ConfigStoreDocument {
+
+namespace {
+
+// target[name] as an object, created when missing; place names target in errors.
+rapidjson::Value& ObjectLevel(rapidjson::Value& target, const std::string& name,
+                              Allocator& allocator, const std::string& place) {
+    if (target.IsNull()) {
+        target.SetObject();
+    }
+    if (!target.IsObject()) {
+        TarnConfigStore::ThrowDataError(place + " is not an object");
+    }
+    auto member = target.FindMember(name);
+    if (member == target.MemberEnd()) {
+        target.AddMember(rapidjson::Value(name, allocator),
+                         rapidjson::Value(rapidjson::kObjectType), allocator);
+        return (target.MemberEnd() - 1)->value;
+    }
+    if (!member->value.IsObject()) {
+        TarnConfigStore::ThrowDataError(place + "/" + name + " is not an object");
+    }
+    return member->value;
+}
+
+}  // namespace
+
+rapidjson::Value& AddProfile(rapidjson::Document& document) {
+    return ObjectLevel(document, "profile", document.GetAllocator(), "The document");
+}
+
+rapidjson::Value& AddComponent(rapidjson::Value& target, const std::string& component,
+                               Allocator& allocator) {
+    return ObjectLevel(target, component, allocator, "The document");
+}
+
+rapidjson::Value& AddGroup(rapidjson::Value& target, const std::string& component,
+                           const std::string& group, Allocator& allocator) {
+    return ObjectLevel(AddComponent(target, component, allocator), group, allocator,
+                       "/" + component);
+}
+
+void AddObject(rapidjson::Value& target, const std::string& component, const std::string& group,
+               const std::string& key, const std::string& identifier, const rapidjson::Value& value,
+               Allocator& allocator) {
+    rapidjson::Value& groupValue = AddGroup(target, component, group, allocator);
+    rapidjson::Value copy(value, allocator);
+    auto member = groupValue.FindMember(key);
+    if (identifier.empty()) {
+        if (member == groupValue.MemberEnd()) {
+            groupValue.AddMember(rapidjson::Value(key, allocator), copy, allocator);
+        } else {
+            member->value = copy;
+        }
+        return;
+    }
+    if (member == groupValue.MemberEnd()) {
+        groupValue.AddMember(rapidjson::Value(key, allocator),
+                             rapidjson::Value(rapidjson::kArrayType), allocator);
+        member = groupValue.MemberEnd() - 1;
+    }
+    if (!member->value.IsArray()) {
+        TarnConfigStore::ThrowDataError("/" + component + "/" + group + "/" + key +
+                                        " holds a single object, not instances");
+    }
+    member->value.PushBack(copy, allocator);
+}
+
+void AddMember(rapidjson::Value& object, const std::string& name, const rapidjson::Value& value,
+               Allocator& allocator) {
+    object.AddMember(rapidjson::Value(name, allocator), rapidjson::Value(value, allocator),
+                     allocator);
+}
+
+}  // namespace ConfigStoreDocument

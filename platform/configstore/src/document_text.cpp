@@ -1,0 +1,123 @@
+// The text forms of configuration documents: parsing, compact, redacted and normalised text.
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <string_view>
+#include <vector>
+
+#include "schema_lookup.h"
+#include "store_json.h"
+#include "tarn/configstore/config_store_document.h"
+#include "tarn/configstore/json_text.h"
+
+namespace ConfigStoreDocument {
+
+namespace {
+
+bool IsSensitive(const rapidjson::Value& schema) {
+    return SchemaMember(schema, "sensitive").IsTrue();
+}
+
+void Redact(rapidjson::Value& value, const rapidjson::Value& schema) {
+    if (IsSensitive(schema)) {
+        value.SetString(rapidjson::StringRef(kRedactedText));
+    } else if (value.IsObject()) {
+        const rapidjson::Value& objectSchema = ObjectSchema(schema);
+        for (auto& member : value.GetObject()) {
+            Redact(member.value, PropertySchema(objectSchema, member.name));
+        }
+    } else if (value.IsArray()) {
+        const rapidjson::Value& items = SchemaMember(schema, "items");
+        for (auto& element : value.GetArray()) {
+            Redact(element, items);
+        }
+    }
+}
+
+std::string_view NameOf(const rapidjson::Value& name) {
+    return std::string_view(name.GetString(), name.GetStringLength());
+}
+
+// Doubles with an integral value in this range are written as integers.
+constexpr double kInt64Bound = 9223372036854775808.0;  // 2^63
+
+void Normalize(const rapidjson::Value& in, rapidjson::Value& out, Allocator& allocator) {
+    if (in.IsDouble()) {
+        double number = in.GetDouble();
+        bool integral =
+            std::trunc(number) == number && number >= -kInt64Bound && number < kInt64Bound;
+        integral ? out.SetInt64(static_cast<int64_t>(number)) : out.SetDouble(number);
+    } else if (in.IsObject()) {
+        std::vector<const rapidjson::Value::Member*> members;
+        for (const auto& member : in.GetObject()) {
+            members.push_back(&member);
+        }
+        std::stable_sort(members.begin(), members.end(), [](const auto* a, const auto* b) {
+            return NameOf(a->name) < NameOf(b->name);
+        });
+        out.SetObject();
+        for (const auto* member : members) {
+            rapidjson::Value value;
+            Normalize(member->value, value, allocator);
+            out.AddMember(rapidjson::Value(member->name, allocator), value, allocator);
+        }
+    } else if (in.IsArray()) {
+        out.SetArray();
+        for (const auto& element : in.GetArray()) {
+            rapidjson::Value value;
+            Normalize(element, value, allocator);
+            out.PushBack(value, allocator);
+        }
+    } else {
+        out.CopyFrom(in, allocator);
+    }
+}
+
+}  // namespace
+
+rapidjson::Document CreateDocument(const std::string& text) {
+    rapidjson::Document document;
+    TarnConfigStore::ParseStoreJson(text, document, "a configuration document");
+    return document;
+}
+
+void SerializeValue(const rapidjson::Value& value, std::string& out) {
+    TarnConfigStore::WriteJsonText(value, out);
+}
+
+bool ValueExists(const rapidjson::Value& value, const std::string& name) {
+    return value.IsObject() && value.HasMember(name);
+}
+
+bool IsDocumentEmpty(const rapidjson::Value& value) {
+    return value.IsNull() || (value.IsObject() && value.MemberCount() == 0) ||
+           (value.IsArray() && value.Empty());
+}
+
+std::string RedactAndSerializeValue(const rapidjson::Value& definition,
+                                    const rapidjson::Value& value) {
+    rapidjson::Document copy;
+    copy.CopyFrom(value, copy.GetAllocator());
+    Redact(copy, definition);
+    return TarnConfigStore::WriteJsonText(copy);
+}
+
+std::string NormalizeValue(const rapidjson::Value& value) {
+    rapidjson::Document normal;
+    Normalize(value, normal, normal.GetAllocator());
+    return TarnConfigStore::WriteJsonText(normal);
+}
+
+std::string NormalizeHostId(const std::string& text) {
+    auto blank = [](unsigned char c) { return std::isspace(c) != 0; };
+    auto begin = std::find_if_not(text.begin(), text.end(), blank);
+    auto end =
+        std::find_if_not(text.rbegin(), std::string::const_reverse_iterator(begin), blank).base();
+    std::string id(begin, end);
+    std::transform(id.begin(), id.end(), id.begin(), [](unsigned char c) {
+        return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    });
+    return id;
+}
+
+}  // namespace ConfigStoreDocument

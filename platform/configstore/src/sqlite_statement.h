@@ -1,0 +1,39 @@
+// Statement: one prepared SQLite statement on a store connection, finalised when it goes out of
+// scope. Every failure throws ConfigStoreException 1001 naming the database file. Private to
+// the configuration store library; used on the connection's thread only.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <string>
+
+#include "tarn/configstore/db_store.h"
+
+namespace TarnConfigStore {
+
+class Statement {
+public:
+    Statement(const DBStore::StoreConnection& connection, const char* sql);
+    ~Statement() { sqlite3_finalize(statement_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    // Binds parameter index (1-based).
+    Statement& Bind(int index, const std::string& text);
+    Statement& Bind(int index, int64_t number);
+
+    // Advances to the next row; false when there is none left.
+    bool Step();
+    // Runs a statement that returns no rows.
+    void Run();
+
+    std::string Text(int column) const;
+    int64_t Integer(int column) const { return sqlite3_column_int64(statement_, column); }
+
+private:
+    const DBStore::StoreConnection& connection_;
+    sqlite3_stmt* statement_ = nullptr;
+};
+
+}  // namespace TarnConfigStore

@@ -1,0 +1,21 @@
+// JSON text checks shared by the configuration store's sources: every text the store accepts
+// or reads back goes through ParseJsonText here. Private to the library; reentrant.
+#pragma once
+
+#include <string>
+
+#include "tarn/configstore/json.h"
+
+namespace TarnConfigStore {
+
+// Parses text into out; throws ConfigStoreException 2000 "Invalid JSON text for <what>: ..."
+// with the parser's reason and offset.
+void ParseStoreJson(const std::string& text, rapidjson::Document& out, const std::string& what);
+
+// The compact form of a JSON text, as the store writes it; throws like ParseStoreJson.
+std::string CompactStoreJson(const std::string& text, const std::string& what);
+
+// Throws ConfigStoreException 2000 with the message text.
+[[noreturn]] void ThrowDataError(const std::string& message);
+
+}  // namespace TarnConfigStore

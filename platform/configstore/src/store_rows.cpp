@@ -1,0 +1,271 @@
+#include "tarn/configstore/store_rows.h"
+
+#include <sqlite3.h>
+
+#include <set>
+
+#include "sqlite_statement.h"
+#include "store_json.h"
+#include "tarn/configstore/boot_state.h"
+#include "tarn/configstore/config_store.h"
+#include "tarn/configstore/config_store_exception.h"
+#include "tarn/configstore/json_text.h"
+
+namespace TarnConfigStore {
+
+namespace {
+
+const char* TableName(RowTable table) {
+    switch (table) {
+        case RowTable::kCurrent:
+            return "current_config";
+        case RowTable::kDesired:
+            return "desired_config";
+        case RowTable::kDefault:
+            return "default_config";
+        case RowTable::kSmartnic:
+            return "smartnic_config";
+        case RowTable::kDesiredSmartnic:
+            return "desired_smartnic_config";
+    }
+    ThrowDataError("unknown row table " + std::to_string(static_cast<int>(table)));
+}
+
+DBStore::StoreConnection& Require(const std::shared_ptr<DBStore::StoreConnection>& connection) {
+    if (!connection) {
+        throw ConfigStoreException(kStoreAccessError,
+                                   "Configuration store: no connection was given");
+    }
+    return *connection;
+}
+
+// Rows are written here with texts already in compact form.
+void InsertRow(DBStore::StoreConnection& connection, RowTable table, const StoreRow& row) {
+    std::string sql = std::string("INSERT INTO ") + TableName(table) +
+                      " (component, config_group, name, identifier, value, auto_conf_value)"
+                      " VALUES (?1, ?2, ?3, ?4, ?5, ?6)"
+                      " ON CONFLICT (component, config_group, name, identifier) DO UPDATE"
+                      " SET value = excluded.value, auto_conf_value = excluded.auto_conf_value";
+    Statement(connection, sql.c_str())
+        .Bind(1, row.component)
+        .Bind(2, row.group)
+        .Bind(3, row.key)
+        .Bind(4, row.identifier)
+        .Bind(5, row.value)
+        .Bind(6, row.autoConfValue)
+        .Run();
+}
+
+// " WHERE ..." selecting the rows of id's key, or of its one instance when it has an id.
+std::string KeyFilter(const ConfigStoreObjectId& id) {
+    std::string filter = " WHERE component = ?1 AND config_group = ?2 AND name = ?3";
+    return id.GetInstanceId().empty() ? filter : filter + " AND identifier = ?4";
+}
+
+void BindKey(Statement& statement, const ConfigStoreObjectId& id) {
+    statement.Bind(1, id.GetComponent()).Bind(2, id.GetGroup()).Bind(3, id.GetKey());
+    if (!id.GetInstanceId().empty()) {
+        statement.Bind(4, id.GetInstanceId());
+    }
+}
+
+ConfigRowList SelectRows(DBStore::StoreConnection& connection, RowTable table,
+                         const ConfigStoreObjectId* key) {
+    std::string sql = std::string("SELECT component, config_group, name, identifier, value, ") +
+                      "auto_conf_value FROM " + TableName(table) + (key ? KeyFilter(*key) : "") +
+                      " ORDER BY seq";
+    Statement statement(connection, sql.c_str());
+    if (key) {
+        BindKey(statement, *key);
+    }
+    ConfigRowList rows;
+    while (statement.Step()) {
+        auto row = std::make_shared<ConfigRow>();
+        int column = 0;
+        for (const char* name :
+             {"Component", "ConfigGroup", "Name", "Identifier", "Value", "AutoConfValue"}) {
+            (*row)[name] = statement.Text(column++);
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+std::string Name(const rapidjson::Value& name) {
+    return std::string(name.GetString(), name.GetStringLength());
+}
+
+std::string InstanceIdentifier(const rapidjson::Value& element, const std::string& keyProperty,
+                               size_t position) {
+    for (const std::string& name : {keyProperty, std::string("cs_generated_id")}) {
+        auto member = name.empty() ? element.MemberEnd() : element.FindMember(name);
+        if (member != element.MemberEnd() && member->value.IsString()) {
+            return Name(member->value);
+        }
+    }
+    return "#" + std::to_string(position);
+}
+
+// The rows of one key's value: the object itself, or each instance of an array.
+void AppendKeyRows(const rapidjson::Value& value, StoreRow row, const InstanceKeyResolver& resolver,
+                   std::vector<StoreRow>& rows) {
+    std::string place = "/" + row.component + "/" + row.group + "/" + row.key;
+    if (value.IsObject()) {
+        row.value = WriteJsonText(value);
+        rows.push_back(std::move(row));
+        return;
+    }
+    if (!value.IsArray()) {
+        ThrowDataError("The value of " + place + " is neither an object nor an array");
+    }
+    std::string keyProperty = resolver ? resolver(row.component, row.group, row.key) : "";
+    std::set<std::string> seen;
+    for (rapidjson::SizeType i = 0; i < value.Size(); ++i) {
+        if (!value[i].IsObject()) {
+            ThrowDataError("Instance " + place + "/" + std::to_string(i) + " is not an object");
+        }
+        row.identifier = InstanceIdentifier(value[i], keyProperty, i);
+        if (!seen.insert(row.identifier).second) {
+            ThrowDataError("Instance id \"" + row.identifier + "\" appears twice in " + place);
+        }
+        row.value = WriteJsonText(value[i]);
+        rows.push_back(row);
+    }
+}
+
+const rapidjson::Value& ObjectMember(const rapidjson::Value& value, const std::string& what) {
+    if (!value.IsObject()) {
+        ThrowDataError(what + " is not an object");
+    }
+    return value;
+}
+
+std::vector<StoreRow> RowsOfDocument(const rapidjson::Value& document,
+                                     const InstanceKeyResolver& resolver) {
+    const rapidjson::Value* root = &document;
+    if (root->IsObject() && root->HasMember("profile")) {
+        root = &(*root)["profile"];
+    }
+    std::vector<StoreRow> rows;
+    for (const auto& component : ObjectMember(*root, "The document").GetObject()) {
+        std::string componentName = Name(component.name);
+        for (const auto& group :
+             ObjectMember(component.value, "Component " + componentName).GetObject()) {
+            StoreRow row{componentName, Name(group.name), "", "", "", ""};
+            for (const auto& key :
+                 ObjectMember(group.value, "Group /" + componentName + "/" + row.group)
+                     .GetObject()) {
+                row.key = Name(key.name);
+                AppendKeyRows(key.value, row, resolver, rows);
+            }
+        }
+    }
+    return rows;
+}
+
+void ReplaceRows(RowTable table, const rapidjson::Value& document,
+                 const InstanceKeyResolver& resolver, bool desiredPending) {
+    std::vector<StoreRow> rows = RowsOfDocument(document, resolver);
+    auto connection = GetDBStore(DBStore::CONFIG_STORE, true);
+    ConfigStoreTransaction transaction(connection);
+    connection->Execute((std::string("DELETE FROM ") + TableName(table)).c_str());
+    for (const StoreRow& row : rows) {
+        InsertRow(*connection, table, row);
+    }
+    if (desiredPending) {
+        SetBootMode(DESIRED_PENDING);
+    }
+    transaction.Commit();
+}
+
+}  // namespace
+
+void PutRow(const std::shared_ptr<DBStore::StoreConnection>& connection, RowTable table,
+            const StoreRow& row) {
+    std::string what =
+        "row " + ConfigStoreObjectId(row.key, row.group, row.component, row.identifier).toString();
+    if (row.component.empty() || row.group.empty() || row.key.empty()) {
+        ThrowDataError("The " + what + " lacks a component, group or key name");
+    }
+    StoreRow compact = row;
+    if (row.value != kDeleteDefaultValue) {
+        compact.value = CompactStoreJson(row.value, "the " + what);
+    }
+    if (!row.autoConfValue.empty()) {
+        compact.autoConfValue =
+            CompactStoreJson(row.autoConfValue, "the auto-configuration of the " + what);
+    }
+    InsertRow(Require(connection), table, compact);
+}
+
+void PutCurrentRow(const std::shared_ptr<DBStore::StoreConnection>& connection,
+                   const std::string& component, const std::string& group, const std::string& key,
+                   const std::string& identifier, const std::string& value,
+                   const std::string& autoConfValue) {
+    PutRow(connection, RowTable::kCurrent,
+           StoreRow{component, group, key, identifier, value, autoConfValue});
+}
+
+void PutDefaultRow(const std::shared_ptr<DBStore::StoreConnection>& connection,
+                   const std::string& component, const std::string& group, const std::string& key,
+                   const std::string& identifier, const std::string& value,
+                   const std::string& autoConfValue) {
+    PutRow(connection, RowTable::kDefault,
+           StoreRow{component, group, key, identifier, value, autoConfValue});
+}
+
+void PutSmartnicRow(const std::shared_ptr<DBStore::StoreConnection>& connection,
+                    const std::string& component, const std::string& group, const std::string& key,
+                    const std::string& identifier, const std::string& value) {
+    PutRow(connection, RowTable::kSmartnic, StoreRow{component, group, key, identifier, value, ""});
+}
+
+int DeleteRows(const std::shared_ptr<DBStore::StoreConnection>& connection, RowTable table,
+               const ConfigStoreObjectId& id) {
+    DBStore::StoreConnection& store = Require(connection);
+    std::string sql = std::string("DELETE FROM ") + TableName(table) + KeyFilter(id);
+    Statement statement(store, sql.c_str());
+    BindKey(statement, id);
+    statement.Run();
+    return sqlite3_changes(store.GetHandle());
+}
+
+ConfigRowList ReadRows(const std::shared_ptr<DBStore::StoreConnection>& connection,
+                       RowTable table) {
+    return SelectRows(Require(connection), table, nullptr);
+}
+
+ConfigRowList GetUserConfigContents(const std::shared_ptr<DBStore::StoreConnection>& connection) {
+    return ReadRows(connection, RowTable::kCurrent);
+}
+
+ConfigRowList GetDesiredUserConfigContents(
+    const std::shared_ptr<DBStore::StoreConnection>& connection) {
+    return ReadRows(connection, RowTable::kDesired);
+}
+
+ConfigRowList GetSmartnicConfiguration(
+    const std::shared_ptr<DBStore::StoreConnection>& connection) {
+    return ReadRows(connection, RowTable::kSmartnic);
+}
+
+ConfigRowList GetDefaultUserConfigMapList(
+    const ConfigStoreObjectId& id, const std::shared_ptr<DBStore::StoreConnection>& connection) {
+    return SelectRows(Require(connection), RowTable::kDefault, &id);
+}
+
+bool CheckDesiredObjectExists(const ConfigStoreObjectId& id,
+                              const std::shared_ptr<DBStore::StoreConnection>& connection) {
+    return !SelectRows(Require(connection), RowTable::kDesired, &id).empty();
+}
+
+void SetDesiredUserConfig(const rapidjson::Value& document, const InstanceKeyResolver& resolver) {
+    ReplaceRows(RowTable::kDesired, document, resolver, true);
+}
+
+void SetDesiredSmartnicConfiguration(const rapidjson::Value& document,
+                                     const InstanceKeyResolver& resolver) {
+    ReplaceRows(RowTable::kDesiredSmartnic, document, resolver, false);
+}
+
+}  // namespace TarnConfigStore

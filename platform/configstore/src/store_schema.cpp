@@ -1,0 +1,64 @@
+#include "store_schema.h"
+
+#include "sqlite_statement.h"
+#include "tarn/configstore/config_store.h"
+
+namespace TarnConfigStore {
+
+namespace {
+
+#define TARN_ROW_TABLE(name)                                     \
+    "CREATE TABLE " name                                         \
+    " (seq INTEGER PRIMARY KEY, component TEXT NOT NULL, "       \
+    "config_group TEXT NOT NULL, name TEXT NOT NULL, "           \
+    "identifier TEXT NOT NULL DEFAULT '', value TEXT NOT NULL, " \
+    "auto_conf_value TEXT NOT NULL DEFAULT '', "                 \
+    "UNIQUE (component, config_group, name, identifier));"
+
+const char kCreateTables[] = TARN_ROW_TABLE("current_config")  //
+    TARN_ROW_TABLE("desired_config")                           //
+    TARN_ROW_TABLE("default_config")                           //
+    TARN_ROW_TABLE("smartnic_config")                          //
+    TARN_ROW_TABLE("desired_smartnic_config")                  //
+    "CREATE TABLE boot_mode (id INTEGER PRIMARY KEY CHECK (id = 1), mode INTEGER NOT NULL);"
+    "CREATE TABLE boot_apply_state (id INTEGER PRIMARY KEY CHECK (id = 1), "
+    "is_boot_complete INTEGER NOT NULL, boot_apply_record TEXT NOT NULL);"
+    "CREATE TABLE boot_restore_failures (seq INTEGER PRIMARY KEY, component TEXT NOT NULL, "
+    "config_group TEXT NOT NULL, name TEXT NOT NULL);"
+    "CREATE TABLE store_objects (namespace TEXT NOT NULL, component TEXT NOT NULL, "
+    "config_group TEXT NOT NULL, name TEXT NOT NULL, identifier TEXT NOT NULL, "
+    "value TEXT NOT NULL, attributes TEXT NOT NULL, "
+    "PRIMARY KEY (namespace, component, config_group, name, identifier));";
+
+#undef TARN_ROW_TABLE
+
+int64_t QueryNumber(const DBStore::StoreConnection& connection, const char* sql) {
+    Statement statement(connection, sql);
+    return statement.Step() ? statement.Integer(0) : 0;
+}
+
+}  // namespace
+
+void EnsureStoreSchema(DBStore::StoreConnection& connection) {
+    if (QueryNumber(connection, "PRAGMA user_version") == kStoreSchemaVersion) {
+        return;
+    }
+    // Another process may be creating the tables right now: decide under the write lock.
+    ConfigStoreTransaction transaction(connection);
+    int64_t version = QueryNumber(connection, "PRAGMA user_version");
+    if (version == kStoreSchemaVersion) {
+        return;
+    }
+    if (version != 0) {
+        connection.Fail("the database has schema version " + std::to_string(version) +
+                        ", this store reads version " + std::to_string(kStoreSchemaVersion));
+    }
+    if (QueryNumber(connection, "SELECT count(*) FROM sqlite_master") != 0) {
+        connection.Fail("the file holds tables that are not a configuration store's");
+    }
+    connection.Execute(kCreateTables);
+    connection.Execute(("PRAGMA user_version = " + std::to_string(kStoreSchemaVersion)).c_str());
+    transaction.Commit();
+}
+
+}  // namespace TarnConfigStore

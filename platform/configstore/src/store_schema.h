@@ -1,0 +1,16 @@
+// The configuration store's table layout and its creation on first open. Private to the
+// configuration store library; called by GetDBStore on the opening thread.
+#pragma once
+
+#include "tarn/configstore/db_store.h"
+
+namespace TarnConfigStore {
+
+// Version recorded in PRAGMA user_version once the tables exist.
+constexpr int kStoreSchemaVersion = 1;
+
+// Creates the tables of an empty database, accepts one of the current version and refuses
+// anything else (a newer version, or a database of some other program) without changing it.
+void EnsureStoreSchema(DBStore::StoreConnection& connection);
+
+}  // namespace TarnConfigStore
