@@ -162,6 +162,21 @@ TEST_F(SchemaStoreTest, ReloadsOnlyWhenAFileChanges) {
               after->GetSchema("network", "links", "interfaces")->GetReservedInstanceIds());
 }
 
+TEST_F(SchemaStoreTest, KeyFileLinkedFromElsewhereIsReloadedWhenItsTargetChanges) {
+    // The target's folder is outside the schema folder, so only a listing can notice it.
+    std::string target = TarnTest::RootPath("opt/vendor/resolver.json");
+    TarnTest::WriteFile(target, kResolver);
+    std::string link = TarnTest::KeySchemaPath("network", "dns", "resolver");
+    std::filesystem::create_directories(std::filesystem::path(link).parent_path());
+    std::filesystem::create_symlink(target, link);
+    EXPECT_EQ("network.dns.resolver@1",
+              SchemaStore::GetStore()->GetSchemaText("network", "dns", "resolver"));
+
+    TarnTest::WriteFile(target, R"({"version": 7, "definition": {"type": "string"}})");
+    EXPECT_EQ("network.dns.resolver@7",
+              SchemaStore::GetStore()->GetSchemaText("network", "dns", "resolver"));
+}
+
 TEST_F(SchemaStoreTest, KeySetsOfIntegrationAndMutableDefaults) {
     InstallThreeKeys();
     auto store = SchemaStore::GetStore();

@@ -42,7 +42,11 @@ SchemaFileStamp StampOf(const std::string& path, const struct stat& st, int dept
 }
 
 // Lists one folder level; hidden entries (temporary files of atomic writers) are skipped.
-bool ListLevel(const std::string& folder, int depth, SchemaFolderListing& listing) {
+bool ListLevel(const std::string& folder, int depth, SchemaFolderListing& listing,
+               SchemaFolderWatch* watch) {
+    if (watch) {
+        watch->Add(folder);
+    }
     DIR* dir = opendir(folder.c_str());
     if (!dir) {
         return false;
@@ -54,12 +58,15 @@ bool ListLevel(const std::string& folder, int depth, SchemaFolderListing& listin
         }
         std::string path = folder + "/" + name;
         struct stat st;
+        if (watch && lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+            watch->GiveUp();
+        }
         if (stat(path.c_str(), &st) != 0) {
             continue;  // a dangling link, or an entry removed while listing
         }
         if (S_ISDIR(st.st_mode) && depth < kKeyDepth) {
             listing.stamps.push_back(StampOf(path, st, depth));
-            if (!ListLevel(path, depth + 1, listing)) {
+            if (!ListLevel(path, depth + 1, listing, watch)) {
                 listing.problems.push_back(
                     {path, std::string("cannot list folder: ") + std::strerror(errno)});
             }
@@ -113,13 +120,13 @@ bool SchemaFileStamp::operator==(const SchemaFileStamp& other) const {
            changedNs == other.changedNs;
 }
 
-SchemaFolderListing ListSchemaFolder(const std::string& folder) {
+SchemaFolderListing ListSchemaFolder(const std::string& folder, SchemaFolderWatch* watch) {
     SchemaFolderListing listing;
     std::string root = folder;
     while (root.size() > 1 && root.back() == '/') {
         root.pop_back();
     }
-    listing.available = ListLevel(root, 1, listing);
+    listing.available = ListLevel(root, 1, listing, watch);
     if (!listing.available) {
         listing.failure = std::strerror(errno);
         listing.stamps.clear();

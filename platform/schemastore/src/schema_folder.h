@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "schema_folder_watch.h"
 #include "tarn/schemastore/schema_cache.h"
 
 namespace TarnSchemaStore {
@@ -34,7 +35,8 @@ struct SchemaFolderListing {
     std::vector<SchemaLoadError> problems;  // sub-folders that could not be listed
 };
 
-SchemaFolderListing ListSchemaFolder(const std::string& folder);
+// Lists the folder; when watch is given, each folder is added to it before it is read.
+SchemaFolderListing ListSchemaFolder(const std::string& folder, SchemaFolderWatch* watch);
 
 // Loads every key file of the listing. A file that cannot be read, parsed or accepted is
 // skipped: it is logged at priority 0 and kept among the cache's load errors.

@@ -12,10 +12,12 @@ namespace TarnSchemaStore {
 
 namespace {
 
-// The one loaded generation of the schema folder and the listing it was loaded from.
+// The one loaded generation of the schema folder, the listing it was loaded from and the
+// watch that tells when it may be stale.
 struct CurrentGeneration {
     std::mutex mutex;
     std::vector<SchemaFileStamp> stamps;
+    SchemaFolderWatch watch;
     std::shared_ptr<SchemaStore> store;
 };
 
@@ -38,10 +40,16 @@ std::unordered_set<SchemaObjectId> KeysWhere(const SchemaCache& cache, Wanted wa
 }  // namespace
 
 std::shared_ptr<SchemaStore> SchemaStore::GetStore() {
-    // Listing runs outside the lock; a file that changes after it is seen again next time.
-    SchemaFolderListing listing = ListSchemaFolder(TarnPaths::kSchemaDir);
     CurrentGeneration& current = Current();
     std::lock_guard<std::mutex> lock(current.mutex);
+    if (current.store && !current.watch.MayHaveChanged()) {
+        return current.store;
+    }
+    // A watched folder only gets here after a change; an unwatched one is compared file by
+    // file with the listing the store was loaded from.
+    const bool changeSeen = current.watch.IsWatching();
+    current.watch.Restart();
+    SchemaFolderListing listing = ListSchemaFolder(TarnPaths::kSchemaDir, &current.watch);
     if (!listing.available) {
         CSLogger::Log(CSLogger::kError, "Schema folder %s is unavailable: %s",
                       TarnPaths::kSchemaDir, listing.failure.c_str());
@@ -49,7 +57,7 @@ std::shared_ptr<SchemaStore> SchemaStore::GetStore() {
         current.stamps.clear();
         return nullptr;
     }
-    if (!current.store || current.stamps != listing.stamps) {
+    if (!current.store || changeSeen || current.stamps != listing.stamps) {
         current.store = std::make_shared<SchemaStore>(LoadSchemaFolder(listing));
         current.stamps = std::move(listing.stamps);
     }
