@@ -1,7 +1,5 @@
 #include "definition_check.h"
 
-#include <cstring>
-
 #include "tarn/schemastore/schema_object.h"
 
 namespace TarnSchemaStore {
@@ -15,7 +13,12 @@ namespace {
 // Where a node of the definition sits; triggers fire only on properties.
 enum class NodeRole { kRoot, kProperty, kItems };
 
-const char* const kTriggerKinds[] = {"rebootRequired", "maintenanceModeRequired"};
+struct TriggerKind {
+    const char* keyword;
+    bool DefinitionTriggers::*found;
+};
+const TriggerKind kTriggerKinds[] = {{"rebootRequired", &DefinitionTriggers::reboot},
+                                     {"maintenanceModeRequired", &DefinitionTriggers::maintenance}};
 
 std::string TypeOf(const rapidjson::Value& node) {
     auto type = node.FindMember("type");
@@ -125,11 +128,11 @@ void CheckNode(const rapidjson::Value& node, NodeRole role, const std::string& w
         Reject(where, "must be an object (a JSON Schema)");
     }
     std::string type = TypeOf(node);
-    for (const char* kind : kTriggerKinds) {
-        auto trigger = node.FindMember(kind);
+    for (const TriggerKind& kind : kTriggerKinds) {
+        auto trigger = node.FindMember(kind.keyword);
         if (trigger != node.MemberEnd()) {
-            CheckTrigger(trigger->value, type, role, where + "/" + kind);
-            (std::strcmp(kind, "rebootRequired") == 0 ? found.reboot : found.maintenance) = true;
+            CheckTrigger(trigger->value, type, role, where + "/" + kind.keyword);
+            found.*kind.found = true;
         }
     }
     if (role != NodeRole::kRoot && node.HasMember("telemetryDisabled")) {
