@@ -3,8 +3,8 @@
 #include <cstdint>
 
 #include "deradidezivizoda/core/document.h"
-#include "tarn/configstore/config_store.h"
 #include "tarn/configstore/config_store_document.h"
+#include "tarn/configstore/store_rows.h"
 #include "tarn/hostctl/host_ctl.h"
 #include "tarn/hostctl/sys_info.h"
 #include "tarn/logger/cs_logger.h"
@@ -39,7 +39,7 @@ QUICK_BOOT_STATUS FetchQuickBootStatus() {
 
 std::string GetBIOSUUID() {
     std::string uuid = HostCtl::Host::GetHardwareInfo()->GetBiosUuid();
-    return TarnConfigStore::ConfigStoreDocument::NormalizeHostId(uuid);
+    return ConfigStoreDocument::NormalizeHostId(uuid);
 }
 
 void SetSmartnicConfiguration(const std::string& json) {
