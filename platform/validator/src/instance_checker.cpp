@@ -100,8 +100,8 @@ size_t HashOf(const rapidjson::Value& value) {
         case rapidjson::kObjectType: {
             size_t hash = 0x7F4A7C15u;
             for (const auto& member : value.GetObject()) {
-                hash += std::hash<std::string_view>()(ViewOf(member.name)) * 31 ^
-                        HashOf(member.value);
+                hash +=
+                    std::hash<std::string_view>()(ViewOf(member.name)) * 31 ^ HashOf(member.value);
             }
             return hash;
         }
@@ -316,8 +316,9 @@ bool InstanceChecker::CheckType(const SchemaNode& node, const rapidjson::Value& 
         return !Fail(JsonValidator::kIntegerWrittenAsFloat, at,
                      [&] { return Args{ValueText(value)}; });
     }
-    return !Fail(JsonValidator::kTypeMismatch, at,
-                 [&] { return Args{TypeNames(node.types), TypeNames(bit)}; });
+    return !Fail(JsonValidator::kTypeMismatch, at, [&] {
+        return Args{TypeNames(node.types), TypeNames(bit)};
+    });
 }
 
 bool InstanceChecker::CheckString(const SchemaNode& node, const rapidjson::Value& value,
@@ -383,9 +384,9 @@ bool InstanceChecker::CheckNumber(const SchemaNode& node, const rapidjson::Value
         }
     }
     if (node.multipleOf && !IsMultipleOf(value, *node.multipleOf)) {
-        ok = !Fail(JsonValidator::kNumberNotMultiple, at,
-                   [&] { return Args{ValueText(*node.multipleOf)}; }) &&
-             ok;
+        ok = !Fail(JsonValidator::kNumberNotMultiple, at, [&] {
+            return Args{ValueText(*node.multipleOf)};
+        }) && ok;
     }
     return ok;
 }
@@ -448,9 +449,9 @@ bool InstanceChecker::CheckUniqueItems(const rapidjson::Value& value, const Path
     }
     bool ok = true;
     for (const auto& [later, earlier] : FindRepeats(value, probing_ > 0)) {
-        ok = !Fail(JsonValidator::kDuplicateItem, at.Item(later),
-                   [&, earlier = earlier] { return Args{std::to_string(earlier)}; }) &&
-             ok;
+        ok = !Fail(JsonValidator::kDuplicateItem, at.Item(later), [&, earlier = earlier] {
+            return Args{std::to_string(earlier)};
+        }) && ok;
     }
     return ok;
 }
@@ -516,8 +517,9 @@ bool InstanceChecker::CheckMember(const SchemaNode& node, const rapidjson::Value
         }
     }
     if (!covered && node.additionalProperties == Extra::kForbidden) {
-        return !Fail(JsonValidator::kAdditionalProperty, at,
-                     [&] { return Args{std::string(name)}; }, &name) &&
+        return !Fail(
+                   JsonValidator::kAdditionalProperty, at, [&] { return Args{std::string(name)}; },
+                   &name) &&
                ok;
     }
     if (!covered && node.additionalProperties == Extra::kSchema &&
@@ -536,8 +538,9 @@ bool InstanceChecker::CheckRequired(const SchemaNode& node, const rapidjson::Val
     for (size_t i = 0; i < node.required.size(); ++i) {
         std::string_view name = node.required[i];
         bool present = i < 64 ? ((requiredSeen >> i) & 1u) != 0 : HasMember(value, name);
-        if (!present && StopAfter(!Fail(JsonValidator::kRequiredPropertyMissing, at,
-                                        [&] { return Args{std::string(name)}; }, &name),
+        if (!present && StopAfter(!Fail(
+                                      JsonValidator::kRequiredPropertyMissing, at,
+                                      [&] { return Args{std::string(name)}; }, &name),
                                   ok, probing_)) {
             return false;
         }
@@ -580,8 +583,9 @@ bool InstanceChecker::CheckCombinations(const SchemaNode& node, const rapidjson:
         }
     }
     if (!node.anyOf.empty()) {
-        bool matched = std::any_of(node.anyOf.begin(), node.anyOf.end(),
-                                   [&](const SchemaNode* branch) { return Probe(*branch, value, at); });
+        bool matched =
+            std::any_of(node.anyOf.begin(), node.anyOf.end(),
+                        [&](const SchemaNode* branch) { return Probe(*branch, value, at); });
         const auto args = [&] { return Args{std::to_string(node.anyOf.size())}; };
         if (!matched &&
             StopAfter(!Fail(JsonValidator::kNoAlternativeMatched, at, args), ok, probing_)) {
@@ -655,8 +659,12 @@ bool InstanceChecker::CheckUnion(const SchemaNode& node, const rapidjson::Value&
     }
     decided = true;
     if (selections == 0) {
-        return !Fail(JsonValidator::kUnionTagUnknown, at,
-                     [&] { return Args{std::string(tag), ValueText(tagMember->value)}; }, &tag);
+        return !Fail(
+            JsonValidator::kUnionTagUnknown, at,
+            [&] {
+                return Args{std::string(tag), ValueText(tagMember->value)};
+            },
+            &tag);
     }
     return Check(*node.oneOf[selected], value, at);
 }

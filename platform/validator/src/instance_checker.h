@@ -32,9 +32,9 @@ struct PathFrame {
 };
 
 struct CheckOptions {
-    uint64_t switchedOff = 0;     // bit c set: code c is neither reported nor a failure
-    bool documentKeys = false;    // values at depth 3 are configuration keys
-    std::string fieldPrefix;      // put before every field
+    uint64_t switchedOff = 0;   // bit c set: code c is neither reported nor a failure
+    bool documentKeys = false;  // values at depth 3 are configuration keys
+    std::string fieldPrefix;    // put before every field
 };
 
 class InstanceChecker {
@@ -48,8 +48,7 @@ public:
     bool Check(const SchemaNode& node, const rapidjson::Value& value, const PathFrame& at);
 
 private:
-    bool CheckKeywords(const SchemaNode& node, const rapidjson::Value& value,
-                       const PathFrame& at);
+    bool CheckKeywords(const SchemaNode& node, const rapidjson::Value& value, const PathFrame& at);
     bool CheckRef(const SchemaNode& node, const rapidjson::Value& value, const PathFrame& at);
     bool CheckType(const SchemaNode& node, const rapidjson::Value& value, const PathFrame& at);
     bool CheckString(const SchemaNode& node, const rapidjson::Value& value, const PathFrame& at);
@@ -61,8 +60,8 @@ private:
     bool CheckObject(const SchemaNode& node, const rapidjson::Value& value, const PathFrame& at);
     bool CheckMember(const SchemaNode& node, const rapidjson::Value::Member& member,
                      const PathFrame& at, uint64_t& requiredSeen);
-    bool CheckRequired(const SchemaNode& node, const rapidjson::Value& value,
-                       const PathFrame& at, uint64_t requiredSeen);
+    bool CheckRequired(const SchemaNode& node, const rapidjson::Value& value, const PathFrame& at,
+                       uint64_t requiredSeen);
     bool CheckDependencies(const SchemaNode& node, const rapidjson::Value& value,
                            const PathFrame& at);
     bool CheckCombinations(const SchemaNode& node, const rapidjson::Value& value,

@@ -44,9 +44,8 @@ void AppendFindings(const std::vector<ValidationFinding>& findings, rapidjson::D
     }
 }
 
-void Run(const rapidjson::Value& schema, const rapidjson::Value& value,
-         rapidjson::Document& errors, const std::unordered_set<int>& codeSet,
-         const std::string& text, bool document) {
+void Run(const rapidjson::Value& schema, const rapidjson::Value& value, rapidjson::Document& errors,
+         const std::unordered_set<int>& codeSet, const std::string& text, bool document) {
     if (!schema.IsObject()) {
         throw TarnConfigStore::ConfigStoreException(
             TarnConfigStore::kStoreJsonError,

@@ -50,8 +50,8 @@ std::unique_ptr<rapidjson::Document> LoadDocument(const Registry& registry,
     TarnConfigStore::JsonParseError error;
     if (path.empty() || !TarnConfigStore::ParseJsonFile(path.c_str(), *document, &error)) {
         if (!path.empty()) {
-            CSLogger::Log(CSLogger::kWarning, "Schema %s (file %s) cannot be read: %s",
-                          uri.c_str(), path.c_str(), error.message.c_str());
+            CSLogger::Log(CSLogger::kWarning, "Schema %s (file %s) cannot be read: %s", uri.c_str(),
+                          path.c_str(), error.message.c_str());
         }
         return nullptr;
     }

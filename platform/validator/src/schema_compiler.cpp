@@ -284,8 +284,8 @@ const CompiledSchema::Keyword* CompiledSchema::Keyword::Find(std::string_view na
         {"uniqueItems", K::Flag<&SchemaNode::uniqueItems>},
         {"properties", K::Properties},
         {"patternProperties", K::PatternProperties},
-        {"additionalProperties", K::Additional<&SchemaNode::additionalProperties,
-                                               &SchemaNode::additionalPropertiesSchema>},
+        {"additionalProperties",
+         K::Additional<&SchemaNode::additionalProperties, &SchemaNode::additionalPropertiesSchema>},
         {"required", K::Required},
         {"minProperties", K::Count<&SchemaNode::minProperties>},
         {"maxProperties", K::Count<&SchemaNode::maxProperties>},
@@ -348,15 +348,14 @@ void CompiledSchema::Compile(const Pending& pending) {
     if (ref != schema.MemberEnd()) {
         node.defects.push_back({JsonValidator::kInvalidKeyword, "$ref"});
     }
-    node.hasStringRules = node.minLength > 0 || node.maxLength != kNoLimit || node.pattern ||
-                          node.hasFormat;
+    node.hasStringRules =
+        node.minLength > 0 || node.maxLength != kNoLimit || node.pattern || node.hasFormat;
     node.hasNumberRules = node.minimum || node.maximum || node.multipleOf;
     node.hasArrayRules = node.items || node.hasTupleItems || node.minItems > 0 ||
                          node.maxItems != kNoLimit || node.uniqueItems;
     node.hasObjectRules = !node.properties.empty() || !node.patternProperties.empty() ||
-                          node.additionalProperties != Extra::kAllowed ||
-                          node.minProperties > 0 || node.maxProperties != kNoLimit ||
-                          !node.dependencies.empty();
+                          node.additionalProperties != Extra::kAllowed || node.minProperties > 0 ||
+                          node.maxProperties != kNoLimit || !node.dependencies.empty();
 }
 
 void CompiledSchema::CompileRef(SchemaNode& node, const rapidjson::Value& ref) {

@@ -50,8 +50,8 @@ struct PatternRule {
 
 struct DependencyRule {
     std::string_view name;
-    const SchemaNode* schema = nullptr;         // schema dependency
-    const rapidjson::Value* names = nullptr;    // property dependency: array of strings
+    const SchemaNode* schema = nullptr;       // schema dependency
+    const rapidjson::Value* names = nullptr;  // property dependency: array of strings
 };
 
 // A keyword the validator ignored: unknown (code 0) or with an invalid value (code 8).

@@ -82,9 +82,8 @@ void SchemaResolver::Index(const rapidjson::Value& document, const std::string& 
         if (Member(*schema, "$ref")) {
             continue;  // a reference replaces its object, "id"s below it included
         }
-        ForEachSubschema(*schema, [&](const rapidjson::Value& child) {
-            pending.emplace_back(&child, scope);
-        });
+        ForEachSubschema(
+            *schema, [&](const rapidjson::Value& child) { pending.emplace_back(&child, scope); });
     }
 }
 

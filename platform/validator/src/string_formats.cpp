@@ -11,9 +11,15 @@
 namespace TarnValidator {
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool IsHexDigit(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool IsAlpha(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool IsHexDigit(char c) {
+    return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+}
 
 // Reads exactly count digits at text[pos] into value.
 bool ReadDigits(std::string_view text, size_t& pos, size_t count, int& value) {

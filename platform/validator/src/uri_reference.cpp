@@ -81,7 +81,8 @@ std::string MergePaths(const UriParts& base, std::string_view path) {
         return "/" + std::string(path);
     }
     size_t slash = base.path.rfind('/');
-    std::string merged(slash == base.path.npos ? std::string_view() : base.path.substr(0, slash + 1));
+    std::string merged(slash == base.path.npos ? std::string_view()
+                                               : base.path.substr(0, slash + 1));
     return merged.append(path);
 }
 
@@ -129,7 +130,8 @@ std::string ResolveUriReference(std::string_view base, std::string_view referenc
     }
     target.hasQuery = ref.hasQuery;
     target.query = ref.query;
-    std::string path = ref.path.front() == '/' ? std::string(ref.path) : MergePaths(target, ref.path);
+    std::string path =
+        ref.path.front() == '/' ? std::string(ref.path) : MergePaths(target, ref.path);
     return Compose(target, RemoveDotSegments(path));
 }
 
@@ -146,7 +148,8 @@ std::string PercentDecode(std::string_view text) {
         if (text[i] == '%' && i + 2 < text.size() &&
             std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
             std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
-            out.push_back(static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16)));
+            out.push_back(
+                static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16)));
             i += 2;
         } else {
             out.push_back(text[i]);

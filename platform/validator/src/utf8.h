@@ -38,7 +38,8 @@ inline size_t DecodeUtf8(std::string_view text, size_t pos, char32_t& out) {
 // Start of the code point that ends just before pos (pos > 0).
 inline size_t PreviousCodePointStart(std::string_view text, size_t pos) {
     size_t start = pos - 1;
-    while (start > 0 && pos - start < 4 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80) {
+    while (start > 0 && pos - start < 4 &&
+           (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80) {
         --start;
     }
     return start;

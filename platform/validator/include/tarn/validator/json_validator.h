@@ -65,8 +65,7 @@ public:
     // code is in codeSet.
     static void ValidateCMDocument(const rapidjson::Value& schema, const rapidjson::Value& value,
                                    rapidjson::Document& errors,
-                                   const std::unordered_set<int>& codeSet,
-                                   const std::string& text);
+                                   const std::unordered_set<int>& codeSet, const std::string& text);
 
     // The message id of a code ("com.corvid.tarn.settings.validator.<name>"); codes outside
     // the enumeration give "com.corvid.tarn.settings.validator.error".
