@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <unordered_set>
 #include <vector>
 
@@ -307,6 +308,27 @@ TEST(JsonValidator, RepeatedItemsNameTheItemTheyRepeat) {
               (Summary{"/40 22 [5]", "/41 22 [7]", "/43 22 [42]", "/45 22 [44]"}));
     EXPECT_EQ(Validate(R"({"uniqueItems": true})", R"([1, "1", true, 1.0, null, null])", {}),
               (Summary{"/3 22 [0]", "/5 22 [4]"}));
+}
+
+TEST(JsonValidator, ThreadsValidateAtTheSameTime) {
+    const char value[] = R"({"esx": {"ntp": {"servers": [{"port": 0}, {"hostname": "-x"}]}}})";
+    const Summary expected = Validate(kNtpSchema, value, {});
+    std::vector<std::thread> threads;
+    std::vector<int> mismatches(4, 0);
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 100; ++i) {
+                // A new pattern per round exercises the shared pattern cache.
+                std::string schema = R"({"pattern": "^a{)" + std::to_string(i % 7) + "}$\"}";
+                mismatches[t] += Validate(kNtpSchema, value, {}) != expected;
+                mismatches[t] += Validate(schema, R"("aaa")", {}).empty() != (i % 7 == 3);
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(mismatches, std::vector<int>(4, 0));
 }
 
 TEST(JsonValidator, MessageIdsAreDistinctPerCode) {

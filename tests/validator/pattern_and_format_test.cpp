@@ -11,17 +11,21 @@ namespace {
 
 enum class Outcome { kMatch, kNoMatch, kRefused };
 
-rapidjson::Value String(const std::string& text, rapidjson::Document& owner) {
-    return rapidjson::Value(text, owner.GetAllocator());
-}
-
-Outcome ApplyPattern(const std::string& pattern, const std::string& subject) {
+// The errors of validating the string subject against {keyword: argument}.
+rapidjson::Document ValidateString(const char* keyword, const std::string& argument,
+                                   const std::string& subject) {
     rapidjson::Document schema(rapidjson::kObjectType);
-    schema.AddMember("pattern", String(pattern, schema), schema.GetAllocator());
+    schema.AddMember(rapidjson::StringRef(keyword),
+                     rapidjson::Value(argument, schema.GetAllocator()), schema.GetAllocator());
     rapidjson::Document value;
     value.SetString(subject, value.GetAllocator());
     rapidjson::Document errors;
     JsonValidator::Validate(schema, value, errors, {}, "");
+    return errors;
+}
+
+Outcome ApplyPattern(const std::string& pattern, const std::string& subject) {
+    rapidjson::Document errors = ValidateString("pattern", pattern, subject);
     if (errors.Empty()) {
         return Outcome::kMatch;
     }
@@ -30,13 +34,7 @@ Outcome ApplyPattern(const std::string& pattern, const std::string& subject) {
 }
 
 bool HasFormat(const std::string& format, const std::string& text) {
-    rapidjson::Document schema(rapidjson::kObjectType);
-    schema.AddMember("format", String(format, schema), schema.GetAllocator());
-    rapidjson::Document value;
-    value.SetString(text, value.GetAllocator());
-    rapidjson::Document errors;
-    JsonValidator::Validate(schema, value, errors, {}, "");
-    return errors.Empty();
+    return ValidateString("format", format, text).Empty();
 }
 
 struct PatternCase {

@@ -326,20 +326,11 @@ bool InstanceChecker::CheckString(const SchemaNode& node, const rapidjson::Value
     std::string_view text = ViewOf(value);
     bool ok = true;
     // A code point takes one to four bytes, so the byte count often settles both limits.
-    if (text.size() > node.maxLength || text.size() / 4 < node.minLength) {
-        size_t length = CountCodePoints(text);
-        if (length < node.minLength &&
-            StopAfter(!Fail(JsonValidator::kStringTooShort, at,
-                            [&] { return Args{std::to_string(node.minLength)}; }),
-                      ok, probing_)) {
-            return false;
-        }
-        if (length > node.maxLength &&
-            StopAfter(!Fail(JsonValidator::kStringTooLong, at,
-                            [&] { return Args{std::to_string(node.maxLength)}; }),
-                      ok, probing_)) {
-            return false;
-        }
+    if ((text.size() > node.maxLength || text.size() / 4 < node.minLength) &&
+        StopAfter(CheckCount(CountCodePoints(text), node.minLength, node.maxLength,
+                             JsonValidator::kStringTooShort, JsonValidator::kStringTooLong, at),
+                  ok, probing_)) {
+        return false;
     }
     if (node.pattern && !node.pattern->Search(text) &&
         StopAfter(!Fail(JsonValidator::kPatternMismatch, at,
@@ -356,6 +347,17 @@ bool InstanceChecker::CheckString(const SchemaNode& node, const rapidjson::Value
         }
     }
     return ok;
+}
+
+bool InstanceChecker::CheckCount(uint64_t count, uint64_t min, uint64_t max, int tooFew,
+                                 int tooMany, const PathFrame& at) {
+    if (count < min) {
+        return !Fail(tooFew, at, [&] { return Args{std::to_string(min)}; });
+    }
+    if (count > max) {
+        return !Fail(tooMany, at, [&] { return Args{std::to_string(max)}; });
+    }
+    return true;
 }
 
 bool InstanceChecker::CheckNumber(const SchemaNode& node, const rapidjson::Value& value,
@@ -395,15 +397,8 @@ bool InstanceChecker::CheckArray(const SchemaNode& node, const rapidjson::Value&
                                  const PathFrame& at) {
     bool ok = true;
     rapidjson::SizeType size = value.Size();
-    if (size < node.minItems &&
-        StopAfter(!Fail(JsonValidator::kTooFewItems, at,
-                        [&] { return Args{std::to_string(node.minItems)}; }),
-                  ok, probing_)) {
-        return false;
-    }
-    if (size > node.maxItems &&
-        StopAfter(!Fail(JsonValidator::kTooManyItems, at,
-                        [&] { return Args{std::to_string(node.maxItems)}; }),
+    if (StopAfter(CheckCount(size, node.minItems, node.maxItems, JsonValidator::kTooFewItems,
+                             JsonValidator::kTooManyItems, at),
                   ok, probing_)) {
         return false;
     }
@@ -459,17 +454,10 @@ bool InstanceChecker::CheckUniqueItems(const rapidjson::Value& value, const Path
 bool InstanceChecker::CheckObject(const SchemaNode& node, const rapidjson::Value& value,
                                   const PathFrame& at) {
     bool ok = true;
-    rapidjson::SizeType count = value.MemberCount();
-    if (count < node.minProperties &&
-        StopAfter(!Fail(JsonValidator::kTooFewProperties, at,
-                        [&] { return Args{std::to_string(node.minProperties)}; }),
-                  ok, probing_)) {
-        return false;
-    }
-    if (count > node.maxProperties &&
-        StopAfter(!Fail(JsonValidator::kTooManyProperties, at,
-                        [&] { return Args{std::to_string(node.maxProperties)}; }),
-                  ok, probing_)) {
+    if (StopAfter(
+            CheckCount(value.MemberCount(), node.minProperties, node.maxProperties,
+                       JsonValidator::kTooFewProperties, JsonValidator::kTooManyProperties, at),
+            ok, probing_)) {
         return false;
     }
     uint64_t requiredSeen = 0;

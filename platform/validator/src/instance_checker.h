@@ -51,6 +51,9 @@ private:
     bool CheckKeywords(const SchemaNode& node, const rapidjson::Value& value, const PathFrame& at);
     bool CheckRef(const SchemaNode& node, const rapidjson::Value& value, const PathFrame& at);
     bool CheckType(const SchemaNode& node, const rapidjson::Value& value, const PathFrame& at);
+    // minLength/maxLength, minItems/maxItems, minProperties/maxProperties.
+    bool CheckCount(uint64_t count, uint64_t min, uint64_t max, int tooFew, int tooMany,
+                    const PathFrame& at);
     bool CheckString(const SchemaNode& node, const rapidjson::Value& value, const PathFrame& at);
     bool CheckNumber(const SchemaNode& node, const rapidjson::Value& value, const PathFrame& at);
     bool CheckArray(const SchemaNode& node, const rapidjson::Value& value, const PathFrame& at);
