@@ -3,7 +3,6 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
-#include "sqlite_statement.h"
 #include "store_schema.h"
 #include "tarn/configstore/config_store_exception.h"
 #include "tarn/paths.h"
@@ -77,13 +76,6 @@ namespace {
 // How long a statement waits for another process's lock before it fails.
 constexpr int kBusyTimeoutMs = 5000;
 
-void UseWriteAheadLog(DBStore::StoreConnection& connection) {
-    Statement statement(connection, "PRAGMA journal_mode = WAL");
-    if (!statement.Step() || statement.Text(0) != "wal") {
-        connection.Fail("cannot switch the database to write-ahead logging");
-    }
-}
-
 std::shared_ptr<DBStore::StoreConnection> OpenConnection(bool create) {
     sqlite3* handle = nullptr;
     int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
@@ -95,7 +87,6 @@ std::shared_ptr<DBStore::StoreConnection> OpenConnection(bool create) {
     sqlite3_extended_result_codes(handle, 1);
     sqlite3_busy_timeout(handle, kBusyTimeoutMs);
     connection->Execute("PRAGMA foreign_keys = ON");
-    UseWriteAheadLog(*connection);
     EnsureStoreSchema(*connection);
     return connection;
 }

@@ -37,24 +37,40 @@ int64_t QueryNumber(const DBStore::StoreConnection& connection, const char* sql)
     return statement.Step() ? statement.Integer(0) : 0;
 }
 
+// Refuses a database this store did not make, or made by a newer version of it.
+void CheckOwnership(const DBStore::StoreConnection& connection, int64_t version) {
+    if (version > kStoreSchemaVersion) {
+        connection.Fail("the database has schema version " + std::to_string(version) +
+                        ", this store reads version " + std::to_string(kStoreSchemaVersion));
+    }
+    if (version != kStoreSchemaVersion &&
+        QueryNumber(connection, "SELECT count(*) FROM sqlite_master") != 0) {
+        connection.Fail("the file holds tables that are not a configuration store's");
+    }
+}
+
+void UseWriteAheadLog(DBStore::StoreConnection& connection) {
+    Statement statement(connection, "PRAGMA journal_mode = WAL");
+    if (!statement.Step() || statement.Text(0) != "wal") {
+        connection.Fail("cannot switch the database to write-ahead logging");
+    }
+}
+
 }  // namespace
 
 void EnsureStoreSchema(DBStore::StoreConnection& connection) {
+    // Nothing is written before the file is known to be a store's (or empty).
+    CheckOwnership(connection, QueryNumber(connection, "PRAGMA user_version"));
+    UseWriteAheadLog(connection);
     if (QueryNumber(connection, "PRAGMA user_version") == kStoreSchemaVersion) {
         return;
     }
     // Another process may be creating the tables right now: decide under the write lock.
     ConfigStoreTransaction transaction(connection);
     int64_t version = QueryNumber(connection, "PRAGMA user_version");
+    CheckOwnership(connection, version);
     if (version == kStoreSchemaVersion) {
         return;
-    }
-    if (version != 0) {
-        connection.Fail("the database has schema version " + std::to_string(version) +
-                        ", this store reads version " + std::to_string(kStoreSchemaVersion));
-    }
-    if (QueryNumber(connection, "SELECT count(*) FROM sqlite_master") != 0) {
-        connection.Fail("the file holds tables that are not a configuration store's");
     }
     connection.Execute(kCreateTables);
     connection.Execute(("PRAGMA user_version = " + std::to_string(kStoreSchemaVersion)).c_str());

@@ -9,8 +9,9 @@ namespace TarnConfigStore {
 // Version recorded in PRAGMA user_version once the tables exist.
 constexpr int kStoreSchemaVersion = 1;
 
-// Creates the tables of an empty database, accepts one of the current version and refuses
+// Accepts a database of the current version, creates the tables in an empty one and refuses
 // anything else (a newer version, or a database of some other program) without changing it.
+// Switches the database to write-ahead logging.
 void EnsureStoreSchema(DBStore::StoreConnection& connection);
 
 }  // namespace TarnConfigStore

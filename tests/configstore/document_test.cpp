@@ -1,0 +1,147 @@
+// ConfigStoreDocument: comparison, normalised and redacted text, and document building.
+#include <gtest/gtest.h>
+
+#include "tarn/configstore/config_store_document.h"
+#include "tarn/configstore/config_store_exception.h"
+#include "tarn/configstore/json_text.h"
+
+namespace {
+
+using namespace ConfigStoreDocument;
+using TarnConfigStore::ConfigStoreException;
+
+rapidjson::Document Doc(const char* text) {
+    return CreateDocument(text);
+}
+
+bool Equal(const char* a, const char* b, const char* schema = "null") {
+    return IsEqualValue(Doc(a), Doc(b), Doc(schema));
+}
+
+const char kUsersSchema[] = R"({"type": "array", "instanceId": "name",
+    "items": {"type": "object", "properties": {
+        "name": {"type": "string"},
+        "shell": {"type": "string", "default": "/bin/sh"},
+        "groups": {"type": "array", "items": {"type": "string"}},
+        "keys": {"type": "array", "items": {"type": "object"}}}}})";
+
+TEST(DocumentCompareTest, ScalarsAndObjectsCompareAsConfiguration) {
+    EXPECT_TRUE(Equal(R"({"a": 1, "b": [true, null]})", R"({"b": [true, null], "a": 1.0})"));
+    EXPECT_TRUE(Equal("18446744073709551615", "18446744073709551615"));
+    EXPECT_FALSE(Equal("-1", "18446744073709551615"));
+    EXPECT_FALSE(Equal(R"({"a": "1"})", R"({"a": 1})"));
+    EXPECT_FALSE(Equal(R"({"a": 1})", R"({"a": 1, "b": 2})"));
+    EXPECT_FALSE(Equal("true", "false"));
+    EXPECT_FALSE(Equal(R"("a\u0000b")", R"("a\u0000c")"));
+    // Generated ids are identity, not configuration.
+    EXPECT_TRUE(Equal(R"({"cs_generated_id": "x", "a": 1})", R"({"a": 1})"));
+    EXPECT_TRUE(Equal(R"({"cs_generated_id": "x"})", R"({"cs_generated_id": "y"})"));
+}
+
+TEST(DocumentCompareTest, TheSchemaDecidesDefaultsAndArrayOrder) {
+    // A key's array definition applies to its instances; a missing member equals its default.
+    EXPECT_TRUE(
+        Equal(R"({"name": "root"})", R"({"name": "root", "shell": "/bin/sh"})", kUsersSchema));
+    EXPECT_FALSE(
+        Equal(R"({"name": "root"})", R"({"name": "root", "shell": "/bin/bash"})", kUsersSchema));
+    EXPECT_FALSE(Equal(R"({"shell": "/bin/sh"})", "{}"));
+    // Identified instances and plain values in any order; untyped arrays in order.
+    EXPECT_TRUE(Equal(R"([{"name": "a"}, {"name": "b", "groups": ["x", "y"]}])",
+                      R"([{"name": "b", "groups": ["y", "x"]}, {"name": "a"}])", kUsersSchema));
+    EXPECT_FALSE(Equal(R"([{"name": "a"}, {"name": "b"}])", R"([{"name": "a"}])", kUsersSchema));
+    EXPECT_FALSE(Equal(R"({"name": "a", "keys": [{"k": 1}, {"k": 2}]})",
+                       R"({"name": "a", "keys": [{"k": 2}, {"k": 1}]})", kUsersSchema));
+    EXPECT_FALSE(Equal("[1, 2]", "[2, 1]"));
+    EXPECT_TRUE(Equal("[1, 2]", "[1.0, 2]"));
+}
+
+TEST(DocumentCompareTest, PrimitiveArraysAreMultisets) {
+    EXPECT_TRUE(IsEqualPrimitiveArray(Doc("[1, 2, 2]"), Doc("[2, 1.0, 2]")));
+    EXPECT_FALSE(IsEqualPrimitiveArray(Doc("[1, 2, 2]"), Doc("[1, 1, 2]")));
+    EXPECT_FALSE(IsEqualPrimitiveArray(Doc("[1]"), Doc("[1, 1]")));
+    EXPECT_TRUE(IsEqualPrimitiveArray(Doc("[]"), Doc("[]")));
+    EXPECT_FALSE(IsEqualPrimitiveArray(Doc("null"), Doc("[]")));
+}
+
+TEST(DocumentTextTest, NormalizedTextIsTheSameForTheSameConfiguration) {
+    EXPECT_EQ("{\"a\":[2.5,0,100,-3],\"b\":1,\"c\":{\"y\":null,\"z\":\"\xC3\xA9\"}}",
+              NormalizeValue(Doc(R"({"c": {"z": "\u00e9", "y": null}, "b": 1.0,
+                                     "a": [2.50, -0.0, 1e2, -3]})")));
+    EXPECT_EQ(NormalizeValue(Doc(R"({"b": 1, "a": {"d": 2, "c": 1}})")),
+              NormalizeValue(Doc(R"({"a": {"c": 1.0, "d": 2}, "b": 1.0})")));
+    EXPECT_EQ("[0.1,1e300,18446744073709551615]",
+              NormalizeValue(Doc("[0.1, 1e300, 18446744073709551615]")));
+}
+
+TEST(DocumentTextTest, SensitiveValuesAreMaskedAtAnyDepth) {
+    const char* schema = R"({"type": "array", "items": {"type": "object", "properties": {
+        "name": {"type": "string"},
+        "password": {"type": "string", "sensitive": true},
+        "tokens": {"type": "array", "items": {"type": "string", "sensitive": true}},
+        "env": {"type": "object", "additionalProperties": {"sensitive": true}},
+        "keys": {"type": "array", "items": {"type": "object", "properties": {
+            "private": {"sensitive": true}}}}}}})";
+    rapidjson::Document value = Doc(R"({"name": "root", "password": {"hash": "x"},
+        "tokens": ["t1", "t2"], "env": {"A": "1"}, "keys": [{"private": "k", "id": 1}]})");
+    EXPECT_EQ(R"({"name":"root","password":"******","tokens":["******","******"],)"
+              R"("env":{"A":"******"},"keys":[{"private":"******","id":1}]})",
+              RedactAndSerializeValue(Doc(schema), value));
+    EXPECT_EQ(R"("******")", RedactAndSerializeValue(Doc(R"({"sensitive": true})"), Doc("[1]")));
+    EXPECT_EQ(R"({"password":"p"})",
+              RedactAndSerializeValue(Doc("null"), Doc(R"({"password":"p"})")));
+    EXPECT_EQ(R"({"hash":"x"})", TarnConfigStore::WriteJsonText(value["password"]));
+}
+
+TEST(DocumentTextTest, SmallHelpersDoWhatTheySay) {
+    EXPECT_EQ("4c4c4544-0042-3510-8052-b4c04f503232",
+              NormalizeHostId(" \t4C4C4544-0042-3510-8052-B4C04F503232\n"));
+    EXPECT_EQ("", NormalizeHostId(" \n "));
+    EXPECT_TRUE(IsDocumentEmpty(Doc("null")) && IsDocumentEmpty(Doc("{}")) &&
+                IsDocumentEmpty(Doc("[]")));
+    EXPECT_FALSE(IsDocumentEmpty(Doc("0")) || IsDocumentEmpty(Doc(R"({"a":null})")));
+    EXPECT_TRUE(ValueExists(Doc(R"({"a":null})"), "a"));
+    EXPECT_FALSE(ValueExists(Doc(R"({"a":null})"), "b") || ValueExists(Doc("[]"), "a"));
+    std::string text;
+    SerializeValue(Doc(R"( { "a" : [ 1 , 2 ] } )"), text);
+    EXPECT_EQ(R"({"a":[1,2]})", text);
+    try {
+        CreateDocument(R"({"a": 1} {"b": 2})");
+        ADD_FAILURE() << "two values parsed";
+    } catch (const ConfigStoreException& error) {
+        EXPECT_EQ(TarnConfigStore::kStoreDataError, error.GetCode());
+        EXPECT_NE(std::string::npos, std::string(error.what()).find("offset 9")) << error.what();
+    }
+}
+
+TEST(DocumentBuildTest, ObjectsLandUnderComponentGroupAndKey) {
+    rapidjson::Document document;
+    auto& allocator = document.GetAllocator();
+    rapidjson::Value& target = AddProfile(document);
+    {
+        // Values are copied: the source document may go away.
+        rapidjson::Document row = Doc(R"({"name": "root"})");
+        AddObject(target, "tarn", "auth", "users", "root", row, allocator);
+    }
+    AddObject(target, "tarn", "auth", "users", "dcui", Doc(R"({"name": "dcui"})"), allocator);
+    AddObject(target, "tarn", "net", "ntp", "", Doc(R"({"on": false})"), allocator);
+    AddObject(target, "tarn", "net", "ntp", "", Doc(R"({"on": true})"), allocator);
+    AddMember(AddGroup(target, "tarn", "net", allocator), "x", Doc("1"), allocator);
+    AddMember(AddComponent(target, "tarn", allocator)["net"], "x", Doc("2"), allocator);
+    EXPECT_EQ(R"({"profile":{"tarn":{"auth":{"users":[{"name":"root"},{"name":"dcui"}]},)"
+              R"("net":{"ntp":{"on":true},"x":1,"x":2}}}})",
+              TarnConfigStore::WriteJsonText(document));
+
+    EXPECT_THROW(AddObject(target, "tarn", "net", "ntp", "id", Doc("{}"), allocator),
+                 ConfigStoreException);
+    EXPECT_THROW(AddGroup(target["tarn"], "net", "x", allocator), ConfigStoreException);
+    rapidjson::Document scalar = Doc("[]");
+    EXPECT_THROW(AddComponent(scalar, "c", scalar.GetAllocator()), ConfigStoreException);
+    try {
+        AddMember(scalar, "a", Doc("1"), scalar.GetAllocator());
+        ADD_FAILURE() << "member added to an array";
+    } catch (const ConfigStoreException& error) {
+        EXPECT_EQ(TarnConfigStore::kStoreJsonError, error.GetCode());
+    }
+}
+
+}  // namespace

@@ -1,0 +1,193 @@
+// The database file itself: creation, durability across processes, transactions that die
+// before they commit, and the refusals (missing folder, locked, corrupt, foreign, newer).
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "host_root_fixture.h"
+#include "tarn/configstore/boot_state.h"
+#include "tarn/configstore/config_store.h"
+#include "tarn/configstore/config_store_document.h"
+#include "tarn/configstore/config_store_exception.h"
+#include "tarn/configstore/config_store_object.h"
+#include "tarn/configstore/store_rows.h"
+#include "tarn/paths.h"
+
+namespace {
+
+using namespace TarnConfigStore;
+
+std::shared_ptr<DBStore::StoreConnection> Connect() {
+    return GetDBStore(DBStore::CONFIG_STORE, true);
+}
+
+// Runs body in a forked child that then ends as told: exit normally, _exit without any
+// cleanup, or die by SIGKILL. Returns the wait status.
+enum class Death { kExit, kQuickExit, kKill };
+int InChild(const std::function<void()>& body, Death death) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        try {
+            body();
+        } catch (...) {
+            _exit(3);
+        }
+        if (death == Death::kKill) {
+            raise(SIGKILL);
+        }
+        death == Death::kExit ? exit(0) : _exit(0);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return status;
+}
+
+// Expects a 1001 refusal that names the database file.
+void ExpectRefusal(const std::function<void()>& body, const std::string& reason) {
+    try {
+        body();
+        ADD_FAILURE() << "no refusal for " << reason;
+    } catch (const ConfigStoreException& error) {
+        EXPECT_EQ(kStoreAccessError, error.GetCode());
+        EXPECT_NE(std::string::npos, std::string(error.what()).find(TarnPaths::kConfigStoreDb))
+            << error.what();
+        EXPECT_NE(std::string::npos, std::string(error.what()).find(reason)) << error.what();
+    }
+}
+
+class StoreDatabaseTest : public TarnTest::HostRootTest {};
+
+TEST_F(StoreDatabaseTest, WritesOfOneProcessAreSeenByTheNext) {
+    auto parent = Connect();  // a live connection in the parent must not leak into the child
+    int status = InChild(
+        [] {
+            auto connection = Connect();
+            PutCurrentRow(connection, "tarn", "net", "dns", "", R"({"servers":["10.0.0.1"]})");
+            SetBootMode(HOSTAPI_PENDING);
+            ConfigStoreTransaction transaction(connection);
+            AddBootTimeRestoreFailure("tarn", "net", "dns");
+            transaction.Commit();
+        },
+        Death::kQuickExit);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    ConfigRowList rows = GetUserConfigContents(parent);
+    ASSERT_EQ(1u, rows.size());
+    EXPECT_EQ(R"({"servers":["10.0.0.1"]})", rows[0]->at("Value"));
+    EXPECT_EQ(HOSTAPI_PENDING, GetBootMode());
+    EXPECT_EQ(1u, GetBootTimeRestoreFailures().size());
+}
+
+TEST_F(StoreDatabaseTest, AProcessThatDiesBeforeCommitLeavesNothing) {
+    for (Death death : {Death::kExit, Death::kQuickExit, Death::kKill}) {
+        InChild(
+            [] {
+                auto store = ConfigStore::GetStore(sGlobalNamespace);
+                ConfigStoreTransaction transaction(store);
+                PutCurrentRow(store->GetConnection(), "tarn", "net", "dns", "", "{}");
+                SetDesiredUserConfig(
+                    ConfigStoreDocument::CreateDocument(R"({"c":{"g":{"k":{}}}})"));
+                store->WriteObject(std::make_shared<ConfigStoreObject>(
+                    ConfigStoreObjectId("fleetboot", "bootstrap", "tarn")));
+            },
+            death);
+        auto store = ConfigStore::GetStore(sGlobalNamespace);
+        ASSERT_TRUE(store);
+        EXPECT_TRUE(GetUserConfigContents(store->GetConnection()).empty());
+        EXPECT_TRUE(GetDesiredUserConfigContents(store->GetConnection()).empty());
+        EXPECT_EQ(NORMAL, GetBootMode());
+        EXPECT_FALSE(store->GetObject({"fleetboot", "bootstrap", "tarn"}));
+    }
+}
+
+TEST_F(StoreDatabaseTest, TransactionsRollBackUnlessCommittedAndNest) {
+    auto connection = Connect();
+    {
+        ConfigStoreTransaction uncommitted(connection);
+        PutCurrentRow(connection, "c", "g", "lost", "", "{}");
+    }
+    {
+        ConfigStoreTransaction outer(connection);
+        PutCurrentRow(connection, "c", "g", "kept", "", "{}");
+        {
+            ConfigStoreTransaction inner(connection);
+            PutCurrentRow(connection, "c", "g", "inner", "", "{}");
+        }
+        outer.Commit();
+        EXPECT_THROW(outer.Commit(), ConfigStoreException);
+    }
+    ConfigRowList rows = GetUserConfigContents(connection);
+    ASSERT_EQ(1u, rows.size());
+    EXPECT_EQ("kept", rows[0]->at("Name"));
+}
+
+TEST_F(StoreDatabaseTest, AMissingFolderIsReportedAndNotCreated) {
+    std::filesystem::path folder = std::filesystem::path(TarnPaths::kConfigStoreDb).parent_path();
+    std::filesystem::remove_all(folder);
+    ExpectRefusal([] { Connect(); }, "unable to open database file");
+    EXPECT_FALSE(std::filesystem::exists(folder));
+    EXPECT_FALSE(ConfigStore::GetStore(sGlobalNamespace));
+}
+
+TEST_F(StoreDatabaseTest, AStoreIsOnlyCreatedWhenAskedTo) {
+    ExpectRefusal([] { GetDBStore(DBStore::CONFIG_STORE, false); }, "unable to open");
+    EXPECT_FALSE(TarnTest::PathExists(TarnPaths::kConfigStoreDb));
+    Connect();
+    EXPECT_TRUE(TarnTest::PathExists(TarnPaths::kConfigStoreDb));
+}
+
+TEST_F(StoreDatabaseTest, CorruptForeignAndNewerFilesAreRefusedAndLeftAsTheyWere) {
+    std::string garbage(4096, 'x');
+    TarnTest::WriteFile(TarnPaths::kConfigStoreDb, garbage);
+    ExpectRefusal([] { Connect(); }, "file is not a database");
+    EXPECT_TRUE(garbage == TarnTest::ReadFile(TarnPaths::kConfigStoreDb));
+
+    for (const char* sql : {"CREATE TABLE accounts (name TEXT)", "PRAGMA user_version = 9"}) {
+        std::filesystem::remove(TarnPaths::kConfigStoreDb);
+        sqlite3* other = nullptr;
+        ASSERT_EQ(SQLITE_OK, sqlite3_open(TarnPaths::kConfigStoreDb, &other));
+        ASSERT_EQ(SQLITE_OK, sqlite3_exec(other, sql, nullptr, nullptr, nullptr));
+        sqlite3_close(other);
+        std::string before = TarnTest::ReadFile(TarnPaths::kConfigStoreDb);
+        ExpectRefusal([] { Connect(); }, sql[0] == 'C' ? "not a configuration store" : "version 9");
+        EXPECT_TRUE(before == TarnTest::ReadFile(TarnPaths::kConfigStoreDb)) << sql;
+    }
+}
+
+TEST_F(StoreDatabaseTest, ALockedStoreIsReportedAndItsContentKept) {
+    PutCurrentRow(Connect(), "c", "g", "k", "", R"({"v":1})");
+    int ready[2];
+    int release[2];
+    ASSERT_EQ(0, pipe(ready));
+    ASSERT_EQ(0, pipe(release));
+    pid_t pid = fork();
+    if (pid == 0) {
+        close(ready[0]);
+        close(release[1]);
+        // Another program holds the file exclusively, halfway through a write.
+        sqlite3* other = nullptr;
+        sqlite3_open(TarnPaths::kConfigStoreDb, &other);
+        sqlite3_exec(other,
+                     "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE;"
+                     "UPDATE current_config SET value = '{\"v\":2}'",
+                     nullptr, nullptr, nullptr);
+        char byte = 1;
+        (void)!write(ready[1], &byte, 1);
+        (void)!read(release[0], &byte, 1);
+        _exit(0);
+    }
+    close(ready[1]);
+    close(release[0]);
+    char byte = 0;
+    ASSERT_EQ(1, read(ready[0], &byte, 1));
+    close(ready[0]);
+    ExpectRefusal([] { Connect(); }, "database is locked");
+    close(release[1]);
+    waitpid(pid, nullptr, 0);
+    EXPECT_EQ(R"({"v":1})", GetUserConfigContents(Connect())[0]->at("Value"));
+}
+
+}  // namespace
