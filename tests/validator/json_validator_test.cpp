@@ -298,6 +298,34 @@ TEST(JsonValidator, ErrorsAreAppendedAndABadSchemaThrowsWithoutWriting) {
     EXPECT_STREQ(untouched.GetString(), "keep");
 }
 
+TEST(JsonValidator, NumbersCompareExactlyBeyondDoublePrecision) {
+    EXPECT_EQ(Validate(R"({"maximum": 9223372036854775807})", "9223372036854775808", {}),
+              (Summary{" 15 [9223372036854775807]"}));
+    EXPECT_EQ(Validate(R"({"minimum": -9223372036854775808})", "18446744073709551615", {}),
+              Summary{});
+    EXPECT_EQ(Validate(R"({"maximum": 18446744073709551615, "exclusiveMaximum": true})",
+                       "18446744073709551615", {}),
+              (Summary{" 17 [18446744073709551615]"}));
+    // 2^53 + 1 is a multiple of 3; as a double it would read 2^53, which is not.
+    EXPECT_EQ(Validate(R"({"multipleOf": 3})", "9007199254740993", {}), Summary{});
+    EXPECT_EQ(Validate(R"({"multipleOf": 0.01})", "19.99", {}), Summary{});
+    EXPECT_EQ(Validate(R"({"multipleOf": 0.01})", "19.995", {}), (Summary{" 18 [0.01]"}));
+    // Integers too large for 64 bits are integers; a fraction written out is not.
+    EXPECT_EQ(Validate(R"({"type": "integer"})", "123456789012345678901234567890", {}), Summary{});
+    EXPECT_EQ(Validate(R"({"type": "integer"})", "-0.0", {}), (Summary{" 3 [-0.0]"}));
+}
+
+TEST(JsonValidator, ArrayAndObjectLimitsReportEachOffender) {
+    EXPECT_EQ(Validate(R"({"items": [{}, {}], "additionalItems": false, "maxItems": 3})",
+                       "[1, 2, 3, 4]", {}),
+              (Summary{" 20 [3]", "/2 21 [2]", "/3 21 [2]"}));
+    EXPECT_EQ(
+        Validate(R"({"minProperties": 2, "dependencies": {"a": ["b", "c"]}})", R"({"a": 1})", {}),
+        (Summary{" 23 [2]", "/b 25 [b,a]", "/c 25 [c,a]"}));
+    EXPECT_EQ(Validate(R"({"minLength": 2, "maxLength": 3})", R"("\u00e9")", {}),
+              (Summary{" 12 [2]"}));
+}
+
 TEST(JsonValidator, RepeatedItemsNameTheItemTheyRepeat) {
     std::string large = "[";
     for (int i = 0; i < 40; ++i) {
