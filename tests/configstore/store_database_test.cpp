@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "expect_store_error.h"
 #include "host_root_fixture.h"
 #include "tarn/configstore/boot_state.h"
 #include "tarn/configstore/config_store.h"
@@ -46,17 +47,9 @@ int InChild(const std::function<void()>& body, Death death) {
     return status;
 }
 
-// Expects a 1001 refusal that names the database file.
+// Expects a 1001 refusal that names the database file and the reason.
 void ExpectRefusal(const std::function<void()>& body, const std::string& reason) {
-    try {
-        body();
-        ADD_FAILURE() << "no refusal for " << reason;
-    } catch (const ConfigStoreException& error) {
-        EXPECT_EQ(kStoreAccessError, error.GetCode());
-        EXPECT_NE(std::string::npos, std::string(error.what()).find(TarnPaths::kConfigStoreDb))
-            << error.what();
-        EXPECT_NE(std::string::npos, std::string(error.what()).find(reason)) << error.what();
-    }
+    ExpectStoreError(kStoreAccessError, body, {TarnPaths::kConfigStoreDb, reason});
 }
 
 class StoreDatabaseTest : public TarnTest::HostRootTest {};

@@ -1,5 +1,6 @@
 // Configuration rows, the desired configuration, boot state and named objects.
 #include "tarn/configstore/store_rows.h"
+#include "expect_store_error.h"
 #include "host_root_fixture.h"
 #include "tarn/configstore/boot_state.h"
 #include "tarn/configstore/config_store.h"
@@ -32,13 +33,7 @@ std::vector<std::string> Summary(const ConfigRowList& rows) {
 }
 
 void ExpectDataError(const std::function<void()>& body, const std::string& named) {
-    try {
-        body();
-        ADD_FAILURE() << "no error naming " << named;
-    } catch (const ConfigStoreException& error) {
-        EXPECT_EQ(kStoreDataError, error.GetCode());
-        EXPECT_NE(std::string::npos, std::string(error.what()).find(named)) << error.what();
-    }
+    ExpectStoreError(kStoreDataError, body, {named});
 }
 
 TEST_F(StoreRowsTest, RowsComeBackInFirstWrittenOrderWithEveryColumn) {

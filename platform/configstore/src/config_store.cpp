@@ -55,14 +55,6 @@ void ReadAttributes(const std::string& text, ConfigStoreObject& object) {
     }
 }
 
-DBStore::StoreConnection& Require(const std::shared_ptr<DBStore::StoreConnection>& connection) {
-    if (!connection) {
-        throw ConfigStoreException(kStoreAccessError,
-                                   "Configuration store: a transaction needs a store handle");
-    }
-    return *connection;
-}
-
 }  // namespace
 
 std::shared_ptr<ConfigStore> ConfigStore::GetStore(const std::string& name) {
@@ -120,12 +112,12 @@ bool ConfigStore::RemoveObject(const ConfigStoreObjectId& id) {
 }
 
 ConfigStoreTransaction::ConfigStoreTransaction(const std::shared_ptr<ConfigStore>& store)
-    : owner_(store ? store->GetConnection() : nullptr), connection_(Require(owner_)) {
+    : owner_(store ? store->GetConnection() : nullptr), connection_(RequireConnection(owner_)) {
     connection_.BeginTransaction();
 }
 
 ConfigStoreTransaction::ConfigStoreTransaction(std::shared_ptr<DBStore::StoreConnection> connection)
-    : owner_(std::move(connection)), connection_(Require(owner_)) {
+    : owner_(std::move(connection)), connection_(RequireConnection(owner_)) {
     connection_.BeginTransaction();
 }
 

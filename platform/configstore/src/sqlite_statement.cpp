@@ -1,6 +1,17 @@
 #include "sqlite_statement.h"
 
+#include "tarn/configstore/config_store_exception.h"
+
 namespace TarnConfigStore {
+
+DBStore::StoreConnection& RequireConnection(
+    const std::shared_ptr<DBStore::StoreConnection>& connection) {
+    if (!connection) {
+        throw ConfigStoreException(kStoreAccessError,
+                                   "Configuration store: no connection was given");
+    }
+    return *connection;
+}
 
 Statement::Statement(const DBStore::StoreConnection& connection, const char* sql)
     : connection_(connection) {

@@ -6,11 +6,16 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "tarn/configstore/db_store.h"
 
 namespace TarnConfigStore {
+
+// *connection; ConfigStoreException 1001 when the caller passed none.
+DBStore::StoreConnection& RequireConnection(
+    const std::shared_ptr<DBStore::StoreConnection>& connection);
 
 class Statement {
 public:

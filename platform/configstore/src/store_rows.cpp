@@ -31,14 +31,6 @@ const char* TableName(RowTable table) {
     ThrowDataError("unknown row table " + std::to_string(static_cast<int>(table)));
 }
 
-DBStore::StoreConnection& Require(const std::shared_ptr<DBStore::StoreConnection>& connection) {
-    if (!connection) {
-        throw ConfigStoreException(kStoreAccessError,
-                                   "Configuration store: no connection was given");
-    }
-    return *connection;
-}
-
 // Rows are written here with texts already in compact form.
 void InsertRow(DBStore::StoreConnection& connection, RowTable table, const StoreRow& row) {
     std::string sql = std::string("INSERT INTO ") + TableName(table) +
@@ -195,7 +187,7 @@ void PutRow(const std::shared_ptr<DBStore::StoreConnection>& connection, RowTabl
         compact.autoConfValue =
             CompactStoreJson(row.autoConfValue, "the auto-configuration of the " + what);
     }
-    InsertRow(Require(connection), table, compact);
+    InsertRow(RequireConnection(connection), table, compact);
 }
 
 void PutCurrentRow(const std::shared_ptr<DBStore::StoreConnection>& connection,
@@ -222,7 +214,7 @@ void PutSmartnicRow(const std::shared_ptr<DBStore::StoreConnection>& connection,
 
 int DeleteRows(const std::shared_ptr<DBStore::StoreConnection>& connection, RowTable table,
                const ConfigStoreObjectId& id) {
-    DBStore::StoreConnection& store = Require(connection);
+    DBStore::StoreConnection& store = RequireConnection(connection);
     std::string sql = std::string("DELETE FROM ") + TableName(table) + KeyFilter(id);
     Statement statement(store, sql.c_str());
     BindKey(statement, id);
@@ -232,7 +224,7 @@ int DeleteRows(const std::shared_ptr<DBStore::StoreConnection>& connection, RowT
 
 ConfigRowList ReadRows(const std::shared_ptr<DBStore::StoreConnection>& connection,
                        RowTable table) {
-    return SelectRows(Require(connection), table, nullptr);
+    return SelectRows(RequireConnection(connection), table, nullptr);
 }
 
 ConfigRowList GetUserConfigContents(const std::shared_ptr<DBStore::StoreConnection>& connection) {
@@ -251,12 +243,12 @@ ConfigRowList GetSmartnicConfiguration(
 
 ConfigRowList GetDefaultUserConfigMapList(
     const ConfigStoreObjectId& id, const std::shared_ptr<DBStore::StoreConnection>& connection) {
-    return SelectRows(Require(connection), RowTable::kDefault, &id);
+    return SelectRows(RequireConnection(connection), RowTable::kDefault, &id);
 }
 
 bool CheckDesiredObjectExists(const ConfigStoreObjectId& id,
                               const std::shared_ptr<DBStore::StoreConnection>& connection) {
-    return !SelectRows(Require(connection), RowTable::kDesired, &id).empty();
+    return !SelectRows(RequireConnection(connection), RowTable::kDesired, &id).empty();
 }
 
 void SetDesiredUserConfig(const rapidjson::Value& document, const InstanceKeyResolver& resolver) {
