@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "expect_store_error.h"
+#include "host_root_fixture.h"
 #include "tarn/configstore/config_store_document.h"
 #include "tarn/configstore/config_store_exception.h"
 #include "tarn/configstore/json_text.h"

@@ -121,3 +121,16 @@ std::string NormalizeHostId(const std::string& text) {
 }
 
 }  // namespace ConfigStoreDocument
+
+namespace TarnConfigStore {
+
+rapidjson::Document CreateDocumentFromFile(const std::string& path) {
+    rapidjson::Document document;
+    JsonParseError error;
+    if (!ParseJsonFile(path.c_str(), document, &error)) {
+        ThrowParseError("Cannot read a JSON document from " + path, error);
+    }
+    return document;
+}
+
+}  // namespace TarnConfigStore

@@ -1,7 +1,6 @@
 #include "store_json.h"
 
 #include "tarn/configstore/config_store_exception.h"
-#include "tarn/configstore/json_text.h"
 
 namespace TarnConfigStore {
 
@@ -9,11 +8,15 @@ void ThrowDataError(const std::string& message) {
     throw ConfigStoreException(kStoreDataError, message.c_str());
 }
 
+void ThrowParseError(const std::string& context, const JsonParseError& error) {
+    ThrowDataError(context + ": " + error.message + " (offset " + std::to_string(error.offset) +
+                   ")");
+}
+
 void ParseStoreJson(const std::string& text, rapidjson::Document& out, const std::string& what) {
     JsonParseError error;
     if (!ParseJsonText(text, out, &error)) {
-        ThrowDataError("Invalid JSON text for " + what + ": " + error.message + " (offset " +
-                       std::to_string(error.offset) + ")");
+        ThrowParseError("Invalid JSON text for " + what, error);
     }
 }
 

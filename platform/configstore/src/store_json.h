@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "tarn/configstore/json.h"
+#include "tarn/configstore/json_text.h"
 
 namespace TarnConfigStore {
 
@@ -17,5 +17,7 @@ std::string CompactStoreJson(const std::string& text, const std::string& what);
 
 // Throws ConfigStoreException 2000 with the message text.
 [[noreturn]] void ThrowDataError(const std::string& message);
+// Throws ConfigStoreException 2000 "<context>: <reason> (offset N)".
+[[noreturn]] void ThrowParseError(const std::string& context, const JsonParseError& error);
 
 }  // namespace TarnConfigStore

@@ -78,3 +78,11 @@ void AddMember(rapidjson::Value& object, const std::string& name, const rapidjso
                Allocator& allocator);
 
 }  // namespace ConfigStoreDocument
+
+namespace TarnConfigStore {
+
+// The parsed contents of the file at path. Throws ConfigStoreException 2000 naming the path
+// when the file cannot be read or is not exactly one JSON value.
+rapidjson::Document CreateDocumentFromFile(const std::string& path);
+
+}  // namespace TarnConfigStore
