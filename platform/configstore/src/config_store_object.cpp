@@ -1,6 +1,5 @@
 #include "tarn/configstore/config_store_object.h"
 
-#include <cstdint>
 #include <random>
 
 #include "store_json.h"

@@ -7,6 +7,7 @@ namespace TarnConfigStore {
 
 namespace {
 
+// The five tables of configuration rows share one layout.
 #define TARN_ROW_TABLE(name)                                     \
     "CREATE TABLE " name                                         \
     " (seq INTEGER PRIMARY KEY, component TEXT NOT NULL, "       \
@@ -15,11 +16,11 @@ namespace {
     "auto_conf_value TEXT NOT NULL DEFAULT '', "                 \
     "UNIQUE (component, config_group, name, identifier));"
 
-const char kCreateTables[] = TARN_ROW_TABLE("current_config")  //
-    TARN_ROW_TABLE("desired_config")                           //
-    TARN_ROW_TABLE("default_config")                           //
-    TARN_ROW_TABLE("smartnic_config")                          //
-    TARN_ROW_TABLE("desired_smartnic_config")                  //
+const char kCreateTables[] = TARN_ROW_TABLE("current_config")
+    TARN_ROW_TABLE("desired_config")
+    TARN_ROW_TABLE("default_config")
+    TARN_ROW_TABLE("smartnic_config")
+    TARN_ROW_TABLE("desired_smartnic_config")
     "CREATE TABLE boot_mode (id INTEGER PRIMARY KEY CHECK (id = 1), mode INTEGER NOT NULL);"
     "CREATE TABLE boot_apply_state (id INTEGER PRIMARY KEY CHECK (id = 1), "
     "is_boot_complete INTEGER NOT NULL, boot_apply_record TEXT NOT NULL);"
