@@ -63,7 +63,7 @@ Summary ValidateDocument(const std::string& schema, const std::string& value, co
 
 const char kNtpSchema[] = R"({
     "type": "object",
-    "properties": {"esx": {"type": "object", "properties": {"ntp": {
+    "properties": {"host": {"type": "object", "properties": {"ntp": {
         "type": "object",
         "properties": {
             "enabled": {"type": "boolean"},
@@ -82,18 +82,18 @@ const char kNtpSchema[] = R"({
 })";
 
 TEST(JsonValidator, ReportsEveryErrorWithItsFieldCodeAndArguments) {
-    const char value[] = R"({"esx": {"ntp": {
+    const char value[] = R"({"host": {"ntp": {
         "enabled": "yes",
         "servers": [{"hostname": "a.example"}, {"port": 0}, {"hostname": "b", "extra": 1}],
         "mode": "peer"}}})";
     EXPECT_EQ(Validate(kNtpSchema, value, {}), (Summary{
-                                                   "/esx/ntp/enabled 5 [boolean,string]",
-                                                   "/esx/ntp/servers/1/port 14 [1]",
-                                                   "/esx/ntp/servers/1/hostname 9 [hostname]",
-                                                   "/esx/ntp/servers/2/extra 4 [extra]",
-                                                   R"(/esx/ntp/mode 6 [["client","server"]])",
+                                                   "/host/ntp/enabled 5 [boolean,string]",
+                                                   "/host/ntp/servers/1/port 14 [1]",
+                                                   "/host/ntp/servers/1/hostname 9 [hostname]",
+                                                   "/host/ntp/servers/2/extra 4 [extra]",
+                                                   R"(/host/ntp/mode 6 [["client","server"]])",
                                                }));
-    EXPECT_EQ(Validate(kNtpSchema, R"({"esx": {"ntp": {"servers": [{"hostname": "a"}]}}})", {}),
+    EXPECT_EQ(Validate(kNtpSchema, R"({"host": {"ntp": {"servers": [{"hostname": "a"}]}}})", {}),
               Summary{});
 }
 
@@ -339,7 +339,7 @@ TEST(JsonValidator, RepeatedItemsNameTheItemTheyRepeat) {
 }
 
 TEST(JsonValidator, ThreadsValidateAtTheSameTime) {
-    const char value[] = R"({"esx": {"ntp": {"servers": [{"port": 0}, {"hostname": "-x"}]}}})";
+    const char value[] = R"({"host": {"ntp": {"servers": [{"port": 0}, {"hostname": "-x"}]}}})";
     const Summary expected = Validate(kNtpSchema, value, {});
     std::vector<std::thread> threads;
     std::vector<int> mismatches(4, 0);
