@@ -47,6 +47,7 @@ public:
         kNestingTooDeep = 30,              // schema and value nest beyond the limit
         kUnionTagUnknown = 31,             // a union's tag selects no alternative
         kUnionTagMissing = 32,             // a union's tag property is absent
+        kSchemaNotFound = 33,  // schema generation: a document key has no schema installed
     };
 
     // Validates value against schema (a JSON object; anything else throws
