@@ -1,6 +1,26 @@
 #!/usr/bin/env bash
-# The README's test command: set up, build and run every test suite.
+# The README's test command: set up, build and run every test suite, then the same suites
+# built with AddressSanitizer and UndefinedBehaviorSanitizer, and the plugin suite (launcher
+# and monitor threads) with ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 ctest --test-dir "${BUILD_DIR:-build}" --output-on-failure
+
+sanitized() {
+  local dir="$1" sanitizers="$2"
+  shift 2
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARN_SANITIZE="$sanitizers" \
+    -DTARN_BUILD_BENCH=OFF >/dev/null
+  cmake --build "$dir" "$@"
+}
+
+echo "== AddressSanitizer and UndefinedBehaviorSanitizer"
+sanitized build-asan address,undefined
+ctest --test-dir build-asan --output-on-failure
+
+if compgen -G "tests/plugins/*_test.cpp" >/dev/null; then
+  echo "== ThreadSanitizer (plugin framework)"
+  sanitized build-tsan thread --target plugins_tests
+  TSAN_OPTIONS="halt_on_error=1" ctest --test-dir build-tsan --output-on-failure -R plugins_tests
+fi

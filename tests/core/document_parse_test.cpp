@@ -184,3 +184,31 @@ TEST(JsonConsistencyChecks, RaiseStoreErrorInsteadOfAborting) {
     rapidjson::Value value("v");
     EXPECT_THROW(AddMember(&doc, &notObject, "k", value), TarnConfigStore::ConfigStoreException);
 }
+
+TEST(ParseDocument, SurvivesInputsThatBreakRapidjsonsOwnChecks) {
+    rapidjson::Document doc;
+    // A text ending inside a multi-byte sequence, and a very long fraction: both once read
+    // past the end of their buffers.
+    EXPECT_FALSE(Parses(std::string("[\"") + std::string(40, ' ') + "\xF2]", doc));
+    ASSERT_TRUE(Parses("[-0." + std::string(5000, '0') + "1]", doc));
+    EXPECT_TRUE(doc[0].IsDouble());
+    // Exponents far below the double range are zero, never an infinity.
+    ASSERT_TRUE(Parses("[1e-400, -1e-999]", doc));
+    std::string text;
+    SerializeValue(doc, text);
+    EXPECT_EQ(text, "[0.0,-0.0]");
+}
+
+TEST(ParseDocument, TypesIntegersByTheSmallestTypeThatHoldsThem) {
+    rapidjson::Document doc;
+    ASSERT_TRUE(Parses("[-2147483648, 4294967295, -9223372036854775808, 18446744073709551615,"
+                       "18446744073709551616, 30000000000000000000, -0]",
+                       doc));
+    EXPECT_TRUE(doc[0].IsInt());
+    EXPECT_TRUE(doc[1].IsUint() && !doc[1].IsInt());
+    EXPECT_EQ(doc[2].GetInt64(), INT64_MIN);
+    EXPECT_EQ(doc[3].GetUint64(), UINT64_MAX);
+    EXPECT_TRUE(doc[4].IsDouble());
+    EXPECT_DOUBLE_EQ(doc[5].GetDouble(), 3e19);
+    EXPECT_TRUE(doc[6].IsInt());
+}

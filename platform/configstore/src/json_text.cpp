@@ -4,9 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <locale.h>
 #include <cerrno>
+#include <climits>
+#include <clocale>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -23,131 +28,65 @@ void JsonAssertFailed(const char* expression, const char* file, int line) {
 
 namespace {
 
-constexpr unsigned kParseFlags = rapidjson::kParseIterativeFlag |
-                                 rapidjson::kParseValidateEncodingFlag |
-                                 rapidjson::kParseFullPrecisionFlag;
+// UTF-8 is checked over the whole text before parsing rather than by rapidjson, whose
+// validator reads past the end of a text that stops inside a multi-byte sequence. Outside
+// strings JSON is ASCII, so checking everything refuses exactly what rapidjson would.
+// Numbers arrive as text and are converted here (see NumberReader): this rapidjson's own
+// full-precision conversion reads out of bounds on long fractions.
+constexpr unsigned kParseFlags =
+    rapidjson::kParseIterativeFlag | rapidjson::kParseNumbersAsStringsFlag;
 
-// A \uDC00-style escape that is not part of a pair decodes to the three bytes ED A0..BF xx,
-// which is not UTF-8: such text could never be written back, so it is refused at the door.
-bool HasLoneSurrogate(const char* s, rapidjson::SizeType length) {
-    for (rapidjson::SizeType i = 0; i + 1 < length; ++i) {
-        if (static_cast<unsigned char>(s[i]) == 0xED &&
-            static_cast<unsigned char>(s[i + 1]) >= 0xA0) {
-            return true;
+// Converts the text of a JSON number the way rapidjson types numbers: integers to the
+// smallest of int, unsigned, int64 and uint64 that holds them, everything else (and integers
+// beyond 64 bits) to the correctly rounded double, independent of the process locale.
+class NumberReader {
+public:
+    NumberReader() : cLocale_(newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0))) {}
+    ~NumberReader() {
+        if (cLocale_) {
+            freelocale(cLocale_);
         }
     }
-    return false;
-}
+    NumberReader(const NumberReader&) = delete;
+    NumberReader& operator=(const NumberReader&) = delete;
 
-// Forwards the reader's events to the document while counting nesting depth and checking
-// strings; returning false stops the reader with kParseErrorTermination.
-class CheckingHandler {
-public:
-    explicit CheckingHandler(rapidjson::Document& doc) : doc_(doc) {}
-
-    bool Null() { return doc_.Null(); }
-    bool Bool(bool b) { return doc_.Bool(b); }
-    bool Int(int i) { return doc_.Int(i); }
-    bool Uint(unsigned u) { return doc_.Uint(u); }
-    bool Int64(int64_t i) { return doc_.Int64(i); }
-    bool Uint64(uint64_t u) { return doc_.Uint64(u); }
-    bool Double(double d) { return doc_.Double(d); }
-    bool RawNumber(const char* s, rapidjson::SizeType n, bool copy) {
-        return doc_.RawNumber(s, n, copy);
+    // s is the reader's NUL-terminated copy of the number's text.
+    template <typename Handler>
+    bool Read(const char* s, size_t n, Handler& doc) {
+        bool negative = s[0] == '-';
+        uint64_t magnitude = 0;
+        bool overflow = false;
+        for (size_t i = negative; i < n; ++i) {
+            unsigned digit = static_cast<unsigned char>(s[i]) - '0';
+            if (digit > 9) {
+                return doc.Double(ToDouble(s));  // a fraction or an exponent
+            }
+            overflow = overflow || __builtin_mul_overflow(magnitude, 10u, &magnitude) ||
+                       __builtin_add_overflow(magnitude, digit, &magnitude);
+        }
+        if (!overflow) {
+            if (!negative) {
+                return magnitude <= UINT32_MAX ? doc.Uint(static_cast<unsigned>(magnitude))
+                                               : doc.Uint64(magnitude);
+            }
+            if (magnitude <= kInt64MinMagnitude) {
+                int64_t value =
+                    magnitude == kInt64MinMagnitude ? INT64_MIN : -static_cast<int64_t>(magnitude);
+                return value >= INT32_MIN ? doc.Int(static_cast<int>(value)) : doc.Int64(value);
+            }
+        }
+        return doc.Double(ToDouble(s));  // beyond 64 bits
     }
-    bool String(const char* s, rapidjson::SizeType n, bool copy) {
-        return CheckString(s, n) && doc_.String(s, n, copy);
-    }
-    bool Key(const char* s, rapidjson::SizeType n, bool copy) {
-        return CheckString(s, n) && doc_.Key(s, n, copy);
-    }
-    bool StartObject() { return Enter() && doc_.StartObject(); }
-    bool EndObject(rapidjson::SizeType n) {
-        --depth_;
-        return doc_.EndObject(n);
-    }
-    bool StartArray() { return Enter() && doc_.StartArray(); }
-    bool EndArray(rapidjson::SizeType n) {
-        --depth_;
-        return doc_.EndArray(n);
-    }
-
-    const char* failure() const { return failure_; }
 
 private:
-    bool Enter() {
-        if (++depth_ > kMaxJsonDepth) {
-            failure_ = "Nesting is deeper than the limit of 512 levels.";
-            return false;
-        }
-        return true;
-    }
-    bool CheckString(const char* s, rapidjson::SizeType n) {
-        if (HasLoneSurrogate(s, n)) {
-            failure_ = "A \\u escape names a lone surrogate.";
-            return false;
-        }
-        return true;
+    static constexpr uint64_t kInt64MinMagnitude = static_cast<uint64_t>(INT64_MAX) + 1;
+
+    double ToDouble(const char* s) const {
+        return cLocale_ ? strtod_l(s, nullptr, cLocale_) : std::strtod(s, nullptr);
     }
 
-    rapidjson::Document& doc_;
-    unsigned depth_ = 0;
-    const char* failure_ = nullptr;
+    locale_t cLocale_;
 };
-
-void Fail(JsonParseError* error, const char* message, size_t offset) {
-    if (error) {
-        error->message = message;
-        error->offset = offset;
-    }
-}
-
-}  // namespace
-
-bool ParseJsonText(const char* text, size_t length, rapidjson::Document& out,
-                   JsonParseError* error) {
-    // The reader treats a NUL as the end of input; the length check below refuses text that
-    // carries anything (even a NUL) after the one value.
-    std::string owned;
-    if (text[length] != '\0') {
-        owned.assign(text, length);
-        text = owned.c_str();
-    }
-    rapidjson::StringStream stream(text);
-    rapidjson::Reader reader;
-    CheckingHandler handler(out);
-    rapidjson::ParseResult result;
-    auto generate = [&](rapidjson::Document&) {
-        result = reader.Parse<kParseFlags>(stream, handler);
-        return !result.IsError() && stream.Tell() == length;
-    };
-    out.Populate(generate);
-    if (!result.IsError() && stream.Tell() == length) {
-        return true;
-    }
-    out.SetNull();
-    if (handler.failure()) {
-        Fail(error, handler.failure(), result.Offset());
-    } else if (result.IsError()) {
-        Fail(error, rapidjson::GetParseError_En(result.Code()), result.Offset());
-    } else {
-        Fail(error, "The document root must not be followed by other values.", stream.Tell());
-    }
-    return false;
-}
-
-bool ParseJsonFile(const char* path, rapidjson::Document& out, JsonParseError* error) {
-    std::ifstream in(path, std::ios::binary);
-    std::string text;
-    if (in) {
-        std::ostringstream buffer;
-        buffer << in.rdbuf();
-        text = buffer.str();
-    }
-    return ParseJsonText(text, out, error);
-}
-
-namespace {
 
 // True when s[0, n) is well-formed UTF-8 (no overlongs, no surrogates, nothing above
 // U+10FFFF). ASCII runs are skipped eight bytes at a time: configuration text is mostly ASCII.
@@ -196,6 +135,142 @@ bool IsValidUtf8(const char* s, size_t n) {
     }
     return true;
 }
+
+// A \uDC00-style escape that is not part of a pair decodes to the three bytes ED A0..BF xx,
+// which is not UTF-8: such text could never be written back, so it is refused at the door.
+bool HasLoneSurrogate(const char* s, rapidjson::SizeType length) {
+    for (rapidjson::SizeType i = 0; i + 1 < length; ++i) {
+        if (static_cast<unsigned char>(s[i]) == 0xED &&
+            static_cast<unsigned char>(s[i + 1]) >= 0xA0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Forwards the reader's events to the document while counting nesting depth and checking
+// strings; returning false stops the reader with kParseErrorTermination.
+class CheckingHandler {
+public:
+    explicit CheckingHandler(rapidjson::Document& doc) : doc_(doc) {}
+
+    bool Null() { return doc_.Null(); }
+    bool Bool(bool b) { return doc_.Bool(b); }
+    bool Int(int i) { return doc_.Int(i); }
+    bool Uint(unsigned u) { return doc_.Uint(u); }
+    bool Int64(int64_t i) { return doc_.Int64(i); }
+    bool Uint64(uint64_t u) { return doc_.Uint64(u); }
+    bool Double(double d) {
+        // rapidjson turns some exponents far below the double range into infinities or NaN
+        // instead of zero; such a number could not be written back.
+        if (!std::isfinite(d)) {
+            failure_ = "A number is outside the range of a double.";
+            return false;
+        }
+        return doc_.Double(d);
+    }
+    bool RawNumber(const char* s, rapidjson::SizeType n, bool) {
+        return numbers_.Read(s, n, *this);
+    }
+    bool String(const char* s, rapidjson::SizeType n, bool copy) {
+        return CheckString(s, n) && doc_.String(s, n, copy);
+    }
+    bool Key(const char* s, rapidjson::SizeType n, bool copy) {
+        return CheckString(s, n) && doc_.Key(s, n, copy);
+    }
+    bool StartObject() { return Enter() && doc_.StartObject(); }
+    bool EndObject(rapidjson::SizeType n) {
+        --depth_;
+        return doc_.EndObject(n);
+    }
+    bool StartArray() { return Enter() && doc_.StartArray(); }
+    bool EndArray(rapidjson::SizeType n) {
+        --depth_;
+        return doc_.EndArray(n);
+    }
+
+    const char* failure() const { return failure_; }
+
+private:
+    bool Enter() {
+        if (++depth_ > kMaxJsonDepth) {
+            failure_ = "Nesting is deeper than the limit of 512 levels.";
+            return false;
+        }
+        return true;
+    }
+    bool CheckString(const char* s, rapidjson::SizeType n) {
+        if (HasLoneSurrogate(s, n)) {
+            failure_ = "A \\u escape names a lone surrogate.";
+            return false;
+        }
+        return true;
+    }
+
+    rapidjson::Document& doc_;
+    NumberReader numbers_;
+    unsigned depth_ = 0;
+    const char* failure_ = nullptr;
+};
+
+void Fail(JsonParseError* error, const char* message, size_t offset) {
+    if (error) {
+        error->message = message;
+        error->offset = offset;
+    }
+}
+
+}  // namespace
+
+bool ParseJsonText(const char* text, size_t length, rapidjson::Document& out,
+                   JsonParseError* error) {
+    // The reader treats a NUL as the end of input; the length check below refuses text that
+    // carries anything (even a NUL) after the one value.
+    std::string owned;
+    if (text[length] != '\0') {
+        owned.assign(text, length);
+        text = owned.c_str();
+    }
+    if (!IsValidUtf8(text, length)) {
+        out.SetNull();
+        Fail(error, rapidjson::GetParseError_En(rapidjson::kParseErrorStringInvalidEncoding), 0);
+        return false;
+    }
+    rapidjson::StringStream stream(text);
+    rapidjson::Reader reader;
+    CheckingHandler handler(out);
+    rapidjson::ParseResult result;
+    auto generate = [&](rapidjson::Document&) {
+        result = reader.Parse<kParseFlags>(stream, handler);
+        return !result.IsError() && stream.Tell() == length;
+    };
+    out.Populate(generate);
+    if (!result.IsError() && stream.Tell() == length) {
+        return true;
+    }
+    out.SetNull();
+    if (handler.failure()) {
+        Fail(error, handler.failure(), result.Offset());
+    } else if (result.IsError()) {
+        Fail(error, rapidjson::GetParseError_En(result.Code()), result.Offset());
+    } else {
+        Fail(error, "The document root must not be followed by other values.", stream.Tell());
+    }
+    return false;
+}
+
+bool ParseJsonFile(const char* path, rapidjson::Document& out, JsonParseError* error) {
+    std::ifstream in(path, std::ios::binary);
+    std::string text;
+    if (in) {
+        std::ostringstream buffer;
+        buffer << in.rdbuf();
+        text = buffer.str();
+    }
+    return ParseJsonText(text, out, error);
+}
+
+namespace {
 
 // Checks every string and name before the writer sees it; the writer itself refuses numbers
 // that are not finite.
