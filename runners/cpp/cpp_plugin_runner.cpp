@@ -70,8 +70,8 @@ void CallPlugin(tarn_plugin_entry entry, const AbiRequest& request, ResultCollec
         throw RunFailure{kPluginFailed, "the " + operation + " entry point threw"};
     }
     if (status != 0) {
-        throw RunFailure{kPluginFailed, "the " + operation + " entry point returned " +
-                                            std::to_string(status)};
+        throw RunFailure{kPluginFailed,
+                         "the " + operation + " entry point returned " + std::to_string(status)};
     }
     if (!result.Failure().empty()) {
         throw RunFailure{kPluginFailed, "the plugin's answer is invalid: " + result.Failure()};
@@ -82,8 +82,7 @@ void WriteResult(ResultCollector& result, const std::string& operation) {
     try {
         result.Write(operation, TarnPaths::kPluginOutputFile);
     } catch (const TarnConfigStore::ConfigStoreException& e) {
-        throw RunFailure{kPluginFailed, std::string("the plugin's answer is invalid: ") +
-                                            e.what()};
+        throw RunFailure{kPluginFailed, std::string("the plugin's answer is invalid: ") + e.what()};
     } catch (const std::exception& e) {
         throw RunFailure{kNotRun, e.what()};
     }

@@ -15,7 +15,9 @@ NativeModule::NativeModule(const std::string& path)
     }
 }
 
-NativeModule::~NativeModule() { dlclose(handle_); }
+NativeModule::~NativeModule() {
+    dlclose(handle_);
+}
 
 tarn_plugin_entry NativeModule::Entry(const std::string& operation) const {
     std::string name = "tarn_plugin_" + operation + "_v" + std::to_string(TARN_PLUGIN_ABI_VERSION);

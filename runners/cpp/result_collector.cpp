@@ -10,14 +10,15 @@ using TarnConfigManager::ErrorInfo;
 
 namespace {
 
-ResultCollector& Self(void* context) { return *static_cast<ResultCollector*>(context); }
+ResultCollector& Self(void* context) {
+    return *static_cast<ResultCollector*>(context);
+}
 
 TarnConfigStore::ConfigStoreObjectId ToId(const tarn_object_id& id) {
     return TarnConfigStore::ConfigStoreObjectId(id.key, id.group, id.component, id.instance_id);
 }
 
-ErrorInfo ToError(const char* id, const char* const* args, size_t arg_count,
-                  const char* message) {
+ErrorInfo ToError(const char* id, const char* const* args, size_t arg_count, const char* message) {
     return ErrorInfo(id, std::vector<std::string>(args, args + arg_count), message);
 }
 
@@ -87,8 +88,7 @@ void ResultCollector::AddObject(void* context, const tarn_object_id* id, const c
 }
 
 void ResultCollector::AddInvalid(void* context, const char* path, const char* id,
-                                 const char* const* args, size_t arg_count,
-                                 const char* message) {
+                                 const char* const* args, size_t arg_count, const char* message) {
     ResultCollector& self = Self(context);
     if (!self.Check(path, "add_invalid", "the path is NULL") ||
         !self.CheckError(id, args, arg_count, message, "add_invalid")) {

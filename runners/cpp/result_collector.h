@@ -30,18 +30,18 @@ public:
     void Write(const std::string& operation, const std::string& path);
 
 private:
-    static void SetError(void* context, const char* id, const char* const* args,
-                         size_t arg_count, const char* message);
+    static void SetError(void* context, const char* id, const char* const* args, size_t arg_count,
+                         const char* message);
     static void AddImpact(void* context, const tarn_object_id* id, int impact,
                           int quick_boot_capable);
     static void AddObject(void* context, const tarn_object_id* id, const char* config);
-    static void AddInvalid(void* context, const char* path, const char* id,
-                           const char* const* args, size_t arg_count, const char* message);
+    static void AddInvalid(void* context, const char* path, const char* id, const char* const* args,
+                           size_t arg_count, const char* message);
 
     bool Check(bool condition, const char* call, const char* problem);
     bool CheckId(const tarn_object_id* id, const char* call);
-    bool CheckError(const char* id, const char* const* args, size_t arg_count,
-                    const char* message, const char* call);
+    bool CheckError(const char* id, const char* const* args, size_t arg_count, const char* message,
+                    const char* call);
 
     tarn_result_sink sink_;
     std::string failure_;

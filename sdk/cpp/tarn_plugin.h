@@ -46,11 +46,11 @@ typedef struct tarn_config_input {
 
 /* The request of one run. Lists that the operation does not use are empty. */
 typedef struct tarn_plugin_request {
-    const char* plugin_id;       /* the plugin's id, from its manifest's folders */
-    const char* operation;       /* "APPLY", "IMPACT", "EXTRACT" or "VALIDATE" */
-    int version;                 /* the manifest's format version */
-    const char* task_id;         /* the caller's task, "" when none */
-    const char* cluster_context; /* the caller's text, passed through */
+    const char* plugin_id;           /* the plugin's id, from its manifest's folders */
+    const char* operation;           /* "APPLY", "IMPACT", "EXTRACT" or "VALIDATE" */
+    int version;                     /* the manifest's format version */
+    const char* task_id;             /* the caller's task, "" when none */
+    const char* cluster_context;     /* the caller's text, passed through */
     const tarn_config_input* inputs; /* apply, impact: the changes; validate: the objects */
     size_t input_count;
     const tarn_config_input* references; /* validate: the referenced objects */
@@ -68,8 +68,7 @@ typedef struct tarn_result_sink {
     void (*set_error)(void* context, const char* id, const char* const* args, size_t arg_count,
                       const char* message);
     /* Impact: the verdict on one changed object. */
-    void (*add_impact)(void* context, const tarn_object_id* id, int impact,
-                       int quick_boot_capable);
+    void (*add_impact)(void* context, const tarn_object_id* id, int impact, int quick_boot_capable);
     /* Extract: one configuration object with its value as JSON text. */
     void (*add_object)(void* context, const tarn_object_id* id, const char* config);
     /* Validate: one problem at a path of the validated configuration. Problems at one path
@@ -95,8 +94,8 @@ typedef int (*tarn_plugin_entry)(const tarn_plugin_request* request, const tarn_
 #include <cstdio>
 #include <exception>
 #include <optional>
-#include <type_traits>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -117,9 +116,9 @@ struct CachedDrift {
 
 struct ConfigInput {
     ObjectId id;
-    std::string config;                  // JSON text of the value
-    std::string operation;               // apply, impact: "ADD", "SET" or "DELETE"
-    std::optional<std::string> drift;    // apply, impact: JSON text of the drift markers
+    std::string config;                // JSON text of the value
+    std::string operation;             // apply, impact: "ADD", "SET" or "DELETE"
+    std::optional<std::string> drift;  // apply, impact: JSON text of the drift markers
     std::optional<CachedDrift> cachedDrift;
 };
 
@@ -179,7 +178,9 @@ struct InvalidField {
 
 namespace detail {
 
-inline std::string Text(const char* text) { return text ? std::string(text) : std::string(); }
+inline std::string Text(const char* text) {
+    return text ? std::string(text) : std::string();
+}
 
 inline ObjectId ToObjectId(const tarn_object_id& id) {
     return {Text(id.component), Text(id.group), Text(id.key), Text(id.instance_id)};
@@ -238,8 +239,7 @@ inline std::vector<const char*> ArgPointers(const std::vector<std::string>& args
 
 inline void Report(const tarn_result_sink& sink, const ErrorInfo& error) {
     std::vector<const char*> args = ArgPointers(error.args);
-    sink.set_error(sink.context, error.id.c_str(), args.data(), args.size(),
-                   error.message.c_str());
+    sink.set_error(sink.context, error.id.c_str(), args.data(), args.size(), error.message.c_str());
 }
 
 inline void Report(const tarn_result_sink& sink, const std::vector<ImpactVerdict>& verdicts) {
@@ -301,10 +301,10 @@ int Run(Operation operation, const tarn_plugin_request* request, const tarn_resu
 //   IMPACT:   std::vector<TarnPlugin::ImpactVerdict> f(const TarnPlugin::Request&)
 //   EXTRACT:  std::vector<TarnPlugin::ConfigObject> f(const TarnPlugin::Request&)
 //   VALIDATE: std::vector<TarnPlugin::InvalidField> f(const TarnPlugin::Request&)
-#define TARN_PLUGIN_ENTRY_(name, function)                                                    \
-    TARN_PLUGIN_EXPORT int name(const tarn_plugin_request* request,                           \
-                                const tarn_result_sink* sink) {                               \
-        return ::TarnPlugin::detail::Run(function, request, sink);                            \
+#define TARN_PLUGIN_ENTRY_(name, function)                          \
+    TARN_PLUGIN_EXPORT int name(const tarn_plugin_request* request, \
+                                const tarn_result_sink* sink) {     \
+        return ::TarnPlugin::detail::Run(function, request, sink);  \
     }
 #define TARN_PLUGIN_APPLY(function) TARN_PLUGIN_ENTRY_(tarn_plugin_apply_v1, function)
 #define TARN_PLUGIN_IMPACT(function) TARN_PLUGIN_ENTRY_(tarn_plugin_impact_v1, function)

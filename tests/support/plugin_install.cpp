@@ -18,7 +18,8 @@ const char kTestPluginKey[] = "probe";
 namespace {
 
 const char kTestPluginSource[] = TARN_SOURCE_DIR "/tests/plugins/test_plugins";
-const char kNativeTestPlugin[] = TARN_BINARY_DIR "/tests/plugins/test_plugins/libtarn_test_plugin.so";
+const char kNativeTestPlugin[] =
+    TARN_BINARY_DIR "/tests/plugins/test_plugins/libtarn_test_plugin.so";
 
 // The stage folder mirrors the root: a fixed path's copy in it.
 fs::path Staged(const std::string& fixedPath) {

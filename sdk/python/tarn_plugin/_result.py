@@ -95,7 +95,20 @@ def build_result(operation, answer):
     what = operation.lower() + " result"
     items = _list(answer, kind, what)
     result[name] = [convert(item, "%s[%d]" % (what, i)) for i, item in enumerate(items)]
+    if operation == "VALIDATE":
+        result[name] = _merge_paths(result[name])
     return result
+
+
+def _merge_paths(entries):
+    # Problems at one path are kept together, in the order reported.
+    merged = {}
+    for entry in entries:
+        if entry["path"] in merged:
+            merged[entry["path"]]["messages"].extend(entry["messages"])
+        else:
+            merged[entry["path"]] = entry
+    return list(merged.values())
 
 
 def build_error_result(operation, error):

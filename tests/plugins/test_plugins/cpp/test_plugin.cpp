@@ -65,8 +65,8 @@ std::vector<TarnPlugin::ImpactVerdict> Impact(const Request& request) {
     int level = Behaviour(request) == "garbage" ? 7 : TARN_IMPACT_MAINTENANCE_MODE;
     std::vector<TarnPlugin::ImpactVerdict> verdicts;
     for (const auto& input : request.inputs) {
-        verdicts.push_back({input.id, static_cast<TarnPlugin::Impact>(level),
-                            !input.drift.has_value()});
+        verdicts.push_back(
+            {input.id, static_cast<TarnPlugin::Impact>(level), !input.drift.has_value()});
     }
     return verdicts;
 }
@@ -77,22 +77,23 @@ std::vector<TarnPlugin::ConfigObject> Extract(const Request& request) {
     std::vector<TarnPlugin::ConfigObject> objects;
     for (const auto& id : request.ids) {
         std::string config = "{\"plugin\":\"" + request.pluginId + "\",\"task\":\"" +
-                             request.taskId + "\",\"context\":\"" + request.clusterContext +
-                             "\"}";
+                             request.taskId + "\",\"context\":\"" + request.clusterContext + "\"}";
         objects.push_back({id, Behaviour(request) == "garbage" ? "{not json" : config});
     }
     return objects;
 }
 
 // One problem per object at "/<key>/value", naming the object and the number of references.
+// The garbage behaviour's path is not UTF-8.
 std::vector<TarnPlugin::InvalidField> Validate(const Request& request) {
     Misbehave(request);
+    bool garbage = Behaviour(request) == "garbage";
     std::vector<TarnPlugin::InvalidField> fields;
     for (const auto& input : request.inputs) {
         std::string name = input.id.instanceId.empty() ? input.id.key : input.id.instanceId;
-        fields.push_back({"/" + input.id.key + "/value",
-                          {{"test.invalid", {name, std::to_string(request.references.size())},
-                            ""}}});
+        fields.push_back(
+            {garbage ? "/\xff" : "/" + input.id.key + "/value",
+             {{"test.invalid", {name, std::to_string(request.references.size())}, ""}}});
     }
     return fields;
 }

@@ -66,6 +66,8 @@ def extract(request):
 def validate(request):
     """One problem per object at "/<key>/value", naming it and the number of references."""
     misbehave(request)
+    if behaviour(request) == "garbage":
+        return [tp.InvalidField("/path", "not a list of ErrorInfo")]
     return [tp.InvalidField("/%s/value" % obj.id.key,
                             [tp.ErrorInfo("test.invalid",
                                           [obj.id.instance_id or obj.id.key,
