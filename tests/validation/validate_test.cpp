@@ -13,16 +13,18 @@
 #include "deradidezivizoda/plugins/task_handle.h"
 #include "deradidezivizoda/validation/host_document_schema.h"
 #include "host_root_fixture.h"
+#include "json_test_text.h"
 #include "plugin_files.h"
 #include "plugin_install.h"
 #include "schema_files.h"
 #include "tarn/configstore/config_store_exception.h"
-#include "tarn/configstore/json_text.h"
 #include "tarn/logger/cs_logger.h"
 #include "tarn/paths.h"
 
 namespace TarnConfigManager {
 namespace {
+
+using TarnTest::ParseJson;
 
 namespace fs = std::filesystem;
 
@@ -73,12 +75,6 @@ public:
     std::vector<std::string> notes;
 };
 
-rapidjson::Document Parse(const std::string& text) {
-    rapidjson::Document document;
-    EXPECT_TRUE(TarnConfigStore::ParseJsonText(text, document)) << text;
-    return document;
-}
-
 // path -> its messages as "<id> <args>[ | <message>]", independent of the result's order.
 std::map<std::string, std::vector<std::string>> ByPath(const ValidationResult& result) {
     std::map<std::string, std::vector<std::string>> paths;
@@ -126,7 +122,7 @@ protected:
         if (!TarnTest::PathExists(path)) {
             return "";
         }
-        return TarnConfigStore::WriteJsonText(Parse(TarnTest::ReadFile(path)));
+        return TarnConfigStore::WriteJsonText(ParseJson(TarnTest::ReadFile(path)));
     }
 
     // The plugin ids in the order the plugin manager runs them.
@@ -140,7 +136,7 @@ protected:
 
     // Validates the document against its host document schema.
     ValidationResult Run(const std::string& text) {
-        rapidjson::Document document = Parse(text);
+        rapidjson::Document document = ParseJson(text);
         HostDocumentSchema generated = GenerateHostDocumentSchema(document);
         return Run(document, boost::get<rapidjson::Document>(generated), true);
     }
@@ -179,10 +175,10 @@ TEST_F(ValidateTest, SchemaErrorsBelowAKeyKeepItsPluginsFromRunning) {
 
 TEST_F(ValidateTest, SchemaErrorsAboveKeysKeepNoPluginFromRunning) {
     InstallPlugin("resolver");
-    rapidjson::Document schema = Parse(R"({"properties": {"net": {"minProperties": 2,
+    rapidjson::Document schema = ParseJson(R"({"properties": {"net": {"minProperties": 2,
         "properties": {"dns": {"minProperties": 9}}}}})");
     ValidationResult result =
-        Run(Parse(R"({"net": {"dns": {"resolver": {"report": {"/net/dns": ["dns.small"]}}}}})"),
+        Run(ParseJson(R"({"net": {"dns": {"resolver": {"report": {"/net/dns": ["dns.small"]}}}}})"),
             schema, true);
     EXPECT_EQ((std::map<std::string, std::vector<std::string>>{
                   {"/net", {"validator.too-few-properties 2"}},
@@ -282,11 +278,11 @@ TEST_F(ValidateTest, WithoutPluginsOnlyTheSchemaCountsAndAbortsAreNotRead) {
 
     // Without the schema phase an invalid document passes.
     ValidationResult unchecked =
-        Run(Parse(R"({"net": {"dns": {"hosts": []}}})"), Parse("{}"), false);
+        Run(ParseJson(R"({"net": {"dns": {"hosts": []}}})"), ParseJson("{}"), false);
     EXPECT_EQ("{}", unchecked.Serialize());
 
     try {
-        Run(Parse("[]"), Parse("{}"), false);
+        Run(ParseJson("[]"), ParseJson("{}"), false);
         ADD_FAILURE() << "an array was validated as a document";
     } catch (const TarnConfigStore::ConfigStoreException& e) {
         EXPECT_EQ(1082, e.GetCode());

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "host_root_fixture.h"
+#include "json_test_text.h"
 #include "schema_files.h"
 #include "tarn/configstore/config_store_exception.h"
-#include "tarn/configstore/json_text.h"
 #include "tarn/schemastore/schema_store.h"
 #include "validation/config_objects.h"
 #include "validation/validation_errors.h"
@@ -13,13 +13,9 @@
 namespace TarnConfigManager {
 namespace {
 
-using TarnConfigStore::ConfigStoreObjectId;
+using TarnTest::ParseJson;
 
-rapidjson::Document Parse(const std::string& text) {
-    rapidjson::Document document;
-    EXPECT_TRUE(TarnConfigStore::ParseJsonText(text, document)) << text;
-    return document;
-}
+using TarnConfigStore::ConfigStoreObjectId;
 
 class CollectConfigObjectsTest : public TarnTest::HostRootTest {};
 
@@ -27,7 +23,7 @@ TEST_F(CollectConfigObjectsTest, OneObjectPerValueOrInstanceNoneForDeleteDefault
     TarnTest::InstallKeySchema("net", "dns", "servers",
                                R"({"type": "object", "properties": {"name": {"type": "string"}}})",
                                "name");
-    rapidjson::Document value = Parse(R"({"net": {"bad": 5, "dns": {
+    rapidjson::Document value = ParseJson(R"({"net": {"bad": 5, "dns": {
         "servers": [{"name": "a"}, {"name": 7}, {"port": 1}],
         "resolver": "DELETE_DEFAULT", "search": {"q": 1}, "hosts": "x"}}})");
     std::vector<std::shared_ptr<TarnConfigStore::ConfigStoreObject>> objects;
@@ -61,7 +57,7 @@ TEST_F(CollectConfigObjectsTest, OneObjectPerValueOrInstanceNoneForDeleteDefault
 TEST(CollectValidationErrorsTest, FilesFindingsByPathAndRecordsTheObjectsOfKeyPaths) {
     ValidationErrorMap errorMap;
     FailedObjectSet failed;
-    CollectValidationErrors(Parse(R"([
+    CollectValidationErrors(ParseJson(R"([
         {"field": "/c/g/k/p", "errId": 9, "errArgs": ["p"]},
         {"field": "/c/g", "errId": 23, "errArgs": ["2"]},
         {"field": "/c/g/k/p", "errId": 5, "errArgs": ["object", "array"]},
@@ -84,7 +80,7 @@ TEST(CollectValidationErrorsTest, FilesFindingsByPathAndRecordsTheObjectsOfKeyPa
                                   R"([{"field": 1, "errId": 1, "errArgs": []}])",
                                   R"([{"field": "/a", "errId": 1, "errArgs": [2]}])"}) {
         try {
-            CollectValidationErrors(Parse(malformed), errorMap, failed);
+            CollectValidationErrors(ParseJson(malformed), errorMap, failed);
             ADD_FAILURE() << malformed;
         } catch (const TarnConfigStore::ConfigStoreException& e) {
             EXPECT_EQ(1082, e.GetCode()) << malformed;
