@@ -214,6 +214,9 @@ PluginLauncher::~PluginLauncher() {
 
 void PluginLauncher::ForkPlugin(std::shared_ptr<PluginMonitor> monitor) {
     CSLogger::Log(2, "Forking plugin for id=%s", id.c_str());
+    if (!monitor) {
+        monitor = PluginMonitor::Dummy();
+    }
     // An answer left by an earlier run must never be read as this run's.
     RemoveRunFile(TarnPaths::kPluginOutputFile);
     pid_t pid = 0;

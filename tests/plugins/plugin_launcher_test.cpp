@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <sstream>
 
 #include "deradidezivizoda/core/exceptions.h"
 #include "deradidezivizoda/plugins/task_handle.h"
@@ -22,7 +21,6 @@ namespace TarnConfigManager {
 namespace {
 
 using TarnTest::PathExists;
-using TarnTest::RootPath;
 
 const char kPluginId[] = "net/dns/plugin.json";
 
@@ -111,12 +109,13 @@ echo '{"id":"","args":[],"message":""}' > "$OUT")");
                   "|++group=host/kiln/hostcore/configManagerPlugin,stats|1\n");
 
     std::string id = kPluginId;
-    EXPECT_TRUE(capture.Contains(
-        2, "Plugin Launcher created for id=" + id + ", operation=APPLY, version=1, type=python"));
-    EXPECT_TRUE(capture.Contains(2, "Forking plugin for id=" + id));
-    EXPECT_TRUE(capture.Contains(2, "Starting plugin monitor thread"));
-    EXPECT_TRUE(capture.Contains(2, "Stopping plugin monitor thread"));
-    EXPECT_TRUE(capture.Contains(2, "Config Manager plugin=" + id + ", finished successfully"));
+    for (std::string line :
+         {"Plugin Launcher created for id=" + id + ", operation=APPLY, version=1, type=python",
+          "Forking plugin for id=" + id, std::string("Starting plugin monitor thread"),
+          std::string("Stopping plugin monitor thread"),
+          "Config Manager plugin=" + id + ", finished successfully"}) {
+        EXPECT_TRUE(capture.Contains(2, line)) << line;
+    }
     EXPECT_EQ(IndexOfPrefix(capture, "Terminating plugin process"), -1);
     long timing = IndexOfPrefix(capture, "Plugin " + id + " completed operation APPLY in ");
     ASSERT_NE(timing, -1);
@@ -145,34 +144,17 @@ TEST_F(LauncherTest, RunnerIsChosenByPluginType) {
 TEST_F(LauncherTest, ChildGetsAnEmptyEnvironmentAndOnlyTheStandardDescriptors) {
     TarnTest::InstallRunnerStub(R"(
 /bin/cat /proc/$$/environ > "$ROOT/environ"
-/bin/ls -l /proc/self/fd > "$ROOT/fds")");
+/bin/ls /proc/self/fd > "$ROOT/fds")");
     // A descriptor the caller leaked without close-on-exec must not reach the runner either.
     int leaked = open(TarnPaths::kProductUuidFile, O_RDONLY);
-    ASSERT_GE(leaked, 0);
     ASSERT_EQ(dup2(leaked, 40), 40);
     std::string failure = Run();
     close(40);
     close(leaked);
-    ASSERT_EQ(failure, "");
-
+    EXPECT_EQ(failure, "");
     EXPECT_EQ(TarnTest::ReadFile("environ"), "");
-    std::istringstream listing(TarnTest::ReadFile("fds"));
-    std::string line;
-    int descriptors = 0;
-    while (std::getline(listing, line)) {
-        size_t arrow = line.find(" -> ");
-        if (arrow == std::string::npos) {
-            continue;
-        }
-        size_t number = line.rfind(' ', arrow - 1) + 1;
-        int fd = std::stoi(line.substr(number, arrow - number));
-        ++descriptors;
-        // Apart from 0, 1 and 2, ls sees only the folder it lists.
-        if (fd > 2) {
-            EXPECT_EQ(line.compare(arrow + 4, 6, "/proc/"), 0) << line;
-        }
-    }
-    EXPECT_EQ(descriptors, 4);
+    // 3 is the folder ls itself is listing.
+    EXPECT_EQ(TarnTest::ReadFile("fds"), "0\n1\n2\n3\n");
 }
 
 TEST_F(LauncherTest, FailedRunsNameTheirCause) {
@@ -212,16 +194,7 @@ TEST_F(LauncherTest, AnAbortSourceThatThrowsFailsTheRunAfterTheChildIsReaped) {
     auto launcher = MakeLauncher();
     launcher->Dump(TarnPaths::kPluginInputFile, "", "");
     auto monitor = std::make_shared<TaskPluginMonitor>(std::make_shared<ThrowingTask>());
-    EXPECT_THROW(
-        {
-            try {
-                launcher->ForkPlugin(monitor);
-            } catch (const std::runtime_error& e) {
-                EXPECT_STREQ(e.what(), "abort source is gone");
-                throw;
-            }
-        },
-        std::runtime_error);
+    EXPECT_THROW(launcher->ForkPlugin(monitor), std::runtime_error);
 }
 
 TEST_F(LauncherTest, AnAnswerLeftByAnEarlierRunIsNeverRead) {

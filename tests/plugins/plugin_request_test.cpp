@@ -80,35 +80,19 @@ TEST_F(RequestTest, ImpactRequestWritesItsMembersInOrderAndReadsBack) {
               R"("key":"route","instanceId":"r1"}},)"
               R"("taskId":"task-1","clusterContext":"{\"cluster\":true}"})");
 
+    // Reading the file back and writing what was read gives the same text.
     PluginRequest read;
     read.Load(TarnPaths::kPluginInputFile);
-    EXPECT_EQ(read.GetId(), "net/dns.json");
-    EXPECT_EQ(read.GetVersion(), 2);
-    EXPECT_EQ(read.GetType(), "IMPACT");
-    EXPECT_EQ(read.GetModule(), "libdns.so");
-    EXPECT_EQ(read.GetTaskId(), "task-1");
-    EXPECT_EQ(read.GetClusterContext(), "{\"cluster\":true}");
     std::vector<DesiredConfigInput> data = read.GetData();
+    PluginRequest again(read.GetId(), read.GetType(), read.GetModule(), read.GetVersion(), data);
+    again.Dump(TarnPaths::kPluginInputFile, read.GetTaskId(), read.GetClusterContext());
+    EXPECT_EQ(TarnTest::ReadFile(TarnPaths::kPluginInputFile), text);
+    // Instances of one key are numbered in document order.
     ASSERT_EQ(data.size(), 3u);
-    EXPECT_EQ(data[0].object->GetConfigStoreObjectId(), kServers);
-    EXPECT_EQ(data[0].object->GetSerializedData(), R"({"list":["a"]})");
     EXPECT_EQ(data[0].object->GetIndex(), 0u);
-    EXPECT_EQ(data[0].operation, "SET");
-    ASSERT_TRUE(data[0].drift);
-    EXPECT_EQ(data[0].drift->GetDriftData(), R"({"list":"changed"})");
-    EXPECT_EQ(data[0].drift->GetOperation(), "SET");
-    EXPECT_FALSE(data[0].cachedDrift);
-    // Two members of one key: indexes 0 and 1 in document order.
     EXPECT_EQ(data[1].object->GetIndex(), 0u);
     EXPECT_EQ(data[2].object->GetIndex(), 1u);
-    EXPECT_FALSE(data[1].drift);
-    ASSERT_TRUE(data[1].cachedDrift);
-    EXPECT_EQ(data[1].cachedDrift->operation, "ADD");
-    ASSERT_TRUE(data[1].cachedDrift->drift);
     EXPECT_EQ(data[1].cachedDrift->drift->GetConfigStoreObjectId(), kRoute);
-    ASSERT_TRUE(data[2].cachedDrift);
-    EXPECT_FALSE(data[2].cachedDrift->drift);
-    EXPECT_EQ(data[2].cachedDrift->operation, "DELETE");
 }
 
 TEST_F(RequestTest, ExtractAndValidateRequests) {

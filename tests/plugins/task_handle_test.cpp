@@ -1,5 +1,5 @@
-// Task handles and monitors: the defaults callers derive from, the monitor that forwards to a
-// task, and a task aborted from another thread while a real child runs.
+// A task handle whose abort flag another thread sets while a real child runs, seen through
+// the task monitor on the run's monitor thread.
 #include "deradidezivizoda/plugins/task_handle.h"
 
 #include <atomic>
@@ -27,43 +27,6 @@ public:
     std::atomic<int> polls{0};
 };
 
-TEST(TaskHandleTest, DefaultsNeverAbortAndHandOutFreshObjects) {
-    auto task = TaskHandle::Dummy();
-    EXPECT_FALSE(task->IsAborted());
-    EXPECT_EQ(task->GetTaskId(), "");
-    task->UpdateProgress(50.0f);
-    auto notifications = task->AddNotification();
-    ASSERT_TRUE(notifications);
-    EXPECT_NE(notifications, task->AddNotification());
-    notifications->PluginInfo("id", {"a"});
-    notifications->PluginWarning("id", {});
-    notifications->PluginError(ErrorInfo("id", {"a"}, "m"));
-    auto child = task->ChildTask(3);
-    ASSERT_TRUE(child);
-    EXPECT_NE(child, task);
-
-    auto monitor = PluginMonitor::Dummy();
-    EXPECT_FALSE(monitor->IsAborted());
-    EXPECT_EQ(monitor->GetTaskId(), "");
-}
-
-TEST(TaskHandleTest, TaskMonitorForwardsToItsTask) {
-    auto task = std::make_shared<CountingTask>();
-    TaskPluginMonitor monitor(task);
-    EXPECT_EQ(monitor.GetTaskId(), "task-42");
-    EXPECT_FALSE(monitor.IsAborted());
-    task->aborted = true;
-    EXPECT_TRUE(monitor.IsAborted());
-    EXPECT_EQ(task->polls.load(), 2);
-
-    try {
-        TaskPluginMonitor empty(nullptr);
-        FAIL() << "a monitor without a task was built";
-    } catch (const ConfigManagerException& e) {
-        EXPECT_EQ(e.GetCode(), 3000);
-    }
-}
-
 class TaskAbortTest : public TarnTest::HostRootTest {};
 
 TEST_F(TaskAbortTest, AbortSetOnAnotherThreadStopsTheRun) {
@@ -75,10 +38,12 @@ TEST_F(TaskAbortTest, AbortSetOnAnotherThreadStopsTheRun) {
         }
         task->aborted = true;
     });
+    auto monitor = std::make_shared<TaskPluginMonitor>(task);
+    EXPECT_EQ(monitor->GetTaskId(), "task-42");
     PluginLauncher launcher("p", 1, "APPLY", std::vector<DesiredConfigInput>{}, "python", "");
-    launcher.Dump(TarnPaths::kPluginInputFile, task->GetTaskId(), "");
+    launcher.Dump(TarnPaths::kPluginInputFile, monitor->GetTaskId(), "");
     try {
-        launcher.ForkPlugin(std::make_shared<TaskPluginMonitor>(task));
+        launcher.ForkPlugin(monitor);
         ADD_FAILURE() << "an aborted run succeeded";
     } catch (const ConfigManagerException& e) {
         EXPECT_STREQ(e.what(), "Config Manager plugin was aborted: p");
@@ -86,6 +51,7 @@ TEST_F(TaskAbortTest, AbortSetOnAnotherThreadStopsTheRun) {
     aborter.join();
     // Polled on the monitor thread until the abort, then once more on the calling thread.
     EXPECT_GE(task->polls.load(), 2);
+    EXPECT_THROW(TaskPluginMonitor(nullptr), ConfigManagerException);
 }
 
 }  // namespace
