@@ -60,6 +60,12 @@ bool SameRows(const std::vector<SshConfigRow>& a, const std::vector<SshConfigRow
     });
 }
 
+bool HasIdentifier(const std::vector<SshConfigRow>& rows, const std::string& identifier) {
+    return std::any_of(rows.begin(), rows.end(), [&identifier](const SshConfigRow& row) {
+        return row.identifier == identifier;
+    });
+}
+
 }  // namespace
 
 SshConfigFile::SshConfigFile(int systemState, std::string path, std::string key)
@@ -82,13 +88,19 @@ bool SshConfigFile::UpgradeConfigToConfigStore() {
         rows = Parse(text);
     }
     auto connection = TarnConfigStore::GetDBStore(DBStore::CONFIG_STORE, true);
-    if (SameRows(rows, StoredRows(connection, key_))) {
+    std::vector<SshConfigRow> stored = StoredRows(connection, key_);
+    if (SameRows(rows, stored)) {
         return true;
     }
+    // Rows that stay are rewritten in place, so they keep their position among all rows.
     TarnConfigStore::ConfigStoreTransaction transaction(connection);
-    TarnConfigStore::DeleteRows(
-        connection, TarnConfigStore::RowTable::kCurrent,
-        TarnConfigStore::ConfigStoreObjectId(key_, kSshGroup, kSshComponent));
+    for (const SshConfigRow& old : stored) {
+        if (!HasIdentifier(rows, old.identifier)) {
+            TarnConfigStore::DeleteRows(connection, TarnConfigStore::RowTable::kCurrent,
+                                        TarnConfigStore::ConfigStoreObjectId(
+                                            key_, kSshGroup, kSshComponent, old.identifier));
+        }
+    }
     for (const SshConfigRow& row : rows) {
         TarnConfigStore::PutCurrentRow(connection, kSshComponent, kSshGroup, key_, row.identifier,
                                        row.value);
