@@ -158,7 +158,9 @@ TEST_P(PluginOperationsTest, AWorkingPluginAnswersEveryOperation) {
     EXPECT_EQ("", extracted.error.id);
     ASSERT_EQ(1u, extracted.configs.size());
     EXPECT_EQ(ProbeId(), extracted.configs[0]->GetConfigStoreObjectId());
-    EXPECT_EQ("{\"plugin\":\"" + Id("ok") + "\",\"task\":\"task-7\",\"context\":\"ctx\"}",
+    EXPECT_EQ("{\"plugin\":\"" + Id("ok") +
+                  "\",\"task\":\"task-7\",\"context\":\"ctx\",\"root\":\"" + TarnPaths::kRoot +
+                  "\"}",
               extracted.configs[0]->GetSerializedData());
 
     TCM::ValidationPluginResult validated =
