@@ -35,7 +35,8 @@ const Plugin& NoopPlugin(const std::string& language) {
         TarnTest::InstallManifestSchemas();
         TarnTest::InstallPluginRunners();
         TarnTest::InstallKeySchema(TarnTest::kTestPluginComponent, TarnTest::kTestPluginGroup,
-                                   TarnTest::kTestPluginKey, "{\"type\": \"object\"}", "");
+                                   TarnTest::kTestPluginKey,
+                                   "{\"type\": \"object\", \"properties\": {}}", "");
     }
     std::unique_ptr<Plugin>& plugin = plugins[language];
     if (!plugin) {

@@ -179,6 +179,20 @@ TEST_P(PluginOperationsTest, AWorkingPluginAnswersEveryOperation) {
     EXPECT_TRUE(FixedFilesGone());
 }
 
+TEST_P(PluginOperationsTest, ChangesOfOneObjectAreAllHandedToThePlugin) {
+    // Both changes are named alike in the request; a cached drift with markers is read too.
+    auto cached = std::make_shared<TCM::CachedDriftObject>();
+    cached->drift = TarnConfigStore::CreateDriftObject(ProbeId("a"), "SET", "{\"level\":1}");
+    cached->operation = "SET";
+    std::vector<TCM::DesiredConfigInput> changes{{Probe("a", 1), nullptr, "ADD", nullptr},
+                                                 {Probe("a", 2), nullptr, "SET", cached}};
+    TCM::ImpactPluginResult impact = Install("ok")->Impact(changes, "ctx", Monitor());
+    EXPECT_EQ("", impact.error.id);
+    ASSERT_EQ(2u, impact.impacts.size());
+    EXPECT_EQ("a", impact.impacts[0].instanceId);
+    EXPECT_EQ("a", impact.impacts[1].instanceId);
+}
+
 TEST_P(PluginOperationsTest, AnErrorThePluginReportsIsReturnedWithTheSchemaText) {
     auto plugin = Install("error");
     TCM::ImpactPluginResult impact = plugin->Impact(Changes(), "ctx", Monitor());
