@@ -1,18 +1,25 @@
-// One plugin run: Plugin::Apply of a plugin whose apply does nothing, through the C++ and the
-// Python runner, beside the bare posix_spawn and waitpid of the same runner doing the same
-// run (its request left in place). The difference is what the library adds to a run: the
-// request, the monitor thread, the wait, the result and the log lines.
-// The benchmark lays out the build's host root as the tests do, so it wipes that root.
+// What a plugin run costs beside the child process itself, two ways:
+// - PluginLauncher around a runner that exits at once (a /bin/sh script in place of the
+//   Python runner), against starting and reaping the same program directly;
+// - Plugin::Apply of a plugin whose apply does nothing, through the real C++ and Python
+//   runners, against the bare posix_spawn and waitpid of the same runner doing the same run
+//   (its request left in place).
+// The run should cost what the child costs, not the monitor's poll interval. The benchmark
+// lays out the build's host root as the tests do, so it wipes that root.
 #include <benchmark/benchmark.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
 
 #include "deradidezivizoda/plugins/plugin.h"
+#include "deradidezivizoda/plugins/plugin_launcher.h"
 #include "deradidezivizoda/plugins/plugin_monitor.h"
 #include "deradidezivizoda/plugins/plugin_request.h"
 #include "host_root_fixture.h"
@@ -26,6 +33,45 @@ namespace {
 using TarnConfigManager::Plugin;
 
 const char kGroupArgument[] = "++group=host/kiln/hostcore/configManagerPlugin,stats";
+
+// A Python runner that exits at once. The file is replaced, not written through: the tests
+// leave the runner's path a link into the build's stage folder.
+void InstallTrivialRunner() {
+    std::filesystem::create_directories(
+        std::filesystem::path(TarnPaths::kPyPluginRunner).parent_path());
+    std::filesystem::remove(TarnPaths::kPyPluginRunner);
+    std::ofstream(TarnPaths::kPyPluginRunner, std::ios::trunc) << "#!/bin/sh\nexit 0\n";
+    chmod(TarnPaths::kPyPluginRunner, 0755);
+}
+
+void BM_SpawnAndReap(benchmark::State& state) {
+    InstallTrivialRunner();
+    char* argv[] = {const_cast<char*>(TarnPaths::kPyPluginRunner), nullptr};
+    char* envp[] = {nullptr};
+    for (auto _ : state) {
+        pid_t pid;
+        if (posix_spawn(&pid, TarnPaths::kPyPluginRunner, nullptr, nullptr, argv, envp) != 0) {
+            state.SkipWithError("cannot start the runner");
+            break;
+        }
+        int status;
+        waitpid(pid, &status, 0);
+    }
+}
+BENCHMARK(BM_SpawnAndReap)->Unit(benchmark::kMillisecond);
+
+void BM_PluginRun(benchmark::State& state) {
+    InstallTrivialRunner();
+    auto monitor = TarnConfigManager::PluginMonitor::Dummy();
+    for (auto _ : state) {
+        TarnConfigManager::PluginLauncher launcher(
+            "bench", 1, "APPLY", std::vector<TarnConfigManager::DesiredConfigInput>{}, "python",
+            "");
+        launcher.Dump(TarnPaths::kPluginInputFile, "", "");
+        launcher.ForkPlugin(monitor);
+    }
+}
+BENCHMARK(BM_PluginRun)->Unit(benchmark::kMillisecond);
 
 // The "ok" test plugin of the language, in a freshly laid out root.
 const Plugin& NoopPlugin(const std::string& language) {
