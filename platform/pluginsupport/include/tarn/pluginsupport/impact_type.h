@@ -1,0 +1,9 @@
+// IMPACT_TYPE: what applying a change costs the host, ordered by severity. Shared by the
+// impact plugins' result records and the library's impact verdicts. Constants; any thread.
+#pragma once
+
+namespace TarnConfigManager {
+
+enum IMPACT_TYPE { NO_IMPACT = 0, MAINTENANCE_MODE_REQUIRED = 1, REBOOT_REQUIRED = 2 };
+
+}  // namespace TarnConfigManager

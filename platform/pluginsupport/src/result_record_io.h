@@ -1,0 +1,79 @@
+// Loading a result record from its file: parse, then convert, with every failure reported as
+// a std::runtime_error naming the file. Private to the plugin-support library.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "tarn/pluginsupport/result_file.h"
+
+namespace TarnConfigManager {
+
+// Throws ConfigStoreException 1082: "JSON error: member \"<name>\" <problem>".
+[[noreturn]] void ThrowMemberError(const char* name, const char* problem);
+// The member name of object; ThrowMemberError when object is not an object or has no such
+// member.
+const rapidjson::Value& RequiredMember(const rapidjson::Value& object, const char* name);
+
+template <typename Record>
+Record LoadResultRecord(const std::string& path) {
+    rapidjson::Document doc;
+    ReadResultFile(path, doc);
+    Record record;
+    try {
+        record.FromJson(doc);
+    } catch (const std::exception& e) {
+        throw std::runtime_error("Failed to load result file " + path + ": " + e.what());
+    }
+    return record;
+}
+
+template <typename Record>
+void WriteResultRecord(const Record& record, const std::string& path) {
+    rapidjson::Document doc(rapidjson::kObjectType);
+    record.convertToJson(doc, doc.GetAllocator());
+    WriteResultFile(path, doc);
+}
+
+// Calls read(element) for each element of the array member name of object; a missing member
+// reads as an empty list. Throws ConfigStoreException 1082 when it is not an array.
+template <typename Read>
+void ForEachListed(const rapidjson::Value& object, const char* name, Read read) {
+    auto it = object.FindMember(name);
+    if (it == object.MemberEnd()) {
+        return;
+    }
+    if (!it->value.IsArray()) {
+        ThrowMemberError(name, "is not a list");
+    }
+    for (const rapidjson::Value& element : it->value.GetArray()) {
+        read(element);
+    }
+}
+
+// Adds the array member name to out, one object per record in order, each filled by the
+// record's convertToJson.
+template <typename Record>
+void AddRecordList(rapidjson::Value& out, const char* name, const std::vector<Record>& records,
+                   rapidjson::MemoryPoolAllocator<>& allocator) {
+    rapidjson::Value list(rapidjson::kArrayType);
+    for (const Record& record : records) {
+        rapidjson::Value entry(rapidjson::kObjectType);
+        record.convertToJson(entry, allocator);
+        list.PushBack(entry, allocator);
+    }
+    out.AddMember(rapidjson::StringRef(name), list, allocator);
+}
+
+// Appends one record per element of the array member name (see ForEachListed).
+template <typename Record>
+void ReadRecordList(const rapidjson::Value& object, const char* name,
+                    std::vector<Record>& records) {
+    ForEachListed(object, name, [&records](const rapidjson::Value& element) {
+        records.emplace_back();
+        records.back().FromJson(element);
+    });
+}
+
+}  // namespace TarnConfigManager

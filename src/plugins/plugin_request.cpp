@@ -1,0 +1,290 @@
+#include "deradidezivizoda/plugins/plugin_request.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+#include "deradidezivizoda/core/throw_exception.h"
+#include "tarn/configstore/json_text.h"
+#include "tarn/pluginsupport/config_object_json.h"
+
+namespace TarnConfigManager {
+
+namespace {
+
+// Creates the missing folders above path, each with mode 0700. Returns false (errno set) when
+// one cannot be created.
+bool MakeParentFolders(const std::string& path) {
+    for (size_t slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1)) {
+        if (mkdir(path.substr(0, slash).c_str(), 0700) != 0 && errno != EEXIST) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void SetStringMember(rapidjson::Document& document, const char* name, const std::string& text) {
+    auto it = document.FindMember(name);
+    if (it != document.MemberEnd()) {
+        it->value.SetString(text, document.GetAllocator());
+        return;
+    }
+    document.AddMember(rapidjson::StringRef(name), rapidjson::Value(text, document.GetAllocator()),
+                       document.GetAllocator());
+}
+
+const rapidjson::Value& RequestMember(const rapidjson::Value& root, const char* name,
+                                      const char* missing) {
+    auto it = root.FindMember(name);
+    if (it == root.MemberEnd()) {
+        throw std::runtime_error(missing);
+    }
+    return it->value;
+}
+
+std::string RequestString(const rapidjson::Value& root, const char* name, const char* missing) {
+    const rapidjson::Value& value = RequestMember(root, name, missing);
+    return std::string(value.GetString(), value.GetStringLength());
+}
+
+std::string OptionalString(const rapidjson::Value& object, const char* name) {
+    auto it = object.FindMember(name);
+    if (it == object.MemberEnd()) {
+        return std::string();
+    }
+    return std::string(it->value.GetString(), it->value.GetStringLength());
+}
+
+std::shared_ptr<CachedDriftObject> ReadCachedDrift(const rapidjson::Value& cached,
+                                                   const TarnConfigStore::ConfigStoreObjectId& id) {
+    auto result = std::make_shared<CachedDriftObject>();
+    result->operation = RequiredString(cached, "operation");
+    if (cached.HasMember("drift")) {
+        result->drift = TarnConfigStore::CreateDriftObject(id, result->operation,
+                                                           RequiredString(cached, "drift"));
+    }
+    return result;
+}
+
+DesiredConfigInput ReadInput(const rapidjson::Value& entry, InstanceIndex& index) {
+    DesiredConfigInput input;
+    input.operation = OptionalString(entry, "operation");
+    input.object = ReadConfigObject(entry, index);
+    const TarnConfigStore::ConfigStoreObjectId& id = input.object->GetConfigStoreObjectId();
+    if (entry.HasMember("drift")) {
+        input.drift =
+            TarnConfigStore::CreateDriftObject(id, input.operation, RequiredString(entry, "drift"));
+    }
+    auto cached = entry.FindMember("cachedDrift");
+    if (cached != entry.MemberEnd()) {
+        input.cachedDrift = ReadCachedDrift(cached->value, id);
+    }
+    return input;
+}
+
+}  // namespace
+
+PluginRequest::PluginRequest() : document(rapidjson::kObjectType) {}
+
+PluginRequest::PluginRequest(const std::string& id, const std::string& operation,
+                             const std::string& module, int version,
+                             const std::vector<DesiredConfigInput>& inputs)
+    : document(rapidjson::kObjectType) {
+    Allocator& allocator = document.GetAllocator();
+    PopulateMetadata(id, operation, module, version, allocator);
+    rapidjson::Value data(rapidjson::kObjectType);
+    for (const DesiredConfigInput& input : inputs) {
+        rapidjson::Value entry(rapidjson::kObjectType);
+        entry.AddMember("operation", rapidjson::Value(input.operation, allocator), allocator);
+        entry.AddMember("config", rapidjson::Value(input.object->GetSerializedData(), allocator),
+                        allocator);
+        if (input.drift) {
+            entry.AddMember("drift", rapidjson::Value(input.drift->GetDriftData(), allocator),
+                            allocator);
+        }
+        if (input.cachedDrift) {
+            rapidjson::Value cached(rapidjson::kObjectType);
+            if (input.cachedDrift->drift) {
+                cached.AddMember(
+                    "drift", rapidjson::Value(input.cachedDrift->drift->GetDriftData(), allocator),
+                    allocator);
+            }
+            cached.AddMember("operation", rapidjson::Value(input.cachedDrift->operation, allocator),
+                             allocator);
+            entry.AddMember("cachedDrift", cached, allocator);
+        }
+        std::string name = PopulateCSOId(entry, input.object, allocator);
+        data.AddMember(rapidjson::Value(name, allocator), entry, allocator);
+    }
+    document.AddMember("data", data, allocator);
+}
+
+PluginRequest::PluginRequest(const std::string& id, const std::string& operation,
+                             const std::string& module, int version,
+                             const std::vector<TarnConfigStore::ConfigStoreObjectId>& ids)
+    : document(rapidjson::kObjectType) {
+    PopulateMetadata(id, operation, module, version, document.GetAllocator());
+    PopulateCSOIds(ids, document.GetAllocator());
+}
+
+PluginRequest::PluginRequest(
+    const std::string& id, const std::string& operation, const std::string& module, int version,
+    const std::vector<std::shared_ptr<TarnConfigStore::ConfigStoreObject>>& configs,
+    const std::vector<std::shared_ptr<TarnConfigStore::ConfigStoreObject>>& references)
+    : document(rapidjson::kObjectType) {
+    PopulateMetadata(id, operation, module, version, document.GetAllocator());
+    PopulateCSOList(configs, "data", document.GetAllocator());
+    PopulateCSOList(references, "references", document.GetAllocator());
+}
+
+PluginRequest::~PluginRequest() = default;
+
+void PluginRequest::PopulateMetadata(const std::string& id, const std::string& operation,
+                                     const std::string& module, int version, Allocator& allocator) {
+    document.AddMember("key", rapidjson::Value(id, allocator), allocator);
+    document.AddMember("version", version, allocator);
+    document.AddMember("type", rapidjson::Value(operation, allocator), allocator);
+    if (!module.empty()) {
+        document.AddMember("module", rapidjson::Value(module, allocator), allocator);
+    }
+}
+
+void PluginRequest::PopulateTaskId(const std::string& taskId, Allocator&) {
+    SetStringMember(document, "taskId", taskId);
+}
+
+void PluginRequest::PopulateClusterContext(const std::string& clusterContext, Allocator&) {
+    SetStringMember(document, "clusterContext", clusterContext);
+}
+
+std::string PluginRequest::PopulateCSOId(
+    rapidjson::Value& value, const std::shared_ptr<TarnConfigStore::ConfigStoreObject>& input,
+    Allocator& allocator) {
+    const TarnConfigStore::ConfigStoreObjectId& id = input->GetConfigStoreObjectId();
+    AddObjectIdMembers(id, value, allocator);
+    return id.GetComponent() + id.GetGroup() + id.GetKey() + id.GetInstanceId();
+}
+
+void PluginRequest::PopulateCSOList(
+    const std::vector<std::shared_ptr<TarnConfigStore::ConfigStoreObject>>& configs,
+    const char* name, Allocator& allocator) {
+    rapidjson::Value list(rapidjson::kObjectType);
+    for (const auto& config : configs) {
+        rapidjson::Value entry(rapidjson::kObjectType);
+        entry.AddMember("config", rapidjson::Value(config->GetSerializedData(), allocator),
+                        allocator);
+        std::string member = PopulateCSOId(entry, config, allocator);
+        list.AddMember(rapidjson::Value(member, allocator), entry, allocator);
+    }
+    document.AddMember(rapidjson::StringRef(name), list, allocator);
+}
+
+void PluginRequest::PopulateCSOIds(const std::vector<TarnConfigStore::ConfigStoreObjectId>& ids,
+                                   Allocator& allocator) {
+    rapidjson::Value list(rapidjson::kArrayType);
+    for (const auto& id : ids) {
+        rapidjson::Value entry(rapidjson::kObjectType);
+        entry.AddMember("component", rapidjson::Value(id.GetComponent(), allocator), allocator);
+        entry.AddMember("group", rapidjson::Value(id.GetGroup(), allocator), allocator);
+        entry.AddMember("key", rapidjson::Value(id.GetKey(), allocator), allocator);
+        list.PushBack(entry, allocator);
+    }
+    document.AddMember("csoIds", list, allocator);
+}
+
+void PluginRequest::Dump(const std::string& path, const std::string& taskId,
+                         const std::string& clusterContext) {
+    PopulateTaskId(taskId, document.GetAllocator());
+    PopulateClusterContext(clusterContext, document.GetAllocator());
+    std::string text = TarnConfigStore::WriteJsonText(document);
+    if (!MakeParentFolders(path) || !TarnConfigStore::WriteFileAtomically(path, text, 0600)) {
+        std::string reason = std::strerror(errno);
+        ThrowException<ConfigManagerException>(
+            UNEXPECTED_ERROR, "Failed to write plugin request file " + path + ": " + reason);
+    }
+}
+
+void PluginRequest::Load(const std::string& path) {
+    rapidjson::Document loaded;
+    if (!TarnConfigStore::ParseJsonFile(path.c_str(), loaded)) {
+        throw std::runtime_error("Failed to load plugin input json.");
+    }
+    document.Swap(loaded);
+}
+
+int PluginRequest::GetVersion() const {
+    return RequestMember(document, "version",
+                         "The PluginRequest structure does not contain version.")
+        .GetInt();
+}
+
+std::string PluginRequest::GetTaskId() const {
+    return RequestString(document, "taskId", "The PluginRequest structure does not contain taskId");
+}
+
+std::string PluginRequest::GetClusterContext() const {
+    return RequestString(document, "clusterContext",
+                         "The PluginRequest structure does not contain context");
+}
+
+std::string PluginRequest::GetType() const {
+    return RequestString(document, "type", "The PluginRequest structure does not contain type");
+}
+
+std::string PluginRequest::GetId() const {
+    return RequestString(document, "key", "The PluginRequest structure does not contain key");
+}
+
+std::string PluginRequest::GetModule() const {
+    return RequestString(document, "module", "The PluginRequest structure does not contain module");
+}
+
+std::vector<DesiredConfigInput> PluginRequest::GetData() const {
+    const rapidjson::Value& data =
+        RequestMember(document, "data", "The PluginRequest structure does not contain data");
+    std::vector<DesiredConfigInput> inputs;
+    inputs.reserve(data.MemberCount());
+    InstanceIndex index;
+    for (const auto& member : data.GetObject()) {
+        inputs.push_back(ReadInput(member.value, index));
+    }
+    return inputs;
+}
+
+std::vector<std::shared_ptr<TarnConfigStore::ConfigStoreObject>> PluginRequest::GetReferences()
+    const {
+    std::vector<std::shared_ptr<TarnConfigStore::ConfigStoreObject>> references;
+    auto it = document.FindMember("references");
+    if (it == document.MemberEnd()) {
+        return references;
+    }
+    InstanceIndex index;
+    for (const auto& member : it->value.GetObject()) {
+        references.push_back(ReadConfigObject(member.value, index));
+    }
+    return references;
+}
+
+std::vector<TarnConfigStore::ConfigStoreObjectId> PluginRequest::GetCSOIdsForExtract() const {
+    const rapidjson::Value& list = RequestMember(
+        document, "csoIds", "The Extract PluginRequest structure does not contain csoIds.");
+    if (!list.IsArray()) {
+        throw std::runtime_error("The Extract PluginRequest's csoIds should be a list.");
+    }
+    std::vector<TarnConfigStore::ConfigStoreObjectId> ids;
+    for (const rapidjson::Value& entry : list.GetArray()) {
+        if (!entry.IsObject() || !entry.HasMember("key") || !entry.HasMember("group") ||
+            !entry.HasMember("component")) {
+            throw std::runtime_error("The Extract PluginRequest format is invalid");
+        }
+        ids.emplace_back(RequiredString(entry, "key"), RequiredString(entry, "group"),
+                         RequiredString(entry, "component"));
+    }
+    return ids;
+}
+
+}  // namespace TarnConfigManager
