@@ -36,8 +36,7 @@ bool IsObjectTyped(const rapidjson::Value& definition) {
 
 }  // namespace
 
-void populateResult(rapidjson::Document& report, const std::string& path,
-                    rapidjson::Value& entry) {
+void populateResult(rapidjson::Document& report, const std::string& path, rapidjson::Value& entry) {
     entry.AddMember("path", rapidjson::Value(path.c_str(), report.GetAllocator()),
                     report.GetAllocator());
 }

@@ -69,8 +69,7 @@ private:
                          Value& marker);
     bool GeneratedArray(Value& d, const Value& h, const Value& s, const std::string& p,
                         Value& marker);
-    bool KeyedArray(Value& d, const Value& h, const Value& s, const std::string& p,
-                    Value& marker);
+    bool KeyedArray(Value& d, const Value& h, const Value& s, const std::string& p, Value& marker);
     void AppendMarker(Value& marker, const Value& instanceId, const char* operation,
                       Value* nested = nullptr);
 
@@ -145,8 +144,8 @@ void KeyComparison::GeneratedInstances(Value& desired, HostInstanceIndex& index,
 }
 
 void KeyComparison::KeyedInstances(Value& desired, HostInstanceIndex& index,
-                                   DriftHandler::ObjectId& id,
-                                   const DriftHandler::Schema& schema, const std::string& path) {
+                                   DriftHandler::ObjectId& id, const DriftHandler::Schema& schema,
+                                   const std::string& path) {
     const char* keyName = schema->GetInstanceKey().c_str();
     index.IndexByKey(keyName);
     size_t count = desired.IsArray() ? desired.Size() : 0;
@@ -288,8 +287,8 @@ void KeyComparison::AppendMarker(Value& marker, const Value& instanceId, const c
     marker.PushBack(entry, allocator);
 }
 
-bool KeyComparison::GeneratedArray(Value& d, const Value& h, const Value& s,
-                                   const std::string& p, Value& marker) {
+bool KeyComparison::GeneratedArray(Value& d, const Value& h, const Value& s, const std::string& p,
+                                   Value& marker) {
     HostInstanceIndex index(h);
     const Value& items = s["items"];
     bool drift = false;

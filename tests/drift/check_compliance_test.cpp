@@ -89,16 +89,17 @@ TEST_F(Compliance, PlainPropertiesAreAlwaysSetsAndObjectPropertiesKeepTheirActio
                      "{}", true),
               R"({"ADDS":[{"path":"/host/time/ntp/options","desiredValue":"{\"iburst\":true}"}],)"
               R"("DELETES":[],"SETS":[{"path":"/host/time/ntp/level","desiredValue":"1"}]})");
-    EXPECT_EQ(Report(R"({"host": {"time": {"ntp": {"peers": []}}}})",
-                     R"({"host": {"time": {"ntp": {"peers": [{"name": "p"}], "level": 3}}}})", false),
-              R"({"ADDS":[],"DELETES":[{"path":"/host/time/ntp/peers/0","hostValue":"{\"name\":\"p\"}"}],)"
-              R"("SETS":[{"path":"/host/time/ntp/level","hostValue":"3"}]})");
+    EXPECT_EQ(
+        Report(R"({"host": {"time": {"ntp": {"peers": []}}}})",
+               R"({"host": {"time": {"ntp": {"peers": [{"name": "p"}], "level": 3}}}})", false),
+        R"({"ADDS":[],"DELETES":[{"path":"/host/time/ntp/peers/0","hostValue":"{\"name\":\"p\"}"}],)"
+        R"("SETS":[{"path":"/host/time/ntp/level","hostValue":"3"}]})");
 }
 
 TEST_F(Compliance, SecretsAreMaskedAndInstallerPropertiesIgnored) {
-    std::string report = Report(R"({"host": {"accounts": {"secrets": {"token": "s3cret", "owner": "a"}}}})",
-                                R"({"host": {"accounts": {"secrets": {"token": "old", "owner": "b"}}}})",
-                                false);
+    std::string report =
+        Report(R"({"host": {"accounts": {"secrets": {"token": "s3cret", "owner": "a"}}}})",
+               R"({"host": {"accounts": {"secrets": {"token": "old", "owner": "b"}}}})", false);
     EXPECT_EQ(report.find("s3cret"), std::string::npos) << report;
     EXPECT_EQ(report.find("old"), std::string::npos) << report;
     EXPECT_NE(report.find(R"("path":"/host/accounts/secrets/token","desiredValue":"\"******\"")"),

@@ -34,9 +34,8 @@ TEST_F(DriftWalk, SingleInstanceKeyMissingOnOneSide) {
 
     RecordingHandler byProperty;
     byProperty.compareEmptyByProperty = true;
-    EXPECT_EQ(Drift(desired, "{}", byProperty),
-              (Lines{"Prop ADD /host/time/ntp/enabled true null",
-                     "Prop ADD /host/time/ntp/level 2 null"}));
+    EXPECT_EQ(Drift(desired, "{}", byProperty), (Lines{"Prop ADD /host/time/ntp/enabled true null",
+                                                       "Prop ADD /host/time/ntp/level 2 null"}));
 
     RecordingHandler consolidated;
     consolidated.compareEmptyByProperty = true;
@@ -51,8 +50,10 @@ TEST_F(DriftWalk, SingleInstanceKeyMissingOnOneSide) {
     const char* host = R"({"host": {"time": {"ntp": {"enabled": true, "cs_generated_id": "g"}}}})";
     for (const char* absent : {R"({"host": {"time": {"ntp": {}}}})", "{}"}) {
         RecordingHandler deleted;
-        EXPECT_EQ(Drift(absent, host, deleted),
-                  Lines{R"(Delete /host/time/ntp host:time:ntp: {"enabled":true,"cs_generated_id":"g"})"});
+        EXPECT_EQ(
+            Drift(absent, host, deleted),
+            Lines{
+                R"(Delete /host/time/ntp host:time:ntp: {"enabled":true,"cs_generated_id":"g"})"});
         RecordingHandler deletedByProperty;
         deletedByProperty.compareEmptyByProperty = true;
         EXPECT_EQ(Drift(absent, host, deletedByProperty),
@@ -88,12 +89,13 @@ TEST_F(DriftWalk, KeyedInstancesAreMatchedByTheirKeyAndHostOnlyOnesComeLast) {
 TEST_F(DriftWalk, ARepeatedHostKeyMatchesItsLastOccurrence) {
     RecordingHandler handler;
     handler.useDefaultInstances = false;
-    EXPECT_EQ(Drift(R"({"host": {"accounts": {"users": [{"name": "b", "uid": 1}]}}})",
-                    R"({"host": {"accounts": {"users": [{"name": "b", "uid": 1},
+    EXPECT_EQ(
+        Drift(R"({"host": {"accounts": {"users": [{"name": "b", "uid": 1}]}}})",
+              R"({"host": {"accounts": {"users": [{"name": "b", "uid": 1},
                                                         {"name": "b", "uid": 2}]}}})",
-                    handler),
-              (Lines{"Prop SET /host/accounts/users/0/uid 1 2",
-                     R"(Delete /host/accounts/users/1 host:accounts:users:b {"name":"b","uid":1})"}));
+              handler),
+        (Lines{"Prop SET /host/accounts/users/0/uid 1 2",
+               R"(Delete /host/accounts/users/1 host:accounts:users:b {"name":"b","uid":1})"}));
 }
 
 TEST_F(DriftWalk, DefaultInstancesAreSetRatherThanAdded) {
@@ -101,10 +103,11 @@ TEST_F(DriftWalk, DefaultInstancesAreSetRatherThanAdded) {
     TarnConfigStore::PutDefaultRow(connection, "host", "accounts", "users", "root",
                                    R"({"name":"root"})");
     RecordingHandler handler;
-    EXPECT_EQ(Drift(R"({"host": {"accounts": {"users": [{"name": "root"}, {"name": "a"}]}}})",
-                    "{}", handler),
-              (Lines{R"(Set /host/accounts/users/0 host:accounts:users:root {"name":"root"} null null)",
-                     R"(Add /host/accounts/users/1 host:accounts:users:a {"name":"a"})"}));
+    EXPECT_EQ(
+        Drift(R"({"host": {"accounts": {"users": [{"name": "root"}, {"name": "a"}]}}})", "{}",
+              handler),
+        (Lines{R"(Set /host/accounts/users/0 host:accounts:users:root {"name":"root"} null null)",
+               R"(Add /host/accounts/users/1 host:accounts:users:a {"name":"a"})"}));
     RecordingHandler noId;
     try {
         Drift(R"({"host": {"accounts": {"users": [{"name": ""}]}}})", "{}", noId);
@@ -117,24 +120,29 @@ TEST_F(DriftWalk, DefaultInstancesAreSetRatherThanAdded) {
 
 TEST_F(DriftWalk, ContentIdentifiedInstancesMatchByValue) {
     RecordingHandler handler;
-    Lines lines = Drift(R"({"host": {"dns": {"servers": [{"ip": "1"}, {"ip": "2", "cs_generated_id": "g2"}]}}})",
-                        R"({"host": {"dns": {"servers": [{"ip": "2", "cs_generated_id": "h2"},
+    Lines lines = Drift(
+        R"({"host": {"dns": {"servers": [{"ip": "1"}, {"ip": "2", "cs_generated_id": "g2"}]}}})",
+        R"({"host": {"dns": {"servers": [{"ip": "2", "cs_generated_id": "h2"},
                                                          {"ip": "3", "cs_generated_id": "h3"}]}}})",
-                        handler);
+        handler);
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0].rfind("Add /host/dns/servers/0 host:dns:servers:", 0), 0u) << lines[0];
     EXPECT_NE(lines[0], R"(Add /host/dns/servers/0 host:dns:servers: {"ip":"1"})");
-    EXPECT_EQ(lines[1], R"(Delete /host/dns/servers/2 host:dns:servers:h3 {"ip":"3","cs_generated_id":"h3"})");
+    EXPECT_EQ(
+        lines[1],
+        R"(Delete /host/dns/servers/2 host:dns:servers:h3 {"ip":"3","cs_generated_id":"h3"})");
 }
 
 TEST_F(DriftWalk, GeneratedIdMembersAreNotConfiguration) {
     RecordingHandler both;
-    EXPECT_EQ(Drift(R"({"host": {"time": {"ntp": {"cs_generated_id": "a", "enabled": true}}}})",
-                    R"({"host": {"time": {"ntp": {"cs_generated_id": "b", "enabled": true}}}})", both),
-              Lines{});
+    EXPECT_EQ(
+        Drift(R"({"host": {"time": {"ntp": {"cs_generated_id": "a", "enabled": true}}}})",
+              R"({"host": {"time": {"ntp": {"cs_generated_id": "b", "enabled": true}}}})", both),
+        Lines{});
     RecordingHandler hostOnly;
     EXPECT_EQ(Drift(R"({"host": {"time": {"ntp": {"enabled": true}}}})",
-                    R"({"host": {"time": {"ntp": {"cs_generated_id": "b", "enabled": true}}}})", hostOnly),
+                    R"({"host": {"time": {"ntp": {"cs_generated_id": "b", "enabled": true}}}})",
+                    hostOnly),
               Lines{});
     RecordingHandler desiredOnly;
     EXPECT_EQ(Drift(R"({"host": {"time": {"ntp": {"cs_generated_id": "a", "enabled": true}}}})",
@@ -149,9 +157,10 @@ TEST_F(DriftWalk, ProfileIsUnwrappedAndHostOnlyKeysComeAfterDesiredOnes) {
                                        "accounts": {"users": [{"name": "a"}]}}})";
     RecordingHandler plain;
     plain.useDefaultInstances = false;
-    Lines expected = {"Prop SET /host/time/ntp/level 2 1",
-                      R"(Add /host/accounts/users/0 host:accounts:users:a {"name":"a"})",
-                      R"(Delete /host/dns/servers/0 host:dns:servers:g {"ip":"9","cs_generated_id":"g"})"};
+    Lines expected = {
+        "Prop SET /host/time/ntp/level 2 1",
+        R"(Add /host/accounts/users/0 host:accounts:users:a {"name":"a"})",
+        R"(Delete /host/dns/servers/0 host:dns:servers:g {"ip":"9","cs_generated_id":"g"})"};
     EXPECT_EQ(Drift(desired, host, plain), expected);
     RecordingHandler wrapped;
     wrapped.useDefaultInstances = false;

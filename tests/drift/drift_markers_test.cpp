@@ -69,8 +69,7 @@ TEST_F(DriftMarkers, RecordWhatChangedInsideObjectsAndArrays) {
                   R"("peers":[{"INSTANCEID":"p1","DRIFTOP":"SET","DRIFTOBJ":{"port":"SET"}},)"
                   R"({"INSTANCEID":"p2","DRIFTOP":"ADD"},{"INSTANCEID":"p3","DRIFTOP":"DELETE"}],)"
                   R"("pools":[{"INSTANCEID":")" +
-                  generated +
-                  R"(","DRIFTOP":"ADD"},{"INSTANCEID":"gy","DRIFTOP":"DELETE"}]})");
+                  generated + R"(","DRIFTOP":"ADD"},{"INSTANCEID":"gy","DRIFTOP":"DELETE"}]})");
 }
 
 TEST_F(DriftMarkers, AreAbsentWhenNotAskedFor) {

@@ -16,8 +16,8 @@ namespace TarnConfigManager {
 // desired may be wrapped in "profile"; allocator owns desired (the walk may add generated
 // instance ids to it). SCHEMA_STORE_ERROR, SCHEMA_NOT_FOUND, 1082 for a wrongly shaped
 // document; the handler keeps the callbacks made before a failure.
-TARN_EXPORT void ComputeDrift(rapidjson::Value& desired, rapidjson::MemoryPoolAllocator<>& allocator,
-                              DriftHandler& handler);
+TARN_EXPORT void ComputeDrift(rapidjson::Value& desired,
+                              rapidjson::MemoryPoolAllocator<>& allocator, DriftHandler& handler);
 
 // One pass of the walk: left's keys against right's. The forward pass (reverse false)
 // reports additions and changes, the reverse pass keys only the host has.
