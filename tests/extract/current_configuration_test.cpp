@@ -63,18 +63,11 @@ TEST_F(CurrentConfiguration, CombinesFilesPluginsAndStoreRows) {
               R"("tarn":{"ssh":{"server_config":{"settings":{"PermitRootLogin":["no"]},)"
               R"("blocks":[]}}}})");
     EXPECT_TRUE(log.Contains(3, "ExtractCurrentConfiguration invoked"));
-    EXPECT_TRUE(log.Contains(3, "ProcessMutableDefaultDeletes invoked"));
     // The SSH files went into the store; the plugin's objects did not.
     RowList stored = TarnConfigStore::GetUserConfigContents(connection_);
     ASSERT_EQ(stored.size(), 3u);
     EXPECT_EQ(stored[0]->at("Identifier"), "old0");
     EXPECT_EQ(stored[2]->at("Name"), "server_config");
-}
-
-TEST_F(CurrentConfiguration, DeletedMutableDefaultIsAnError) {
-    ExpectError<ConfigManagerException>(
-        2027, "Deleting default configuration for comp net grp dns key resolver is not supported.",
-        [] { ExtractCurrentConfiguration(); });
 }
 
 TEST_F(CurrentConfiguration, FailingPluginNamesItself) {
@@ -104,19 +97,4 @@ TEST_F(CurrentConfiguration, InvalidObjectsFromEveryPluginAreNamedTogether) {
     EXPECT_TRUE(log.Contains(0, "Extract plugin returned invalid configs: extracttest:invalid"));
     EXPECT_TRUE(
         log.Contains(0, "Extract plugin returned invalid configs: extracttest:alsoinvalid"));
-}
-
-TEST(MergeExtractedConfig, PluginRowsReplaceTheRowsOfTheirKeys) {
-    auto extracted = std::make_shared<ExtractionData>();
-    extracted->keys = {{"net", "links", "interfaces"}, {"net", "links", "bonds"}};
-    extracted->rows = {Row("net", "links", "interfaces", "eth9", "{}")};
-    RowList rows = {
-        Row("net", "links", "interfaces", "eth0", "{}"), Row("net", "dns", "resolver", "", "{}"),
-        Row("net", "links", "bonds", "b0", "{}"), Row("net", "links", "routes", "", "{}")};
-    MergeExtractedConfig(rows, extracted);
-    std::vector<std::string> names;
-    for (const auto& row : rows) {
-        names.push_back(row->at("Name") + "/" + row->at("Identifier"));
-    }
-    EXPECT_EQ(names, (std::vector<std::string>{"resolver/", "routes/", "interfaces/eth9"}));
 }

@@ -158,7 +158,9 @@ TEST_P(PluginOperationsTest, AWorkingPluginAnswersEveryOperation) {
     EXPECT_EQ("", extracted.error.id);
     ASSERT_EQ(1u, extracted.configs.size());
     EXPECT_EQ(ProbeId(), extracted.configs[0]->GetConfigStoreObjectId());
-    EXPECT_EQ("{\"plugin\":\"" + Id("ok") + "\",\"task\":\"task-7\",\"context\":\"ctx\"}",
+    EXPECT_EQ("{\"plugin\":\"" + Id("ok") +
+                  "\",\"task\":\"task-7\",\"context\":\"ctx\",\"root\":\"" + TarnPaths::kRoot +
+                  "\"}",
               extracted.configs[0]->GetSerializedData());
 
     TCM::ValidationPluginResult validated =
@@ -175,6 +177,20 @@ TEST_P(PluginOperationsTest, AWorkingPluginAnswersEveryOperation) {
         EXPECT_EQ(schemaText, message.message);
     }
     EXPECT_TRUE(FixedFilesGone());
+}
+
+TEST_P(PluginOperationsTest, ChangesOfOneObjectAreAllHandedToThePlugin) {
+    // Both changes are named alike in the request; a cached drift with markers is read too.
+    auto cached = std::make_shared<TCM::CachedDriftObject>();
+    cached->drift = TarnConfigStore::CreateDriftObject(ProbeId("a"), "SET", "{\"level\":1}");
+    cached->operation = "SET";
+    std::vector<TCM::DesiredConfigInput> changes{{Probe("a", 1), nullptr, "ADD", nullptr},
+                                                 {Probe("a", 2), nullptr, "SET", cached}};
+    TCM::ImpactPluginResult impact = Install("ok")->Impact(changes, "ctx", Monitor());
+    EXPECT_EQ("", impact.error.id);
+    ASSERT_EQ(2u, impact.impacts.size());
+    EXPECT_EQ("a", impact.impacts[0].instanceId);
+    EXPECT_EQ("a", impact.impacts[1].instanceId);
 }
 
 TEST_P(PluginOperationsTest, AnErrorThePluginReportsIsReturnedWithTheSchemaText) {

@@ -77,7 +77,8 @@ std::vector<TarnPlugin::ConfigObject> Extract(const Request& request) {
     std::vector<TarnPlugin::ConfigObject> objects;
     for (const auto& id : request.ids) {
         std::string config = "{\"plugin\":\"" + request.pluginId + "\",\"task\":\"" +
-                             request.taskId + "\",\"context\":\"" + request.clusterContext + "\"}";
+                             request.taskId + "\",\"context\":\"" + request.clusterContext +
+                             "\",\"root\":\"" + request.hostRoot + "\"}";
         objects.push_back({id, Behaviour(request) == "garbage" ? "{not json" : config});
     }
     return objects;

@@ -56,7 +56,7 @@ def extract(request):
     """One object per requested key, holding what the request said about the run."""
     misbehave(request)
     config = {"plugin": request.plugin_id, "task": request.task_id,
-              "context": request.cluster_context}
+              "context": request.cluster_context, "root": request.host_root}
     if behaviour(request) == "garbage":
         config = float("nan")
     return [tp.ConfigObject(key, config) for key in request.ids]

@@ -1,0 +1,73 @@
+// ComputeDrift over one multi-instance key with N keyed instances, desired against a host
+// that holds them in reverse order with every second one changed: the matching by key value
+// must grow linearly with N.
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "deradidezivizoda/core/document.h"
+#include "deradidezivizoda/drift/compute_drift.h"
+#include "tarn/paths.h"
+
+namespace {
+
+void InstallSchema() {
+    std::filesystem::path file = std::string(TarnPaths::kSchemaDir) + "host/accounts/users.json";
+    std::filesystem::create_directories(file.parent_path());
+    std::filesystem::create_directories(
+        std::filesystem::path(TarnPaths::kConfigStoreDb).parent_path());
+    std::ofstream(file) << R"({"multiInstance": true, "instanceKey": "name", "definition": {
+        "type": "object", "properties": {"name": {"type": "string"}, "uid": {"type": "integer"},
+        "shell": {"type": "string"}}}})";
+}
+
+std::string Users(long count, bool host) {
+    std::string text = R"({"host": {"accounts": {"users": [)";
+    for (long n = 0; n < count; ++n) {
+        long i = host ? count - 1 - n : n;
+        long uid = host && i % 2 ? i + 1 : i;
+        text += (n ? "," : "") + std::string(R"({"name": "user)") + std::to_string(i) +
+                R"(", "uid": )" + std::to_string(uid) + R"(, "shell": "/bin/sh"})";
+    }
+    return text + "]}}}";
+}
+
+class CountingHandler : public TarnConfigManager::DriftHandler {
+public:
+    void PropertyDrift(const Value&, const Value&, const Value&, const std::string&,
+                       TarnConfigManager::ACTION) override {
+        ++drifts;
+    }
+    long drifts = 0;
+};
+
+void BM_KeyedInstanceDrift(benchmark::State& state) {
+    InstallSchema();
+    rapidjson::Document desired;
+    TarnConfigManager::ParseDocument(Users(state.range(0), false), desired);
+    rapidjson::Document host;
+    TarnConfigManager::ParseDocument(Users(state.range(0), true), host);
+    for (auto _ : state) {
+        CountingHandler handler;
+        handler.useDefaultInstances = false;
+        handler.hostDocument.emplace();
+        handler.hostDocument->CopyFrom(host, handler.hostDocument->GetAllocator());
+        TarnConfigManager::ComputeDrift(desired, desired.GetAllocator(), handler);
+        if (handler.drifts != state.range(0) / 2) {
+            state.SkipWithError("unexpected drift count");
+        }
+    }
+    state.SetComplexityN(state.range(0));
+}
+
+}  // namespace
+
+BENCHMARK(BM_KeyedInstanceDrift)
+    ->RangeMultiplier(4)
+    ->Range(1000, 64000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity();
+
+BENCHMARK_MAIN();

@@ -1,0 +1,130 @@
+#include "deradidezivizoda/drift/check_compliance.h"
+
+#include <cstring>
+
+#include "deradidezivizoda/core/document.h"
+#include "deradidezivizoda/drift/compute_drift.h"
+#include "deradidezivizoda/plugins/task_handle.h"
+#include "tarn/configstore/config_store_document.h"
+#include "tarn/logger/cs_logger.h"
+
+namespace TarnConfigManager {
+
+namespace {
+
+// Property drift below this path is the installer's business, never a compliance finding.
+constexpr char kInstallerPath[] = "/tarn/system/installer";
+
+const char* ArrayOf(ACTION action) {
+    switch (action) {
+        case ADD:
+            return "ADDS";
+        case DELETE:
+            return "DELETES";
+        default:
+            return "SETS";
+    }
+}
+
+bool IsObjectTyped(const rapidjson::Value& definition) {
+    const rapidjson::Value* type = &definition["type"];
+    if (std::strcmp(type->GetString(), "array") == 0) {
+        type = &definition["items"]["type"];
+    }
+    return std::strcmp(type->GetString(), "object") == 0;
+}
+
+}  // namespace
+
+void populateResult(rapidjson::Document& report, const std::string& path, rapidjson::Value& entry) {
+    entry.AddMember("path", rapidjson::Value(path.c_str(), report.GetAllocator()),
+                    report.GetAllocator());
+}
+
+CheckComplianceHandler::CheckComplianceHandler(ComplianceResult* result) : result_(result) {
+    result_->compliant = true;
+    rapidjson::Document& report = result_->document;
+    report.SetObject();
+    for (const char* name : {"ADDS", "DELETES", "SETS"}) {
+        rapidjson::Value array(rapidjson::kArrayType);
+        AddMember(&report, &report, name, array);
+    }
+}
+
+CheckComplianceHandler::~CheckComplianceHandler() = default;
+
+void CheckComplianceHandler::Append(const char* array, rapidjson::Value& entry) {
+    result_->document[array].PushBack(entry, result_->document.GetAllocator());
+}
+
+void CheckComplianceHandler::AddValue(rapidjson::Value& entry, const char* name,
+                                      const rapidjson::Value& definition,
+                                      const rapidjson::Value& value) {
+    if (value.IsNull()) {
+        return;
+    }
+    auto& allocator = result_->document.GetAllocator();
+    std::string text = ConfigStoreDocument::RedactAndSerializeValue(definition, value);
+    entry.AddMember(rapidjson::StringRef(name), rapidjson::Value(text.c_str(), allocator),
+                    allocator);
+}
+
+void CheckComplianceHandler::Add(const Value& desired, const ObjectId&, const Schema& schema,
+                                 const std::string& path) {
+    result_->compliant = false;
+    rapidjson::Value entry(rapidjson::kObjectType);
+    populateResult(result_->document, path, entry);
+    AddValue(entry, "desiredValue", schema->GetDefinition(), desired);
+    Append("ADDS", entry);
+    CSLogger::Log(2, "ADD drift detected at %s", path.c_str());
+}
+
+void CheckComplianceHandler::Set(const Value& desired, const Value& host, const ObjectId&,
+                                 const Schema& schema, const std::string& path, const Value&) {
+    result_->compliant = false;
+    rapidjson::Value entry(rapidjson::kObjectType);
+    populateResult(result_->document, path, entry);
+    AddValue(entry, "hostValue", schema->GetDefinition(), host);
+    AddValue(entry, "desiredValue", schema->GetDefinition(), desired);
+    Append("ADDS", entry);
+    CSLogger::Log(2, "SET drift detected at %s", path.c_str());
+}
+
+void CheckComplianceHandler::Delete(const Value& host, const ObjectId&, const Schema& schema,
+                                    const std::string& path) {
+    result_->compliant = false;
+    rapidjson::Value entry(rapidjson::kObjectType);
+    populateResult(result_->document, path, entry);
+    AddValue(entry, "hostValue", schema->GetDefinition(), host);
+    Append("DELETES", entry);
+    CSLogger::Log(2, "DELETE drift detected at %s", path.c_str());
+}
+
+void CheckComplianceHandler::PropertyDrift(const Value& desired, const Value& host,
+                                           const Value& definition, const std::string& path,
+                                           ACTION action) {
+    if (path.find(kInstallerPath) != std::string::npos) {
+        return;
+    }
+    CSLogger::Log(2, "Property-level drift detected at %s", path.c_str());
+    result_->compliant = false;
+    if (!IsObjectTyped(definition)) {
+        action = SET;
+    }
+    rapidjson::Value entry(rapidjson::kObjectType);
+    populateResult(result_->document, path, entry);
+    AddValue(entry, "desiredValue", definition, desired);
+    AddValue(entry, "hostValue", definition, host);
+    Append(ArrayOf(action), entry);
+}
+
+void CheckCompliance(rapidjson::Document& desired, bool compareEmptyByProperty,
+                     ComplianceResult& result, std::shared_ptr<TaskHandle> task) {
+    CheckComplianceHandler handler(&result);
+    handler.compareEmptyByProperty = compareEmptyByProperty;
+    handler.useDefaultInstances = false;
+    ComputeDrift(desired, desired.GetAllocator(), handler);
+    task->UpdateProgress(100.0f);
+}
+
+}  // namespace TarnConfigManager

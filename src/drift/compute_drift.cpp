@@ -1,0 +1,444 @@
+#include "deradidezivizoda/drift/compute_drift.h"
+
+#include "deradidezivizoda/core/throw_exception.h"
+#include "deradidezivizoda/extract/extract_configuration.h"
+#include "drift/host_instance_index.h"
+#include "tarn/configstore/config_store_document.h"
+#include "tarn/configstore/config_store_object.h"
+#include "tarn/configstore/store_rows.h"
+#include "tarn/logger/cs_logger.h"
+
+namespace TarnConfigManager {
+
+namespace {
+
+using Allocator = rapidjson::MemoryPoolAllocator<>;
+using rapidjson::Value;
+
+constexpr char kGeneratedId[] = "cs_generated_id";
+
+bool IsEmpty(const Value& value) {
+    return value.IsNull() || (value.IsObject() && value.MemberCount() == 0) ||
+           (value.IsArray() && value.Empty());
+}
+
+std::string IndexPath(const std::string& parent, size_t index) {
+    return parent + "/" + std::to_string(index);
+}
+
+Value Text(const char* text, Allocator& allocator) {
+    return Value(text, allocator);
+}
+
+// The instance id of a content-identified instance: its generated id, or a new one.
+std::string GeneratedIdOf(const Value& element) {
+    if (element.IsObject()) {
+        auto it = element.FindMember(kGeneratedId);
+        if (it != element.MemberEnd() && it->value.IsString()) {
+            return it->value.GetString();
+        }
+    }
+    return TarnConfigStore::GenerateInstanceId();
+}
+
+// One walk of one key: the comparisons of the engine, reporting to the handler. Markers are
+// built in the key's scratch document.
+class KeyComparison {
+public:
+    KeyComparison(DriftHandler& handler, Allocator& desiredAllocator,
+                  const std::shared_ptr<DBStore::StoreConnection>& connection)
+        : handler_(handler), desiredAllocator_(desiredAllocator), connection_(connection) {}
+
+    void SingleInstance(Value& desired, const Value& host, const DriftHandler::ObjectId& id,
+                        const DriftHandler::Schema& schema, const std::string& path);
+    void Instances(Value& desired, const Value& host, DriftHandler::ObjectId id,
+                   const DriftHandler::Schema& schema, const std::string& path);
+
+private:
+    void GeneratedInstances(Value& desired, HostInstanceIndex& index, DriftHandler::ObjectId& id,
+                            const DriftHandler::Schema& schema, const std::string& path);
+    void KeyedInstances(Value& desired, HostInstanceIndex& index, DriftHandler::ObjectId& id,
+                        const DriftHandler::Schema& schema, const std::string& path);
+    void DesiredInstanceMissing(Value& element, DriftHandler::ObjectId& id,
+                                const DriftHandler::Schema& schema, const std::string& path);
+
+    bool Property(Value& d, const Value& h, const Value& s, const std::string& p, Value& marker);
+    bool ObjectProperty(Value& d, const Value& h, const Value& s, const std::string& p,
+                        Value& marker);
+    bool PropertyDeletes(const Value& d, const Value& h, const Value& s, const std::string& p,
+                         Value& marker);
+    bool GeneratedArray(Value& d, const Value& h, const Value& s, const std::string& p,
+                        Value& marker);
+    bool KeyedArray(Value& d, const Value& h, const Value& s, const std::string& p, Value& marker);
+    void AppendMarker(Value& marker, const Value& instanceId, const char* operation,
+                      Value* nested = nullptr);
+
+    DriftHandler& handler_;
+    Allocator& desiredAllocator_;
+    const std::shared_ptr<DBStore::StoreConnection>& connection_;
+    rapidjson::Document scratch_;
+};
+
+void KeyComparison::SingleInstance(Value& desired, const Value& host,
+                                   const DriftHandler::ObjectId& id,
+                                   const DriftHandler::Schema& schema, const std::string& path) {
+    Value& driftObject = scratch_;
+    if (!IsEmpty(desired)) {
+        if (!handler_.compareEmptyByProperty && IsEmpty(host)) {
+            handler_.Set(desired, host, id, schema, path, driftObject);
+            return;
+        }
+        if (Property(desired, host, schema->GetDefinition(), path, driftObject) &&
+            handler_.consolidatedActionRequired) {
+            handler_.Set(desired, host, id, schema, path, driftObject);
+        }
+    } else if (!IsEmpty(host)) {
+        if (!handler_.compareEmptyByProperty) {
+            handler_.Delete(host, id, schema, path);
+            return;
+        }
+        driftObject.SetObject();
+        if (PropertyDeletes(desired, host, schema->GetDefinition(), path, driftObject) &&
+            handler_.consolidatedActionRequired) {
+            handler_.Set(desired, host, id, schema, path, driftObject);
+        }
+    }
+}
+
+void KeyComparison::Instances(Value& desired, const Value& host, DriftHandler::ObjectId id,
+                              const DriftHandler::Schema& schema, const std::string& path) {
+    if (!IsEmpty(desired) && !desired.IsArray()) {
+        (void)desired.GetArray();  // 1082: a multi-instance value must be an array
+    }
+    HostInstanceIndex index(host);
+    if (schema->GetInstanceKey() == kGeneratedId) {
+        GeneratedInstances(desired, index, id, schema, path);
+    } else {
+        KeyedInstances(desired, index, id, schema, path);
+    }
+}
+
+void KeyComparison::GeneratedInstances(Value& desired, HostInstanceIndex& index,
+                                       DriftHandler::ObjectId& id,
+                                       const DriftHandler::Schema& schema,
+                                       const std::string& path) {
+    size_t count = desired.IsArray() ? desired.Size() : 0;
+    const Value& definition = schema->GetDefinition();
+    for (size_t i = 0; i < count; ++i) {
+        Value& element = desired[static_cast<rapidjson::SizeType>(i)];
+        auto equal = [&](const Value& hostElement) {
+            return ConfigStoreDocument::IsEqualValue(element, hostElement, definition);
+        };
+        if (index.TakeFirst(equal) >= 0) {
+            continue;
+        }
+        id.SetInstanceId(GeneratedIdOf(element));
+        handler_.Add(element, id, schema, IndexPath(path, i));
+    }
+    size_t next = count;
+    for (size_t position : index.Remaining()) {
+        const Value& hostElement = index.At(position);
+        id.SetInstanceId(GeneratedIdOf(hostElement));
+        handler_.Delete(hostElement, id, schema, IndexPath(path, next++));
+    }
+}
+
+void KeyComparison::KeyedInstances(Value& desired, HostInstanceIndex& index,
+                                   DriftHandler::ObjectId& id, const DriftHandler::Schema& schema,
+                                   const std::string& path) {
+    const char* keyName = schema->GetInstanceKey().c_str();
+    index.IndexByKey(keyName);
+    size_t count = desired.IsArray() ? desired.Size() : 0;
+    for (size_t i = 0; i < count; ++i) {
+        Value& element = desired[static_cast<rapidjson::SizeType>(i)];
+        const Value& key = element[keyName];
+        id.SetInstanceId(std::string(key.GetString(), key.GetStringLength()));
+        std::string elementPath = IndexPath(path, i);
+        long match = index.TakeByKey(id.GetInstanceId());
+        if (match < 0) {
+            DesiredInstanceMissing(element, id, schema, elementPath);
+            continue;
+        }
+        const Value& hostElement = index.At(static_cast<size_t>(match));
+        scratch_.SetNull();
+        if (Property(element, hostElement, schema->GetDefinition(), elementPath, scratch_) &&
+            handler_.consolidatedActionRequired) {
+            handler_.Set(element, hostElement, id, schema, elementPath, scratch_);
+        }
+    }
+    size_t next = count;
+    for (size_t position : index.Remaining()) {
+        const Value& hostElement = index.At(position);
+        id.SetInstanceId(hostElement[keyName].GetString());
+        handler_.Delete(hostElement, id, schema, IndexPath(path, next++));
+    }
+}
+
+void KeyComparison::DesiredInstanceMissing(Value& element, DriftHandler::ObjectId& id,
+                                           const DriftHandler::Schema& schema,
+                                           const std::string& path) {
+    if (!handler_.useDefaultInstances) {
+        handler_.Add(element, id, schema, path);
+        return;
+    }
+    if (id.GetInstanceId().empty()) {
+        ThrowException<ConfigManagerException>(
+            UNEXPECTED_ERROR, "InstanceId is not set for non-singleton configuration");
+    }
+    if (TarnConfigStore::GetDefaultUserConfigMapList(id, connection_).size() == 1) {
+        scratch_.SetNull();
+        handler_.Set(element, kEmptyVal, id, schema, path, scratch_);
+    } else {
+        handler_.Add(element, id, schema, path);
+    }
+}
+
+bool KeyComparison::Property(Value& d, const Value& h, const Value& s, const std::string& p,
+                             Value& marker) {
+    if (d == h) {
+        return false;
+    }
+    if (d.IsObject()) {
+        return ObjectProperty(d, h, s, p, marker);
+    }
+    if (d.IsArray()) {
+        const Value& itemType = s["items"]["type"];
+        if (itemType.IsString() && std::string(itemType.GetString()) == "object") {
+            marker.SetArray();
+            const Value& instanceId = s["instanceId"];
+            if (instanceId.IsString() && std::string(instanceId.GetString()) == kGeneratedId) {
+                return GeneratedArray(d, h, s, p, marker);
+            }
+            return KeyedArray(d, h, s, p, marker);
+        }
+        if (!ConfigStoreDocument::IsEqualPrimitiveArray(d, h)) {
+            handler_.PropertyDrift(d, h, s, p, SET);
+            return true;
+        }
+        return false;
+    }
+    ACTION action = h.IsNull() ? ADD : d.IsNull() ? DELETE : SET;
+    handler_.PropertyDrift(d, h, s, p, action);
+    return true;
+}
+
+bool KeyComparison::ObjectProperty(Value& d, const Value& h, const Value& s, const std::string& p,
+                                   Value& marker) {
+    Allocator& allocator = scratch_.GetAllocator();
+    marker.SetObject();
+    bool drift = false;
+    for (auto& member : d.GetObject()) {
+        const char* name = member.name.GetString();
+        std::string subPath = p + "/" + name;
+        if (!h.IsObject() || !h.HasMember(name)) {
+            handler_.PropertyDrift(member.value, kEmptyVal, s["properties"][name], subPath, ADD);
+            drift = true;
+            if (handler_.createDriftObject) {
+                marker.AddMember(Text(name, allocator), Text("ADD", allocator), allocator);
+            }
+            continue;
+        }
+        if (std::string(name) == kGeneratedId) {
+            continue;
+        }
+        Value nested;
+        if (Property(member.value, h[name], s["properties"][name], subPath, nested)) {
+            drift = true;
+            if (handler_.createDriftObject) {
+                Value entry = IsEmpty(nested) ? Text("SET", allocator) : std::move(nested);
+                marker.AddMember(Text(name, allocator), entry, allocator);
+            }
+        }
+    }
+    return PropertyDeletes(d, h, s, p, marker) || drift;
+}
+
+bool KeyComparison::PropertyDeletes(const Value& d, const Value& h, const Value& s,
+                                    const std::string& p, Value& marker) {
+    if (!h.IsObject()) {
+        return false;
+    }
+    Allocator& allocator = scratch_.GetAllocator();
+    bool drift = false;
+    for (const auto& member : h.GetObject()) {
+        const char* name = member.name.GetString();
+        if (std::string(name) == kGeneratedId || (d.IsObject() && d.HasMember(name))) {
+            continue;
+        }
+        if (handler_.createDriftObject) {
+            marker.AddMember(Text(name, allocator), Text("DELETE", allocator), allocator);
+        }
+        handler_.PropertyDrift(kEmptyVal, member.value, s["properties"][name], p + "/" + name,
+                               DELETE);
+        drift = true;
+    }
+    return drift;
+}
+
+void KeyComparison::AppendMarker(Value& marker, const Value& instanceId, const char* operation,
+                                 Value* nested) {
+    Allocator& allocator = scratch_.GetAllocator();
+    Value entry(rapidjson::kObjectType);
+    entry.AddMember("INSTANCEID", Value(instanceId, allocator), allocator);
+    entry.AddMember("DRIFTOP", Text(operation, allocator), allocator);
+    if (nested && !IsEmpty(*nested)) {
+        entry.AddMember("DRIFTOBJ", *nested, allocator);
+    }
+    marker.PushBack(entry, allocator);
+}
+
+bool KeyComparison::GeneratedArray(Value& d, const Value& h, const Value& s, const std::string& p,
+                                   Value& marker) {
+    HostInstanceIndex index(h);
+    const Value& items = s["items"];
+    bool drift = false;
+    for (rapidjson::SizeType i = 0; i < d.Size(); ++i) {
+        Value& element = d[i];
+        auto equal = [&](const Value& hostElement) {
+            return ConfigStoreDocument::IsEqualValue(element, hostElement, items);
+        };
+        if (index.TakeFirst(equal) >= 0) {
+            continue;
+        }
+        if (handler_.createDriftObject) {
+            if (!element.HasMember(kGeneratedId)) {
+                std::string generated = TarnConfigStore::GenerateInstanceId();
+                element.AddMember(kGeneratedId, Value(generated.c_str(), desiredAllocator_),
+                                  desiredAllocator_);
+            }
+            AppendMarker(marker, element[kGeneratedId], "ADD");
+        }
+        handler_.PropertyDrift(element, kEmptyVal, items, IndexPath(p, i), ADD);
+        drift = true;
+    }
+    size_t next = d.Size();
+    for (size_t position : index.Remaining()) {
+        const Value& hostElement = index.At(position);
+        if (handler_.createDriftObject) {
+            AppendMarker(marker, hostElement[kGeneratedId], "DELETE");
+        }
+        handler_.PropertyDrift(kEmptyVal, hostElement, items, IndexPath(p, next++), DELETE);
+        drift = true;
+    }
+    return drift;
+}
+
+bool KeyComparison::KeyedArray(Value& d, const Value& h, const Value& s, const std::string& p,
+                               Value& marker) {
+    const char* keyName = s["instanceId"].GetString();
+    const Value& items = s["items"];
+    HostInstanceIndex index(h);
+    index.IndexByKey(keyName);
+    bool drift = false;
+    for (rapidjson::SizeType i = 0; i < d.Size(); ++i) {
+        Value& element = d[i];
+        const Value& key = element[keyName];
+        std::string elementPath = IndexPath(p, i);
+        long match = index.TakeByKey(std::string_view(key.GetString(), key.GetStringLength()));
+        if (match < 0) {
+            if (handler_.createDriftObject) {
+                AppendMarker(marker, key, "ADD");
+            }
+            handler_.PropertyDrift(element, kEmptyVal, items, elementPath, ADD);
+            drift = true;
+            continue;
+        }
+        Value nested;
+        if (Property(element, index.At(static_cast<size_t>(match)), items, elementPath, nested)) {
+            drift = true;
+            if (handler_.createDriftObject) {
+                AppendMarker(marker, key, "SET", &nested);
+            }
+        }
+    }
+    size_t next = d.Size();
+    for (size_t position : index.Remaining()) {
+        const Value& hostElement = index.At(position);
+        if (handler_.createDriftObject) {
+            AppendMarker(marker, hostElement[keyName], "DELETE");
+        }
+        handler_.PropertyDrift(kEmptyVal, hostElement, items, IndexPath(p, next++), DELETE);
+        drift = true;
+    }
+    return drift;
+}
+
+// The right document's value of a key, or nullptr. Every level on the way must be an object.
+const Value* FindKey(const Value& right, const char* component, const char* group,
+                     const char* key) {
+    if (!right.GetObject().HasMember(component)) {
+        return nullptr;
+    }
+    const Value& groups = right[component];
+    if (!groups.GetObject().HasMember(group)) {
+        return nullptr;
+    }
+    const Value& keys = groups[group];
+    if (!keys.GetObject().HasMember(key)) {
+        return nullptr;
+    }
+    return &keys[key];
+}
+
+}  // namespace
+
+void computeComponents(Value& left, const Value& right, Allocator& allocator,
+                       const std::shared_ptr<TarnSchemaStore::SchemaStore>& schemas,
+                       DriftHandler& handler,
+                       const std::shared_ptr<DBStore::StoreConnection>& connection, bool reverse) {
+    for (auto& component : left.GetObject()) {
+        for (auto& group : component.value.GetObject()) {
+            for (auto& key : group.value.GetObject()) {
+                const char* c = component.name.GetString();
+                const char* g = group.name.GetString();
+                const char* k = key.name.GetString();
+                std::string path = std::string("/") + c + "/" + g + "/" + k;
+                auto schema = TarnSchemaStore::GetSchema(c, g, k, schemas);
+                if (!schema) {
+                    CSLogger::Log(0, "Schema not found for %s:%s:%s", c, g, k);
+                    ThrowException<ConfigManagerException>(SCHEMA_NOT_FOUND, path);
+                }
+                TarnConfigStore::ConfigStoreObjectId id(k, g, c);
+                const Value* other = FindKey(right, c, g, k);
+                if (other && reverse) {
+                    continue;
+                }
+                rapidjson::Document none;
+                Value& desired = reverse ? static_cast<Value&>(none) : key.value;
+                const Value& host = reverse ? key.value : other ? *other : kEmptyVal;
+                KeyComparison comparison(handler, allocator, connection);
+                if (schema->IsMultiInstance()) {
+                    comparison.Instances(desired, host, id, schema, path);
+                } else {
+                    comparison.SingleInstance(desired, host, id, schema, path);
+                }
+            }
+        }
+    }
+}
+
+void ComputeDrift(Value& desired, Allocator& allocator, DriftHandler& handler) {
+    rapidjson::Document host;
+    if (handler.hostDocument) {
+        host = std::move(*handler.hostDocument);
+        handler.hostDocument.reset();
+    } else {
+        host = ExtractCurrentConfiguration();
+    }
+    auto schemas = TarnSchemaStore::SchemaStore::GetStore();
+    if (!schemas) {
+        ThrowException<ConfigManagerException>(SCHEMA_STORE_ERROR);
+    }
+    CSLogger::Log(2, "DriftHandler: consolidated action required - %d",
+                  handler.consolidatedActionRequired);
+    CSLogger::Log(2, "DriftHandler: create drift object - %d", handler.createDriftObject);
+    auto connection = TarnConfigStore::GetDBStore(DBStore::CONFIG_STORE, true);
+    Value* walked = &desired;
+    if (desired.IsObject() && desired.HasMember("profile")) {
+        walked = &desired["profile"];
+    }
+    computeComponents(*walked, host, allocator, schemas, handler, connection, false);
+    computeComponents(host, *walked, host.GetAllocator(), schemas, handler, connection, true);
+}
+
+}  // namespace TarnConfigManager

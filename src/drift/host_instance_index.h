@@ -1,0 +1,49 @@
+// HostInstanceIndex: the host elements of an array still waiting for a desired partner.
+// Partners are looked for among the remaining elements from the last position down, as a
+// walk over them would; keyed lookups go through a map from key value to positions, so
+// matching n desired instances costs O(n), not O(n^2). Leftovers come out last position
+// first. Private to the drift engine; one thread.
+#pragma once
+
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "tarn/configstore/json.h"
+
+namespace TarnConfigManager {
+
+class HostInstanceIndex {
+public:
+    // host: the host array, or any other value for "no instances".
+    explicit HostInstanceIndex(const rapidjson::Value& host);
+
+    // Indexes the remaining elements by their string member keyName; each must be an object
+    // carrying it (ConfigStoreException 1082 otherwise, as the walk would raise).
+    void IndexByKey(const char* keyName);
+    // Takes the highest remaining position whose key equals value; -1 when there is none.
+    long TakeByKey(std::string_view value);
+    // Takes the highest remaining position for which equal(element) holds; -1 when none.
+    template <typename Equal>
+    long TakeFirst(Equal equal) {
+        for (size_t i = taken_.size(); i-- > 0;) {
+            if (!taken_[i] && equal((*elements_)[static_cast<rapidjson::SizeType>(i)])) {
+                taken_[i] = true;
+                return static_cast<long>(i);
+            }
+        }
+        return -1;
+    }
+    // Positions never taken, highest first.
+    std::vector<size_t> Remaining() const;
+    const rapidjson::Value& At(size_t position) const {
+        return (*elements_)[static_cast<rapidjson::SizeType>(position)];
+    }
+
+private:
+    const rapidjson::Value* elements_ = nullptr;
+    std::vector<bool> taken_;
+    std::unordered_map<std::string_view, std::vector<size_t>> byKey_;
+};
+
+}  // namespace TarnConfigManager
