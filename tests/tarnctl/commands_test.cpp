@@ -1,0 +1,103 @@
+// tarnctl extract, plugins and host: output that parses and says what the library says, the
+// maintenance-mode state file, and the command line itself (help, misuse).
+#include <gtest/gtest.h>
+
+#include "json_test_text.h"
+#include "plugin_files.h"
+#include "tarn/configstore/store_rows.h"
+#include "tarn/paths.h"
+#include "tarnctl_fixture.h"
+
+namespace TarnTest {
+namespace {
+
+using Commands = TarnctlTest;
+
+TEST_F(Commands, ExtractPrintsEachConfigurationAsADocument) {
+    const char* current = R"({"net":{"dns":{"resolver":{"servers":["10.0.0.1"]}}}})";
+    TarnctlResult run = RunTarnctl({"extract", "current"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find('\n'), run.out.size() - 1) << "indented for people";
+    EXPECT_EQ(JsonText(ParseJson(run.out)), current);
+    run = RunTarnctl({"extract", "current", "--json"});
+    EXPECT_EQ(run.out, std::string(current) + "\n");
+
+    EXPECT_EQ(RunTarnctl({"--json", "extract", "desired"}).out, "{}\n");
+    TarnConfigStore::PutSmartnicRow(connection_, "net", "dns", "resolver", "",
+                                    R"({"servers":["10.1.1.1"]})");
+    run = RunTarnctl({"--json", "extract", "smartnic"});
+    EXPECT_EQ(run.out, R"({"net":{"dns":{"resolver":{"servers":["10.1.1.1"]}}}})"
+                       "\n");
+
+    run = RunTarnctl({"extract", "everything"});
+    EXPECT_EQ(run.exitCode, 1);
+}
+
+TEST_F(Commands, PluginsListShowsEachManifestAndFailsOnABrokenOne) {
+    InstallProbePlugin("ok");
+    TarnctlResult run = RunTarnctl({"--json", "plugins", "list"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    rapidjson::Document out = ParseJson(run.out);
+    ASSERT_EQ(out["plugins"].Size(), 1u) << run.out;
+    const rapidjson::Value& plugin = out["plugins"][0];
+    EXPECT_STREQ(plugin["id"].GetString(), "pythontest:ok");
+    EXPECT_STREQ(plugin["language"].GetString(), "python");
+    EXPECT_EQ(JsonText(plugin["work"]), R"(["apply","extract","impact","validate"])");
+    EXPECT_EQ(JsonText(plugin["keys"]), R"(["testing/plugins/probe"])");
+    EXPECT_EQ(JsonText(out["errors"]), "[]");
+
+    std::string broken = InstallManifest("broken", R"({"version": 2, "type": "python"})");
+    run = RunTarnctl({"plugins", "list"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.out.find("pythontest:ok  python    2"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find(broken), std::string::npos) << run.err;
+
+    run = RunTarnctl({"--json", "plugins", "validate"});
+    EXPECT_EQ(run.exitCode, 2) << run.err;
+    out = ParseJson(run.out);
+    ASSERT_EQ(out["findings"].Size(), 1u) << run.out;
+    EXPECT_EQ(std::string(out["findings"][0]["file"].GetString()).find("/broken/manifest.json"),
+              std::string(out["findings"][0]["file"].GetString()).size() - 21);
+    run = RunTarnctl({"plugins", "validate", RootPath("usr/lib/corvid/configmanager/"
+                                                      "apply_modules/pythontest")});
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+}
+
+TEST_F(Commands, HostShowAndMaintenanceMode) {
+    TarnctlResult run = RunTarnctl({"--json", "host", "show"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(JsonText(ParseJson(run.out)),
+              R"({"biosUuid":"4c4c4544-0042-3510-8052-b4c04f503232","maintenanceMode":false,)"
+              R"("quickBoot":"unsupported","quickBootStatus":0})");
+
+    run = RunTarnctl({"host", "maintenance", "enter"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ReadFile(TarnPaths::kMaintenanceModeFile), "1\n");
+    run = RunTarnctl({"host", "show"});
+    EXPECT_NE(run.out.find("maintenance mode  on"), std::string::npos) << run.out;
+    EXPECT_EQ(RunTarnctl({"--json", "host", "maintenance", "exit"}).out,
+              "{\"maintenanceMode\":false}\n");
+
+    // A host whose kernel interface does not match cannot report the mode it was given.
+    WriteFile(TarnPaths::kKernelSignatureFile, "20\n");
+    run = RunTarnctl({"host", "maintenance", "enter"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("still reports maintenance mode off"), std::string::npos) << run.err;
+}
+
+TEST_F(Commands, HelpOnEverySubcommandAndMisuseExitsOne) {
+    for (auto args : std::vector<std::vector<std::string>>{{"--help"},
+                                                           {"compliance", "--help"},
+                                                           {"extract", "smartnic", "--help"},
+                                                           {"host", "maintenance", "--help"}}) {
+        TarnctlResult run = RunTarnctl(args);
+        EXPECT_EQ(run.exitCode, 0) << args[0];
+        EXPECT_NE(run.out.find("Usage: "), std::string::npos) << run.out;
+    }
+    EXPECT_EQ(RunTarnctl({}).exitCode, 1);
+    EXPECT_EQ(RunTarnctl({"compliance"}).exitCode, 1);
+    EXPECT_EQ(RunTarnctl({"compliance", "a.json", "--frobnicate"}).exitCode, 1);
+}
+
+}  // namespace
+}  // namespace TarnTest

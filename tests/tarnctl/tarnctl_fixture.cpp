@@ -1,0 +1,38 @@
+#include "tarnctl_fixture.h"
+
+#include "plugin_files.h"
+#include "plugin_install.h"
+#include "schema_files.h"
+#include "tarn/configstore/store_rows.h"
+
+namespace TarnTest {
+
+void TarnctlTest::SetUp() {
+    HostRootTest::SetUp();
+    InstallKeySchema("net", "dns", "resolver", R"({"type": "object", "properties": {
+        "servers": {"type": "array", "items": {"type": "string"}}}})",
+                     "");
+    connection_ = TarnConfigStore::GetDBStore(DBStore::CONFIG_STORE, true);
+    TarnConfigStore::PutCurrentRow(connection_, "net", "dns", "resolver", "",
+                                   R"({"servers":["10.0.0.1"]})");
+}
+
+std::string TarnctlTest::DocumentFile(const std::string& text) {
+    std::string path = TARN_BINARY_DIR "/tests/tarnctl/document.json";
+    WriteFile(path, text);
+    return path;
+}
+
+std::string TarnctlTest::ResolverDocument(const std::string& servers) {
+    return R"({"net": {"dns": {"resolver": {"servers": )" + servers + "}}}}";
+}
+
+void TarnctlTest::InstallProbePlugin(const std::string& behaviour) {
+    InstallManifestSchemas();
+    InstallPluginRunners();
+    InstallKeySchema(kTestPluginComponent, kTestPluginGroup, kTestPluginKey,
+                     R"({"type": "object", "properties": {"on": {"type": "boolean"}}})", "");
+    InstallTestPlugin("python", behaviour);
+}
+
+}  // namespace TarnTest

@@ -1,0 +1,68 @@
+#include "tarnctl_process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <stdexcept>
+
+#include "host_root_fixture.h"
+
+extern char** environ;
+
+namespace TarnTest {
+
+TarnctlProcess::TarnctlProcess(const std::vector<std::string>& args)
+    : outPath_(TARN_BINARY_DIR "/tests/tarnctl/tarnctl.out"),
+      errPath_(TARN_BINARY_DIR "/tests/tarnctl/tarnctl.err") {
+    std::vector<char*> argv{const_cast<char*>(TARNCTL_PATH)};
+    for (const std::string& arg : args) {
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath_.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath_.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    unsetenv("NO_COLOR");
+    int error = posix_spawn(&pid_, TARNCTL_PATH, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (error != 0) {
+        throw std::runtime_error("cannot start " TARNCTL_PATH);
+    }
+}
+
+TarnctlProcess::~TarnctlProcess() {
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        Wait();
+    }
+}
+
+void TarnctlProcess::Interrupt() {
+    kill(pid_, SIGINT);
+}
+
+TarnctlResult TarnctlProcess::Wait() {
+    int status = 0;
+    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    pid_ = 0;
+    TarnctlResult result;
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.out = ReadFile(outPath_);
+    result.err = ReadFile(errPath_);
+    return result;
+}
+
+TarnctlResult RunTarnctl(const std::vector<std::string>& args) {
+    return TarnctlProcess(args).Wait();
+}
+
+}  // namespace TarnTest

@@ -1,0 +1,40 @@
+// Running the tarnctl binary of this build as a child process for tests: standard output and
+// standard error go to files, read back when it has ended. Test-only; one thread.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace TarnTest {
+
+struct TarnctlResult {
+    int exitCode = -1;  // -1 when a signal ended it
+    std::string out;
+    std::string err;
+};
+
+class TarnctlProcess {
+public:
+    // Starts tarnctl with args (the environment is the test's, with NO_COLOR unset).
+    explicit TarnctlProcess(const std::vector<std::string>& args);
+    ~TarnctlProcess();
+    TarnctlProcess(const TarnctlProcess&) = delete;
+    TarnctlProcess& operator=(const TarnctlProcess&) = delete;
+
+    // Sends SIGINT, as Ctrl-C would.
+    void Interrupt();
+    // Waits for the end and reads both streams.
+    TarnctlResult Wait();
+
+private:
+    pid_t pid_ = 0;
+    std::string outPath_;
+    std::string errPath_;
+};
+
+// Runs tarnctl to its end.
+TarnctlResult RunTarnctl(const std::vector<std::string>& args);
+
+}  // namespace TarnTest

@@ -1,0 +1,52 @@
+// Console: where tarnctl writes. Results go to standard output, as text for people or as JSON
+// (--json) for programs; progress, notifications and errors go to standard error, so the
+// output of a command can always be piped. Colour only on a terminal and never with NO_COLOR
+// set. One per process, used from the main thread.
+#pragma once
+
+#include <string>
+
+#include "tarn/configstore/json.h"
+
+namespace Tarnctl {
+
+enum class Colour { kNone, kRed, kGreen, kYellow, kBold };
+enum class Stream { kOut, kErr };
+
+struct ConsoleOptions {
+    bool json = false;   // results as JSON
+    bool quiet = false;  // no progress or notifications
+};
+
+class Console {
+public:
+    // Looks at the environment (NO_COLOR, TERM) and at which streams are terminals.
+    explicit Console(ConsoleOptions options);
+
+    bool Json() const { return options_.json; }
+    bool Quiet() const { return options_.quiet; }
+    // Standard error is a terminal: progress is one line redrawn in place.
+    bool ErrIsTerminal() const { return errTerminal_; }
+
+    // text in colour when the stream takes colour, else text unchanged.
+    std::string Paint(const std::string& text, Colour colour, Stream stream = Stream::kOut) const;
+
+    // A line of the result on standard output.
+    void Line(const std::string& text) const;
+    // A line on standard error, unless quiet.
+    void Note(const std::string& text) const;
+    // Raw text on standard error (progress drawing), unless quiet; flushed.
+    void Draw(const std::string& text) const;
+    // value as one line of compact JSON on standard output.
+    void PrintJson(const rapidjson::Value& value) const;
+    // value as indented JSON on standard output.
+    void PrintPrettyJson(const rapidjson::Value& value) const;
+
+private:
+    ConsoleOptions options_;
+    bool outColour_;
+    bool errColour_;
+    bool errTerminal_;
+};
+
+}  // namespace Tarnctl

@@ -1,0 +1,171 @@
+#include "console_task.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cmath>
+#include <list>
+
+#include "console.h"
+#include "error_report.h"
+
+namespace Tarnctl {
+
+namespace {
+
+std::atomic<bool> interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "the SIGINT handler needs a plain flag");
+bool interruptNote = true;
+struct sigaction previousAction;
+
+const char kInterruptNote[] = "\ntarnctl: stopping the plugin run (Ctrl-C again to quit now)\n";
+
+void OnInterrupt(int) {
+    if (interrupted.exchange(true)) {
+        signal(SIGINT, SIG_DFL);
+        raise(SIGINT);
+        return;
+    }
+    if (interruptNote) {
+        ssize_t ignored = write(STDERR_FILENO, kInterruptNote, sizeof(kInterruptNote) - 1);
+        (void)ignored;
+    }
+}
+
+constexpr int kBarWidth = 30;
+
+bool EndsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// "started" or "finished" when the notification reports a plugin run starting or ending.
+const char* PluginEvent(const std::string& id, const std::list<std::string>& args) {
+    for (const char* event : {"started", "finished"}) {
+        if (args.size() == 1 && EndsWith(id, std::string(".plugin.") + event)) {
+            return event;
+        }
+    }
+    return nullptr;
+}
+
+// The short id followed by the arguments.
+std::string Describe(const std::string& id, const std::list<std::string>& args) {
+    std::string text = ShortMessageId(id);
+    for (const std::string& arg : args) {
+        text += " " + arg;
+    }
+    return text;
+}
+
+}  // namespace
+
+InterruptGuard::InterruptGuard(const Console& console) {
+    interruptNote = !console.Quiet();
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, &previousAction);
+}
+
+InterruptGuard::~InterruptGuard() {
+    sigaction(SIGINT, &previousAction, nullptr);
+}
+
+bool InterruptGuard::Interrupted() {
+    return interrupted.load();
+}
+
+class ConsoleTask::ConsoleNotifications : public Notifications {
+public:
+    explicit ConsoleNotifications(std::shared_ptr<ConsoleTask> task) : task_(std::move(task)) {}
+
+    void PluginInfo(const std::string& id, const std::list<std::string>& args) override {
+        const char* event = PluginEvent(id, args);
+        if (!event) {
+            task_->Show(Describe(id, args), false);
+            return;
+        }
+        std::string plugin = "plugin " + args.front();
+        if (std::string(event) == "started") {
+            task_->activity_ = plugin;
+        }
+        task_->Show(plugin + " " + event, true);
+    }
+    void PluginWarning(const std::string& id, const std::list<std::string>& args) override {
+        task_->Show(task_->console_.Paint("warning: " + Describe(id, args), Colour::kYellow,
+                                          Stream::kErr),
+                    false);
+    }
+    void PluginError(TarnConfigManager::ErrorInfo error) override {
+        task_->Show(task_->console_.Paint("plugin " + ErrorText(DescribeError(error)),
+                                          Colour::kRed, Stream::kErr),
+                    false);
+    }
+
+private:
+    std::shared_ptr<ConsoleTask> task_;
+};
+
+ConsoleTask::ConsoleTask(const Console& console, std::string title)
+    : console_(console), title_(std::move(title)) {}
+
+ConsoleTask::~ConsoleTask() {
+    Finish();
+}
+
+bool ConsoleTask::IsAborted() {
+    return InterruptGuard::Interrupted();
+}
+
+void ConsoleTask::UpdateProgress(float progress) {
+    progress_ = progress;
+    if (console_.ErrIsTerminal()) {
+        Redraw();
+    } else {
+        console_.Note(title_ + ": " + std::to_string(std::lround(progress)) + "%");
+    }
+}
+
+std::shared_ptr<TarnConfigManager::TaskHandle::Notifications> ConsoleTask::AddNotification() {
+    return std::make_shared<ConsoleNotifications>(shared_from_this());
+}
+
+std::string ConsoleTask::GetTaskId() const {
+    return "tarnctl-" + std::to_string(getpid());
+}
+
+void ConsoleTask::Finish() {
+    if (barShown_) {
+        console_.Draw("\r\033[K");
+        barShown_ = false;
+    }
+}
+
+void ConsoleTask::Show(const std::string& line, bool barOnly) {
+    if (!console_.ErrIsTerminal()) {
+        console_.Note(line);
+        return;
+    }
+    if (!barOnly) {
+        Finish();
+        console_.Note(line);
+    }
+    Redraw();
+}
+
+void ConsoleTask::Redraw() {
+    int filled = static_cast<int>(std::lround(progress_ / 100.0f * kBarWidth));
+    filled = filled < 0 ? 0 : (filled > kBarWidth ? kBarWidth : filled);
+    std::string bar = "\r\033[K" + title_ + " [" + std::string(filled, '#') +
+                      std::string(kBarWidth - filled, '-') + "] " +
+                      std::to_string(std::lround(progress_)) + "%";
+    if (!activity_.empty()) {
+        bar += "  " + activity_;
+    }
+    console_.Draw(bar);
+    barShown_ = !console_.Quiet();
+}
+
+}  // namespace Tarnctl

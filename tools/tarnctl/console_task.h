@@ -1,0 +1,59 @@
+// ConsoleTask: the TaskHandle through which tarnctl follows a library operation. Progress and
+// plugin notifications go to standard error: a bar redrawn in place on a terminal, plain
+// lines otherwise. InterruptGuard turns Ctrl-C into the abort that IsAborted reports; the
+// plugin monitor thread calls IsAborted too, everything else runs on the main thread.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "deradidezivizoda/plugins/task_handle.h"
+
+namespace Tarnctl {
+
+class Console;
+
+// While alive, SIGINT sets the abort flag instead of ending the process; a second SIGINT
+// ends it at once. Install one around an operation that watches its task for aborts.
+class InterruptGuard {
+public:
+    explicit InterruptGuard(const Console& console);
+    ~InterruptGuard();
+    InterruptGuard(const InterruptGuard&) = delete;
+    InterruptGuard& operator=(const InterruptGuard&) = delete;
+
+    // True once SIGINT arrived (stays true for the rest of the process).
+    static bool Interrupted();
+};
+
+class ConsoleTask : public TarnConfigManager::TaskHandle,
+                    public std::enable_shared_from_this<ConsoleTask> {
+public:
+    // title names the work on the progress bar ("validate").
+    ConsoleTask(const Console& console, std::string title);
+    ~ConsoleTask() override;
+
+    bool IsAborted() override;
+    void UpdateProgress(float progress) override;
+    std::shared_ptr<Notifications> AddNotification() override;
+    std::string GetTaskId() const override;
+
+    // Clears the progress bar, so that the result starts on a clean line.
+    void Finish();
+
+private:
+    class ConsoleNotifications;
+
+    // A notification: a plain line, or on a terminal a line above the bar (barOnly: only the
+    // bar is redrawn, for plugin starts and ends, which the bar names).
+    void Show(const std::string& line, bool barOnly);
+    void Redraw();
+
+    const Console& console_;
+    std::string title_;
+    std::string activity_;  // what the bar names as running now
+    float progress_ = 0.0f;
+    bool barShown_ = false;
+};
+
+}  // namespace Tarnctl

@@ -1,0 +1,92 @@
+#include "error_report.h"
+
+#include <cstdio>
+
+#include "console.h"
+#include "deradidezivizoda/core/error_codes.h"
+#include "exit_codes.h"
+#include "text_table.h"
+#include "tarn/configstore/config_store_exception.h"
+
+namespace Tarnctl {
+
+namespace {
+
+const char kIdPrefix[] = "com.corvid.tarn.settings.";
+
+std::string MessageIdOf(int code) {
+    const auto& ids = TarnConfigManager::ErrorMessageIds();
+    auto found = ids.find(static_cast<TarnConfigManager::CMErrorCodes>(code));
+    return found == ids.end() ? std::string() : std::string(found->second);
+}
+
+}  // namespace
+
+ErrorReport DescribeError(const std::exception& error) {
+    ErrorReport report;
+    report.message = error.what();
+    if (auto* stored = dynamic_cast<const TarnConfigStore::ConfigStoreException*>(&error)) {
+        report.code = stored->GetCode();
+        report.id = MessageIdOf(report.code);
+        report.args = stored->GetArgs();
+    }
+    return report;
+}
+
+ErrorReport DescribeError(const TarnConfigManager::ErrorInfo& error) {
+    ErrorReport report;
+    // The message of a plugin's error is its key's schema text, for user interfaces that
+    // render the id with it; on a console the id and arguments say it.
+    report.id = error.id;
+    report.args = error.args;
+    return report;
+}
+
+std::string ShortMessageId(const std::string& id) {
+    return id.rfind(kIdPrefix, 0) == 0 ? id.substr(sizeof(kIdPrefix) - 1) : id;
+}
+
+std::string ErrorText(const ErrorReport& report) {
+    std::string text = "error";
+    if (report.code != 0) {
+        text += " " + std::to_string(report.code);
+    }
+    if (!report.id.empty()) {
+        text += " (" + report.id + ")";
+    }
+    if (!report.message.empty()) {
+        text += ": " + report.message;
+    }
+    if (!report.args.empty()) {
+        text += " [" + Joined(report.args, ", ") + "]";
+    }
+    return text;
+}
+
+rapidjson::Value ErrorJson(const ErrorReport& report, rapidjson::MemoryPoolAllocator<>& allocator) {
+    rapidjson::Value args(rapidjson::kArrayType);
+    for (const std::string& arg : report.args) {
+        args.PushBack(rapidjson::Value(arg, allocator), allocator);
+    }
+    rapidjson::Value json(rapidjson::kObjectType);
+    json.AddMember("code", report.code, allocator);
+    json.AddMember("id", rapidjson::Value(report.id, allocator), allocator);
+    json.AddMember("message", rapidjson::Value(report.message, allocator), allocator);
+    json.AddMember("args", args, allocator);
+    return json;
+}
+
+int ReportFailure(const Console& console, const ErrorReport& report) {
+    if (console.Json()) {
+        rapidjson::Document out(rapidjson::kObjectType);
+        out.AddMember("error", ErrorJson(report, out.GetAllocator()), out.GetAllocator());
+        console.PrintJson(out);
+    } else {
+        // Errors are never quiet.
+        std::fprintf(stderr, "tarnctl: %s\n",
+                     console.Paint(ErrorText(report), Colour::kRed, Stream::kErr).c_str());
+    }
+    return kExitError;
+}
+
+}  // namespace Tarnctl

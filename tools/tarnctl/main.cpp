@@ -1,0 +1,145 @@
+// tarnctl: the command line of the host agent. Parses the command line with CLI11 and runs
+// one command; every failure becomes a report with the library's code and message id and
+// exit status 1 (exit_codes.h).
+#include <CLI/CLI.hpp>
+#include <exception>
+#include <functional>
+#include <string>
+
+#include "compliance_command.h"
+#include "console.h"
+#include "error_report.h"
+#include "exit_codes.h"
+#include "extract_command.h"
+#include "host_command.h"
+#include "plugins_command.h"
+#include "tarn/paths.h"
+#include "validate_command.h"
+
+namespace Tarnctl {
+
+namespace {
+
+using Command = std::function<int(const Console&)>;
+
+// Everything the options write into; lives until the command has run.
+struct Arguments {
+    ConsoleOptions console;
+    ComplianceOptions compliance;
+    ValidateOptions validate;
+    std::string pluginDir = TarnPaths::kPluginDir;
+    Command command;
+};
+
+// A subcommand whose callback selects the command to run.
+CLI::App* Leaf(CLI::App& parent, const std::string& name, const std::string& description,
+               Command& selected, Command command) {
+    CLI::App* leaf = parent.add_subcommand(name, description);
+    leaf->callback([&selected, command] { selected = command; });
+    return leaf;
+}
+
+void AddCompliance(CLI::App& app, Arguments& args) {
+    CLI::App* sub = Leaf(app, "compliance",
+                         "Compare the host with a desired document (exit 0: compliant, 2: drift)",
+                         args.command, [&args](const Console& console) {
+                             return RunCompliance(console, args.compliance);
+                         });
+    sub->add_option("DOC", args.compliance.document, "Desired configuration document (JSON)")
+        ->required();
+    sub->add_flag("--by-property", args.compliance.compareEmptyByProperty,
+                  "Report each property of a key the host lacks, not the key as a whole");
+}
+
+void AddValidate(CLI::App& app, Arguments& args) {
+    CLI::App* sub = Leaf(app, "validate",
+                         "Validate a desired document (exit 0: valid, 2: invalid)",
+                         args.command, [&args](const Console& console) {
+                             return RunValidate(console, args.validate);
+                         });
+    sub->add_option("DOC", args.validate.document, "Desired configuration document (JSON)")
+        ->required();
+    sub->add_option("--cluster-context", args.validate.clusterContext,
+                    "Text handed to every validation plugin");
+    sub->add_flag("--no-schema", args.validate.skipSchema,
+                  "Skip the key schemas; run the validation plugins only");
+}
+
+void AddExtract(CLI::App& app, Arguments& args) {
+    CLI::App* extract =
+        app.add_subcommand("extract", "Print one of the host's configurations as a document");
+    extract->require_subcommand(1);
+    const std::pair<const char*, ExtractWhat> kinds[] = {{"current", ExtractWhat::kCurrent},
+                                                         {"desired", ExtractWhat::kDesired},
+                                                         {"smartnic", ExtractWhat::kSmartnic}};
+    const char* descriptions[] = {"The configuration the host runs now",
+                                  "The stored desired configuration",
+                                  "The stored SmartNIC configuration"};
+    for (size_t i = 0; i < 3; ++i) {
+        ExtractWhat what = kinds[i].second;
+        Leaf(*extract, kinds[i].first, descriptions[i], args.command,
+             [what](const Console& console) { return RunExtract(console, what); });
+    }
+}
+
+void AddPlugins(CLI::App& app, Arguments& args) {
+    CLI::App* plugins = app.add_subcommand("plugins", "The plugins installed on the host");
+    plugins->require_subcommand(1);
+    Leaf(*plugins, "list", "List every plugin with its id, language, work and keys",
+         args.command, RunPluginsList);
+    CLI::App* validate = Leaf(*plugins, "validate",
+                              "Check manifests against their schemas (exit 0: all conform, 2: not)",
+                              args.command, [&args](const Console& console) {
+                                  return RunPluginsValidate(console, args.pluginDir);
+                              });
+    validate->add_option("DIR", args.pluginDir, "Folder of manifests")->capture_default_str();
+}
+
+void AddHost(CLI::App& app, Arguments& args) {
+    CLI::App* host = app.add_subcommand("host", "The host's identity and state");
+    host->require_subcommand(1);
+    Leaf(*host, "show", "Show the BIOS UUID, maintenance mode and quick boot support",
+         args.command, RunHostShow);
+    CLI::App* maintenance = host->add_subcommand("maintenance", "Enter or leave maintenance mode");
+    maintenance->require_subcommand(1);
+    Leaf(*maintenance, "enter", "Put the host into maintenance mode", args.command,
+         [](const Console& console) { return RunMaintenance(console, true); });
+    Leaf(*maintenance, "exit", "Take the host out of maintenance mode", args.command,
+         [](const Console& console) { return RunMaintenance(console, false); });
+}
+
+int Run(const Console& console, const Command& command) {
+    try {
+        return command(console);
+    } catch (const std::exception& error) {
+        return ReportFailure(console, DescribeError(error));
+    }
+}
+
+}  // namespace
+
+}  // namespace Tarnctl
+
+int main(int argc, char** argv) {
+    using namespace Tarnctl;
+    CLI::App app("tarnctl: keeps this host at its desired configuration", "tarnctl");
+    app.require_subcommand(1);
+    // --json and --quiet may also follow the subcommand.
+    app.fallthrough();
+    Arguments args;
+    app.add_flag("--json", args.console.json, "Results as JSON on standard output");
+    app.add_flag("-q,--quiet", args.console.quiet,
+                 "No progress or notifications on standard error");
+    AddCompliance(app, args);
+    AddValidate(app, args);
+    AddExtract(app, args);
+    AddPlugins(app, args);
+    AddHost(app, args);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        // --help is a parse "error" that exits 0; every misuse exits 1.
+        return app.exit(error) == 0 ? kExitOk : kExitError;
+    }
+    return Run(Console(args.console), args.command);
+}
