@@ -58,8 +58,9 @@ TEST_F(Commands, PluginsListShowsEachManifestAndFailsOnABrokenOne) {
     ASSERT_EQ(out["findings"].Size(), 1u) << run.out;
     EXPECT_EQ(std::string(out["findings"][0]["file"].GetString()).find("/broken/manifest.json"),
               std::string(out["findings"][0]["file"].GetString()).size() - 21);
-    run = RunTarnctl({"plugins", "validate", RootPath("usr/lib/corvid/configmanager/"
-                                                      "apply_modules/pythontest")});
+    run = RunTarnctl({"plugins", "validate",
+                      RootPath("usr/lib/corvid/configmanager/"
+                               "apply_modules/pythontest")});
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
 }
 

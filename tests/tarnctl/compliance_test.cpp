@@ -64,8 +64,8 @@ TEST_F(Compliance, ErrorsExitOneWithCodeAndMessageId) {
 }
 
 TEST_F(Compliance, HostSectionsOfThisHostCountOthersDoNot) {
-    const std::string profile = R"({"profile": )" + ResolverDocument(R"(["10.0.0.1"])") +
-                                R"(, "host-specific": {")";
+    const std::string profile =
+        R"({"profile": )" + ResolverDocument(R"(["10.0.0.1"])") + R"(, "host-specific": {")";
     const std::string section = R"(": )" + ResolverDocument(R"(["10.9.9.9"])") + "}}";
     // The fresh host's UUID, written in lower case: sections match it ignoring case.
     TarnctlResult run = RunTarnctl(

@@ -35,7 +35,8 @@ TEST_F(Validate, SchemaPhaseDecidesBetweenZeroAndTwo) {
 }
 
 TEST_F(Validate, KeyWithoutSchemaIsAFindingNotAnError) {
-    TarnctlResult run = RunTarnctl({"validate", DocumentFile(R"({"net": {"dns": {"nokey": {}}}})")});
+    TarnctlResult run =
+        RunTarnctl({"validate", DocumentFile(R"({"net": {"dns": {"nokey": {}}}})")});
     EXPECT_EQ(run.exitCode, 2) << run.err;
     EXPECT_NE(run.out.find("is invalid: 1 problem."), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("validator.schema-not-found  net, dns, nokey"), std::string::npos)
@@ -72,7 +73,8 @@ TEST_F(Validate, CtrlCAbortsTheRunningPluginAndLeavesNothingBehind) {
     TarnctlProcess tarnctl({"validate", DocumentFile(kProbeDocument)});
     // The request file exists from just before the plugin starts until the run is over.
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!PathExists(TarnPaths::kPluginInputFile) && std::chrono::steady_clock::now() < deadline) {
+    while (!PathExists(TarnPaths::kPluginInputFile) &&
+           std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     ASSERT_TRUE(PathExists(TarnPaths::kPluginInputFile)) << "the plugin never started";

@@ -9,7 +9,7 @@ namespace Tarnctl {
 class Console;
 
 struct ComplianceOptions {
-    std::string document;                // path of the desired document
+    std::string document;                 // path of the desired document
     bool compareEmptyByProperty = false;  // a key the host lacks: report each property
 };
 

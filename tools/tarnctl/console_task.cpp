@@ -36,7 +36,8 @@ void OnInterrupt(int) {
 constexpr int kBarWidth = 30;
 
 bool EndsWith(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
 // "started" or "finished" when the notification reports a plugin run starting or ending.
@@ -94,13 +95,13 @@ public:
         task_->Show(plugin + " " + event, true);
     }
     void PluginWarning(const std::string& id, const std::list<std::string>& args) override {
-        task_->Show(task_->console_.Paint("warning: " + Describe(id, args), Colour::kYellow,
-                                          Stream::kErr),
-                    false);
+        task_->Show(
+            task_->console_.Paint("warning: " + Describe(id, args), Colour::kYellow, Stream::kErr),
+            false);
     }
     void PluginError(TarnConfigManager::ErrorInfo error) override {
-        task_->Show(task_->console_.Paint("plugin " + ErrorText(DescribeError(error)),
-                                          Colour::kRed, Stream::kErr),
+        task_->Show(task_->console_.Paint("plugin " + ErrorText(DescribeError(error)), Colour::kRed,
+                                          Stream::kErr),
                     false);
     }
 

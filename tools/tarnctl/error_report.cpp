@@ -5,8 +5,8 @@
 #include "console.h"
 #include "deradidezivizoda/core/error_codes.h"
 #include "exit_codes.h"
-#include "text_table.h"
 #include "tarn/configstore/config_store_exception.h"
+#include "text_table.h"
 
 namespace Tarnctl {
 

@@ -85,8 +85,8 @@ int RunHostShow(const Console& console) {
     }
     TextTable table({"PROPERTY", "VALUE"});
     table.AddRow({"BIOS UUID", uuid});
-    table.AddRow({"maintenance mode", Cell(maintenance ? "on" : "off",
-                                           maintenance ? Colour::kYellow : Colour::kNone)});
+    table.AddRow({"maintenance mode",
+                  Cell(maintenance ? "on" : "off", maintenance ? Colour::kYellow : Colour::kNone)});
     table.AddRow({"quick boot", QuickBootName(quickBoot)});
     table.Print(console);
     return kExitOk;

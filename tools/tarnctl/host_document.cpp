@@ -38,8 +38,10 @@ void ReduceToThisHost(rapidjson::Document& document) {
         for (const auto& error : *errors) {
             paths.push_back(error.path);
         }
-        throw CommandError("cannot take this host's view of the document: its schema cannot be "
-                           "generated at " + Joined(paths, ", ") + " (tarnctl validate shows why)");
+        throw CommandError(
+            "cannot take this host's view of the document: its schema cannot be "
+            "generated at " +
+            Joined(paths, ", ") + " (tarnctl validate shows why)");
     }
     ReduceToThisHost(boost::get<rapidjson::Document>(schema), document);
 }

@@ -40,11 +40,10 @@ CLI::App* Leaf(CLI::App& parent, const std::string& name, const std::string& des
 }
 
 void AddCompliance(CLI::App& app, Arguments& args) {
-    CLI::App* sub = Leaf(app, "compliance",
-                         "Compare the host with a desired document (exit 0: compliant, 2: drift)",
-                         args.command, [&args](const Console& console) {
-                             return RunCompliance(console, args.compliance);
-                         });
+    CLI::App* sub =
+        Leaf(app, "compliance",
+             "Compare the host with a desired document (exit 0: compliant, 2: drift)", args.command,
+             [&args](const Console& console) { return RunCompliance(console, args.compliance); });
     sub->add_option("DOC", args.compliance.document, "Desired configuration document (JSON)")
         ->required();
     sub->add_flag("--by-property", args.compliance.compareEmptyByProperty,
@@ -52,11 +51,9 @@ void AddCompliance(CLI::App& app, Arguments& args) {
 }
 
 void AddValidate(CLI::App& app, Arguments& args) {
-    CLI::App* sub = Leaf(app, "validate",
-                         "Validate a desired document (exit 0: valid, 2: invalid)",
-                         args.command, [&args](const Console& console) {
-                             return RunValidate(console, args.validate);
-                         });
+    CLI::App* sub = Leaf(
+        app, "validate", "Validate a desired document (exit 0: valid, 2: invalid)", args.command,
+        [&args](const Console& console) { return RunValidate(console, args.validate); });
     sub->add_option("DOC", args.validate.document, "Desired configuration document (JSON)")
         ->required();
     sub->add_option("--cluster-context", args.validate.clusterContext,
@@ -85,21 +82,20 @@ void AddExtract(CLI::App& app, Arguments& args) {
 void AddPlugins(CLI::App& app, Arguments& args) {
     CLI::App* plugins = app.add_subcommand("plugins", "The plugins installed on the host");
     plugins->require_subcommand(1);
-    Leaf(*plugins, "list", "List every plugin with its id, language, work and keys",
-         args.command, RunPluginsList);
-    CLI::App* validate = Leaf(*plugins, "validate",
-                              "Check manifests against their schemas (exit 0: all conform, 2: not)",
-                              args.command, [&args](const Console& console) {
-                                  return RunPluginsValidate(console, args.pluginDir);
-                              });
+    Leaf(*plugins, "list", "List every plugin with its id, language, work and keys", args.command,
+         RunPluginsList);
+    CLI::App* validate = Leaf(
+        *plugins, "validate", "Check manifests against their schemas (exit 0: all conform, 2: not)",
+        args.command,
+        [&args](const Console& console) { return RunPluginsValidate(console, args.pluginDir); });
     validate->add_option("DIR", args.pluginDir, "Folder of manifests")->capture_default_str();
 }
 
 void AddHost(CLI::App& app, Arguments& args) {
     CLI::App* host = app.add_subcommand("host", "The host's identity and state");
     host->require_subcommand(1);
-    Leaf(*host, "show", "Show the BIOS UUID, maintenance mode and quick boot support",
-         args.command, RunHostShow);
+    Leaf(*host, "show", "Show the BIOS UUID, maintenance mode and quick boot support", args.command,
+         RunHostShow);
     CLI::App* maintenance = host->add_subcommand("maintenance", "Enter or leave maintenance mode");
     maintenance->require_subcommand(1);
     Leaf(*maintenance, "enter", "Put the host into maintenance mode", args.command,

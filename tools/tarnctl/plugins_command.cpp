@@ -118,8 +118,8 @@ std::string Substituted(std::string text, const rapidjson::Value& args) {
 void PrintFindings(const Console& console, const std::string& directory,
                    const rapidjson::Value& findings) {
     if (findings.Empty()) {
-        console.Line(console.Paint("Every manifest below " + directory + " conforms.",
-                                   Colour::kGreen));
+        console.Line(
+            console.Paint("Every manifest below " + directory + " conforms.", Colour::kGreen));
         return;
     }
     TextTable table({"FILE", "FIELD", "PROBLEM"});
@@ -136,9 +136,9 @@ void PrintFindings(const Console& console, const std::string& directory,
             if (field.rfind(file, 0) == 0) {
                 field = field.substr(file.size());
             }
-            table.AddRow({file, field,
-                          Cell(Substituted(error["error"].GetString(), error["errArgs"]),
-                               Colour::kRed)});
+            table.AddRow(
+                {file, field,
+                 Cell(Substituted(error["error"].GetString(), error["errArgs"]), Colour::kRed)});
         }
     }
     table.Print(console);

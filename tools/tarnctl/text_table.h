@@ -13,8 +13,7 @@ namespace Tarnctl {
 
 struct Cell {
     // Not explicit: a plain text is a cell without colour.
-    Cell(std::string text, Colour colour = Colour::kNone)
-        : text(std::move(text)), colour(colour) {}
+    Cell(std::string text, Colour colour = Colour::kNone) : text(std::move(text)), colour(colour) {}
     Cell(const char* text, Colour colour = Colour::kNone) : Cell(std::string(text), colour) {}
     std::string text;
     Colour colour;

@@ -26,10 +26,9 @@ void PrintFindings(const Console& console, const std::string& path,
         return;
     }
     // The library leaves the order open; by path reads best.
-    std::sort(errors.begin(), errors.end(),
-              [](const ValidationErrorInfo& a, const ValidationErrorInfo& b) {
-                  return a.path < b.path;
-              });
+    std::sort(
+        errors.begin(), errors.end(),
+        [](const ValidationErrorInfo& a, const ValidationErrorInfo& b) { return a.path < b.path; });
     TextTable table({"PATH", "PROBLEM", "ARGUMENTS"});
     size_t problems = 0;
     for (const ValidationErrorInfo& error : errors) {
