@@ -1,11 +1,17 @@
 #include "tarnctl_fixture.h"
 
+#include <chrono>
+#include <thread>
+
 #include "plugin_files.h"
 #include "plugin_install.h"
 #include "schema_files.h"
 #include "tarn/configstore/store_rows.h"
+#include "tarn/paths.h"
 
 namespace TarnTest {
+
+const char kProbeDocument[] = R"({"testing": {"plugins": {"probe": {"on": true}}}})";
 
 void TarnctlTest::SetUp() {
     HostRootTest::SetUp();
@@ -33,6 +39,17 @@ void TarnctlTest::InstallProbePlugin(const std::string& behaviour) {
     InstallKeySchema(kTestPluginComponent, kTestPluginGroup, kTestPluginKey,
                      R"({"type": "object", "properties": {"on": {"type": "boolean"}}})", "");
     InstallTestPlugin("python", behaviour);
+}
+
+bool TarnctlTest::AwaitPluginRun() {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (!PathExists(TarnPaths::kPluginInputFile)) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
 }
 
 }  // namespace TarnTest

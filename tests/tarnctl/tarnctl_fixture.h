@@ -12,6 +12,9 @@
 
 namespace TarnTest {
 
+// A document holding the key of the test plugins.
+extern const char kProbeDocument[];
+
 class TarnctlTest : public HostRootTest {
 protected:
     void SetUp() override;
@@ -24,6 +27,9 @@ protected:
     // Installs the Python test plugin of behaviour (tests/plugins/test_plugins) with the
     // schema of the key it serves, testing/plugins/probe.
     static void InstallProbePlugin(const std::string& behaviour);
+
+    // Waits until a plugin run has written its request; false when none came within a minute.
+    static bool AwaitPluginRun();
 
     std::shared_ptr<DBStore::StoreConnection> connection_;
 };

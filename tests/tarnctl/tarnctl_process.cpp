@@ -30,23 +30,37 @@ TarnctlProcess::TarnctlProcess(const std::vector<std::string>& args)
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath_.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
     unsetenv("NO_COLOR");
-    int error = posix_spawn(&pid_, TARNCTL_PATH, &actions, nullptr, argv.data(), environ);
+    int error = posix_spawn(&pid_, TARNCTL_PATH, &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (error != 0) {
         throw std::runtime_error("cannot start " TARNCTL_PATH);
     }
+    group_ = pid_;
 }
 
 TarnctlProcess::~TarnctlProcess() {
     if (pid_ > 0) {
-        kill(pid_, SIGKILL);
+        kill(-group_, SIGKILL);
         Wait();
     }
 }
 
 void TarnctlProcess::Interrupt() {
     kill(pid_, SIGINT);
+}
+
+void TarnctlProcess::InterruptGroup() {
+    kill(-group_, SIGINT);
+}
+
+bool TarnctlProcess::GroupAlive() const {
+    return kill(-group_, 0) == 0;
 }
 
 TarnctlResult TarnctlProcess::Wait() {

@@ -17,19 +17,25 @@ struct TarnctlResult {
 
 class TarnctlProcess {
 public:
-    // Starts tarnctl with args (the environment is the test's, with NO_COLOR unset).
+    // Starts tarnctl with args in a process group of its own (the environment is the test's,
+    // with NO_COLOR unset).
     explicit TarnctlProcess(const std::vector<std::string>& args);
     ~TarnctlProcess();
     TarnctlProcess(const TarnctlProcess&) = delete;
     TarnctlProcess& operator=(const TarnctlProcess&) = delete;
 
-    // Sends SIGINT, as Ctrl-C would.
+    // Sends SIGINT to tarnctl alone.
     void Interrupt();
+    // Sends SIGINT to tarnctl and its children, as Ctrl-C on a terminal does.
+    void InterruptGroup();
     // Waits for the end and reads both streams.
     TarnctlResult Wait();
+    // Whether any process of tarnctl's group (its plugin runners, say) is still there.
+    bool GroupAlive() const;
 
 private:
     pid_t pid_ = 0;
+    pid_t group_ = 0;
     std::string outPath_;
     std::string errPath_;
 };

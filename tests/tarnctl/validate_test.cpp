@@ -1,20 +1,13 @@
-// tarnctl validate: exit status and JSON result of the schema and plugin phases, and Ctrl-C
-// aborting a plugin run through the task handle.
+// tarnctl validate: exit status and JSON result of the schema and plugin phases.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <thread>
-
 #include "json_test_text.h"
-#include "tarn/paths.h"
 #include "tarnctl_fixture.h"
 
 namespace TarnTest {
 namespace {
 
 using Validate = TarnctlTest;
-
-const char kProbeDocument[] = R"({"testing": {"plugins": {"probe": {"on": true}}}})";
 
 TEST_F(Validate, SchemaPhaseDecidesBetweenZeroAndTwo) {
     TarnctlResult run =
@@ -66,27 +59,6 @@ TEST_F(Validate, FailedPluginRunExitsOneWithItsError) {
     rapidjson::Document out = ParseJson(run.out);
     EXPECT_STREQ(out["pluginErr"]["id"].GetString(), "test.plugin.error");
     EXPECT_FALSE(out.HasMember("errors"));
-}
-
-TEST_F(Validate, CtrlCAbortsTheRunningPluginAndLeavesNothingBehind) {
-    InstallProbePlugin("hang");
-    TarnctlProcess tarnctl({"validate", DocumentFile(kProbeDocument)});
-    // The request file exists from just before the plugin starts until the run is over.
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!PathExists(TarnPaths::kPluginInputFile) &&
-           std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ASSERT_TRUE(PathExists(TarnPaths::kPluginInputFile)) << "the plugin never started";
-    tarnctl.Interrupt();
-    TarnctlResult run = tarnctl.Wait();
-    EXPECT_EQ(run.exitCode, 130) << run.err;
-    EXPECT_NE(run.err.find("(com.corvid.tarn.settings.validation.plugin.aborted)"),
-              std::string::npos)
-        << run.err;
-    EXPECT_NE(run.err.find("pythontest:hang"), std::string::npos) << run.err;
-    EXPECT_FALSE(PathExists(TarnPaths::kPluginInputFile));
-    EXPECT_FALSE(PathExists(TarnPaths::kPluginOutputFile));
 }
 
 }  // namespace

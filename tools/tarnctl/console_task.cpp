@@ -1,37 +1,17 @@
 #include "console_task.h"
 
-#include <signal.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cmath>
 #include <list>
 
 #include "console.h"
 #include "error_report.h"
+#include "interrupt_guard.h"
 
 namespace Tarnctl {
 
 namespace {
-
-std::atomic<bool> interrupted{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "the SIGINT handler needs a plain flag");
-bool interruptNote = true;
-struct sigaction previousAction;
-
-const char kInterruptNote[] = "\ntarnctl: stopping the plugin run (Ctrl-C again to quit now)\n";
-
-void OnInterrupt(int) {
-    if (interrupted.exchange(true)) {
-        signal(SIGINT, SIG_DFL);
-        raise(SIGINT);
-        return;
-    }
-    if (interruptNote) {
-        ssize_t ignored = write(STDERR_FILENO, kInterruptNote, sizeof(kInterruptNote) - 1);
-        (void)ignored;
-    }
-}
 
 constexpr int kBarWidth = 30;
 
@@ -60,23 +40,6 @@ std::string Describe(const std::string& id, const std::list<std::string>& args) 
 }
 
 }  // namespace
-
-InterruptGuard::InterruptGuard(const Console& console) {
-    interruptNote = !console.Quiet();
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, &previousAction);
-}
-
-InterruptGuard::~InterruptGuard() {
-    sigaction(SIGINT, &previousAction, nullptr);
-}
-
-bool InterruptGuard::Interrupted() {
-    return interrupted.load();
-}
 
 class ConsoleTask::ConsoleNotifications : public Notifications {
 public:

@@ -1,7 +1,7 @@
 // ConsoleTask: the TaskHandle through which tarnctl follows a library operation. Progress and
 // plugin notifications go to standard error: a bar redrawn in place on a terminal, plain
-// lines otherwise. InterruptGuard turns Ctrl-C into the abort that IsAborted reports; the
-// plugin monitor thread calls IsAborted too, everything else runs on the main thread.
+// lines otherwise. IsAborted reports Ctrl-C (InterruptGuard); the plugin monitor thread calls
+// it too, everything else runs on the main thread.
 #pragma once
 
 #include <memory>
@@ -12,19 +12,6 @@
 namespace Tarnctl {
 
 class Console;
-
-// While alive, SIGINT sets the abort flag instead of ending the process; a second SIGINT
-// ends it at once. Install one around an operation that watches its task for aborts.
-class InterruptGuard {
-public:
-    explicit InterruptGuard(const Console& console);
-    ~InterruptGuard();
-    InterruptGuard(const InterruptGuard&) = delete;
-    InterruptGuard& operator=(const InterruptGuard&) = delete;
-
-    // True once SIGINT arrived (stays true for the rest of the process).
-    static bool Interrupted();
-};
 
 class ConsoleTask : public TarnConfigManager::TaskHandle,
                     public std::enable_shared_from_this<ConsoleTask> {

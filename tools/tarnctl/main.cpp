@@ -12,6 +12,7 @@
 #include "exit_codes.h"
 #include "extract_command.h"
 #include "host_command.h"
+#include "interrupt_guard.h"
 #include "plugins_command.h"
 #include "tarn/paths.h"
 #include "validate_command.h"
@@ -104,11 +105,14 @@ void AddHost(CLI::App& app, Arguments& args) {
          [](const Console& console) { return RunMaintenance(console, false); });
 }
 
+// A failure after Ctrl-C (a plugin that the SIGINT ended, say) exits as interrupted.
 int Run(const Console& console, const Command& command) {
+    InterruptGuard guard(console);
     try {
         return command(console);
     } catch (const std::exception& error) {
-        return ReportFailure(console, DescribeError(error));
+        int code = ReportFailure(console, DescribeError(error));
+        return InterruptGuard::Interrupted() ? kExitAborted : code;
     }
 }
 

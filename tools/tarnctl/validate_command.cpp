@@ -10,6 +10,7 @@
 #include "error_report.h"
 #include "exit_codes.h"
 #include "host_document.h"
+#include "interrupt_guard.h"
 #include "text_table.h"
 
 namespace Tarnctl {
@@ -78,7 +79,6 @@ int RunValidate(const Console& console, const ValidateOptions& options) {
     } else {
         ReduceToThisHost(document);
     }
-    InterruptGuard guard(console);
     auto task = std::make_shared<ConsoleTask>(console, "validate");
     TarnConfigManager::Validate(document, schema, options.clusterContext, result,
                                 !options.skipSchema, task);

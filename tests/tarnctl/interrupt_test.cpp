@@ -1,0 +1,53 @@
+// Ctrl-C during a plugin run: through the task handle for validation (SIGINT to tarnctl
+// alone), straight to the plugin for extraction (SIGINT to the whole process group, as a
+// terminal sends it). Either way the command reports why it stopped, exits 130 and leaves
+// neither the run's files nor its process behind.
+#include <gtest/gtest.h>
+
+#include "tarn/paths.h"
+#include "tarnctl_fixture.h"
+
+namespace TarnTest {
+namespace {
+
+class Interrupt : public TarnctlTest {
+protected:
+    void SetUp() override {
+        TarnctlTest::SetUp();
+        InstallProbePlugin("hang");
+    }
+
+    static void ExpectNothingLeft(const TarnctlProcess& tarnctl) {
+        EXPECT_FALSE(tarnctl.GroupAlive());
+        EXPECT_FALSE(PathExists(TarnPaths::kPluginInputFile));
+        EXPECT_FALSE(PathExists(TarnPaths::kPluginOutputFile));
+    }
+};
+
+TEST_F(Interrupt, ValidationPluginIsAbortedThroughTheTask) {
+    TarnctlProcess tarnctl({"validate", DocumentFile(kProbeDocument)});
+    ASSERT_TRUE(AwaitPluginRun()) << "the plugin never started";
+    tarnctl.Interrupt();
+    TarnctlResult run = tarnctl.Wait();
+    EXPECT_EQ(run.exitCode, 130) << run.err;
+    EXPECT_NE(run.err.find("tarnctl: error (com.corvid.tarn.settings.validation.plugin.aborted): "
+                           "validation did not finish [pythontest:hang]"),
+              std::string::npos)
+        << run.err;
+    ExpectNothingLeft(tarnctl);
+}
+
+TEST_F(Interrupt, ExtractPluginStoppedFromTheTerminal) {
+    TarnctlProcess tarnctl({"--json", "extract", "current"});
+    ASSERT_TRUE(AwaitPluginRun()) << "the plugin never started";
+    tarnctl.InterruptGroup();
+    TarnctlResult run = tarnctl.Wait();
+    EXPECT_EQ(run.exitCode, 130) << run.err;
+    EXPECT_NE(run.out.find(R"("code":2031,"id":"com.corvid.tarn.settings.extract.failed")"),
+              std::string::npos)
+        << run.out;
+    ExpectNothingLeft(tarnctl);
+}
+
+}  // namespace
+}  // namespace TarnTest
