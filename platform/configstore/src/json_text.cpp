@@ -337,7 +337,8 @@ std::string WriteJsonPretty(const rapidjson::Value& value) {
     return std::string(buffer.GetString(), buffer.GetSize());
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& text, unsigned mode) {
+bool WriteFileAtomically(const std::string& path, const std::string& text, unsigned mode,
+                         Durability durability) {
     std::string temp = path + ".tmpXXXXXX";
     int fd = mkostemp(&temp[0], O_CLOEXEC);
     if (fd < 0) {
@@ -353,7 +354,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& text, unsig
         ok = n > 0;
         written += ok ? static_cast<size_t>(n) : 0;
     }
-    ok = ok && fsync(fd) == 0;
+    ok = ok && (durability == Durability::kTransient || fsync(fd) == 0);
     int saved = errno;
     ok = (close(fd) == 0) && ok;
     if (ok && rename(temp.c_str(), path.c_str()) == 0) {
