@@ -80,6 +80,8 @@ const CatalogEntry kCatalog[] = {
      "Union tag %s has the value {1}, which selects no alternative"},
     {JsonValidator::kUnionTagMissing, TARN_VALIDATOR_ID("union-tag-missing"),
      "Union tag property '{0}' is missing in the object at %s"},
+    {JsonValidator::kSchemaNotFound, TARN_VALIDATOR_ID("schema-not-found"),
+     "Key %s has no schema"},
 };
 
 const char kGenericMessageId[] = TARN_VALIDATOR_ID("error");

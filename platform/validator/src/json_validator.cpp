@@ -2,10 +2,10 @@
 
 #include <vector>
 
+#include "compiled_schema_cache.h"
 #include "error_catalog.h"
 #include "instance_checker.h"
 #include "remote_schemas.h"
-#include "schema_compiler.h"
 #include "tarn/configstore/config_store_exception.h"
 
 namespace {
@@ -51,14 +51,14 @@ void Run(const rapidjson::Value& schema, const rapidjson::Value& value, rapidjso
             TarnConfigStore::kStoreJsonError,
             "JSON schema validation: the schema is not a JSON object");
     }
-    TarnValidator::CompiledSchema compiled(schema);
+    auto compilation = TarnValidator::AcquireCompiledSchema(schema);
     TarnValidator::CheckOptions options;
     options.switchedOff = SwitchedOffCodes(codeSet);
     options.documentKeys = document;
     options.fieldPrefix = text;
     std::vector<ValidationFinding> findings;
     TarnValidator::InstanceChecker checker(options, findings);
-    checker.Check(compiled.root(), value, TarnValidator::PathFrame());
+    checker.Check(compilation->compiled().root(), value, TarnValidator::PathFrame());
     AppendFindings(findings, errors, !document);
 }
 

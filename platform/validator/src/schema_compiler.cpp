@@ -364,6 +364,8 @@ void CompiledSchema::CompileRef(SchemaNode& node, const rapidjson::Value& ref) {
     SchemaResolver::Target target;
     if (resolver_.Resolve(scope_, node.refText, target)) {
         node.ref = NodeFor(*target.schema, target.enclosingBase);
+    } else {
+        unresolved_ = true;
     }
 }
 

@@ -22,6 +22,8 @@ public:
     CompiledSchema& operator=(const CompiledSchema&) = delete;
 
     const SchemaNode& root() const { return *root_; }
+    // True when some "$ref" named nothing; a later remote mapping may resolve it.
+    bool HasUnresolvedReference() const { return unresolved_; }
 
     // Keyword compilers, reached through a table keyed by keyword name.
     struct Keyword;
@@ -44,6 +46,7 @@ private:
     SchemaResolver resolver_;
     std::string scope_;  // base URI of the schema being compiled
     const SchemaNode* root_ = nullptr;
+    bool unresolved_ = false;
 };
 
 }  // namespace TarnValidator

@@ -39,6 +39,10 @@ public:
     void Write(const std::string& path) const;
     // Reads a result file; std::runtime_error naming the file when missing or malformed.
     static ValidationPluginResult Load(const std::string& path);
+    // The validation result JSON the library reports to its callers: "pluginErr" (the
+    // ErrorInfo form) when pluginErr.id is not empty, then "errors" when there are any; a
+    // valid result is "{}". Not the result file's form.
+    std::string Serialize() const;
 
     std::vector<ValidationErrorInfo> errors;
     ErrorInfo pluginErr;

@@ -1,7 +1,8 @@
 // JsonValidator: the host's JSON Schema (draft-04) validator. It checks a value against a
 // schema and writes every violation, not only the first, into a caller-owned error document.
 // The caller owns all documents; the validator keeps only process-wide caches (compiled
-// patterns, loaded remote schemas). Any thread may call any member at any time.
+// patterns, loaded remote schemas, compiled schemas keyed by their text; docs/validator.md).
+// Any thread may call any member at any time.
 #pragma once
 
 #include <string>
@@ -47,6 +48,7 @@ public:
         kNestingTooDeep = 30,              // schema and value nest beyond the limit
         kUnionTagUnknown = 31,             // a union's tag selects no alternative
         kUnionTagMissing = 32,             // a union's tag property is absent
+        kSchemaNotFound = 33,  // schema generation: a document key has no schema installed
     };
 
     // Validates value against schema (a JSON object; anything else throws

@@ -1,0 +1,193 @@
+#include "deradidezivizoda/plugins/plugin_manager.h"
+
+#include <algorithm>
+#include <boost/filesystem.hpp>
+#include <boost/graph/adjacency_list.hpp>
+#include <boost/graph/topological_sort.hpp>
+#include <iterator>
+#include <stdexcept>
+
+#include "deradidezivizoda/core/throw_exception.h"
+#include "tarn/logger/cs_logger.h"
+#include "tarn/paths.h"
+
+namespace fs = boost::filesystem;
+
+namespace TarnConfigManager {
+
+namespace {
+
+// The legal apply groups and the group each one comes after: a fixed chain.
+const PluginManager::DependencyTable& ApplyGroupTable() {
+    static const PluginManager::DependencyTable table = {
+        {"system-early", {}},
+        {"network", {"system-early"}},
+        {"storage", {"network"}},
+        {"system", {"storage"}},
+    };
+    return table;
+}
+
+// map.at(name), with the same text from every standard library: the failure is logged.
+template <typename Map>
+const typename Map::mapped_type& At(const Map& map, const std::string& name) {
+    auto found = map.find(name);
+    if (found == map.end()) {
+        throw std::out_of_range("_Map_base::at");
+    }
+    return found->second;
+}
+
+std::string KeyText(const TarnConfigStore::ConfigStoreObjectId& id) {
+    return id.GetComponent() + "/" + id.GetGroup() + "/" + id.GetKey();
+}
+
+// Node names in a fixed order (sorted), so the apply order does not depend on hashing.
+std::vector<std::string> NodeNames(const PluginManager::DependencyTable& table) {
+    std::vector<std::string> names;
+    names.reserve(table.size());
+    for (const auto& node : table) {
+        names.push_back(node.first);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Every node after the nodes it depends on. Throws std::out_of_range for a dependency that
+// is no node and boost::not_a_dag for a cycle.
+std::vector<std::string> TopologicalOrder(const PluginManager::DependencyTable& table) {
+    std::vector<std::string> names = NodeNames(table);
+    std::unordered_map<std::string, size_t> number;
+    for (size_t i = 0; i < names.size(); ++i) {
+        number.emplace(names[i], i);
+    }
+    using Graph = boost::adjacency_list<boost::vecS, boost::vecS, boost::directedS>;
+    Graph graph(names.size());
+    for (size_t i = 0; i < names.size(); ++i) {
+        for (const std::string& dependency : At(table, names[i])) {
+            boost::add_edge(i, At(number, dependency), graph);
+        }
+    }
+    // Depth-first post-order: a node is emitted once everything it points to is emitted.
+    std::vector<Graph::vertex_descriptor> emitted;
+    boost::topological_sort(graph, std::back_inserter(emitted));
+    std::vector<std::string> order;
+    order.reserve(emitted.size());
+    for (auto vertex : emitted) {
+        order.push_back(names[vertex]);
+    }
+    return order;
+}
+
+}  // namespace
+
+PluginManager::PluginManager(PluginType type) : pluginDir(TarnPaths::kPluginDir) {
+    Load(type);
+}
+
+void PluginManager::Load(PluginType type) {
+    try {
+        for (const fs::directory_entry& entry : fs::recursive_directory_iterator(pluginDir)) {
+            if (entry.path().extension() == ".json") {
+                ProcessJson(entry.path().c_str(), type);
+            }
+        }
+    } catch (const fs::filesystem_error& e) {
+        std::string message =
+            "Failed to iterate over " + pluginDir + ", error message: " + e.what();
+        throw ConfigManagerException(UNEXPECTED_ERROR, message.c_str());
+    }
+    if (type != APPLY && type != APPLY_BOOT) {
+        return;
+    }
+    try {
+        BuildDependencies();
+    } catch (const std::exception& e) {
+        CSLogger::Log(0, "Failed to process dependencies %s", e.what());
+        ThrowException<ConfigManagerException>(DEPENDENCY_ERROR);
+    }
+}
+
+void PluginManager::ProcessJson(const char* path, PluginType type) {
+    auto plugin = std::make_shared<Plugin>(path);
+    if (!plugin->CheckType(type)) {
+        CSLogger::Log(3, "File %s does not support type:%d", path, static_cast<int>(type));
+        return;
+    }
+    plugins[path] = plugin;
+    auto keys = type == EXTRACT ? plugin->GetExtractConfigIds() : plugin->GetCSOIdList();
+    for (const auto& key : keys) {
+        CSLogger::Log(3, "Adding cso %s to extension table %s", key.toString().c_str(), path);
+        extensionTable.emplace(KeyText(key), path);
+    }
+}
+
+void PluginManager::ProcessOperation(const PluginApplyOperation& operation,
+                                     const std::string& group, DependencyTable& table) {
+    table[group].push_back(operation.provides);
+    std::vector<std::string> depends = At(ApplyGroupTable(), group);
+    depends.insert(depends.end(), operation.depends.begin(), operation.depends.end());
+    table[operation.provides] = std::move(depends);
+}
+
+void PluginManager::BuildDependencies() {
+    DependencyTable table = ApplyGroupTable();
+    // Plugins in path order, so that a tag provided twice always keeps the same list.
+    std::vector<std::string> paths;
+    for (const auto& entry : plugins) {
+        paths.push_back(entry.first);
+    }
+    std::sort(paths.begin(), paths.end());
+    for (const std::string& path : paths) {
+        const Plugin& plugin = *plugins.at(path);
+        std::string group = plugin.GetApplyGroup();
+        CSLogger::Log(3, "Processing operations in %s", path.c_str());
+        if (plugin.GetVersion() == 3) {
+            PluginApplyOperation remediate;
+            plugin.GetRemediateOperation(remediate);
+            ProcessOperation(remediate, group, table);
+        } else {
+            for (const PluginApplyOperation& operation : plugin.GetOperations()) {
+                ProcessOperation(operation, group, table);
+            }
+        }
+    }
+    std::vector<std::string> order = TopologicalOrder(table);
+    dependencyOrder.insert(dependencyOrder.end(), order.begin(), order.end());
+}
+
+std::vector<std::shared_ptr<Plugin>> PluginManager::Find(
+    const TarnConfigStore::ConfigStoreObjectId& id) {
+    std::vector<std::shared_ptr<Plugin>> found;
+    auto range = extensionTable.equal_range(KeyText(id));
+    for (auto entry = range.first; entry != range.second; ++entry) {
+        CSLogger::Log(3, "Plugin found=%s for cso=%s", entry->second.c_str(),
+                      id.toString().c_str());
+        found.push_back(plugins.at(entry->second));
+    }
+    return found;
+}
+
+std::vector<std::shared_ptr<Plugin>> PluginManager::GetPlugins() {
+    std::vector<std::shared_ptr<Plugin>> all;
+    all.reserve(plugins.size());
+    for (const auto& entry : plugins) {
+        all.push_back(entry.second);
+    }
+    return all;
+}
+
+std::vector<std::string> PluginManager::GetDependencies() {
+    return dependencyOrder;
+}
+
+std::vector<std::string> PluginManager::List() {
+    std::vector<std::string> list;
+    list.reserve(extensionTable.size());
+    for (const auto& entry : extensionTable) {
+        list.push_back(entry.first + ":" + entry.second);
+    }
+    return list;
+}
+
+}  // namespace TarnConfigManager

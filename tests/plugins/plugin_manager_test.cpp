@@ -1,0 +1,146 @@
+// PluginManager: which manifests each type loads, the key index and the apply order.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "../configstore/expect_store_error.h"
+#include "deradidezivizoda/plugins/plugin_manager.h"
+#include "host_root_fixture.h"
+#include "plugin_files.h"
+#include "tarn/logger/cs_logger.h"
+#include "tarn/paths.h"
+
+using TarnConfigManager::PluginManager;
+using TarnConfigStore::ConfigStoreObjectId;
+
+namespace {
+
+// A version-1 apply plugin of group whose operations member is operations (JSON text).
+std::string ApplyManifest(const std::string& group, const std::string& operations,
+                          const std::string& accepts = "\"net:dns:servers\"") {
+    return R"({"type": "c++", "accepts": [)" + accepts + R"(], "apply_group": ")" + group +
+           R"(", "boot": false, "operations": )" + operations + "}";
+}
+
+std::string Operation(const std::string& name, const std::string& provides,
+                      const std::string& depends) {
+    return "{\"" + name + R"(": {"provides": ")" + provides + R"(", "depends": [)" + depends +
+           "]}}";
+}
+
+long Position(const std::vector<std::string>& order, const std::string& name) {
+    auto found = std::find(order.begin(), order.end(), name);
+    return found == order.end() ? -1 : found - order.begin();
+}
+
+class PluginManagerTest : public TarnTest::HostRootTest {
+protected:
+    void SetUp() override {
+        HostRootTest::SetUp();
+        TarnTest::InstallManifestSchemas();
+    }
+};
+
+TEST_F(PluginManagerTest, WithoutManifestsTheOrderIsTheGroupChain) {
+    PluginManager manager(TarnConfigManager::APPLY);
+    EXPECT_TRUE(manager.GetPlugins().empty());
+    EXPECT_TRUE(manager.List().empty());
+    EXPECT_EQ((std::vector<std::string>{"system-early", "network", "storage", "system"}),
+              manager.GetDependencies());
+    EXPECT_TRUE(PluginManager(TarnConfigManager::IMPACT).GetDependencies().empty());
+}
+
+TEST_F(PluginManagerTest, OperationTagsComeAfterTheirDependenciesAndBeforeTheirGroup) {
+    std::string link = TarnTest::InstallManifest(
+        "net/link", ApplyManifest("network", Operation("up", "link", "")));
+    TarnTest::InstallManifest("net/route",
+                              ApplyManifest("network", Operation("add", "routes", "\"link\"")));
+    TarnTest::InstallManifest("tarn/system/ntp", R"({"version": 3, "type": "python",
+        "apply": {"apply_group": "system", "boot": true,
+                  "REMEDIATE": {"provides": "ntp", "depends": ["routes", "disks"]}}})");
+    TarnTest::InstallManifest("disk", R"({"version": 2, "type": "c++", "accepts": ["s:d:k"],
+        "apply": {"apply_group": "storage", "boot": false, "operations":
+                  {"mount": {"provides": "disks", "depends": []}}}})");
+    CSLogger::Capture capture;
+    auto order = PluginManager(TarnConfigManager::APPLY).GetDependencies();
+    EXPECT_TRUE(capture.Contains(3, "Processing operations in " + link));
+
+    ASSERT_EQ(8u, order.size());
+    const std::pair<const char*, const char*> before[] = {
+        {"system-early", "link"}, {"link", "routes"}, {"routes", "network"}, {"network", "disks"},
+        {"disks", "storage"},     {"storage", "ntp"}, {"routes", "ntp"},     {"ntp", "system"}};
+    for (const auto& [first, second] : before) {
+        EXPECT_LT(Position(order, first), Position(order, second)) << first << " " << second;
+    }
+}
+
+TEST_F(PluginManagerTest, UnresolvableDependenciesFailTheApplyLoad) {
+    const std::pair<std::vector<std::string>, const char*> cases[] = {
+        {{ApplyManifest("network", Operation("o", "p", "\"nobody\""))}, "_Map_base::at"},
+        {{ApplyManifest("kernel", Operation("o", "p", ""))}, "_Map_base::at"},
+        {{ApplyManifest("network", Operation("o", "a", "\"b\"")),
+          ApplyManifest("network", Operation("o", "b", "\"a\""))},
+         "The graph must be a DAG."},
+    };
+    for (const auto& [manifests, reason] : cases) {
+        TarnTest::ResetHostRoot();
+        TarnTest::InstallManifestSchemas();
+        for (size_t i = 0; i < manifests.size(); ++i) {
+            TarnTest::InstallManifest("p" + std::to_string(i), manifests[i]);
+        }
+        CSLogger::Capture capture;
+        ExpectStoreError(2083, [] { PluginManager manager(TarnConfigManager::APPLY); },
+                         {"Failed to create dependency graph from plugin JSON files."});
+        EXPECT_TRUE(capture.Contains(0, std::string("Failed to process dependencies ") + reason));
+        // Only apply work needs the order.
+        EXPECT_EQ(0u, PluginManager(TarnConfigManager::IMPACT).GetPlugins().size());
+    }
+}
+
+TEST_F(PluginManagerTest, EachTypeLoadsItsPluginsUnderTheKeysItServes) {
+    std::string both = TarnTest::InstallManifest("both", R"({"version": 2, "type": "python",
+        "accepts": ["net:dns:servers"], "impact": {"supports": true},
+        "extract": {"supports": true, "accepts": ["net:dns:search", "net:dns:servers"]}})");
+    std::string plain = TarnTest::InstallManifest("plain", R"({"version": 2, "type": "c++",
+        "accepts": ["net:dns:servers"], "extract": {"supports": true}})");
+    std::string apply = TarnTest::InstallManifest("apply", ApplyManifest("network", "{}"));
+    TarnTest::InstallManifest("apply", "{", "plugin.json.bak");
+    TarnTest::InstallManifest("apply", "{", "other.JSON");
+
+    CSLogger::Capture capture;
+    PluginManager extract(TarnConfigManager::EXTRACT);
+    EXPECT_TRUE(capture.Contains(3, "File " + apply + " does not support type:2"));
+    EXPECT_TRUE(
+        capture.Contains(3, "Adding cso comp net grp dns key search to extension table " + both));
+    EXPECT_EQ(2u, extract.GetPlugins().size());
+    auto list = extract.List();
+    std::sort(list.begin(), list.end());
+    EXPECT_EQ((std::vector<std::string>{"net/dns/search:" + both, "net/dns/servers:" + both,
+                                        "net/dns/servers:" + plain}),
+              list);
+
+    ConfigStoreObjectId servers("servers", "dns", "net", "instance-7");
+    auto found = extract.Find(servers);
+    ASSERT_EQ(2u, found.size());
+    EXPECT_NE(found[0], found[1]);
+    EXPECT_TRUE(capture.Contains(
+        3, "Plugin found=" + plain + " for cso=comp net grp dns key servers id instance-7"));
+    EXPECT_TRUE(extract.Find(ConfigStoreObjectId("nic", "dns", "net")).empty());
+
+    PluginManager impact(TarnConfigManager::IMPACT);
+    EXPECT_EQ(std::vector<std::string>{"net/dns/servers:" + both}, impact.List());
+    EXPECT_EQ(1u, PluginManager(TarnConfigManager::APPLY).GetPlugins().size());
+}
+
+TEST_F(PluginManagerTest, LoadFailuresEndTheLoad) {
+    std::string shallow = TarnTest::InstallManifest("", ApplyManifest("network", "{}"));
+    ExpectStoreError(2081, [] { PluginManager manager(TarnConfigManager::IMPACT); }, {shallow});
+
+    std::filesystem::remove_all(TarnPaths::kPluginDir);
+    ExpectStoreError(
+        3000, [] { PluginManager manager(TarnConfigManager::APPLY); },
+        {std::string("Failed to iterate over ") + TarnPaths::kPluginDir + ", error message: "});
+}
+
+}  // namespace
