@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "tarn/configstore/json.h"
 
@@ -76,6 +77,45 @@ void AddObject(rapidjson::Value& target, const std::string& component, const std
 // appended too). Not an object: ConfigStoreException 1082.
 void AddMember(rapidjson::Value& object, const std::string& name, const rapidjson::Value& value,
                Allocator& allocator);
+
+// What CleanupObject does to the members below a value, by the schema of each member
+// (docs/configstore.md, "Cleanup"). 7 and 8 are not assigned.
+enum CLEANUP_ACTIONS : int {
+    DROP_DEFAULT_VALUES = 0,      // a member equal to its schema "default", unless required
+    DROP_NULL_VALUES = 1,         // a null member whose schema "type" does not allow null
+    DROP_EMPTY_OBJECTS = 2,       // a member that is {} once cleaned, unless required
+    DROP_GENERATED_IDS = 3,       // the member "cs_generated_id"
+    MASK_SENSITIVE_VALUES = 4,    // a value whose schema says "sensitive": true becomes "******"
+    DROP_READ_ONLY_VALUES = 5,    // a member whose schema says "readOnly": true
+    DROP_UNDECLARED_MEMBERS = 6,  // a member outside "properties" of "additionalProperties": false
+    DROP_SENSITIVE_VALUES = 9,    // a member whose schema says "sensitive": true
+};
+
+// Cleans value in place against schema (the key's JSON schema, or null): every member of every
+// object below value, depth first, meets the actions in list order; the first that drops it
+// wins. Array elements are cleaned and masked but never dropped; value itself is never dropped
+// or masked. An action outside the enumeration throws ConfigStoreException 2000 and leaves
+// value untouched.
+void CleanupObject(rapidjson::Value& value, const rapidjson::Value& schema,
+                   const std::vector<CLEANUP_ACTIONS>& actions, Allocator& allocator);
+
+// Auto-configuration: fill a property that validation found missing from the value the host
+// configured automatically. field is the JSON pointer (from the validator's "field") of the
+// missing member; autoConf a value of the same shape as value. The member is copied from the
+// same place in autoConf into value when value lacks it, its parent exists as an object and
+// autoConf has it; returns whether value changed. A field that is not a JSON pointer throws
+// ConfigStoreException 2000 naming it.
+bool PatchRequiredProperty(rapidjson::Value& value, const std::string& field,
+                           const rapidjson::Value& autoConf, Allocator& allocator);
+// The same for a union whose tag is missing: field points at the object without its tag;
+// schema (the JSON schema of value) names the tag: the first member that every "oneOf" branch
+// of the object's schema requires and gives an "enum". Local "$ref"s are followed.
+bool PatchUnionTagProperty(rapidjson::Value& value, const std::string& field,
+                           const rapidjson::Value& autoConf, const rapidjson::Value& schema,
+                           Allocator& allocator);
+
+// True when schema (a key's JSON schema) says "telemetryDisabled": true at its root.
+bool IsTelemetryDisabled(const rapidjson::Value& schema);
 
 }  // namespace ConfigStoreDocument
 

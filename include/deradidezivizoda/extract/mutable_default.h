@@ -1,0 +1,29 @@
+// Keys with a mutable default configuration: a user configuration equal to the default is
+// left out of user documents, and such a key without configuration (its default deleted) is
+// an error. Reentrant; the rows belong to the caller.
+#pragma once
+
+#include <memory>
+
+#include "deradidezivizoda/export.h"
+#include "deradidezivizoda/extract/extraction_types.h"
+#include "tarn/configstore/db_store.h"
+#include "tarn/schemastore/schema_store.h"
+
+namespace TarnConfigManager {
+
+// Takes the rows of every mutable-default key (SmartNIC keys when smartnic is set) out of
+// rows and appends them back, reserved instances removed, only when they differ from the
+// key's default rows. ConfigManagerException 2027 with the key's text when a key has no row
+// or only reserved instances; rows is then incomplete.
+TARN_EXPORT void ProcessMutableDefaultConfig(RowList& rows,
+                                             std::shared_ptr<DBStore::StoreConnection> connection,
+                                             std::shared_ptr<TarnSchemaStore::SchemaStore> store,
+                                             bool smartnic);
+
+// ConfigManagerException 2027 naming (joined by ",") every host mutable-default key without a
+// row in rows.
+TARN_EXPORT void ProcessMutableDefaultDeletes(
+    const RowList& rows, const std::shared_ptr<TarnSchemaStore::SchemaStore>& store);
+
+}  // namespace TarnConfigManager

@@ -1,0 +1,92 @@
+// Keyword files (ssh_config, sshd_config): "<Keyword> <value>" or "<Keyword>=<value>" per
+// line; a block keyword (Host, Match) starts a conditional block that lasts to the next one.
+#include <algorithm>
+#include <map>
+
+#include "ssh_text.h"
+#include "tarn/configstore/json.h"
+#include "tarn/configstore/json_text.h"
+
+namespace SableCtl {
+namespace System {
+
+namespace {
+
+using Allocator = rapidjson::MemoryPoolAllocator<>;
+
+struct Setting {
+    std::string keyword;
+    std::string value;
+};
+
+Setting SplitSetting(const TextLine& line, const std::string& path) {
+    std::string_view text = line.text;
+    size_t end = text.find_first_of(" \t=");
+    Setting setting{std::string(text.substr(0, end)), ""};
+    std::string_view rest = end == std::string_view::npos ? "" : Trim(text.substr(end));
+    if (!rest.empty() && rest.front() == '=') {
+        rest = Trim(rest.substr(1));
+    }
+    if (setting.keyword.empty() || rest.empty()) {
+        ThrowLineError(path, line.number, "the keyword \"" + setting.keyword + "\" has no value");
+    }
+    setting.value = std::string(rest);
+    return setting;
+}
+
+// Appends value to the member of settings whose name equals keyword in any case (the first
+// spelling names it), so repeated keywords keep their values in file order.
+void AddSetting(rapidjson::Value& settings, const Setting& setting, Allocator& allocator) {
+    auto member = std::find_if(
+        settings.MemberBegin(), settings.MemberEnd(),
+        [&setting](const rapidjson::Value::Member& m) {
+            return EqualsIgnoringCase(
+                std::string_view(m.name.GetString(), m.name.GetStringLength()), setting.keyword);
+        });
+    if (member == settings.MemberEnd()) {
+        settings.AddMember(rapidjson::Value(setting.keyword, allocator),
+                           rapidjson::Value(rapidjson::kArrayType), allocator);
+        member = settings.MemberEnd() - 1;
+    }
+    member->value.PushBack(rapidjson::Value(setting.value, allocator), allocator);
+}
+
+bool IsBlockKeyword(const std::string& keyword, const std::vector<std::string>& blockKeywords) {
+    return std::any_of(blockKeywords.begin(), blockKeywords.end(),
+                       [&keyword](const std::string& k) { return EqualsIgnoringCase(k, keyword); });
+}
+
+}  // namespace
+
+std::vector<SshConfigRow> ParseKeywordFile(const std::string& text, const std::string& path,
+                                           const std::vector<std::string>& blockKeywords) {
+    rapidjson::Document value(rapidjson::kObjectType);
+    Allocator& allocator = value.GetAllocator();
+    value.AddMember("settings", rapidjson::Value(rapidjson::kObjectType), allocator);
+    value.AddMember("blocks", rapidjson::Value(rapidjson::kArrayType), allocator);
+    rapidjson::Value* settings = &value["settings"];
+    std::map<std::string, int> conditions;
+    for (const TextLine& line : SignificantLines(text)) {
+        Setting setting = SplitSetting(line, path);
+        if (!IsBlockKeyword(setting.keyword, blockKeywords)) {
+            AddSetting(*settings, setting, allocator);
+            continue;
+        }
+        std::string condition = setting.keyword + " " + setting.value;
+        auto [first, added] = conditions.emplace(condition, line.number);
+        if (!added) {
+            ThrowLineError(
+                path, line.number,
+                "\"" + condition + "\" repeats the block of line " + std::to_string(first->second));
+        }
+        rapidjson::Value block(rapidjson::kObjectType);
+        block.AddMember("condition", rapidjson::Value(condition, allocator), allocator);
+        block.AddMember("settings", rapidjson::Value(rapidjson::kObjectType), allocator);
+        value["blocks"].PushBack(block, allocator);
+        settings = &value["blocks"][value["blocks"].Size() - 1]["settings"];
+    }
+    return {{"", TarnConfigStore::WriteJsonText(value)}};
+}
+
+}  // namespace System
+}  // namespace SableCtl

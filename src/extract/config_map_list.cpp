@@ -1,0 +1,182 @@
+#include "deradidezivizoda/extract/config_map_list.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "deradidezivizoda/core/document.h"
+#include "deradidezivizoda/core/throw_exception.h"
+#include "row_columns.h"
+#include "tarn/configstore/store_rows.h"
+#include "tarn/logger/cs_logger.h"
+#include "tarn/validator/json_validator.h"
+
+namespace TarnConfigManager {
+
+namespace {
+
+using ConfigStoreDocument::CLEANUP_ACTIONS;
+
+// The one key extracted although desired-state management leaves it alone.
+const TarnSchemaStore::SchemaObjectId& Podlet() {
+    static const TarnSchemaStore::SchemaObjectId podlet("podlet", "system", "podlet_daemon");
+    return podlet;
+}
+
+// Validator codes switched off before auto-configuration: schema defects, formats, integers
+// written with a fraction. What remains are the findings auto-configuration can fill.
+const std::unordered_set<int>& AutoConfigCodes() {
+    static const std::unordered_set<int> codes = {0, 1, 3, 7, 8};
+    return codes;
+}
+
+bool IsReservedInstance(const TarnSchemaStore::SchemaObject& schema,
+                        const std::string& identifier) {
+    if (!schema.IsMultiInstance() ||
+        schema.GetInstanceKey() == TarnSchemaStore::kGeneratedInstanceKey) {
+        return false;
+    }
+    const std::vector<std::string>& reserved = schema.GetReservedInstanceIds();
+    return std::find(reserved.begin(), reserved.end(), identifier) != reserved.end();
+}
+
+// The schema auto-configuration validates against: a definition's "items" when it has them.
+const rapidjson::Value& AutoConfigSchema(const rapidjson::Value& definition) {
+    if (definition.IsObject() && definition.HasMember("items")) {
+        return definition["items"];
+    }
+    return definition;
+}
+
+struct RowNames {
+    const std::string& component;
+    const std::string& group;
+    const std::string& key;
+    const std::string& identifier;
+};
+
+// Whether the row's key and instance belong in a document at all.
+bool IsExtracted(const RowNames& names, const TarnSchemaStore::SchemaObjectId& id,
+                 const std::unordered_set<TarnSchemaStore::SchemaObjectId>& notIntegrated,
+                 const TarnSchemaStore::SchemaObject& schema) {
+    if (id != Podlet() && notIntegrated.count(id) != 0) {
+        CSLogger::Log(2,
+                      "Configuration for {%s/%s/%s} was not extracted, since dspIntegrated=False,",
+                      names.component.c_str(), names.group.c_str(), names.key.c_str());
+        return false;
+    }
+    if (IsReservedInstance(schema, names.identifier)) {
+        CSLogger::Log(2,
+                      "Configuration for {%s/%s/%s/%s} was not extracted, since instance is "
+                      "created by a solution.",
+                      names.component.c_str(), names.group.c_str(), names.key.c_str(),
+                      names.identifier.c_str());
+        return false;
+    }
+    return true;
+}
+
+// The cleaned value of one row into target; nothing when it cleans up to {}.
+void AddRowValue(rapidjson::Document& document, rapidjson::Value& target, const RowNames& names,
+                 const TarnConfigStore::ConfigRow& row, const TarnSchemaStore::SchemaObject& schema,
+                 DocumentType type, bool autoConfigure) {
+    rapidjson::Document value;
+    ParseDocument(Column(row, "Value"), value);
+    const rapidjson::Value& definition = schema.GetDefinition();
+    if (autoConfigure) {
+        ProcessAutoConfig(value, AutoConfigSchema(definition), Column(row, "AutoConfValue"),
+                          value.GetAllocator());
+    }
+    ConfigStoreDocument::CleanupObject(value, definition, CleanupActionsFor(type),
+                                       value.GetAllocator());
+    if (value.IsObject() && value.MemberCount() == 0) {
+        CSLogger::Log(2, "Configuration for {%s/%s/%s/%s} was filtered out.",
+                      names.component.c_str(), names.group.c_str(), names.key.c_str(),
+                      names.identifier.c_str());
+        return;
+    }
+    ConfigStoreDocument::AddObject(target, names.component, names.group, names.key,
+                                   names.identifier, value, document.GetAllocator());
+}
+
+}  // namespace
+
+const std::vector<CLEANUP_ACTIONS>& CleanupActionsFor(DocumentType type) {
+    using namespace ConfigStoreDocument;
+    static const std::vector<CLEANUP_ACTIONS> current = {DROP_NULL_VALUES, DROP_EMPTY_OBJECTS,
+                                                         DROP_READ_ONLY_VALUES, DROP_DEFAULT_VALUES,
+                                                         DROP_UNDECLARED_MEMBERS};
+    static const std::vector<CLEANUP_ACTIONS> exported = {
+        DROP_NULL_VALUES,      DROP_EMPTY_OBJECTS,  DROP_GENERATED_IDS,     MASK_SENSITIVE_VALUES,
+        DROP_READ_ONLY_VALUES, DROP_DEFAULT_VALUES, DROP_UNDECLARED_MEMBERS};
+    static const std::vector<CLEANUP_ACTIONS> other = {DROP_NULL_VALUES, DROP_EMPTY_OBJECTS};
+    switch (type) {
+        case CURRENT_CONFIG:
+            return current;
+        case EXPORT_CONFIG:
+            return exported;
+        default:
+            return other;
+    }
+}
+
+void ProcessConfigMapList(rapidjson::Document& document, RowList& rows,
+                          std::shared_ptr<TarnSchemaStore::SchemaStore> store, DocumentType type,
+                          std::shared_ptr<ExtractionData> plugins) {
+    CSLogger::Log(3, "%s invoked with DocumentType=%d", "ProcessConfigMapList",
+                  static_cast<int>(type));
+    if (type == EXPORT_CONFIG) {
+        ConfigStoreDocument::AddProfile(document);
+    }
+    store = RequireSchemaStore(std::move(store));
+    std::unordered_set<TarnSchemaStore::SchemaObjectId> notIntegrated =
+        store->GetNotIntegratedKeys();
+    for (const auto& row : rows) {
+        RowNames names{Column(*row, "Component"), Column(*row, "ConfigGroup"), Column(*row, "Name"),
+                       Column(*row, "Identifier")};
+        CSLogger::Log(2, "Configuration for {%s/%s/%s/%s} was found.", names.component.c_str(),
+                      names.group.c_str(), names.key.c_str(), names.identifier.c_str());
+        TarnSchemaStore::SchemaObjectId id(names.component, names.group, names.key);
+        if (Column(*row, "Value") == TarnConfigStore::kDeleteDefaultValue) {
+            ThrowException<ConfigManagerException>(DELETE_DEFAULT_NOT_SUPPORTED, id.toString());
+        }
+        std::shared_ptr<TarnSchemaStore::SchemaObject> schema = RequireSchema(id, store);
+        if (!IsExtracted(names, id, notIntegrated, *schema)) {
+            continue;
+        }
+        bool autoConfigure = !plugins || plugins->keys.count(id) == 0;
+        rapidjson::Value& target = type == EXPORT_CONFIG ? document["profile"] : document;
+        AddRowValue(document, target, names, *row, *schema, type, autoConfigure);
+    }
+}
+
+void ProcessAutoConfig(rapidjson::Value& value, const rapidjson::Value& schema,
+                       const std::string& autoConfValue,
+                       rapidjson::MemoryPoolAllocator<>& allocator) {
+    if (autoConfValue.empty()) {
+        CSLogger::Log(3, "No auto configuration to process");
+        return;
+    }
+    rapidjson::Document errors;
+    JsonValidator::Validate(schema, value, errors, AutoConfigCodes(), "");
+    if (errors.GetArray().Empty()) {
+        return;
+    }
+    rapidjson::Document autoConf;
+    ParseDocument(autoConfValue, autoConf);
+    for (const rapidjson::Value& error : errors.GetArray()) {
+        const char* field = error["field"].GetString();
+        int errId = error["errId"].GetInt();
+        const char* text = error["error"].GetString();
+        if (errId == JsonValidator::kRequiredPropertyMissing) {
+            CSLogger::Log(2, "patching validation error: '%s' %s", field, text);
+            ConfigStoreDocument::PatchRequiredProperty(value, field, autoConf, allocator);
+        } else if (errId == JsonValidator::kUnionTagMissing) {
+            CSLogger::Log(2, "patching validation error: '%s' %s", field, text);
+            ConfigStoreDocument::PatchUnionTagProperty(value, field, autoConf, schema, allocator);
+        } else {
+            CSLogger::Log(0, "unexpected validation error: '%s' %s", field, text);
+        }
+    }
+}
+
+}  // namespace TarnConfigManager

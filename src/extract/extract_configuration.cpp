@@ -1,0 +1,71 @@
+#include "deradidezivizoda/extract/extract_configuration.h"
+
+#include "deradidezivizoda/core/document.h"
+#include "deradidezivizoda/core/throw_exception.h"
+#include "deradidezivizoda/extract/config_map_list.h"
+#include "deradidezivizoda/extract/extract_plugins.h"
+#include "deradidezivizoda/extract/mutable_default.h"
+#include "deradidezivizoda/extract/ssh_sync.h"
+#include "row_columns.h"
+#include "tarn/configstore/config_store_document.h"
+#include "tarn/logger/cs_logger.h"
+
+namespace TarnConfigManager {
+
+namespace {
+
+std::shared_ptr<DBStore::StoreConnection> Connect() {
+    return TarnConfigStore::GetDBStore(DBStore::CONFIG_STORE, true);
+}
+
+}  // namespace
+
+rapidjson::Document ExtractCurrentConfiguration() {
+    CSLogger::Log(3, "%s invoked", "ExtractCurrentConfiguration");
+    SyncSshConfiguration();
+    rapidjson::Document document(rapidjson::kObjectType);
+    RowList rows = TarnConfigStore::GetUserConfigContents(Connect());
+    auto store = RequireSchemaStore(TarnSchemaStore::SchemaStore::GetStore());
+    std::shared_ptr<ExtractionData> extracted = RunExtractPlugins();
+    MergeExtractedConfig(rows, extracted);
+    ProcessMutableDefaultDeletes(rows, store);
+    ProcessConfigMapList(document, rows, store, CURRENT_CONFIG, extracted);
+    return document;
+}
+
+rapidjson::Document ExtractDesiredConfiguration() {
+    CSLogger::Log(3, "%s invoked", "ExtractDesiredConfiguration");
+    rapidjson::Document document(rapidjson::kObjectType);
+    RowList rows = TarnConfigStore::GetDesiredUserConfigContents(Connect());
+    ProcessConfigMapList(document, rows, TarnSchemaStore::SchemaStore::GetStore(), DESIRED_CONFIG,
+                         nullptr);
+    return document;
+}
+
+std::string ExtractSmartnicConfiguration() {
+    CSLogger::Log(3, "%s invoked", "ExtractSmartnicConfiguration");
+    auto connection = Connect();
+    RowList rows = TarnConfigStore::GetSmartnicConfiguration(connection);
+    ProcessMutableDefaultConfig(rows, connection, TarnSchemaStore::SchemaStore::GetStore(), true);
+    rapidjson::Document document(rapidjson::kObjectType);
+    for (const auto& row : rows) {
+        const std::string& component = Column(*row, "Component");
+        const std::string& group = Column(*row, "ConfigGroup");
+        const std::string& key = Column(*row, "Name");
+        const std::string& identifier = Column(*row, "Identifier");
+        CSLogger::Log(2, "Configuration for {%s/%s/%s/%s} was found.", component.c_str(),
+                      group.c_str(), key.c_str(), identifier.c_str());
+        const std::string& text = Column(*row, "Value");
+        if (text == TarnConfigStore::kDeleteDefaultValue) {
+            ThrowException<ConfigManagerException>(DELETE_DEFAULT_NOT_SUPPORTED,
+                                                   component + "/" + group + "/" + key);
+        }
+        rapidjson::Document value;
+        ParseDocument(text, value);
+        ConfigStoreDocument::AddObject(document, component, group, key, identifier, value,
+                                       document.GetAllocator());
+    }
+    return ConfigStoreDocument::NormalizeValue(document);
+}
+
+}  // namespace TarnConfigManager

@@ -1,0 +1,124 @@
+#include "deradidezivizoda/extract/mutable_default.h"
+
+#include <algorithm>
+#include <unordered_map>
+#include <vector>
+
+#include "boost/algorithm/string/join.hpp"
+#include "deradidezivizoda/core/config_rows.h"
+#include "deradidezivizoda/core/throw_exception.h"
+#include "row_columns.h"
+#include "tarn/configstore/config_store_document.h"
+#include "tarn/logger/cs_logger.h"
+
+namespace TarnConfigManager {
+
+namespace {
+
+using KeyRows = std::unordered_map<TarnSchemaStore::SchemaObjectId, RowList>;
+
+// Moves the rows of the keys of groups out of rows into their group, keeping both orders.
+void MoveKeyRows(RowList& rows, KeyRows& groups) {
+    RowList others;
+    for (auto& row : rows) {
+        auto group = groups.find(RowKey(*row));
+        if (group == groups.end()) {
+            others.push_back(std::move(row));
+            continue;
+        }
+        CSLogger::Log(0, "Configuration found for mutableDefaultConfig schema %s",
+                      group->first.toString().c_str());
+        group->second.push_back(std::move(row));
+    }
+    rows = std::move(others);
+}
+
+// The JSON schema of a key's whole value: a multi-instance key's definition describes one
+// instance, so its value (an array of instances) compares as a set identified by the key.
+rapidjson::Document ValueSchema(const TarnSchemaStore::SchemaObject& schema) {
+    rapidjson::Document valueSchema;
+    valueSchema.CopyFrom(schema.GetDefinition(), valueSchema.GetAllocator());
+    if (!schema.IsMultiInstance()) {
+        return valueSchema;
+    }
+    rapidjson::Document array(rapidjson::kObjectType);
+    auto& allocator = array.GetAllocator();
+    array.AddMember("type", "array", allocator);
+    array.AddMember("instanceId", rapidjson::Value(schema.GetInstanceKey(), allocator), allocator);
+    array.AddMember("items", rapidjson::Value(valueSchema, allocator), allocator);
+    return array;
+}
+
+// Whether the user rows hold the key's default configuration (reserved instances aside).
+bool EqualsDefault(const TarnSchemaStore::SchemaObjectId& id, const RowList& userRows,
+                   const std::shared_ptr<TarnSchemaStore::SchemaObject>& schema,
+                   const std::shared_ptr<DBStore::StoreConnection>& connection) {
+    RowList defaults = GetExternalDefaultUserConfig(
+        TarnConfigStore::ConfigStoreObjectId(id.GetKey(), id.GetGroup(), id.GetComponent()),
+        connection, schema);
+    rapidjson::Document user = CreateDocumentFromMap(userRows);
+    rapidjson::Document byDefault = CreateDocumentFromMap(defaults);
+    return ConfigStoreDocument::IsEqualValue(user, byDefault, ValueSchema(*schema));
+}
+
+}  // namespace
+
+void ProcessMutableDefaultConfig(RowList& rows,
+                                 std::shared_ptr<DBStore::StoreConnection> connection,
+                                 std::shared_ptr<TarnSchemaStore::SchemaStore> store,
+                                 bool smartnic) {
+    CSLogger::Log(3, "%s invoked", "ProcessMutableDefaultConfig");
+    store = RequireSchemaStore(std::move(store));
+    KeyRows groups;
+    for (const auto& id : store->GetMutableDefaultKeys(smartnic)) {
+        groups.emplace(id, RowList());
+    }
+    MoveKeyRows(rows, groups);
+    for (const auto& [id, group] : groups) {
+        std::string key = id.toString();
+        if (group.empty()) {
+            ThrowException<ConfigManagerException>(DELETE_DEFAULT_NOT_SUPPORTED, key);
+        }
+        CSLogger::Log(0, "Checking if mutableDefaultConfig schema %s has solution instances",
+                      key.c_str());
+        std::shared_ptr<TarnSchemaStore::SchemaObject> schema = RequireSchema(id, store);
+        RowList userRows = group;
+        FilterSolutionUserInstances(userRows, schema);
+        if (userRows.empty()) {
+            ThrowException<ConfigManagerException>(DELETE_DEFAULT_NOT_SUPPORTED, key);
+        }
+        if (EqualsDefault(id, userRows, schema, connection)) {
+            CSLogger::Log(0,
+                          "User configuration is same as default for mutableDefaultConfig "
+                          "schema %s ",
+                          key.c_str());
+            continue;
+        }
+        CSLogger::Log(0,
+                      "User configuration is not same as default for mutableDefaultConfig "
+                      "schema %s ",
+                      key.c_str());
+        rows.insert(rows.end(), userRows.begin(), userRows.end());
+    }
+}
+
+void ProcessMutableDefaultDeletes(const RowList& rows,
+                                  const std::shared_ptr<TarnSchemaStore::SchemaStore>& store) {
+    CSLogger::Log(3, "%s invoked", "ProcessMutableDefaultDeletes");
+    auto missing = RequireSchemaStore(store)->GetMutableDefaultKeys(false);
+    for (const auto& row : rows) {
+        missing.erase(RowKey(*row));
+    }
+    if (missing.empty()) {
+        return;
+    }
+    std::vector<std::string> keys;
+    for (const auto& id : missing) {
+        keys.push_back(id.toString());
+    }
+    std::sort(keys.begin(), keys.end());
+    ThrowException<ConfigManagerException>(DELETE_DEFAULT_NOT_SUPPORTED,
+                                           boost::algorithm::join(keys, ","));
+}
+
+}  // namespace TarnConfigManager

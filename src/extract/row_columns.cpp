@@ -1,0 +1,36 @@
+#include "row_columns.h"
+
+#include "deradidezivizoda/core/throw_exception.h"
+
+namespace TarnConfigManager {
+
+const std::string& Column(const TarnConfigStore::ConfigRow& row, const char* name) {
+    static const std::string kEmpty;
+    auto found = row.find(name);
+    return found == row.end() ? kEmpty : found->second;
+}
+
+TarnSchemaStore::SchemaObjectId RowKey(const TarnConfigStore::ConfigRow& row) {
+    return TarnSchemaStore::SchemaObjectId(Column(row, "Component"), Column(row, "ConfigGroup"),
+                                           Column(row, "Name"));
+}
+
+std::shared_ptr<TarnSchemaStore::SchemaStore> RequireSchemaStore(
+    std::shared_ptr<TarnSchemaStore::SchemaStore> store) {
+    if (!store) {
+        ThrowException<ConfigManagerException>(SCHEMA_STORE_ERROR);
+    }
+    return store;
+}
+
+std::shared_ptr<TarnSchemaStore::SchemaObject> RequireSchema(
+    const TarnSchemaStore::SchemaObjectId& id,
+    const std::shared_ptr<TarnSchemaStore::SchemaStore>& store) {
+    std::shared_ptr<TarnSchemaStore::SchemaObject> schema = store->GetSchema(id);
+    if (!schema) {
+        ThrowException<SchemaNotFound>(SCHEMA_NOT_FOUND, id.toString());
+    }
+    return schema;
+}
+
+}  // namespace TarnConfigManager

@@ -1,0 +1,28 @@
+// Small readers shared by the extraction sources: row columns and the schema store handle.
+// Private to src/extract; reentrant.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "deradidezivizoda/extract/extraction_types.h"
+#include "tarn/schemastore/schema_store.h"
+
+namespace TarnConfigManager {
+
+// The row's column, "" when the row lacks it.
+const std::string& Column(const TarnConfigStore::ConfigRow& row, const char* name);
+
+// The key of a row as a schema id.
+TarnSchemaStore::SchemaObjectId RowKey(const TarnConfigStore::ConfigRow& row);
+
+// store itself; ConfigManagerException SCHEMA_STORE_ERROR (2180) when it is empty.
+std::shared_ptr<TarnSchemaStore::SchemaStore> RequireSchemaStore(
+    std::shared_ptr<TarnSchemaStore::SchemaStore> store);
+
+// The key's schema; SchemaNotFound (2021) with the key's text when it has none.
+std::shared_ptr<TarnSchemaStore::SchemaObject> RequireSchema(
+    const TarnSchemaStore::SchemaObjectId& id,
+    const std::shared_ptr<TarnSchemaStore::SchemaStore>& store);
+
+}  // namespace TarnConfigManager

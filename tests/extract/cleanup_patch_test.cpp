@@ -1,0 +1,126 @@
+// The store's document helpers extraction relies on: cleanup actions and the patches of
+// auto-configuration.
+#include <gtest/gtest.h>
+
+#include "../configstore/expect_store_error.h"
+#include "tarn/configstore/config_store_document.h"
+#include "tarn/configstore/json_text.h"
+
+using namespace ConfigStoreDocument;
+
+namespace {
+
+rapidjson::Document Json(const std::string& text) {
+    rapidjson::Document document;
+    EXPECT_TRUE(TarnConfigStore::ParseJsonText(text, document)) << text;
+    return document;
+}
+
+const char kServiceSchema[] = R"({"type": "object", "required": ["port", "tls"],
+  "additionalProperties": false,
+  "properties": {
+    "cs_generated_id": {"type": "string"},
+    "port": {"type": "integer", "default": 22},
+    "banner": {"type": "string", "default": "none"},
+    "comment": {"type": ["string", "null"]},
+    "note": {"type": "string"},
+    "password": {"type": "string", "sensitive": true},
+    "keys": {"type": "array", "items": {"type": "string", "sensitive": true}},
+    "state": {"type": "string", "readOnly": true},
+    "tls": {"type": "object", "properties": {"level": {"type": "integer", "default": 1}}},
+    "limits": {"type": "object", "properties": {"max": {"type": "integer", "default": 9}}},
+    "peers": {"type": "array", "instanceId": "cs_generated_id", "items": {"type": "object",
+      "properties": {"cs_generated_id": {"type": "string"}, "host": {"type": "string"}}}}}})";
+
+const char kStoredService[] = R"({"cs_generated_id": "g1", "port": 22, "banner": "none",
+  "comment": null, "note": null, "password": "s3cret", "keys": ["k1", "k2"], "state": "up",
+  "tls": {"level": 1}, "limits": {"max": 9}, "extra": 1,
+  "peers": [{"cs_generated_id": "p1", "host": "a", "bogus": null}]})";
+
+std::string Cleaned(const std::vector<CLEANUP_ACTIONS>& actions) {
+    rapidjson::Document value = Json(kStoredService);
+    rapidjson::Document schema = Json(kServiceSchema);
+    CleanupObject(value, schema, actions, value.GetAllocator());
+    return TarnConfigStore::WriteJsonText(value);
+}
+
+}  // namespace
+
+TEST(CleanupObject, EachActionRemovesOrMasksWhatItNames) {
+    EXPECT_EQ(Cleaned({DROP_NULL_VALUES}),
+              R"({"cs_generated_id":"g1","port":22,"banner":"none","comment":null,)"
+              R"("password":"s3cret","keys":["k1","k2"],"state":"up","tls":{"level":1},)"
+              R"("limits":{"max":9},"extra":1,"peers":[{"cs_generated_id":"p1","host":"a"}]})");
+    // Required members stay although equal to their default; a nested object emptied by the
+    // defaults is dropped by the empty-object action that follows in the same list.
+    EXPECT_EQ(Cleaned({DROP_DEFAULT_VALUES, DROP_EMPTY_OBJECTS}),
+              R"({"cs_generated_id":"g1","port":22,"comment":null,"note":null,)"
+              R"("password":"s3cret","keys":["k1","k2"],"state":"up","tls":{},"extra":1,)"
+              R"("peers":[{"cs_generated_id":"p1","host":"a","bogus":null}]})");
+    EXPECT_EQ(Cleaned({DROP_GENERATED_IDS, DROP_READ_ONLY_VALUES, DROP_UNDECLARED_MEMBERS}),
+              R"({"port":22,"banner":"none","comment":null,"note":null,"password":"s3cret",)"
+              R"("keys":["k1","k2"],"tls":{"level":1},"limits":{"max":9},)"
+              R"("peers":[{"host":"a","bogus":null}]})");
+    EXPECT_EQ(Cleaned({MASK_SENSITIVE_VALUES, DROP_GENERATED_IDS}),
+              R"({"port":22,"banner":"none","comment":null,"note":null,"password":"******",)"
+              R"("keys":["******","******"],"state":"up","tls":{"level":1},"limits":{"max":9},)"
+              R"("extra":1,"peers":[{"host":"a","bogus":null}]})");
+    // The array is not sensitive itself, only its elements: it stays.
+    EXPECT_EQ(Cleaned({DROP_SENSITIVE_VALUES, DROP_NULL_VALUES, DROP_GENERATED_IDS}),
+              R"({"port":22,"banner":"none","comment":null,"keys":["k1","k2"],"state":"up",)"
+              R"("tls":{"level":1},"limits":{"max":9},"extra":1,"peers":[{"host":"a"}]})");
+}
+
+TEST(CleanupObject, UnknownActionIsRefusedBeforeAnythingChanges) {
+    rapidjson::Document value = Json(R"({"a": null})");
+    ExpectStoreError(2000,
+                     [&] {
+                         CleanupObject(value, rapidjson::Value(),
+                                       {DROP_NULL_VALUES, CLEANUP_ACTIONS(7)},
+                                       value.GetAllocator());
+                     },
+                     {"Unknown cleanup action 7"});
+    EXPECT_EQ(TarnConfigStore::WriteJsonText(value), R"({"a":null})");
+}
+
+TEST(CleanupObject, WorksWithoutSchemaAndNeverDropsTheValueItself) {
+    rapidjson::Document value = Json(R"({"a": null, "b": {"c": {}}})");
+    CleanupObject(value, rapidjson::Value(), {DROP_NULL_VALUES, DROP_EMPTY_OBJECTS},
+                  value.GetAllocator());
+    EXPECT_EQ(TarnConfigStore::WriteJsonText(value), "{}");
+}
+
+TEST(PatchRequiredProperty, CopiesTheMissingMemberFromTheAutoConfiguration) {
+    rapidjson::Document value = Json(R"({"net": {"mtu": 1500}})");
+    rapidjson::Document autoConf = Json(R"({"net": {"mtu": 9000, "gateway": "10.0.0.1"}})");
+    EXPECT_TRUE(PatchRequiredProperty(value, "/net/gateway", autoConf, value.GetAllocator()));
+    // Present, absent from the auto-configuration, or without a parent: nothing changes.
+    EXPECT_FALSE(PatchRequiredProperty(value, "/net/mtu", autoConf, value.GetAllocator()));
+    EXPECT_FALSE(PatchRequiredProperty(value, "/net/dns", autoConf, value.GetAllocator()));
+    EXPECT_FALSE(PatchRequiredProperty(value, "/route/gateway", autoConf, value.GetAllocator()));
+    EXPECT_FALSE(PatchRequiredProperty(value, "", autoConf, value.GetAllocator()));
+    EXPECT_EQ(TarnConfigStore::WriteJsonText(value),
+              R"({"net":{"mtu":1500,"gateway":"10.0.0.1"}})");
+    ExpectStoreError(2000,
+                     [&] { PatchRequiredProperty(value, "net/x", autoConf, value.GetAllocator()); },
+                     {"\"net/x\" is not a JSON pointer"});
+}
+
+TEST(PatchUnionTagProperty, FindsTheTagThroughReferencesAndItems) {
+    // The port definition is the union, reached through items and a reference.
+    rapidjson::Document schema = Json(R"({"type": "object",
+      "definitions": {
+        "port": {"oneOf": [{"$ref": "#/definitions/dhcp"}, {"$ref": "#/definitions/static"}]},
+        "dhcp": {"required": ["mode"], "properties": {"mode": {"enum": ["dhcp"]}}},
+        "static": {"required": ["address", "mode"],
+                   "properties": {"mode": {"enum": ["static"]}, "address": {"type": "string"}}}},
+      "properties": {"ports": {"type": "array", "items": {"$ref": "#/definitions/port"}}},
+      "additionalProperties": false})");
+    rapidjson::Document value = Json(R"({"ports": [{"address": "10.0.0.2"}, {}]})");
+    rapidjson::Document autoConf = Json(R"({"ports": [{"mode": "static"}]})");
+    EXPECT_TRUE(PatchUnionTagProperty(value, "/ports/0", autoConf, schema, value.GetAllocator()));
+    EXPECT_FALSE(PatchUnionTagProperty(value, "/ports/1", autoConf, schema, value.GetAllocator()));
+    EXPECT_FALSE(PatchUnionTagProperty(value, "", autoConf, schema, value.GetAllocator()));
+    EXPECT_EQ(TarnConfigStore::WriteJsonText(value),
+              R"({"ports":[{"address":"10.0.0.2","mode":"static"},{}]})");
+}
