@@ -250,13 +250,21 @@ void ImpactHandler::CacheDrift(const ObjectId& id, ACTION action,
 }
 
 std::shared_ptr<CachedDriftObject> ImpactHandler::CachedDrift(const ObjectId& id) {
+    if (!cacheIndexed) {
+        // The first member of each name counts, as a lookup by name would find it.
+        for (const auto& member : workDocument.GetObject()) {
+            cacheIndex.emplace(std::string(member.name.GetString(), member.name.GetStringLength()),
+                               &member.value);
+        }
+        cacheIndexed = true;
+    }
     std::string key = CacheKeyOf(id);
-    auto member = workDocument.FindMember(key);
-    if (member == workDocument.MemberEnd() || !member->value.IsObject()) {
+    auto found = cacheIndex.find(key);
+    if (found == cacheIndex.end() || !found->second->IsObject()) {
         return nullptr;
     }
     CSLogger::Log(2, "Found cached drift info for %s", key.c_str());
-    const Value& entry = member->value;
+    const Value& entry = *found->second;
     auto cached = std::make_shared<CachedDriftObject>();
     cached->operation = entry["operation"].GetString();
     auto drift = entry.FindMember("drift");

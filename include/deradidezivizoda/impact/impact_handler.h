@@ -46,7 +46,8 @@ public:
     ImpactInfoSet GetImpactInfo() const { return impactInfo; }
     PluginMap GetPluginMap() const { return pluginMap; }
 
-    // Set before the drift computation; kCacheRead needs the cache loaded first.
+    // Set before the drift computation; kCacheRead needs the cache loaded first and unchanged
+    // during the computation.
     void SetCacheMode(int mode) { cacheMode = mode; }
     int GetCacheMode() const { return cacheMode; }
     // The drift cache (the handler's work document): an object of cache key -> {"operation",
@@ -83,6 +84,9 @@ private:
     PluginManager pluginManager;
     PluginMap pluginMap;
     int cacheMode = kCacheUnused;
+    // Cache entries by name, built on the first read (caches hold an entry per object).
+    std::unordered_map<std::string, const Value*> cacheIndex;
+    bool cacheIndexed = false;
 };
 
 }  // namespace TarnConfigManager

@@ -1,12 +1,14 @@
-"""Test plugin of the impact and apply suites. The file "setup" beside it (JSON; not named .json, which would make it a manifest) (written by the test
-that installs it) says what it does:
+"""Test plugin of the impact and apply suites. The file "setup" beside it (JSON written by the
+test that installs the plugin; not named .json, which would make it a manifest) says what it
+does:
 
 - apply "write": change the host as a real plugin does. Here the host's current configuration
   is the configuration store's current rows (what extraction reads), so the plugin writes them
   with sqlite3; "fail": raise PluginError; "hang": note that it runs, then wait for the SIGTERM
   of an abort and note that too; "none": change nothing.
-- impact: one verdict per change, the impact setup's "impact" names for the change's key
-  (none when it names none), quick boot as its "quickBoot" says; "impactFails": raise PluginError.
+- impact: one verdict per change, the impact the setup's "impact" names for the change's key
+  (none when it names none), quick boot as its "quickBoot" says; "impactFails": raise
+  PluginError.
 
 Every run first appends one JSON line to the call log: the plugin, the operation, the cluster
 context and each input's id, operation, drift and cached drift."""
