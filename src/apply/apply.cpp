@@ -71,6 +71,9 @@ ApplyResult Apply(const std::shared_ptr<CheckApplyResult>& checkResult,
     }
     // Held until Apply returns, so the caller's task accounts for this part of the work.
     std::shared_ptr<TaskHandle> heldTask = task->ChildTask(2);
+    // One store connection for the whole call: every store read and write of this thread
+    // shares it instead of opening the database again.
+    auto connection = TarnConfigStore::GetDBStore(DBStore::CONFIG_STORE, true);
     ImpactHandler handler;
     handler.SetCacheMode(ImpactHandler::kCacheRead);
     LoadDriftCache(checkResult->driftCache, handler);

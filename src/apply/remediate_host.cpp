@@ -7,6 +7,7 @@
 #include "deradidezivizoda/plugins/plugin_manager.h"
 #include "deradidezivizoda/plugins/plugin_monitor.h"
 #include "deradidezivizoda/plugins/task_handle.h"
+#include "tarn/configstore/db_store.h"
 #include "tarn/logger/cs_logger.h"
 
 namespace TarnConfigManager {
@@ -97,6 +98,9 @@ ErrorInfo ExecuteApplyTasks(const std::vector<DesiredConfigInput>& tasks,
 ErrorInfo RemediateHost(rapidjson::Document& document, const std::string& clusterContext,
                         std::shared_ptr<TaskHandle> task, bool boot) {
     CSLogger::Log(3, "Remediating Tarn host to desired configuration (boot=%d).", boot ? 1 : 0);
+    // One store connection for the whole call: every store read and write of this thread
+    // shares it instead of opening the database again.
+    auto connection = TarnConfigStore::GetDBStore(DBStore::CONFIG_STORE, true);
     std::vector<DesiredConfigInput> tasks = GenerateApplyTasks(document);
     if (tasks.empty()) {
         CSLogger::Log(1, "No tasks generated for the desired configuration.");

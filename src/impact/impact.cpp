@@ -5,6 +5,7 @@
 #include "deradidezivizoda/plugins/plugin_monitor.h"
 #include "deradidezivizoda/plugins/task_handle.h"
 #include "impact/drift_inputs.h"
+#include "tarn/configstore/db_store.h"
 #include "tarn/logger/cs_logger.h"
 #include "tarn/pluginsupport/impact_plugin_result.h"
 
@@ -90,6 +91,9 @@ ImpactResult ImpactWithCustomHandler(rapidjson::Document& desired,
                                      std::shared_ptr<TaskHandle> task) {
     // Refuses an empty task before any work is done.
     auto monitor = std::make_shared<TaskPluginMonitor>(task);
+    // One store connection for the whole call: every store read and write of this thread
+    // shares it instead of opening the database again.
+    auto connection = TarnConfigStore::GetDBStore(DBStore::CONFIG_STORE, true);
     ImpactResult result;
     ComputeDrift(ComparedConfiguration(desired), desired.GetAllocator(), handler);
     task->UpdateProgress(20.0f);
