@@ -1,5 +1,7 @@
 #include "abi_request.h"
 
+#include "tarn/paths.h"
+
 namespace TarnRunner {
 
 using TarnConfigManager::DesiredConfigInput;
@@ -32,6 +34,7 @@ AbiRequest::AbiRequest(const PluginRequest& request) {
     request_.reference_count = references_.size();
     request_.ids = ids_.data();
     request_.id_count = ids_.size();
+    request_.host_root = TarnPaths::kRoot;
 }
 
 const char* AbiRequest::Keep(std::string text) {

@@ -57,6 +57,9 @@ typedef struct tarn_plugin_request {
     size_t reference_count;
     const tarn_object_id* ids; /* extract: the keys to extract (instance_id "") */
     size_t id_count;
+    /* Prefix of every host path the plugin reads or writes: "" on a real host, the build's
+     * host root in development builds and tests. */
+    const char* host_root;
 } tarn_plugin_request;
 
 /* Where a plugin puts its answer. Every call copies its arguments. A call with a NULL
@@ -131,6 +134,10 @@ struct Request {
     std::vector<ConfigInput> inputs;      // apply, impact, validate
     std::vector<ConfigInput> references;  // validate
     std::vector<ObjectId> ids;            // extract
+    std::string hostRoot;                 // "" on a real host
+
+    // A host path ("/etc/motd") as the plugin must open it: below the host root.
+    std::string HostPath(const std::string& path) const { return hostRoot + path; }
 };
 
 // A message: its id, its arguments in placeholder order and a text.
@@ -221,6 +228,7 @@ inline Request ToRequest(const tarn_plugin_request& in) {
     for (size_t i = 0; i < in.id_count; ++i) {
         out.ids.push_back(ToObjectId(in.ids[i]));
     }
+    out.hostRoot = Text(in.host_root);
     return out;
 }
 

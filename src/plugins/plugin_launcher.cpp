@@ -117,7 +117,12 @@ struct RunWatch {
     std::exception_ptr failure;
 };
 
+// Asks the monitor for an abort. An exception from it is kept for the calling thread and
+// ends the polling.
 bool PollAbort(PluginMonitor& monitor, RunWatch& watch) {
+    if (watch.failure) {
+        return false;
+    }
     try {
         return monitor.IsAborted();
     } catch (...) {
@@ -129,13 +134,10 @@ bool PollAbort(PluginMonitor& monitor, RunWatch& watch) {
 void WatchRun(RunWatch& watch, pid_t pid, std::shared_ptr<PluginMonitor> monitor) {
     CSLogger::Log(2, "Starting plugin monitor thread");
     bool aborted = false;
-    while (!watch.stop.load(std::memory_order_acquire) && !aborted) {
+    while (!watch.stop.load(std::memory_order_acquire) && !(aborted = PollAbort(*monitor, watch))) {
         std::unique_lock<std::mutex> lock(watch.mutex);
         watch.wake.wait_for(lock, std::chrono::seconds(1),
                             [&watch] { return watch.stop.load(std::memory_order_acquire); });
-        lock.unlock();
-        aborted = !watch.failure && !watch.stop.load(std::memory_order_acquire) &&
-                  PollAbort(*monitor, watch);
     }
     if (aborted) {
         CSLogger::Log(2, "Terminating plugin process: %d", pid);
@@ -212,6 +214,9 @@ PluginLauncher::~PluginLauncher() {
 
 void PluginLauncher::ForkPlugin(std::shared_ptr<PluginMonitor> monitor) {
     CSLogger::Log(2, "Forking plugin for id=%s", id.c_str());
+    if (!monitor) {
+        monitor = PluginMonitor::Dummy();
+    }
     // An answer left by an earlier run must never be read as this run's.
     RemoveRunFile(TarnPaths::kPluginOutputFile);
     pid_t pid = 0;

@@ -11,6 +11,7 @@ namespace {
 
 using namespace ConfigStoreDocument;
 
+// The three-host example of docs/host-documents.md is tested with the library operations.
 const char kHostA[] = "4c4c4544-0000-1000-8000-00000000000a";
 const char kHostC[] = "4c4c4544-0000-1000-8000-00000000000c";
 
@@ -23,34 +24,6 @@ const char kSchema[] = R"({"properties": {
     "security": {"properties": {"login": {"properties": {
         "banners": {"type": "array", "instanceId": "cs_generated_id",
                     "items": {"type": "object", "properties": {"text": {"type": "string"}}}}}}}}}})";
-
-// The example of docs/host-documents.md: a profile and sections for hosts A, B and C.
-const char kThreeHosts[] = R"({
-  "profile": {
-    "network": {
-      "dns": {"resolver": {"servers": ["10.0.0.1"], "timeout": 5}},
-      "links": {"interfaces": [{"name": "eth0", "mtu": 1500, "enabled": true},
-                               {"name": "eth1", "mtu": 1500, "enabled": false}]}},
-    "security": {"login": {"banners": [{"text": "Authorised use only"}]}}
-  },
-  "host-specific": {
-    "4C4C4544-0000-1000-8000-00000000000A": {
-      "network": {"links": {"interfaces": [{"name": "eth2", "mtu": 9000, "enabled": true}]},
-                  "ntp": {"servers": {"list": ["ntp.a.example"]}}}},
-    "4c4c4544-0000-1000-8000-00000000000b": {
-      "network": {"ntp": {"servers": {"list": ["ntp.b.example"]}}}}
-  },
-  "host-override": {
-    "4c4c4544-0000-1000-8000-00000000000a": {
-      "network": {"dns": {"resolver": {"timeout": 2}},
-                  "links": {"interfaces": [{"name": "eth1", "enabled": true}]}},
-      "security": {"login": {"banners": [{"text": "Authorised use only"},
-                                         {"text": "Lab host"}]}}},
-    "4c4c4544-0000-1000-8000-00000000000c": {
-      "network": {"dns": {"resolver": {"servers": ["10.9.9.9"]}}}}
-  },
-  "comment": "kept"
-})";
 
 class HostDocumentMergeTest : public ::testing::Test {
 protected:
@@ -83,48 +56,26 @@ TEST_F(HostDocumentMergeTest, ProviderReadsKeyFactsFromTheDocumentSchema) {
     EXPECT_FALSE(HostIdMatches("4c4c4544-ab@", "4c4c4544-ab`"));
 }
 
-TEST_F(HostDocumentMergeTest, ThreeHostsEachGetTheirOwnView) {
-    EXPECT_EQ(R"({"profile":{"network":{)"
-              R"("dns":{"resolver":{"servers":["10.0.0.1"],"timeout":2}},)"
-              R"("links":{"interfaces":[{"name":"eth0","mtu":1500,"enabled":true},)"
-              R"({"name":"eth1","mtu":1500,"enabled":true},)"
-              R"({"name":"eth2","mtu":9000,"enabled":true}]},)"
-              R"("ntp":{"servers":{"list":["ntp.a.example"]}}},)"
-              R"("security":{"login":{"banners":[{"text":"Authorised use only"},)"
-              R"({"text":"Lab host"}]}}},"comment":"kept"})",
-              MergedFor(kThreeHosts, kHostA));
-    EXPECT_EQ(R"({"profile":{"network":{)"
-              R"("dns":{"resolver":{"servers":["10.0.0.1"],"timeout":5}},)"
-              R"("links":{"interfaces":[{"name":"eth0","mtu":1500,"enabled":true},)"
-              R"({"name":"eth1","mtu":1500,"enabled":false}]},)"
-              R"("ntp":{"servers":{"list":["ntp.b.example"]}}},)"
-              R"("security":{"login":{"banners":[{"text":"Authorised use only"}]}}},)"
-              R"("comment":"kept"})",
-              MergedFor(kThreeHosts, "4c4c4544-0000-1000-8000-00000000000b"));
-    EXPECT_EQ(R"({"profile":{"network":{)"
-              R"("dns":{"resolver":{"servers":["10.9.9.9"],"timeout":5}},)"
-              R"("links":{"interfaces":[{"name":"eth0","mtu":1500,"enabled":true},)"
-              R"({"name":"eth1","mtu":1500,"enabled":false}]}},)"
-              R"("security":{"login":{"banners":[{"text":"Authorised use only"}]}}},)"
-              R"("comment":"kept"})",
-              MergedFor(kThreeHosts, kHostC));
-}
-
 TEST_F(HostDocumentMergeTest, SpecificSectionsReplaceWholeValuesOverridesChangeMembers) {
     const char document[] = R"({"profile": {"network": {
         "dns": {"resolver": {"servers": ["10.0.0.1"], "options": {"edns": true, "ttl": 5}}},
         "ntp": {"servers": {"list": ["ntp.example"], "burst": true}},
-        "links": {"interfaces": [{"name": "eth0", "mtu": 1500}]}}},
+        "links": {"interfaces": [{"name": "eth0", "mtu": 1500}]}},
+        "security": {"login": {"banners": [{"text": "a"}]}}},
       "host-specific": {"4c4c4544-0000-1000-8000-00000000000c": {"network": {
         "ntp": {"servers": {"list": ["ntp.c.example"]}},
         "links": {"interfaces": [{"name": "eth0", "enabled": true}]}}}},
       "host-override": {"4c4c4544-0000-1000-8000-00000000000C": {"network": {
         "dns": {"resolver": {"options": {"ttl": 9}, "servers": ["10.0.0.4", "10.0.0.5"]}},
-        "links": {"interfaces": [{"name": "eth0", "mtu": 9000}, {"mtu": 1}]}}}}})";
-    // Overrides descend into objects; arrays and instances without their key are values.
+        "links": {"interfaces": [{"name": "eth0", "mtu": 9000}, {"mtu": 1}]}},
+        "security": {"login": {"banners": [{"text": "a"}, {"text": "b"}]}}}},
+      "comment": "kept"})";
+    // Overrides descend into objects; arrays and instances without their key are values;
+    // instances identified by content match equal content.
     EXPECT_EQ(R"({"profile":{"network":{"dns":{"resolver":{"servers":["10.0.0.4","10.0.0.5"],)"
               R"("options":{"edns":true,"ttl":9}}},"ntp":{"servers":{"list":["ntp.c.example"]}},)"
-              R"("links":{"interfaces":[{"name":"eth0","enabled":true,"mtu":9000},{"mtu":1}]}}}})",
+              R"("links":{"interfaces":[{"name":"eth0","enabled":true,"mtu":9000},{"mtu":1}]}},)"
+              R"("security":{"login":{"banners":[{"text":"a"},{"text":"b"}]}}},"comment":"kept"})",
               MergedFor(document, kHostC));
 }
 

@@ -112,7 +112,8 @@ TEST_F(ManifestTest, PathsOfTheWrongDepthOrOutsideThePluginDirectoryAreInvalid) 
         {outside, "1"}};
     for (const auto& [path, version] : cases) {
         CSLogger::Capture capture;
-        ExpectStoreError(2081, [&] { Plugin p(path.c_str()); }, {path});
+        const char* file = path.c_str();
+        ExpectStoreError(2081, [file] { Plugin p(file); }, {path});
         EXPECT_TRUE(
             capture.Contains(0, "Invalid filepath " + path + " for this version " + version));
     }

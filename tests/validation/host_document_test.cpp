@@ -7,25 +7,18 @@
 #include "deradidezivizoda/validation/host_document_schema.h"
 #include "deradidezivizoda/validation/merged_document.h"
 #include "host_root_fixture.h"
+#include "json_test_text.h"
 #include "schema_files.h"
-#include "tarn/configstore/json_text.h"
 #include "tarn/paths.h"
 
 namespace TarnConfigManager {
 namespace {
 
+using TarnTest::JsonText;
+using TarnTest::ParseJson;
+
 const char kThreeHosts[] = TARN_SOURCE_DIR "/tests/validation/data/three_hosts.json";
 const char kThisHost[] = "4C4C4544-0042-3510-8052-B4C04F503232";
-
-rapidjson::Document Parse(const std::string& text) {
-    rapidjson::Document document;
-    EXPECT_TRUE(TarnConfigStore::ParseJsonText(text, document)) << text;
-    return document;
-}
-
-std::string Text(const rapidjson::Value& value) {
-    return TarnConfigStore::WriteJsonText(value);
-}
 
 class HostDocumentTest : public TarnTest::HostRootTest {
 protected:
@@ -82,7 +75,7 @@ protected:
         CreateDocumentFromFile(kThreeHosts, document);
         HostDocumentSchema generated = GenerateHostDocumentSchema(document);
         CreateMergedDocument(boost::get<rapidjson::Document>(generated), document);
-        return Text(document);
+        return JsonText(document);
     }
 };
 
@@ -92,13 +85,13 @@ TEST_F(HostDocumentTest, SchemaCoversTheProfileAndThisHostsSectionsInAnyLetterCa
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
     // Keys only another host's sections name, even unknown ones, are not looked at.
-    rapidjson::Document document = Parse(R"({
+    rapidjson::Document document = ParseJson(R"({
         "profile": {"network": {"dns": {"resolver": {}}}},
         "host-specific": {")" + std::string(kThisHost) +
-                                         R"(": {"network": {"ntp": {"servers": {}}}},
+                                             R"(": {"network": {"ntp": {"servers": {}}}},
                           "other-host": {"network": {"x": {"unknown": {}}}}},
         "host-override": {")" + lowerCase +
-                                         R"(": {"security": {"login": {"banners": []}}},
+                                             R"(": {"security": {"login": {"banners": []}}},
                           "other-host": {"y": {"z": {"unknown": {}}}}}})");
     EXPECT_EQ((std::vector<std::string>{"network/dns/resolver", "network/ntp/servers",
                                         "security/login/banners"}),
@@ -106,13 +99,13 @@ TEST_F(HostDocumentTest, SchemaCoversTheProfileAndThisHostsSectionsInAnyLetterCa
 
     // Sections that are not objects are ignored.
     EXPECT_EQ(std::vector<std::string>{"network/dns/resolver"},
-              SchemaKeys(GenerateHostDocumentSchema(Parse(
+              SchemaKeys(GenerateHostDocumentSchema(ParseJson(
                   R"({"profile": {"network": {"dns": {"resolver": {}}}},
                       "host-specific": [{"network": {"x": {"unknown": {}}}}], "host-override": 1})"))));
 }
 
 TEST_F(HostDocumentTest, WithoutProfileTheWholeDocumentIsOneConfiguration) {
-    std::vector<ValidationErrorInfo> errors = Errors(GenerateHostDocumentSchema(Parse(
+    std::vector<ValidationErrorInfo> errors = Errors(GenerateHostDocumentSchema(ParseJson(
         R"({"network": {"dns": {"resolver": {}}},
             "host-override": {")" +
         std::string(kThisHost) + R"(": {"ntp": {"servers": {}}}}})")));
@@ -124,7 +117,7 @@ TEST_F(HostDocumentTest, WithoutProfileTheWholeDocumentIsOneConfiguration) {
               errors[0].messages[0]);
 
     try {
-        GenerateHostDocumentSchema(Parse("[]"));
+        GenerateHostDocumentSchema(ParseJson("[]"));
         ADD_FAILURE() << "an array is no host document";
     } catch (const TarnConfigStore::ConfigStoreException& e) {
         EXPECT_EQ(1082, e.GetCode());
@@ -132,11 +125,11 @@ TEST_F(HostDocumentTest, WithoutProfileTheWholeDocumentIsOneConfiguration) {
 }
 
 TEST_F(HostDocumentTest, ErrorsAtOnePathOfProfileAndSectionShareOneEntry) {
-    std::vector<ValidationErrorInfo> errors =
-        Errors(GenerateHostDocumentSchema(Parse(R"({
+    std::vector<ValidationErrorInfo> errors = Errors(GenerateHostDocumentSchema(ParseJson(
+        R"({
         "profile": {"network": {"dns": {"search": {}}}, "storage": []},
-        "host-specific": {")" + std::string(kThisHost) +
-                                                R"(": {"network": {"dns": {"search": {}}}}}})")));
+        "host-specific": {")" +
+        std::string(kThisHost) + R"(": {"network": {"dns": {"search": {}}}}}})")));
     ASSERT_EQ(2u, errors.size());
     if (errors[0].path != "/network/dns/search") {
         std::swap(errors[0], errors[1]);

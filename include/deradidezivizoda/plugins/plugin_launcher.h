@@ -37,7 +37,8 @@ public:
 
     // Runs the runner to its end: returns only when it exited with 0 and no abort was seen.
     // Otherwise throws ConfigManagerException 3000 (not started, wait failed, aborted,
-    // non-zero exit, ended by a signal). The child is always reaped.
+    // non-zero exit, ended by a signal). The child is always reaped. An empty monitor never
+    // aborts.
     void ForkPlugin(std::shared_ptr<PluginMonitor> monitor);
 
 private:

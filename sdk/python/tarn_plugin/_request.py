@@ -86,8 +86,8 @@ def _ids(root):
     return ids
 
 
-def parse_request(text):
-    """The Request in text (the request file's JSON)."""
+def parse_request(text, host_root=""):
+    """The Request in text (the request file's JSON), for a host below host_root."""
     try:
         root = json.loads(text, object_pairs_hook=_Object)
     except ValueError as e:
@@ -101,17 +101,18 @@ def parse_request(text):
         cluster_context=_get(root, "clusterContext", str, "the request"),
         inputs=_inputs(root, "data"),
         references=_inputs(root, "references"),
-        ids=_ids(root))
+        ids=_ids(root),
+        host_root=host_root)
 
 
-def load_request(path):
-    """The Request in the file at path."""
+def load_request(path, host_root=""):
+    """The Request in the file at path, for a host below host_root."""
     try:
         with open(path, "rb") as f:
             data = f.read()
     except OSError as e:
         raise RequestError("cannot read the request file %s: %s" % (path, e.strerror)) from None
     try:
-        return parse_request(data.decode("utf-8"))
+        return parse_request(data.decode("utf-8"), host_root)
     except UnicodeDecodeError:
         raise RequestError("the request file %s is not UTF-8" % path) from None

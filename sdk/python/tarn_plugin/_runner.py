@@ -81,9 +81,9 @@ def _answer(request, function):
         raise _Failure(PLUGIN_FAILED, "the %s operation raised" % request.operation.lower())
 
 
-def _run(request_path, result_path, plugin_dir):
+def _run(request_path, result_path, plugin_dir, host_root):
     try:
-        request = load_request(request_path)
+        request = load_request(request_path, host_root)
     except RequestError as e:
         raise _Failure(NOT_RUN, str(e)) from None
     prefix = "plugin %s: " % request.plugin_id
@@ -105,11 +105,11 @@ def _run(request_path, result_path, plugin_dir):
                        % (prefix, result_path, e.strerror)) from None
 
 
-def main(request_path, result_path, plugin_dir, log_path):
+def main(request_path, result_path, plugin_dir, log_path, host_root):
     """Runs one plugin operation; returns the exit status."""
     sys.dont_write_bytecode = True  # plugin folders stay as the package laid them out
     try:
-        _run(request_path, result_path, plugin_dir)
+        _run(request_path, result_path, plugin_dir, host_root)
     except _Failure as e:
         _log_error(log_path, str(e))
         return e.status

@@ -42,6 +42,11 @@ class Request:
     inputs: List[ConfigInput] = field(default_factory=list)      # apply, impact, validate
     references: List[ConfigInput] = field(default_factory=list)  # validate
     ids: List[ObjectId] = field(default_factory=list)            # extract
+    host_root: str = ""  # "" on a real host, the build's host root in development builds
+
+    def host_path(self, path):
+        """A host path ("/etc/motd") as the plugin must open it: below the host root."""
+        return self.host_root + path
 
 
 @dataclass

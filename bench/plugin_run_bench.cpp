@@ -1,0 +1,151 @@
+// What a plugin run costs beside the child process itself, two ways:
+// - PluginLauncher around a runner that exits at once (a /bin/sh script in place of the
+//   Python runner), against starting and reaping the same program directly;
+// - Plugin::Apply of a plugin whose apply does nothing, through the real C++ and Python
+//   runners, against the bare posix_spawn and waitpid of the same runner doing the same run
+//   (its request left in place).
+// The run should cost what the child costs, not the monitor's poll interval. The benchmark
+// lays out the build's host root as the tests do, so it wipes that root.
+#include <benchmark/benchmark.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "deradidezivizoda/plugins/plugin.h"
+#include "deradidezivizoda/plugins/plugin_launcher.h"
+#include "deradidezivizoda/plugins/plugin_monitor.h"
+#include "deradidezivizoda/plugins/plugin_request.h"
+#include "host_root_fixture.h"
+#include "plugin_files.h"
+#include "plugin_install.h"
+#include "schema_files.h"
+#include "tarn/paths.h"
+
+namespace {
+
+using TarnConfigManager::Plugin;
+
+const char kGroupArgument[] = "++group=host/kiln/hostcore/configManagerPlugin,stats";
+
+// A Python runner that exits at once. The file is replaced, not written through: the tests
+// leave the runner's path a link into the build's stage folder.
+void InstallTrivialRunner() {
+    std::filesystem::create_directories(
+        std::filesystem::path(TarnPaths::kPyPluginRunner).parent_path());
+    std::filesystem::remove(TarnPaths::kPyPluginRunner);
+    std::ofstream(TarnPaths::kPyPluginRunner, std::ios::trunc) << "#!/bin/sh\nexit 0\n";
+    chmod(TarnPaths::kPyPluginRunner, 0755);
+}
+
+void BM_SpawnAndReap(benchmark::State& state) {
+    InstallTrivialRunner();
+    char* argv[] = {const_cast<char*>(TarnPaths::kPyPluginRunner), nullptr};
+    char* envp[] = {nullptr};
+    for (auto _ : state) {
+        pid_t pid;
+        if (posix_spawn(&pid, TarnPaths::kPyPluginRunner, nullptr, nullptr, argv, envp) != 0) {
+            state.SkipWithError("cannot start the runner");
+            break;
+        }
+        int status;
+        waitpid(pid, &status, 0);
+    }
+}
+BENCHMARK(BM_SpawnAndReap)->Unit(benchmark::kMillisecond);
+
+void BM_PluginRun(benchmark::State& state) {
+    InstallTrivialRunner();
+    auto monitor = TarnConfigManager::PluginMonitor::Dummy();
+    for (auto _ : state) {
+        TarnConfigManager::PluginLauncher launcher(
+            "bench", 1, "APPLY", std::vector<TarnConfigManager::DesiredConfigInput>{}, "python",
+            "");
+        launcher.Dump(TarnPaths::kPluginInputFile, "", "");
+        launcher.ForkPlugin(monitor);
+    }
+}
+BENCHMARK(BM_PluginRun)->Unit(benchmark::kMillisecond);
+
+// The "ok" test plugin of the language, in a freshly laid out root.
+const Plugin& NoopPlugin(const std::string& language) {
+    static std::map<std::string, std::unique_ptr<Plugin>> plugins;
+    if (plugins.empty()) {
+        TarnTest::ResetHostRoot();
+        TarnTest::InstallManifestSchemas();
+        TarnTest::InstallPluginRunners();
+        TarnTest::InstallKeySchema(TarnTest::kTestPluginComponent, TarnTest::kTestPluginGroup,
+                                   TarnTest::kTestPluginKey,
+                                   "{\"type\": \"object\", \"properties\": {}}", "");
+    }
+    std::unique_ptr<Plugin>& plugin = plugins[language];
+    if (!plugin) {
+        plugin = std::make_unique<Plugin>(TarnTest::InstallTestPlugin(language, "ok").c_str());
+    }
+    return *plugin;
+}
+
+// Runs the runner once the way the library starts it; true when it exited with 0.
+bool SpawnAndWait(const char* runner) {
+    char* argv[] = {const_cast<char*>(runner), const_cast<char*>(kGroupArgument), nullptr};
+    char* envp[] = {nullptr};
+    pid_t pid;
+    if (posix_spawn(&pid, runner, nullptr, nullptr, argv, envp) != 0) {
+        return false;
+    }
+    int status = 0;
+    return waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+void BM_BareRunner(benchmark::State& state, const std::string& language) {
+    const Plugin& plugin = NoopPlugin(language);
+    TarnConfigManager::PluginRequest request(plugin.GetId(), "APPLY", plugin.GetModule(),
+                                             static_cast<int>(plugin.GetVersion()),
+                                             std::vector<TarnConfigManager::DesiredConfigInput>());
+    request.Dump(TarnPaths::kPluginInputFile, "", "");
+    const char* runner =
+        language == "python" ? TarnPaths::kPyPluginRunner : TarnPaths::kCppPluginRunner;
+    for (auto _ : state) {
+        if (!SpawnAndWait(runner)) {
+            state.SkipWithError("the runner failed");
+            break;
+        }
+    }
+    unlink(TarnPaths::kPluginInputFile);
+    unlink(TarnPaths::kPluginOutputFile);
+}
+
+void BM_PluginApply(benchmark::State& state, const std::string& language) {
+    const Plugin& plugin = NoopPlugin(language);
+    auto monitor = TarnConfigManager::PluginMonitor::Dummy();
+    for (auto _ : state) {
+        TarnConfigManager::ErrorInfo error = plugin.Apply({}, "", monitor);
+        if (!error.id.empty()) {
+            state.SkipWithError(error.id.c_str());
+            break;
+        }
+    }
+}
+
+}  // namespace
+
+BENCHMARK_CAPTURE(BM_BareRunner, cpp, std::string("cpp"))
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_PluginApply, cpp, std::string("cpp"))
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_BareRunner, python, std::string("python"))
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_PluginApply, python, std::string("python"))
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();

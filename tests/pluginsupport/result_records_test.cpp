@@ -1,0 +1,144 @@
+// Result records: each writes the documented file form and loads back to the same text;
+// malformed files fail naming the file and the problem; the writer never follows a link.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <stdexcept>
+
+#include "host_root_fixture.h"
+#include "tarn/paths.h"
+#include "tarn/pluginsupport/extract_plugin_result.h"
+#include "tarn/pluginsupport/impact_plugin_result.h"
+#include "tarn/pluginsupport/result_file.h"
+#include "tarn/pluginsupport/validation_plugin_result.h"
+
+namespace TarnConfigManager {
+namespace {
+
+using TarnConfigStore::ConfigStoreObjectId;
+using TarnTest::ReadFile;
+
+const char* const kOut = TarnPaths::kPluginOutputFile;
+
+class ResultRecordTest : public TarnTest::HostRootTest {};
+
+// Writes record, loads the file and writes what was loaded: both texts must be equal.
+template <typename Record>
+std::string WrittenTwice(const Record& record) {
+    record.Write(kOut);
+    std::string text = ReadFile(kOut);
+    Record::Load(kOut).Write(kOut);
+    EXPECT_EQ(ReadFile(kOut), text);
+    return text;
+}
+
+TEST_F(ResultRecordTest, RecordsWriteTheirFormAndLoadBack) {
+    ImpactPluginResult impact;
+    impact.impacts = {{REBOOT_REQUIRED, "net", "ip", "route", "r1", false},
+                      {NO_IMPACT, "net", "dns", "servers", "", true}};
+    impact.error = ErrorInfo("com.x.failed", {"a", "b"}, "text");
+    EXPECT_EQ(WrittenTwice(impact),
+              R"({"id":"com.x.failed","args":["a","b"],"message":"text","impacts":[)"
+              R"({"impact":2,"component":"net","group":"ip","key":"route","instanceId":"r1",)"
+              R"("quickBootCapable":false},)"
+              R"({"impact":0,"component":"net","group":"dns","key":"servers","instanceId":"",)"
+              R"("quickBootCapable":true}]})");
+    // One format for every result file: the error members read alike everywhere.
+    EXPECT_EQ(ErrorInfo::Load(kOut), impact.error);
+
+    ValidationPluginResult validation;
+    validation.errors = {{"/net/ip/route/0/via", {ErrorInfo("com.x.required", {"via"}, "")}},
+                         {"/net", {}}};
+    EXPECT_EQ(WrittenTwice(validation),
+              R"({"id":"","args":[],"message":"","errors":[{"path":"/net/ip/route/0/via",)"
+              R"("messages":[{"id":"com.x.required","args":["via"],"message":""}]},)"
+              R"({"path":"/net","messages":[]}]})");
+
+    WriteResultFile(kOut, ErrorInfo("com.x.aborted", {"p"}, ""));
+    EXPECT_EQ(ReadFile(kOut), R"({"id":"com.x.aborted","args":["p"],"message":""})");
+    EXPECT_EQ(ValidationPluginResult::Load(kOut).pluginErr.id, "com.x.aborted");
+}
+
+TEST_F(ResultRecordTest, ExtractResultNumbersTheInstancesOfEachKey) {
+    ExtractPluginResult extract;
+    for (auto [key, instance, text] :
+         {std::tuple{"route", "r1", R"({"via":"a"})"}, std::tuple{"servers", "", "[1,2]"},
+          std::tuple{"route", "r2", R"({"via":"b"})"}}) {
+        extract.configs.push_back(TarnConfigStore::CreateObject(
+            ConfigStoreObjectId(key, "ip", "net", instance), text, std::nullopt));
+    }
+    EXPECT_EQ(
+        WrittenTwice(extract),
+        R"({"id":"","args":[],"message":"","configs":[)"
+        R"({"config":"{\"via\":\"a\"}","component":"net","group":"ip","key":"route",)"
+        R"("instanceId":"r1"},)"
+        R"({"config":"[1,2]","component":"net","group":"ip","key":"servers","instanceId":""},)"
+        R"({"config":"{\"via\":\"b\"}","component":"net","group":"ip","key":"route",)"
+        R"("instanceId":"r2"}]})");
+    ExtractPluginResult loaded = ExtractPluginResult::Load(kOut);
+    EXPECT_EQ(loaded.configs[0]->GetIndex(), 0u);
+    EXPECT_EQ(loaded.configs[1]->GetIndex(), 0u);
+    EXPECT_EQ(loaded.configs[2]->GetIndex(), 1u);
+}
+
+template <typename Record>
+std::string LoadFailure(const char* text) {
+    TarnTest::WriteFile(kOut, text);
+    try {
+        Record::Load(kOut);
+    } catch (const std::runtime_error& e) {
+        std::string prefix = std::string("Failed to load result file ") + kOut + ": ";
+        EXPECT_EQ(std::string(e.what()).rfind(prefix, 0), 0u) << e.what();
+        return std::string(e.what()).substr(prefix.size());
+    }
+    return "loaded";
+}
+
+TEST_F(ResultRecordTest, MalformedFilesFailNamingTheFileAndTheProblem) {
+    for (const char* text : {"", "[]", R"({"impacts":{}})", R"({"id":3})", R"({"impacts":[1]})"}) {
+        EXPECT_NE(LoadFailure<ImpactPluginResult>(text), "loaded") << text;
+    }
+    EXPECT_EQ(LoadFailure<ImpactPluginResult>(R"({"impacts":[{"impact":3}]})"),
+              "JSON error: member \"impact\" is not 0, 1 or 2");
+    EXPECT_EQ(LoadFailure<ImpactPluginResult>(R"({"impacts":[{"impact":1}]})"),
+              "JSON error: member \"quickBootCapable\" is missing");
+    EXPECT_EQ(LoadFailure<ImpactPluginResult>(
+                  R"({"impacts":[{"impact":1,"component":1,"quickBootCapable":true}]})"),
+              "JSON error: member \"component\" is not a string");
+    EXPECT_EQ(LoadFailure<ExtractPluginResult>(R"({"configs":[{"config":"{"}]})"),
+              "JSON error: member \"key\" is missing");
+    EXPECT_NE(LoadFailure<ExtractPluginResult>(R"({"configs":[{"config":"{","component":"c",)"
+                                               R"("group":"g","key":"k","instanceId":""}]})"),
+              "loaded");
+    EXPECT_EQ(LoadFailure<ExtractPluginResult>(R"({"configs":"none"})"),
+              "JSON error: member \"configs\" is not a list");
+    EXPECT_EQ(LoadFailure<ValidationPluginResult>(R"({"errors":[{"path":"/a"}]})"),
+              "JSON error: member \"messages\" is missing");
+    unlink(kOut);
+    EXPECT_THROW(ValidationPluginResult::Load(kOut), std::runtime_error);
+}
+
+TEST_F(ResultRecordTest, WriterReplacesAPlantedLinkAndReportsAnUnwritableFile) {
+    std::string target = TarnTest::RootPath("elsewhere.txt");
+    TarnTest::WriteFile(target, "untouched");
+    ASSERT_EQ(symlink(target.c_str(), kOut), 0);
+    ImpactPluginResult().Write(kOut);
+    EXPECT_EQ(ReadFile(target), "untouched");
+    struct stat st;
+    ASSERT_EQ(lstat(kOut, &st), 0);
+    EXPECT_EQ(st.st_mode & (S_IFMT | 07777), S_IFREG | 0600u);
+
+    TarnTest::WriteFile("not-a-folder", "");
+    std::string path = TarnTest::RootPath("not-a-folder/out.json");
+    try {
+        WriteResultFile(path, ErrorInfo());
+        ADD_FAILURE() << "a result file below a plain file was written";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Failed to write result file " + path + ": " + std::strerror(ENOTDIR));
+    }
+}
+
+}  // namespace
+}  // namespace TarnConfigManager
