@@ -201,7 +201,9 @@ void PluginRequest::Dump(const std::string& path, const std::string& taskId,
     PopulateTaskId(taskId, document.GetAllocator());
     PopulateClusterContext(clusterContext, document.GetAllocator());
     std::string text = TarnConfigStore::WriteJsonText(document);
-    if (!MakeParentFolders(path) || !TarnConfigStore::WriteFileAtomically(path, text, 0600)) {
+    if (!MakeParentFolders(path) ||
+        !TarnConfigStore::WriteFileAtomically(path, text, 0600,
+                                              TarnConfigStore::Durability::kTransient)) {
         std::string reason = std::strerror(errno);
         ThrowException<ConfigManagerException>(
             UNEXPECTED_ERROR, "Failed to write plugin request file " + path + ": " + reason);

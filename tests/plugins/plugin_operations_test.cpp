@@ -2,7 +2,6 @@
 // child processes; results, failures, aborts and the fixed files are checked.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -32,15 +31,20 @@ namespace {
 
 const char kKeyDefinition[] = R"({"type": "object", "properties": {"level": {"type": "integer"}}})";
 
-// A task with an id whose abort flag the test sets; IsAborted may run on any thread.
+// A task with an id, aborted from the start or once a file exists. IsAborted runs on the
+// monitor thread.
 class TestTask : public TCM::TaskHandle {
 public:
-    explicit TestTask(bool aborted) : aborted_(aborted) {}
-    bool IsAborted() override { return aborted_.load(); }
+    explicit TestTask(bool aborted, std::string abortOnFile = "")
+        : aborted_(aborted), abortOnFile_(std::move(abortOnFile)) {}
+    bool IsAborted() override {
+        return aborted_ || (!abortOnFile_.empty() && TarnTest::PathExists(abortOnFile_));
+    }
     std::string GetTaskId() const override { return "task-7"; }
 
 private:
-    std::atomic<bool> aborted_;
+    const bool aborted_;
+    const std::string abortOnFile_;
 };
 
 std::shared_ptr<TCM::PluginMonitor> Monitor(bool aborted = false) {
@@ -228,7 +232,9 @@ TEST_P(PluginOperationsTest, APluginKilledBySignalNineFails) {
 
 TEST_P(PluginOperationsTest, AnAbortTerminatesAHangingPlugin) {
     auto plugin = Install("hang");
-    auto task = std::make_shared<TestTask>(true);
+    // The abort comes once the plugin has started to hang.
+    auto task = std::make_shared<TestTask>(
+        false, TarnTest::RootPath("var/corvid/lifecycle/test-plugin-hanging"));
     CSLogger::Capture capture;
     auto start = std::chrono::steady_clock::now();
     TCM::ErrorInfo error =
@@ -241,6 +247,7 @@ TEST_P(PluginOperationsTest, AnAbortTerminatesAHangingPlugin) {
     EXPECT_TRUE(Logged(capture, 2, "Terminating plugin process: ", ""));
     // The monitor polls once a second; the child ends on SIGTERM right away.
     EXPECT_LT(waited, std::chrono::seconds(5));
+    EXPECT_TRUE(TarnTest::PathExists("var/corvid/lifecycle/test-plugin-hanging"));
     EXPECT_TRUE(FixedFilesGone());
 }
 

@@ -55,6 +55,23 @@ std::shared_ptr<ConfigStoreObject> CreateObject(const ConfigStoreObjectId& id,
     return object;
 }
 
+std::shared_ptr<ConfigStoreObject> CreateObject(const ConfigStoreObjectId& id,
+                                                const rapidjson::Value& value,
+                                                const ObjectSchemaFacts& schema,
+                                                std::optional<unsigned long> index) {
+    if (!schema.instanceKey.empty() && value.IsObject()) {
+        auto member = value.FindMember(schema.instanceKey);
+        if (member != value.MemberEnd() && member->value.IsString() &&
+            id.GetInstanceId() != member->value.GetString()) {
+            ThrowDataError("The value of object " + id.toString() + " is instance " +
+                           member->value.GetString() + " (member " + schema.instanceKey + ")");
+        }
+    }
+    auto object = CreateObject(id, value, index);
+    object->SetValue(kSchemaAttribute, schema.schemaText);
+    return object;
+}
+
 std::string GenerateInstanceId() {
     static const char kHex[] = "0123456789abcdef";
     std::random_device device;

@@ -82,7 +82,63 @@ private:
     static constexpr uint64_t kInt64MinMagnitude = static_cast<uint64_t>(INT64_MAX) + 1;
 
     double ToDouble(const char* s) const {
+        double fast;
+        if (FastDouble(s, &fast)) {
+            return fast;
+        }
         return cLocale_ ? strtod_l(s, nullptr, cLocale_) : std::strtod(s, nullptr);
+    }
+
+    // Numbers with at most 15 significant digits and a decimal exponent within 22 are an
+    // exact integer times or over an exact power of ten, so one IEEE operation rounds them
+    // correctly; everything else goes to strtod.
+    static bool FastDouble(const char* s, double* out) {
+        static const double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                         1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                         1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+        bool negative = *s == '-';
+        s += negative;
+        uint64_t mantissa = 0;
+        int digits = 0;
+        int exponent = 0;
+        for (; *s >= '0' && *s <= '9'; ++s) {
+            if (mantissa || *s != '0') {
+                mantissa = mantissa * 10 + static_cast<unsigned>(*s - '0');
+                ++digits;
+            }
+        }
+        if (*s == '.') {
+            for (++s; *s >= '0' && *s <= '9'; ++s) {
+                if (mantissa || *s != '0') {
+                    mantissa = mantissa * 10 + static_cast<unsigned>(*s - '0');
+                    ++digits;
+                }
+                --exponent;
+            }
+        }
+        if (digits > 15) {
+            return false;
+        }
+        if (*s == 'e' || *s == 'E') {
+            ++s;
+            bool negativeExponent = *s == '-';
+            s += (*s == '-' || *s == '+');
+            int explicitExponent = 0;
+            for (; *s >= '0' && *s <= '9'; ++s) {
+                if (explicitExponent > 1000) {
+                    return false;
+                }
+                explicitExponent = explicitExponent * 10 + (*s - '0');
+            }
+            exponent += negativeExponent ? -explicitExponent : explicitExponent;
+        }
+        if (*s != '\0' || exponent < -22 || exponent > 22) {
+            return false;
+        }
+        double value = static_cast<double>(mantissa);
+        value = exponent < 0 ? value / kPowers[-exponent] : value * kPowers[exponent];
+        *out = negative ? -value : value;
+        return true;
     }
 
     locale_t cLocale_;
@@ -337,7 +393,8 @@ std::string WriteJsonPretty(const rapidjson::Value& value) {
     return std::string(buffer.GetString(), buffer.GetSize());
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& text, unsigned mode) {
+bool WriteFileAtomically(const std::string& path, const std::string& text, unsigned mode,
+                         Durability durability) {
     std::string temp = path + ".tmpXXXXXX";
     int fd = mkostemp(&temp[0], O_CLOEXEC);
     if (fd < 0) {
@@ -353,7 +410,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& text, unsig
         ok = n > 0;
         written += ok ? static_cast<size_t>(n) : 0;
     }
-    ok = ok && fsync(fd) == 0;
+    ok = ok && (durability == Durability::kTransient || fsync(fd) == 0);
     int saved = errno;
     ok = (close(fd) == 0) && ok;
     if (ok && rename(temp.c_str(), path.c_str()) == 0) {

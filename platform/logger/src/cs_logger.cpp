@@ -1,9 +1,11 @@
 #include "tarn/logger/cs_logger.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
@@ -35,16 +37,46 @@ const char* PriorityName(int priority) {
     }
 }
 
-// The file is opened per line so that a log file removed or rotated underneath a
-// long-lived process is recreated rather than written into the void.
-void AppendToLogFile(const std::string& line) {
-    int fd = open(TarnPaths::kLogFile, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0640);
-    if (fd < 0) {
-        return;
+// The log file stays open between lines; at most once a second the path is checked again,
+// so a log file removed or rotated underneath a long-lived process is recreated rather than
+// written into the void.
+class LogFile {
+public:
+    void Append(const std::string& line) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto now = std::chrono::steady_clock::now();
+        if (fd_ < 0 || now - checked_ > std::chrono::seconds(1)) {
+            Reopen();
+            checked_ = now;
+        }
+        if (fd_ >= 0) {
+            ssize_t ignored = write(fd_, line.data(), line.size());
+            (void)ignored;
+        }
     }
-    ssize_t ignored = write(fd, line.data(), line.size());
-    (void)ignored;
-    close(fd);
+
+private:
+    void Reopen() {
+        struct stat opened;
+        struct stat named;
+        if (fd_ >= 0 && fstat(fd_, &opened) == 0 && stat(TarnPaths::kLogFile, &named) == 0 &&
+            opened.st_dev == named.st_dev && opened.st_ino == named.st_ino) {
+            return;
+        }
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+        fd_ = open(TarnPaths::kLogFile, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0640);
+    }
+
+    std::mutex mutex_;
+    int fd_ = -1;
+    std::chrono::steady_clock::time_point checked_;
+};
+
+void AppendToLogFile(const std::string& line) {
+    static LogFile* file = new LogFile();  // never destroyed: threads may log during exit
+    file->Append(line);
 }
 
 }  // namespace

@@ -10,7 +10,8 @@ namespace TarnConfigManager {
 
 void WriteResultFile(const std::string& path, const rapidjson::Value& value) {
     std::string text = TarnConfigStore::WriteJsonText(value);
-    if (!TarnConfigStore::WriteFileAtomically(path, text, 0600)) {
+    if (!TarnConfigStore::WriteFileAtomically(path, text, 0600,
+                                              TarnConfigStore::Durability::kTransient)) {
         throw std::runtime_error("Failed to write result file " + path + ": " +
                                  std::strerror(errno));
     }

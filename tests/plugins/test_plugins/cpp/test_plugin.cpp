@@ -6,7 +6,7 @@
 //   garbage   answers with values the runner must refuse
 //   exit2     ends the process with status 2
 //   kill9     kills itself with SIGKILL
-//   hang      waits until a signal ends it
+//   hang      creates the file kHangingMarker, then waits until a signal ends it
 //   malformed writes a truncated result file and ends with status 0
 //   noresult  ends with status 0 without an answer
 #include <signal.h>
@@ -22,6 +22,9 @@
 namespace {
 
 using TarnPlugin::Request;
+
+// Where the hang behaviour says that it hangs.
+const char kHangingMarker[] = "/var/corvid/lifecycle/test-plugin-hanging";
 
 std::string Behaviour(const Request& request) {
     return request.pluginId.substr(request.pluginId.rfind(':') + 1);
@@ -39,6 +42,8 @@ void Misbehave(const Request& request) {
     } else if (behaviour == "kill9") {
         raise(SIGKILL);
     } else if (behaviour == "hang") {
+        std::FILE* marker = std::fopen(request.HostPath(kHangingMarker).c_str(), "w");
+        std::fclose(marker);
         for (;;) {
             pause();
         }

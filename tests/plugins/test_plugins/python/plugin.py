@@ -9,6 +9,9 @@ import signal
 import tarn_plugin as tp
 from tarn_plugin import _host_paths
 
+# Where the hang behaviour says that it hangs.
+HANGING_MARKER = "/var/corvid/lifecycle/test-plugin-hanging"
+
 
 def behaviour(request):
     return request.plugin_id.rsplit(":", 1)[-1]
@@ -26,6 +29,7 @@ def misbehave(request):
     if kind == "kill9":
         os.kill(os.getpid(), signal.SIGKILL)
     if kind == "hang":
+        open(request.host_path(HANGING_MARKER), "w").close()
         while True:
             signal.pause()
     if kind == "malformed":

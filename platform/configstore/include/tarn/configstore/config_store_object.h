@@ -63,6 +63,25 @@ std::shared_ptr<ConfigStoreObject> CreateObject(const ConfigStoreObjectId& id,
                                                 const rapidjson::Value& value,
                                                 std::optional<unsigned long> index);
 
+// What a key's schema tells the store about the objects of the key (the store does not read
+// schemas itself; callers holding the key's schema fill this in).
+struct ObjectSchemaFacts {
+    std::string schemaText;   // the schema's identifying text, kept as the attribute "schema"
+    std::string instanceKey;  // the member naming an instance; "" for a single-instance key
+};
+
+// The attribute that holds the schema text of an object created for a known schema.
+inline constexpr const char kSchemaAttribute[] = "schema";
+
+// An object of a key whose schema is known: as CreateObject(id, value, index), and carrying
+// the schema text in kSchemaAttribute. When value is an object whose instanceKey member is a
+// string, that string must be id's instance id: ConfigStoreException 2000 naming the id and
+// the value's instance otherwise, so an object never reaches a plugin under another name.
+std::shared_ptr<ConfigStoreObject> CreateObject(const ConfigStoreObjectId& id,
+                                                const rapidjson::Value& value,
+                                                const ObjectSchemaFacts& schema,
+                                                std::optional<unsigned long> index);
+
 // A fresh random instance id: 32 hexadecimal digits in the 8-4-4-4-12 layout of a version 4
 // UUID, lower case.
 std::string GenerateInstanceId();

@@ -41,8 +41,14 @@ std::string WriteJsonText(const rapidjson::Value& value);
 // Indented text of value, for files people read. Same failures as WriteJsonText.
 std::string WriteJsonPretty(const rapidjson::Value& value);
 
+enum class Durability { kSynced, kTransient };
+
 // Writes text to path through a temporary file in the same folder and a rename, so readers
-// see the old or the new file, never half of one. Returns false (errno set) on failure.
-bool WriteFileAtomically(const std::string& path, const std::string& text, unsigned mode = 0644);
+// see the old or the new file, never half of one. kSynced also flushes the file to disk
+// before the rename (files that must survive a crash); kTransient skips that for files that
+// live for one exchange, like plugin requests and results. Returns false (errno set) on
+// failure.
+bool WriteFileAtomically(const std::string& path, const std::string& text, unsigned mode = 0644,
+                         Durability durability = Durability::kSynced);
 
 }  // namespace TarnConfigStore

@@ -1,0 +1,120 @@
+#include "deradidezivizoda/apply/apply.h"
+
+#include "deradidezivizoda/apply/remediate_host.h"
+#include "deradidezivizoda/core/throw_exception.h"
+#include "deradidezivizoda/impact/impact.h"
+#include "deradidezivizoda/impact/impact_handler.h"
+#include "deradidezivizoda/plugins/task_handle.h"
+#include "tarn/configstore/boot_state.h"
+#include "tarn/configstore/json_text.h"
+#include "tarn/configstore/store_rows.h"
+#include "tarn/logger/cs_logger.h"
+#include "tarn/schemastore/schema_store.h"
+
+namespace TarnConfigManager {
+
+namespace {
+
+// Reads CheckApply's drift cache into the handler; an empty text leaves the cache {}.
+void LoadDriftCache(const std::string& text, ImpactHandler& handler) {
+    if (text.empty()) {
+        return;
+    }
+    rapidjson::Document& cache = handler.DriftCache();
+    if (!TarnConfigStore::ParseJsonText(text, cache) || !cache.IsObject()) {
+        CSLogger::Log(0, "Drift cache failed to initialize.");
+        ThrowException<InvalidImpact>(INVALID_IMPACT);
+    }
+}
+
+// The impact Apply goes on with: the old one, or none when the host no longer needs more.
+IMPACT_TYPE AgreedImpact(IMPACT_TYPE old, IMPACT_TYPE current) {
+    if (current == old) {
+        return current;
+    }
+    if (current == NO_IMPACT) {
+        CSLogger::Log(0,
+                      "Impact reported by CheckApply() is no longer applicable, continue. "
+                      "old_impact=%d, new_impact=%d",
+                      old, NO_IMPACT);
+        return NO_IMPACT;
+    }
+    CSLogger::Log(0,
+                  "Impact reported by CheckApply() is no longer applicable, abort. "
+                  "old_impact=%d, new_impact=%d",
+                  old, current);
+    ThrowException<InvalidImpact>(INVALID_IMPACT);
+}
+
+// Stores document as the desired configuration, its instances named by their keys' schemas.
+void StoreDesiredDocument(const rapidjson::Document& document) {
+    std::shared_ptr<TarnSchemaStore::SchemaStore> schemas =
+        TarnSchemaStore::SchemaStore::GetStore();
+    TarnConfigStore::SetDesiredUserConfig(
+        document,
+        [&](const std::string& component, const std::string& group, const std::string& key) {
+            auto schema = TarnSchemaStore::GetSchema(component, group, key, schemas);
+            return schema ? schema->GetInstanceKey() : std::string();
+        });
+}
+
+}  // namespace
+
+ApplyResult Apply(const std::shared_ptr<CheckApplyResult>& checkResult,
+                  std::shared_ptr<TaskHandle> task) {
+    if (!checkResult) {
+        CSLogger::Log(0, "Apply invoked with empty check apply result.");
+        ThrowException<ConfigManagerException>(EMPTY_INPUT);
+    }
+    if (!task) {
+        ThrowException<ConfigManagerException>(UNEXPECTED_ERROR, "Apply needs a task handle.");
+    }
+    // Held until Apply returns, so the caller's task accounts for this part of the work.
+    std::shared_ptr<TaskHandle> heldTask = task->ChildTask(2);
+    // One store connection for the whole call: every store read and write of this thread
+    // shares it instead of opening the database again.
+    auto connection = TarnConfigStore::GetDBStore(DBStore::CONFIG_STORE, true);
+    ImpactHandler handler;
+    handler.SetCacheMode(ImpactHandler::kCacheRead);
+    LoadDriftCache(checkResult->driftCache, handler);
+    // The check result stays as CheckApply made it: the walks work on a copy, which may gain
+    // generated instance ids.
+    rapidjson::Document document;
+    document.CopyFrom(checkResult->desiredDocument, document.GetAllocator());
+    ApplyResult result;
+    ImpactResult impact =
+        ImpactWithCustomHandler(document, checkResult->clusterContext, handler, task);
+    if (!impact.error.id.empty()) {
+        result.error = impact.error;
+        return result;
+    }
+    if (impact.compliant) {
+        CSLogger::Log(2, "Drift reported by CheckApply() is resolved.");
+        return result;
+    }
+    IMPACT_TYPE agreed = AgreedImpact(checkResult->impact, impact.impact);
+    if (agreed == REBOOT_REQUIRED) {
+        StoreDesiredDocument(document);
+        CSLogger::Log(0,
+                      "ApplyConfig updated the host with the new desired configuration document, "
+                      "host must be rebooted for it to take effect.");
+        result.status = APPLY_REBOOT_PENDING;
+        return result;
+    }
+    bool inMaintenanceMode = false;
+    if (agreed == MAINTENANCE_MODE_REQUIRED) {
+        inMaintenanceMode = IsMaintenanceModeEnabled();
+        if (!inMaintenanceMode) {
+            ThrowException<HostNotInMM>(NOT_IN_MAINT_MODE);
+        }
+    }
+    TarnConfigStore::SetBootMode(TarnConfigStore::NORMAL);
+    std::shared_ptr<TaskHandle> applyTask = task->ChildTask(2);
+    result.error = RemediateHost(document, checkResult->clusterContext, applyTask, false);
+    if (result.error.id.empty() && inMaintenanceMode) {
+        result.status = APPLY_SUCCESS_IN_MAINTENANCE_MODE;
+    }
+    return result;
+}
+
+}  // namespace TarnConfigManager

@@ -1,0 +1,43 @@
+#include "deradidezivizoda/apply/apply_task_generator.h"
+
+#include "deradidezivizoda/drift/compute_drift.h"
+#include "impact/drift_inputs.h"
+
+namespace TarnConfigManager {
+
+ApplyTaskGenerator::ApplyTaskGenerator() {
+    consolidatedActionRequired = true;
+    createDriftObject = true;
+}
+
+ApplyTaskGenerator::~ApplyTaskGenerator() = default;
+
+void ApplyTaskGenerator::Add(const Value& desired, const ObjectId& id, const Schema& schema,
+                             const std::string&) {
+    createTask(id, desired, schema, ADD, nullptr);
+}
+
+void ApplyTaskGenerator::Set(const Value& desired, const Value&, const ObjectId& id,
+                             const Schema& schema, const std::string&, const Value& driftObject) {
+    createTask(id, desired, schema, SET, DriftObjectOf(id, SET, driftObject));
+}
+
+void ApplyTaskGenerator::Delete(const Value& host, const ObjectId& id, const Schema& schema,
+                                const std::string&) {
+    createTask(id, host, schema, DELETE, nullptr);
+}
+
+void ApplyTaskGenerator::createTask(const ObjectId& id, const Value& value, const Schema& schema,
+                                    ACTION action,
+                                    std::shared_ptr<TarnConfigStore::DriftObject> drift) {
+    tasks.push_back({TarnConfigStore::CreateObject(id, value, schema, std::nullopt),
+                     std::move(drift), kActionNames[action], nullptr});
+}
+
+std::vector<DesiredConfigInput> GenerateApplyTasks(rapidjson::Document& document) {
+    ApplyTaskGenerator generator;
+    ComputeDrift(ComparedConfiguration(document), document.GetAllocator(), generator);
+    return generator.getTasks();
+}
+
+}  // namespace TarnConfigManager

@@ -1,0 +1,112 @@
+#include "deradidezivizoda/apply/remediate_host.h"
+
+#include <unordered_map>
+
+#include "deradidezivizoda/apply/apply_task_generator.h"
+#include "deradidezivizoda/impact/task_map.h"
+#include "deradidezivizoda/plugins/plugin_manager.h"
+#include "deradidezivizoda/plugins/plugin_monitor.h"
+#include "deradidezivizoda/plugins/task_handle.h"
+#include "tarn/configstore/db_store.h"
+#include "tarn/logger/cs_logger.h"
+
+namespace TarnConfigManager {
+
+namespace {
+
+using TaskKeyMap = std::unordered_map<std::string, TaskMap>;
+
+std::string TaskKeyOf(const Plugin& plugin, const DesiredConfigInput& task) {
+    return (plugin.GetVersion() == 3 ? std::string("REMEDIATE") : task.operation) + ":" +
+           plugin.GetId();
+}
+
+// Gives each task to every apply plugin of its key, under the plugin's task key.
+TaskKeyMap GroupTasks(PluginManager& plugins, const std::vector<DesiredConfigInput>& tasks,
+                      bool boot) {
+    TaskKeyMap taskMap;
+    for (const DesiredConfigInput& task : tasks) {
+        const TarnConfigStore::ConfigStoreObjectId& id = task.object->GetConfigStoreObjectId();
+        std::string idText = id.toString();
+        std::vector<std::shared_ptr<Plugin>> found = plugins.Find(id);
+        if (found.empty()) {
+            CSLogger::Log(1, "Plugin not present for %s", idText.c_str());
+        }
+        for (const std::shared_ptr<Plugin>& plugin : found) {
+            std::string pluginId = plugin->GetId();
+            if (boot && !plugin->CheckType(APPLY_BOOT)) {
+                CSLogger::Log(0, "Plugin=%s does not support boot-time remediation for csoid=%s",
+                              pluginId.c_str(), idText.c_str());
+                continue;
+            }
+            CSLogger::Log(3, "Found plugin=%s for cso=%s", pluginId.c_str(), idText.c_str());
+            std::string key = TaskKeyOf(*plugin, task);
+            CSLogger::Log(3, "Adding key=%s for plugin=%s", key.c_str(), pluginId.c_str());
+            auto entry = taskMap.find(key);
+            if (entry == taskMap.end()) {
+                taskMap.emplace(key, TaskMap{plugin, {task}});
+            } else {
+                entry->second.inputs.push_back(task);
+            }
+        }
+    }
+    return taskMap;
+}
+
+void Notify(TaskHandle& task, const char* id, const std::string& pluginId) {
+    task.AddNotification()->PluginInfo(id, {pluginId});
+}
+
+}  // namespace
+
+ErrorInfo ExecuteApplyTasks(const std::vector<DesiredConfigInput>& tasks,
+                            const std::string& clusterContext, std::shared_ptr<TaskHandle> task,
+                            bool boot) {
+    PluginManager plugins(APPLY);
+    TaskKeyMap taskMap = GroupTasks(plugins, tasks, boot);
+    task->UpdateProgress(20.0f);
+    float step = taskMap.empty() ? 100.0f : 80.0f / static_cast<float>(taskMap.size());
+    float progress = 20.0f;
+    auto monitor = std::make_shared<TaskPluginMonitor>(task);
+    for (const std::string& name : plugins.GetDependencies()) {
+        if (task->IsAborted()) {
+            CSLogger::Log(2, "Apply aborted, returning...");
+            return ErrorInfo(kApplyPluginAborted, {name});
+        }
+        auto entry = taskMap.find(name);
+        if (entry == taskMap.end()) {
+            continue;
+        }
+        const std::string pluginId = entry->second.plugin->GetId();
+        CSLogger::Log(3, "Found match for dependency %s", name.c_str());
+        Notify(*task, kApplyPluginStarted, pluginId);
+        ErrorInfo error =
+            entry->second.plugin->Apply(entry->second.inputs, clusterContext, monitor);
+        if (!error.id.empty()) {
+            CSLogger::Log(0, "%s plugin failed to execute.", pluginId.c_str());
+            task->AddNotification()->PluginError(error);
+            return error;
+        }
+        progress += step;
+        task->UpdateProgress(progress);
+        Notify(*task, kApplyPluginFinished, pluginId);
+    }
+    CSLogger::Log(3, "Tarn host remediated successfully.");
+    return ErrorInfo();
+}
+
+ErrorInfo RemediateHost(rapidjson::Document& document, const std::string& clusterContext,
+                        std::shared_ptr<TaskHandle> task, bool boot) {
+    CSLogger::Log(3, "Remediating Tarn host to desired configuration (boot=%d).", boot ? 1 : 0);
+    // One store connection for the whole call: every store read and write of this thread
+    // shares it instead of opening the database again.
+    auto connection = TarnConfigStore::GetDBStore(DBStore::CONFIG_STORE, true);
+    std::vector<DesiredConfigInput> tasks = GenerateApplyTasks(document);
+    if (tasks.empty()) {
+        CSLogger::Log(1, "No tasks generated for the desired configuration.");
+        return ErrorInfo();
+    }
+    return ExecuteApplyTasks(tasks, clusterContext, std::move(task), boot);
+}
+
+}  // namespace TarnConfigManager

@@ -1,0 +1,117 @@
+#include "deradidezivizoda/impact/impact.h"
+
+#include "deradidezivizoda/drift/compute_drift.h"
+#include "deradidezivizoda/impact/impact_handler.h"
+#include "deradidezivizoda/plugins/plugin_monitor.h"
+#include "deradidezivizoda/plugins/task_handle.h"
+#include "impact/drift_inputs.h"
+#include "tarn/configstore/db_store.h"
+#include "tarn/logger/cs_logger.h"
+#include "tarn/pluginsupport/impact_plugin_result.h"
+
+namespace TarnConfigManager {
+
+namespace {
+
+// What the impact plugins said, over all of them.
+struct PluginVerdicts {
+    bool reboot = false;
+    bool maintenanceMode = false;
+    bool quickBootCapable = true;
+
+    void Add(const std::string& pluginId, const ImpactPluginInfo& info) {
+        CSLogger::Log(3, "Impact: Plugin=%s, impact=%d (%s:%s:%s:%s)", pluginId.c_str(),
+                      static_cast<int>(info.impact), info.component.c_str(), info.group.c_str(),
+                      info.key.c_str(), info.instanceId.c_str());
+        reboot = reboot || info.impact == REBOOT_REQUIRED;
+        maintenanceMode = maintenanceMode || info.impact == MAINTENANCE_MODE_REQUIRED;
+        quickBootCapable = quickBootCapable && info.quickBootCapable;
+    }
+};
+
+void Notify(TaskHandle& task, const char* id, const std::string& pluginId) {
+    task.AddNotification()->PluginInfo(id, {pluginId});
+}
+
+// Runs each plugin of the handler's map once. Returns false, with result.error set, when a
+// plugin failed or the task was aborted; later plugins do not run then.
+bool RunImpactPlugins(ImpactHandler& handler, const std::string& clusterContext,
+                      const std::shared_ptr<TaskHandle>& task,
+                      const std::shared_ptr<PluginMonitor>& monitor, PluginVerdicts& verdicts,
+                      ImpactResult& result) {
+    ImpactHandler::PluginMap plugins = handler.GetPluginMap();
+    float step = plugins.empty() ? 100.0f : 80.0f / static_cast<float>(plugins.size());
+    float progress = 20.0f;
+    for (const auto& [pluginId, work] : plugins) {
+        if (task->IsAborted()) {
+            CSLogger::Log(2, "Impact aborted, returning...");
+            result.error = ErrorInfo(kImpactPluginAborted, {pluginId});
+            return false;
+        }
+        CSLogger::Log(3, "Invoking plugin: %s", pluginId.c_str());
+        Notify(*task, kImpactPluginStarted, pluginId);
+        ImpactPluginResult answer = work.plugin->Impact(work.inputs, clusterContext, monitor);
+        if (!answer.error.id.empty()) {
+            CSLogger::Log(0, "%s plugin failed to execute.", pluginId.c_str());
+            task->AddNotification()->PluginError(answer.error);
+            result.error = answer.error;
+            return false;
+        }
+        for (const ImpactPluginInfo& info : answer.impacts) {
+            verdicts.Add(pluginId, info);
+        }
+        progress += step;
+        task->UpdateProgress(progress);
+        Notify(*task, kImpactPluginFinished, pluginId);
+    }
+    return true;
+}
+
+// The handler's and the plugins' verdicts as one impact, led by its summary message.
+void CombineVerdicts(const ImpactHandler& handler, const PluginVerdicts& verdicts,
+                     ImpactResult& result) {
+    for (const ImpactInfo& info : handler.GetImpactInfo()) {
+        result.impactInfo.push_back(info);
+    }
+    if (verdicts.reboot || handler.GetRebootRequired()) {
+        result.impact = REBOOT_REQUIRED;
+        result.impactInfo.push_front({kImpactInfoReboot, {}});
+    } else if (verdicts.maintenanceMode || handler.GetMaintenanceModeRequired()) {
+        result.impact = MAINTENANCE_MODE_REQUIRED;
+        result.impactInfo.push_front({kImpactInfoMaintenanceMode, {}});
+    }
+    result.quickBootStatus =
+        verdicts.quickBootCapable ? FetchQuickBootStatus() : QUICK_BOOT_UNSUPPORTED;
+}
+
+}  // namespace
+
+ImpactResult ImpactWithCustomHandler(rapidjson::Document& desired,
+                                     const std::string& clusterContext, ImpactHandler& handler,
+                                     std::shared_ptr<TaskHandle> task) {
+    // Refuses an empty task before any work is done.
+    auto monitor = std::make_shared<TaskPluginMonitor>(task);
+    // One store connection for the whole call: every store read and write of this thread
+    // shares it instead of opening the database again.
+    auto connection = TarnConfigStore::GetDBStore(DBStore::CONFIG_STORE, true);
+    ImpactResult result;
+    ComputeDrift(ComparedConfiguration(desired), desired.GetAllocator(), handler);
+    task->UpdateProgress(20.0f);
+    PluginVerdicts verdicts;
+    if (!RunImpactPlugins(handler, clusterContext, task, monitor, verdicts, result)) {
+        return result;
+    }
+    result.compliant = handler.GetCompliant();
+    if (!result.compliant) {
+        CombineVerdicts(handler, verdicts, result);
+    }
+    return result;
+}
+
+ImpactResult Impact(rapidjson::Document& desired, const std::string& clusterContext,
+                    std::shared_ptr<TaskHandle> task) {
+    ImpactHandler handler;
+    return ImpactWithCustomHandler(desired, clusterContext, handler, std::move(task));
+}
+
+}  // namespace TarnConfigManager

@@ -1,0 +1,282 @@
+#include "deradidezivizoda/impact/impact_handler.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <vector>
+
+#include "impact/drift_inputs.h"
+#include "tarn/logger/cs_logger.h"
+
+namespace TarnConfigManager {
+
+namespace {
+
+using rapidjson::Value;
+
+const char* MessageIdOf(ACTION action) {
+    switch (action) {
+        case ADD:
+            return kImpactInfoAdd;
+        case DELETE:
+            return kImpactInfoDelete;
+        default:
+            return kImpactInfoSet;
+    }
+}
+
+// A current value that stands for "no configuration yet": Set on such a singleton is an ADD.
+bool IsAbsentValue(const Value& host) {
+    return host.IsNull() || (host.IsObject() && host.MemberCount() == 0) ||
+           (host.IsString() && host == "DELETE_DEFAULT");
+}
+
+// Whether the schema lists action for one kind of impact; propertyTriggers tells whether the
+// key's properties carry triggers of that kind.
+using ImpactQuery = int (TarnSchemaStore::SchemaObject::*)(std::vector<std::string>&, bool&) const;
+bool ListsAction(const TarnSchemaStore::SchemaObject& schema, ImpactQuery query,
+                 std::vector<std::string>& operations, ACTION action, bool& propertyTriggers) {
+    propertyTriggers = false;
+    operations.clear();
+    if ((schema.*query)(operations, propertyTriggers) != TarnSchemaStore::kSchemaQueryOk) {
+        return false;
+    }
+    return std::find(operations.begin(), operations.end(), kActionNames[action]) !=
+           operations.end();
+}
+
+bool Contains(const std::vector<TarnConfigStore::ConfigStoreObjectId>& keys,
+              const TarnConfigStore::ConfigStoreObjectId& id) {
+    return std::any_of(keys.begin(), keys.end(), [&](const auto& key) {
+        return key.GetComponent() == id.GetComponent() && key.GetGroup() == id.GetGroup() &&
+               key.GetKey() == id.GetKey();
+    });
+}
+
+}  // namespace
+
+ImpactHandler::ImpactHandler() : pluginManager(IMPACT) {
+    consolidatedActionRequired = true;
+    createDriftObject = true;
+    workDocument.SetObject();
+}
+
+ImpactHandler::~ImpactHandler() = default;
+
+void ImpactHandler::Add(const Value& desired, const ObjectId& id, const Schema& schema,
+                        const std::string& path) {
+    ObjectChanged(ADD, desired, id, schema, path, kEmptyVal);
+}
+
+void ImpactHandler::Set(const Value& desired, const Value& host, const ObjectId& id,
+                        const Schema& schema, const std::string& path, const Value& driftObject) {
+    ACTION action = !schema->IsMultiInstance() && IsAbsentValue(host) ? ADD : SET;
+    ObjectChanged(action, desired, id, schema, path, driftObject);
+}
+
+void ImpactHandler::Delete(const Value& host, const ObjectId& id, const Schema& schema,
+                           const std::string& path) {
+    ObjectChanged(DELETE, host, id, schema, path, kEmptyVal);
+}
+
+void ImpactHandler::ObjectChanged(ACTION action, const Value& value, const ObjectId& id,
+                                  const Schema& schema, const std::string& path,
+                                  const Value& drift) {
+    impactInfo.insert({MessageIdOf(action), {id.GetKey(), id.GetGroup(), id.GetComponent()}});
+    ComputeObjImpact(action, schema, path);
+    UpdatePluginMap(id, value, schema, action, drift);
+}
+
+void ImpactHandler::PropertyDrift(const Value& desired, const Value&, const Value& definition,
+                                  const std::string& path, ACTION action) {
+    compliant = false;
+    if (action == DELETE) {
+        return;
+    }
+    ComputePropImpact(desired, definition, path);
+}
+
+void ImpactHandler::ComputeObjImpact(ACTION action, const Schema& schema, const std::string& path) {
+    compliant = false;
+    std::vector<std::string> operations;
+    bool propertyReboot = false;
+    bool propertyMaintenance = false;
+    bool reboot = ListsAction(*schema, &TarnSchemaStore::SchemaObject::GetRebootRequiredOperations,
+                              operations, action, propertyReboot);
+    bool maintenance =
+        ListsAction(*schema, &TarnSchemaStore::SchemaObject::GetMaintenanceModeRequiredOperations,
+                    operations, action, propertyMaintenance);
+    const char* name = kActionNames[action];
+    if (reboot || maintenance) {
+        if (action != SET || (!propertyReboot && !propertyMaintenance)) {
+            rebootRequired = rebootRequired || reboot;
+            maintenanceModeRequired = maintenanceModeRequired || maintenance;
+            CSLogger::Log(2,
+                          "Impact: maintenanceModeRequired=%d, rebootRequired=%d Op: %s for "
+                          "path: %s",
+                          maintenance, reboot, name, path.c_str());
+        } else {
+            // A listed SET counts only when a changed property matched a trigger of its kind.
+            if (reboot && pendingPropertyReboot) {
+                rebootRequired = true;
+                CSLogger::Log(2, "Impact: rebootRequired, Op: %s for path: %s", name, path.c_str());
+            }
+            if (maintenance && pendingPropertyMaintenanceMode) {
+                maintenanceModeRequired = true;
+                CSLogger::Log(2, "Impact: maintenanceModeRequired, Op: %s for path: %s", name,
+                              path.c_str());
+            }
+        }
+    }
+    // The property verdicts belonged to this object; they never carry over to the next one.
+    pendingPropertyReboot = false;
+    pendingPropertyMaintenanceMode = false;
+}
+
+void ImpactHandler::ComputePropImpact(const Value& value, const Value& schema,
+                                      const std::string& path) {
+    if (value.IsObject()) {
+        const Value& properties = schema["properties"];
+        for (const auto& member : value.GetObject()) {
+            ComputePropImpact(member.value, properties[member.name],
+                              path + "/" + member.name.GetString());
+        }
+        return;
+    }
+    if (value.IsArray()) {
+        const Value& items = schema["items"];
+        if (std::string(items["type"].GetString()) != "object") {
+            return;  // arrays of plain values trigger nothing
+        }
+        for (rapidjson::SizeType i = 0; i < value.Size(); ++i) {
+            ComputePropImpact(value[i], items, path + "/" + std::to_string(i));
+        }
+        return;
+    }
+    if (schema.HasMember("rebootRequired") &&
+        MatchesImpactTrigger(value, schema["rebootRequired"]["SET"], schema["type"].GetString())) {
+        pendingPropertyReboot = true;
+        CSLogger::Log(2, "RebootRequired for path: %s", path.c_str());
+    }
+    if (schema.HasMember("maintenanceModeRequired") &&
+        MatchesImpactTrigger(value, schema["maintenanceModeRequired"]["SET"],
+                             schema["type"].GetString())) {
+        pendingPropertyMaintenanceMode = true;
+        CSLogger::Log(2, "MaintenanceMode for path: %s", path.c_str());
+    }
+}
+
+bool ImpactHandler::MatchesImpactTrigger(const Value& value, const Value& triggers,
+                                         const std::string& typeName) {
+    if (triggers.Empty()) {
+        return true;
+    }
+    if ((typeName == "integer" || typeName == "long") && value.IsInt64()) {
+        CSLogger::Log(2, ">>> DesiredLong: %" PRId64, value.GetInt64());
+        for (const Value& trigger : triggers.GetArray()) {
+            CSLogger::Log(2, ">>> ImpactLong: %" PRId64, trigger.GetInt64());
+            if (trigger.GetInt64() == value.GetInt64()) {
+                return true;
+            }
+        }
+    } else if ((typeName == "number" || typeName == "double") && value.IsDouble()) {
+        CSLogger::Log(2, ">>> DesiredDouble: %lf", value.GetDouble());
+        for (const Value& trigger : triggers.GetArray()) {
+            CSLogger::Log(2, ">>> ImpactDouble: %lf", trigger.GetDouble());
+            if (trigger.GetDouble() == value.GetDouble()) {
+                return true;
+            }
+        }
+    } else if (typeName == "boolean" && value.IsBool()) {
+        CSLogger::Log(2, ">>> DesiredBool: %d", value.GetBool() ? 1 : 0);
+        for (const Value& trigger : triggers.GetArray()) {
+            CSLogger::Log(2, ">>> ImpactBool: %d", trigger.GetBool() ? 1 : 0);
+            if (trigger.GetBool() == value.GetBool()) {
+                return true;
+            }
+        }
+    } else if (typeName == "string" && value.IsString()) {
+        CSLogger::Log(2, ">>> DesiredStr: %s", value.GetString());
+        for (const Value& trigger : triggers.GetArray()) {
+            CSLogger::Log(2, ">>> ImpactStr: %s", trigger.GetString());
+            if (trigger == value) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+void ImpactHandler::UpdatePluginMap(const ObjectId& id, const Value& value, const Schema& schema,
+                                    ACTION action, const Value& drift) {
+    std::vector<std::shared_ptr<Plugin>> plugins = pluginManager.Find(id);
+    if (plugins.empty()) {
+        CSLogger::Log(3, "Plugin not present for %s", id.toString().c_str());
+        return;
+    }
+    const std::shared_ptr<Plugin>& plugin = plugins.front();
+    std::string pluginId = plugin->GetId();
+    CSLogger::Log(3, "Found plugin=%s for cso=%s, version: %ld", pluginId.c_str(),
+                  id.toString().c_str(), plugin->GetVersion());
+    std::shared_ptr<TarnConfigStore::DriftObject> driftObject = DriftObjectOf(id, action, drift);
+    std::shared_ptr<CachedDriftObject> cached;
+    if (cacheMode != kCacheUnused && Contains(plugin->GetImpactCacheDetails(), id)) {
+        if (cacheMode == kCacheWrite) {
+            CacheDrift(id, action, driftObject);
+        } else if (cacheMode == kCacheRead) {
+            cached = CachedDrift(id);
+        }
+    }
+    DesiredConfigInput input{TarnConfigStore::CreateObject(id, value, schema, std::nullopt),
+                             driftObject, kActionNames[action], cached};
+    auto entry = pluginMap.find(pluginId);
+    if (entry == pluginMap.end()) {
+        pluginMap.emplace(pluginId, TaskMap{plugin, {std::move(input)}});
+    } else {
+        entry->second.inputs.push_back(std::move(input));
+    }
+}
+
+void ImpactHandler::CacheDrift(const ObjectId& id, ACTION action,
+                               const std::shared_ptr<TarnConfigStore::DriftObject>& drift) {
+    auto& allocator = workDocument.GetAllocator();
+    Value entry(rapidjson::kObjectType);
+    entry.AddMember("operation", Value(kActionNames[action], allocator), allocator);
+    if (drift) {
+        entry.AddMember("drift", Value(drift->GetDriftData(), allocator), allocator);
+    }
+    std::string key = CacheKeyOf(id);
+    workDocument.AddMember(Value(key, allocator), entry, allocator);
+    CSLogger::Log(2, "Caching drift info for %s", key.c_str());
+}
+
+std::shared_ptr<CachedDriftObject> ImpactHandler::CachedDrift(const ObjectId& id) {
+    if (!cacheIndexed) {
+        // The first member of each name counts, as a lookup by name would find it.
+        for (const auto& member : workDocument.GetObject()) {
+            cacheIndex.emplace(std::string(member.name.GetString(), member.name.GetStringLength()),
+                               &member.value);
+        }
+        cacheIndexed = true;
+    }
+    std::string key = CacheKeyOf(id);
+    auto found = cacheIndex.find(key);
+    if (found == cacheIndex.end() || !found->second->IsObject()) {
+        return nullptr;
+    }
+    CSLogger::Log(2, "Found cached drift info for %s", key.c_str());
+    const Value& entry = *found->second;
+    auto cached = std::make_shared<CachedDriftObject>();
+    cached->operation = entry["operation"].GetString();
+    auto drift = entry.FindMember("drift");
+    if (drift != entry.MemberEnd()) {
+        cached->drift =
+            TarnConfigStore::CreateDriftObject(id, cached->operation, drift->value.GetString());
+    }
+    return cached;
+}
+
+std::string ImpactHandler::CacheKeyOf(const ObjectId& id) {
+    return id.GetComponent() + ":" + id.GetGroup() + ":" + id.GetKey() + ":" + id.GetInstanceId();
+}
+
+}  // namespace TarnConfigManager
