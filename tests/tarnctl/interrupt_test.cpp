@@ -26,7 +26,7 @@ protected:
 
 TEST_F(Interrupt, ValidationPluginIsAbortedThroughTheTask) {
     TarnctlProcess tarnctl({"validate", DocumentFile(kProbeDocument)});
-    ASSERT_TRUE(AwaitPluginRun()) << "the plugin never started";
+    ASSERT_TRUE(AwaitFile(TarnPaths::kPluginInputFile)) << "the plugin never started";
     tarnctl.Interrupt();
     TarnctlResult run = tarnctl.Wait();
     EXPECT_EQ(run.exitCode, 130) << run.err;
@@ -39,7 +39,7 @@ TEST_F(Interrupt, ValidationPluginIsAbortedThroughTheTask) {
 
 TEST_F(Interrupt, ExtractPluginStoppedFromTheTerminal) {
     TarnctlProcess tarnctl({"--json", "extract", "current"});
-    ASSERT_TRUE(AwaitPluginRun()) << "the plugin never started";
+    ASSERT_TRUE(AwaitFile(TarnPaths::kPluginInputFile)) << "the plugin never started";
     tarnctl.InterruptGroup();
     TarnctlResult run = tarnctl.Wait();
     EXPECT_EQ(run.exitCode, 130) << run.err;

@@ -7,7 +7,6 @@
 #include "plugin_install.h"
 #include "schema_files.h"
 #include "tarn/configstore/store_rows.h"
-#include "tarn/paths.h"
 
 namespace TarnTest {
 
@@ -23,7 +22,7 @@ void TarnctlTest::SetUp() {
                                    R"({"servers":["10.0.0.1"]})");
 }
 
-std::string TarnctlTest::DocumentFile(const std::string& text) {
+std::string DocumentFile(const std::string& text) {
     std::string path = TARN_BINARY_DIR "/tests/tarnctl/document.json";
     WriteFile(path, text);
     return path;
@@ -41,9 +40,9 @@ void TarnctlTest::InstallProbePlugin(const std::string& behaviour) {
     InstallTestPlugin("python", behaviour);
 }
 
-bool TarnctlTest::AwaitPluginRun() {
+bool AwaitFile(const std::string& path) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-    while (!PathExists(TarnPaths::kPluginInputFile)) {
+    while (!PathExists(path)) {
         if (std::chrono::steady_clock::now() > deadline) {
             return false;
         }

@@ -96,6 +96,11 @@ std::shared_ptr<TarnConfigManager::TaskHandle::Notifications> ConsoleTask::AddNo
     return std::make_shared<ConsoleNotifications>(shared_from_this());
 }
 
+std::shared_ptr<TarnConfigManager::TaskHandle> ConsoleTask::ChildTask(int) {
+    Finish();
+    return std::make_shared<ConsoleTask>(console_, title_);
+}
+
 std::string ConsoleTask::GetTaskId() const {
     return "tarnctl-" + std::to_string(getpid());
 }

@@ -23,6 +23,8 @@ public:
     bool IsAborted() override;
     void UpdateProgress(float progress) override;
     std::shared_ptr<Notifications> AddNotification() override;
+    // A part of the work: a task of its own on the same console, with the same title.
+    std::shared_ptr<TaskHandle> ChildTask(int weight) override;
     std::string GetTaskId() const override;
 
     // Clears the progress bar, so that the result starts on a clean line.

@@ -5,6 +5,7 @@
 #include "console.h"
 #include "deradidezivizoda/core/error_codes.h"
 #include "exit_codes.h"
+#include "interrupt_guard.h"
 #include "tarn/configstore/config_store_exception.h"
 #include "text_table.h"
 
@@ -87,6 +88,14 @@ int ReportFailure(const Console& console, const ErrorReport& report) {
                      console.Paint(ErrorText(report), Colour::kRed, Stream::kErr).c_str());
     }
     return kExitError;
+}
+
+int ReportUnfinished(const Console& console, const TarnConfigManager::ErrorInfo& error,
+                     const std::string& operation) {
+    ErrorReport report = DescribeError(error);
+    report.message = operation + " did not finish";
+    ReportFailure(console, report);
+    return FailureExitCode();
 }
 
 }  // namespace Tarnctl

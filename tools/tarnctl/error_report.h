@@ -42,5 +42,9 @@ std::string ShortMessageId(const std::string& id);
 
 // Reports the failure on the console and returns kExitError.
 int ReportFailure(const Console& console, const ErrorReport& report);
+// Reports the plugin-level error that ended an operation ("<operation> did not finish") and
+// returns FailureExitCode().
+int ReportUnfinished(const Console& console, const TarnConfigManager::ErrorInfo& error,
+                     const std::string& operation);
 
 }  // namespace Tarnctl

@@ -13,24 +13,13 @@
 #include "deradidezivizoda/core/host_state.h"
 #include "error_report.h"
 #include "exit_codes.h"
+#include "state_names.h"
 #include "tarn/paths.h"
 #include "text_table.h"
 
 namespace Tarnctl {
 
 namespace {
-
-const char* QuickBootName(TarnConfigManager::QUICK_BOOT_STATUS status) {
-    switch (status) {
-        case TarnConfigManager::QUICK_BOOT_SUPPORTED:
-            return "quickboot";
-        case TarnConfigManager::QUICK_BOOT_STM_SUPPORTED:
-            return "stm";
-        case TarnConfigManager::QUICK_BOOT_UNSUPPORTED:
-            break;
-    }
-    return "unsupported";
-}
 
 std::string SystemError(const std::string& what) {
     return what + ": " + std::strerror(errno);

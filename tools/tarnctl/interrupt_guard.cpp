@@ -6,6 +6,7 @@
 #include <atomic>
 
 #include "console.h"
+#include "exit_codes.h"
 
 namespace Tarnctl {
 
@@ -48,6 +49,10 @@ InterruptGuard::~InterruptGuard() {
 
 bool InterruptGuard::Interrupted() {
     return interrupted.load();
+}
+
+int FailureExitCode() {
+    return InterruptGuard::Interrupted() ? kExitAborted : kExitError;
 }
 
 }  // namespace Tarnctl

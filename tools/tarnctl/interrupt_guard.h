@@ -23,4 +23,7 @@ public:
     static bool Interrupted();
 };
 
+// The exit status of a command that failed: kExitAborted after Ctrl-C, else kExitError.
+int FailureExitCode();
+
 }  // namespace Tarnctl

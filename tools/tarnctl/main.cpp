@@ -6,12 +6,14 @@
 #include <functional>
 #include <string>
 
+#include "apply_command.h"
 #include "compliance_command.h"
 #include "console.h"
 #include "error_report.h"
 #include "exit_codes.h"
 #include "extract_command.h"
 #include "host_command.h"
+#include "impact_command.h"
 #include "interrupt_guard.h"
 #include "plugins_command.h"
 #include "tarn/paths.h"
@@ -28,6 +30,8 @@ struct Arguments {
     ConsoleOptions console;
     ComplianceOptions compliance;
     ValidateOptions validate;
+    ImpactOptions impact;
+    ApplyOptions apply;
     std::string pluginDir = TarnPaths::kPluginDir;
     Command command;
 };
@@ -61,6 +65,26 @@ void AddValidate(CLI::App& app, Arguments& args) {
                     "Text handed to every validation plugin");
     sub->add_flag("--no-schema", args.validate.skipSchema,
                   "Skip the key schemas; run the validation plugins only");
+}
+
+void AddImpact(CLI::App& app, Arguments& args) {
+    CLI::App* sub = Leaf(
+        app, "impact", "What applying a document would cost (exit 0: compliant, 2: changes)",
+        args.command, [&args](const Console& console) { return RunImpact(console, args.impact); });
+    sub->add_option("DOC", args.impact.document, "Desired configuration document (JSON)")
+        ->required();
+    sub->add_option("--cluster-context", args.impact.clusterContext,
+                    "Text handed to every impact plugin");
+}
+
+void AddApply(CLI::App& app, Arguments& args) {
+    CLI::App* sub =
+        Leaf(app, "apply", "Apply a desired document (now, or at the next boot)", args.command,
+             [&args](const Console& console) { return RunApply(console, args.apply); });
+    sub->add_option("DOC", args.apply.document, "Desired configuration document (JSON)")
+        ->required();
+    sub->add_option("--cluster-context", args.apply.clusterContext,
+                    "Text handed to every impact and apply plugin");
 }
 
 void AddExtract(CLI::App& app, Arguments& args) {
@@ -111,8 +135,8 @@ int Run(const Console& console, const Command& command) {
     try {
         return command(console);
     } catch (const std::exception& error) {
-        int code = ReportFailure(console, DescribeError(error));
-        return InterruptGuard::Interrupted() ? kExitAborted : code;
+        ReportFailure(console, DescribeError(error));
+        return FailureExitCode();
     }
 }
 
@@ -132,6 +156,8 @@ int main(int argc, char** argv) {
                  "No progress or notifications on standard error");
     AddCompliance(app, args);
     AddValidate(app, args);
+    AddImpact(app, args);
+    AddApply(app, args);
     AddExtract(app, args);
     AddPlugins(app, args);
     AddHost(app, args);

@@ -48,16 +48,15 @@ void PrintFindings(const Console& console, const std::string& path,
 int Report(const Console& console, const std::string& path, const ValidationResult& result) {
     bool failed = !result.pluginErr.id.empty();
     if (console.Json()) {
+        // The result carries the failure as its pluginErr.
         console.Line(result.Serialize());
     } else if (failed) {
-        ErrorReport report = DescribeError(result.pluginErr);
-        report.message = "validation did not finish";
-        ReportFailure(console, report);
+        return ReportUnfinished(console, result.pluginErr, "validation");
     } else {
         PrintFindings(console, path, result.errors);
     }
     if (failed) {
-        return InterruptGuard::Interrupted() ? kExitAborted : kExitError;
+        return FailureExitCode();
     }
     return result.errors.empty() ? kExitOk : kExitFindings;
 }

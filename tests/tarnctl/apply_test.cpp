@@ -1,0 +1,90 @@
+// tarnctl impact and apply on the test host of the impact and apply suites: the cost of a
+// document, the three ways an apply ends (now, in maintenance mode, at the next boot), the
+// refusal without maintenance mode, and Ctrl-C during an apply plugin.
+#include <gtest/gtest.h>
+
+#include "apply_host.h"
+#include "json_test_text.h"
+#include "tarn/paths.h"
+#include "tarnctl_fixture.h"
+
+namespace TarnTest {
+namespace {
+
+using ApplyCommands = ApplyHostTest;
+
+std::string DocumentWith(const std::vector<std::pair<std::string, std::string>>& changes) {
+    return DocumentFile(Text(Desired(changes)));
+}
+
+TEST_F(ApplyCommands, ImpactTellsTheCostAndChangesNothing) {
+    TarnctlResult run = RunTarnctl({"--json", "impact", DocumentWith({})});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(JsonText(ParseJson(run.out)),
+              R"({"compliant":true,"impact":"none","quickBoot":"unsupported",)"
+              R"("quickBootStatus":0,"messages":[]})");
+
+    std::string cache = DocumentWith({{"/host/storage/cache/size", "2"}});
+    run = RunTarnctl({"--json", "impact", cache});
+    EXPECT_EQ(run.exitCode, 2) << run.err;
+    rapidjson::Document out = ParseJson(run.out);
+    EXPECT_STREQ(out["impact"].GetString(), "maintenance-mode");
+    EXPECT_EQ(JsonText(out["messages"]),
+              R"([{"id":"com.corvid.settings.impact.info.maintenance-mode","args":[]},)"
+              R"({"id":"com.corvid.settings.impact.info.set","args":["cache","storage","host"]}])");
+
+    run = RunTarnctl({"impact", cache});
+    EXPECT_NE(run.out.find("needs maintenance mode.\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("set     host/storage/cache\n"), std::string::npos) << run.out;
+    EXPECT_EQ(CallNames(), std::vector<std::string>(2, "storetest:storage IMPACT"));
+}
+
+TEST_F(ApplyCommands, AppliesNowInMaintenanceModeOrAtTheNextBoot) {
+    std::string zone = DocumentWith({{"/host/time/zone/zone", R"("Europe/Oslo")"}});
+    TarnctlResult run = RunTarnctl({"--json", "apply", zone});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, R"({"result":"applied","impact":"none","status":0})"
+                       "\n");
+    EXPECT_EQ(RunTarnctl({"compliance", zone}).exitCode, 0);
+    EXPECT_EQ(RunTarnctl({"--json", "apply", zone}).out,
+              R"({"result":"compliant","impact":"none","status":0})"
+              "\n");
+
+    std::string cache = DocumentWith({{"/host/storage/cache/size", "2"}});
+    run = RunTarnctl({"apply", cache});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("error 2026 (com.corvid.tarn.settings.apply.not-in-maint-mode)"),
+              std::string::npos)
+        << run.err;
+    ASSERT_EQ(RunTarnctl({"host", "maintenance", "enter"}).exitCode, 0);
+    run = RunTarnctl({"--json", "apply", cache});
+    EXPECT_EQ(run.out,
+              R"({"result":"applied-in-maintenance-mode","impact":"maintenance-mode","status":2})"
+              "\n")
+        << run.err;
+
+    std::string kernel = DocumentWith({{"/host/boot/kernel/args", R"("quiet nosmt")"}});
+    run = RunTarnctl({"apply", kernel});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("applied when the host reboots"), std::string::npos) << run.out;
+    run = RunTarnctl({"--json", "extract", "desired"});
+    EXPECT_NE(run.out.find(R"("kernel":{"args":"quiet nosmt"})"), std::string::npos) << run.out;
+}
+
+TEST_F(ApplyCommands, CtrlCAbortsTheRunningApplyPlugin) {
+    Configure("storetest:zone", R"({"apply": "hang"})");
+    TarnctlProcess tarnctl({"apply", DocumentWith({{"/host/time/zone/zone", R"("UTC+1")"}})});
+    ASSERT_TRUE(AwaitFile(RunningMarker())) << "the apply plugin never started";
+    tarnctl.Interrupt();
+    TarnctlResult run = tarnctl.Wait();
+    EXPECT_EQ(run.exitCode, 130) << run.err;
+    EXPECT_NE(run.err.find("(com.corvid.tarn.settings.apply.plugin.aborted): apply did not "
+                           "finish [storetest:zone]"),
+              std::string::npos)
+        << run.err;
+    EXPECT_FALSE(tarnctl.GroupAlive());
+    EXPECT_FALSE(PathExists(TarnPaths::kPluginInputFile));
+}
+
+}  // namespace
+}  // namespace TarnTest

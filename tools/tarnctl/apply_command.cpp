@@ -1,0 +1,91 @@
+#include "apply_command.h"
+
+#include <memory>
+
+#include "console.h"
+#include "console_task.h"
+#include "deradidezivizoda/apply/apply.h"
+#include "deradidezivizoda/apply/check_apply.h"
+#include "deradidezivizoda/core/exceptions.h"
+#include "error_report.h"
+#include "exit_codes.h"
+#include "host_document.h"
+#include "state_names.h"
+
+namespace Tarnctl {
+
+namespace {
+
+// What the command ended with: the JSON "result" and the sentence for people.
+struct Outcome {
+    const char* name;
+    const char* sentence;
+};
+
+const Outcome kCompliant{"compliant", "The host already matches %s: nothing to apply."};
+
+Outcome OutcomeOf(int status) {
+    switch (status) {
+        case TarnConfigManager::APPLY_REBOOT_PENDING:
+            return {"reboot-pending",
+                    "Stored %s as the desired configuration: it is applied when the host "
+                    "reboots."};
+        case TarnConfigManager::APPLY_SUCCESS_IN_MAINTENANCE_MODE:
+            return {"applied-in-maintenance-mode", "Applied %s in maintenance mode."};
+        default:
+            return {"applied", "Applied %s."};
+    }
+}
+
+int Print(const Console& console, const std::string& path, const Outcome& outcome,
+          TarnConfigManager::IMPACT_TYPE impact, int status) {
+    if (console.Json()) {
+        rapidjson::Document out(rapidjson::kObjectType);
+        auto& allocator = out.GetAllocator();
+        out.AddMember("result", rapidjson::StringRef(outcome.name), allocator);
+        out.AddMember("impact", rapidjson::StringRef(ImpactName(impact)), allocator);
+        out.AddMember("status", status, allocator);
+        console.PrintJson(out);
+    } else {
+        std::string sentence = outcome.sentence;
+        sentence.replace(sentence.find("%s"), 2, path);
+        console.Line(console.Paint(sentence, Colour::kGreen));
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+int RunApply(const Console& console, const ApplyOptions& options) {
+    rapidjson::Document desired = ReadDocument(options.document);
+    ReduceToThisHost(desired);
+    auto task = std::make_shared<ConsoleTask>(console, "apply");
+    std::shared_ptr<TarnConfigManager::CheckApplyResult> check;
+    try {
+        check = TarnConfigManager::CheckApply(desired, options.clusterContext, task);
+    } catch (const TarnConfigManager::ErrorInfo& error) {
+        task->Finish();
+        return ReportUnfinished(console, error, "impact check");
+    }
+    task->Finish();
+    if (!check) {
+        return Print(console, options.document, kCompliant, TarnConfigManager::NO_IMPACT, 0);
+    }
+    console.Note(std::string("impact: ") + ImpactName(check->impact));
+    TarnConfigManager::ApplyResult result;
+    try {
+        result = TarnConfigManager::Apply(check, task);
+    } catch (const TarnConfigManager::HostNotInMM& error) {
+        task->Finish();
+        ReportFailure(console, DescribeError(error));
+        console.Note("Enter maintenance mode (tarnctl host maintenance enter), then apply again.");
+        return kExitError;
+    }
+    task->Finish();
+    if (!result.error.id.empty()) {
+        return ReportUnfinished(console, result.error, "apply");
+    }
+    return Print(console, options.document, OutcomeOf(result.status), check->impact, result.status);
+}
+
+}  // namespace Tarnctl
