@@ -44,47 +44,42 @@ CLI::App* Leaf(CLI::App& parent, const std::string& name, const std::string& des
     return leaf;
 }
 
-void AddCompliance(CLI::App& app, Arguments& args) {
-    CLI::App* sub =
-        Leaf(app, "compliance",
-             "Compare the host with a desired document (exit 0: compliant, 2: drift)", args.command,
-             [&args](const Console& console) { return RunCompliance(console, args.compliance); });
-    sub->add_option("DOC", args.compliance.document, "Desired configuration document (JSON)")
-        ->required();
-    sub->add_flag("--by-property", args.compliance.compareEmptyByProperty,
-                  "Report each property of a key the host lacks, not the key as a whole");
+// A command on a desired document: the DOC argument and, with contextHelp, --cluster-context.
+CLI::App* AddDocumentCommand(CLI::App& app, const char* name, const char* description,
+                             Command& selected, Command command, std::string& document,
+                             std::string* context = nullptr, const char* contextHelp = nullptr) {
+    CLI::App* sub = Leaf(app, name, description, selected, std::move(command));
+    sub->add_option("DOC", document, "Desired configuration document (JSON)")->required();
+    if (context) {
+        sub->add_option("--cluster-context", *context, contextHelp);
+    }
+    return sub;
 }
 
-void AddValidate(CLI::App& app, Arguments& args) {
-    CLI::App* sub = Leaf(
+void AddDocumentCommands(CLI::App& app, Arguments& args) {
+    AddDocumentCommand(
+        app, "compliance", "Compare the host with a desired document (exit 0: compliant, 2: drift)",
+        args.command,
+        [&args](const Console& console) { return RunCompliance(console, args.compliance); },
+        args.compliance.document)
+        ->add_flag("--by-property", args.compliance.compareEmptyByProperty,
+                   "Report each property of a key the host lacks, not the key as a whole");
+    AddDocumentCommand(
         app, "validate", "Validate a desired document (exit 0: valid, 2: invalid)", args.command,
-        [&args](const Console& console) { return RunValidate(console, args.validate); });
-    sub->add_option("DOC", args.validate.document, "Desired configuration document (JSON)")
-        ->required();
-    sub->add_option("--cluster-context", args.validate.clusterContext,
-                    "Text handed to every validation plugin");
-    sub->add_flag("--no-schema", args.validate.skipSchema,
-                  "Skip the key schemas; run the validation plugins only");
-}
-
-void AddImpact(CLI::App& app, Arguments& args) {
-    CLI::App* sub = Leaf(
+        [&args](const Console& console) { return RunValidate(console, args.validate); },
+        args.validate.document, &args.validate.clusterContext,
+        "Text handed to every validation plugin")
+        ->add_flag("--no-schema", args.validate.skipSchema,
+                   "Skip the key schemas; run the validation plugins only");
+    AddDocumentCommand(
         app, "impact", "What applying a document would cost (exit 0: compliant, 2: changes)",
-        args.command, [&args](const Console& console) { return RunImpact(console, args.impact); });
-    sub->add_option("DOC", args.impact.document, "Desired configuration document (JSON)")
-        ->required();
-    sub->add_option("--cluster-context", args.impact.clusterContext,
-                    "Text handed to every impact plugin");
-}
-
-void AddApply(CLI::App& app, Arguments& args) {
-    CLI::App* sub =
-        Leaf(app, "apply", "Apply a desired document (now, or at the next boot)", args.command,
-             [&args](const Console& console) { return RunApply(console, args.apply); });
-    sub->add_option("DOC", args.apply.document, "Desired configuration document (JSON)")
-        ->required();
-    sub->add_option("--cluster-context", args.apply.clusterContext,
-                    "Text handed to every impact and apply plugin");
+        args.command, [&args](const Console& console) { return RunImpact(console, args.impact); },
+        args.impact.document, &args.impact.clusterContext, "Text handed to every impact plugin");
+    AddDocumentCommand(
+        app, "apply", "Apply a desired document (now, or at the next boot)", args.command,
+        [&args](const Console& console) { return RunApply(console, args.apply); },
+        args.apply.document, &args.apply.clusterContext,
+        "Text handed to every impact and apply plugin");
 }
 
 void AddExtract(CLI::App& app, Arguments& args) {
@@ -154,10 +149,7 @@ int main(int argc, char** argv) {
     app.add_flag("--json", args.console.json, "Results as JSON on standard output");
     app.add_flag("-q,--quiet", args.console.quiet,
                  "No progress or notifications on standard error");
-    AddCompliance(app, args);
-    AddValidate(app, args);
-    AddImpact(app, args);
-    AddApply(app, args);
+    AddDocumentCommands(app, args);
     AddExtract(app, args);
     AddPlugins(app, args);
     AddHost(app, args);
