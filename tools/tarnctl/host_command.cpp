@@ -87,7 +87,8 @@ int RunMaintenance(const Console& console, bool enter) {
     if (enabled != enter) {
         throw CommandError(std::string("wrote ") + TarnPaths::kMaintenanceModeFile +
                            " but the host still reports maintenance mode " +
-                           (enabled ? "on" : "off") + " (is the kernel signature file right?)");
+                           (enabled ? "on" : "off") + " (see " + TarnPaths::kKernelSignatureFile +
+                           ")");
     }
     PrintMaintenanceMode(console, enabled);
     return kExitOk;

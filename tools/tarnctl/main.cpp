@@ -1,6 +1,6 @@
 // tarnctl: the command line of the host agent. Parses the command line with CLI11 and runs
-// one command; every failure becomes a report with the library's code and message id and
-// exit status 1 (exit_codes.h).
+// one command under a Ctrl-C guard; every failure becomes a report with the library's code and
+// message id (exit statuses in exit_codes.h).
 #include <CLI/CLI.hpp>
 #include <exception>
 #include <functional>
