@@ -1,7 +1,7 @@
-// Ctrl-C during a plugin run: through the task handle for validation (SIGINT to tarnctl
-// alone), straight to the plugin for extraction (SIGINT to the whole process group, as a
-// terminal sends it). Either way the command reports why it stopped, exits 130 and leaves
-// neither the run's files nor its process behind.
+// Ctrl-C (SIGINT to tarnctl alone) during a plugin run: through the task handle for
+// validation, through tarnctl's own watcher for extraction, which runs its plugins without a
+// task handle. Either way the command reports why it stopped, exits 130 and leaves neither
+// the run's files nor its process behind.
 #include <gtest/gtest.h>
 
 #include "tarn/paths.h"
@@ -37,10 +37,10 @@ TEST_F(Interrupt, ValidationPluginIsAbortedThroughTheTask) {
     ExpectNothingLeft(tarnctl);
 }
 
-TEST_F(Interrupt, ExtractPluginStoppedFromTheTerminal) {
+TEST_F(Interrupt, ExtractPluginIsStoppedWithoutATask) {
     TarnctlProcess tarnctl({"--json", "extract", "current"});
     ASSERT_TRUE(AwaitFile(TarnPaths::kPluginInputFile)) << "the plugin never started";
-    tarnctl.InterruptGroup();
+    tarnctl.Interrupt();
     TarnctlResult run = tarnctl.Wait();
     EXPECT_EQ(run.exitCode, 130) << run.err;
     EXPECT_NE(run.out.find(R"("code":2031,"id":"com.corvid.tarn.settings.extract.failed")"),

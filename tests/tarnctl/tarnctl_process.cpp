@@ -55,10 +55,6 @@ void TarnctlProcess::Interrupt() {
     kill(pid_, SIGINT);
 }
 
-void TarnctlProcess::InterruptGroup() {
-    kill(-group_, SIGINT);
-}
-
 bool TarnctlProcess::GroupAlive() const {
     return kill(-group_, 0) == 0;
 }

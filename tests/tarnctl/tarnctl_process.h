@@ -24,10 +24,8 @@ public:
     TarnctlProcess(const TarnctlProcess&) = delete;
     TarnctlProcess& operator=(const TarnctlProcess&) = delete;
 
-    // Sends SIGINT to tarnctl alone.
+    // Sends SIGINT to tarnctl alone (not to its plugin runners, as a terminal would).
     void Interrupt();
-    // Sends SIGINT to tarnctl and its children, as Ctrl-C on a terminal does.
-    void InterruptGroup();
     // Waits for the end and reads both streams.
     TarnctlResult Wait();
     // Whether any process of tarnctl's group (its plugin runners, say) is still there.
