@@ -5,10 +5,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
+#include <string_view>
 
 #include "tarn/paths.h"
 
@@ -37,25 +40,80 @@ const char* PriorityName(int priority) {
     }
 }
 
-// The log file stays open between lines; at most once a second the path is checked again,
+// The log file stays open between writes; at most once a second the path is checked again,
 // so a log file removed or rotated underneath a long-lived process is recreated rather than
-// written into the void.
+// written into the void. Lines gather in buffer_ while a Batch lives and nothing forces them
+// out; one write then carries many lines instead of one each.
 class LogFile {
 public:
-    void Append(const std::string& line) {
+    void Append(const char* priorityName, std::string_view message, bool flush) {
         std::lock_guard<std::mutex> lock(mutex_);
+        buffer_ += '[';
+        buffer_ += priorityName;
+        buffer_ += "] ";
+        buffer_ += message;
+        buffer_ += '\n';
+        if (flush || batches_ == 0 || unbuffered_ > 0 || buffer_.size() >= kBufferLimit) {
+            WriteBuffer();
+        }
+    }
+
+    void Flush() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        WriteBuffer();
+    }
+
+    void BeginBatch() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++batches_;
+    }
+
+    void EndBatch() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (--batches_ == 0) {
+            WriteBuffer();
+        }
+    }
+
+    void BeginUnbuffered() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++unbuffered_;
+        WriteBuffer();
+    }
+
+    void EndUnbuffered() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        --unbuffered_;
+    }
+
+private:
+    static constexpr size_t kBufferLimit = 64 * 1024;
+
+    void WriteBuffer() {
+        if (buffer_.empty()) {
+            return;
+        }
         auto now = std::chrono::steady_clock::now();
         if (fd_ < 0 || now - checked_ > std::chrono::seconds(1)) {
             Reopen();
             checked_ = now;
         }
-        if (fd_ >= 0) {
-            ssize_t ignored = write(fd_, line.data(), line.size());
-            (void)ignored;
+        const char* data = buffer_.data();
+        size_t left = buffer_.size();
+        while (fd_ >= 0 && left > 0) {
+            ssize_t written = write(fd_, data, left);
+            if (written < 0 && errno == EINTR) {
+                continue;
+            }
+            if (written <= 0) {
+                break;
+            }
+            data += written;
+            left -= static_cast<size_t>(written);
         }
+        buffer_.clear();
     }
 
-private:
     void Reopen() {
         struct stat opened;
         struct stat named;
@@ -72,47 +130,89 @@ private:
     std::mutex mutex_;
     int fd_ = -1;
     std::chrono::steady_clock::time_point checked_;
+    std::string buffer_;
+    int batches_ = 0;
+    int unbuffered_ = 0;
 };
 
-void AppendToLogFile(const std::string& line) {
+LogFile& TheLogFile() {
     static LogFile* file = new LogFile();  // never destroyed: threads may log during exit
-    file->Append(line);
+    return *file;
 }
+
+// Lets Log skip the capture lock while no test captures lines.
+std::atomic<int> captureCount{0};
 
 }  // namespace
 
 void CSLogger::Log(int priority, const char* format, ...) {
+    char small[1024];
     va_list args;
     va_start(args, format);
-    char* text = nullptr;
-    int rc = vasprintf(&text, format, args);
+    va_list again;
+    va_copy(again, args);
+    int rc = vsnprintf(small, sizeof(small), format, args);
     va_end(args);
+    std::string large;
+    const char* text = small;
+    if (rc >= static_cast<int>(sizeof(small))) {
+        large.resize(static_cast<size_t>(rc));
+        vsnprintf(&large[0], large.size() + 1, format, again);
+        text = large.data();
+    }
+    va_end(again);
     if (rc < 0) {
         return;
     }
-    std::string message(text, static_cast<size_t>(rc));
-    free(text);
+    std::string_view message(text, static_cast<size_t>(rc));
 
-    std::string line = std::string("[") + PriorityName(priority) + "] " + message + "\n";
-    AppendToLogFile(line);
+    TheLogFile().Append(PriorityName(priority), message, priority == kError);
     if (priority == kError) {
+        std::string line = std::string("[") + PriorityName(priority) + "] ";
+        line.append(message);
+        line += '\n';
         fputs(line.c_str(), stderr);
+    }
+    if (captureCount.load(std::memory_order_acquire) == 0) {
+        return;
     }
     std::lock_guard<std::mutex> lock(CaptureMutex());
     for (Capture* capture : Captures()) {
-        capture->Record(priority, message);
+        capture->Record(priority, std::string(message));
     }
+}
+
+void CSLogger::Flush() {
+    TheLogFile().Flush();
+}
+
+CSLogger::Batch::Batch() {
+    TheLogFile().BeginBatch();
+}
+
+CSLogger::Batch::~Batch() {
+    TheLogFile().EndBatch();
+}
+
+CSLogger::Unbuffered::Unbuffered() {
+    TheLogFile().BeginUnbuffered();
+}
+
+CSLogger::Unbuffered::~Unbuffered() {
+    TheLogFile().EndUnbuffered();
 }
 
 CSLogger::Capture::Capture() {
     std::lock_guard<std::mutex> lock(CaptureMutex());
     Captures().push_back(this);
+    captureCount.fetch_add(1, std::memory_order_release);
 }
 
 CSLogger::Capture::~Capture() {
     std::lock_guard<std::mutex> lock(CaptureMutex());
     auto& all = Captures();
     all.erase(std::remove(all.begin(), all.end(), this), all.end());
+    captureCount.fetch_sub(1, std::memory_order_release);
 }
 
 void CSLogger::Capture::Record(int priority, const std::string& text) {
