@@ -79,7 +79,11 @@ bool IsExtracted(const RowNames& names, const TarnSchemaStore::SchemaObjectId& i
 void AddRowValue(rapidjson::Document& document, rapidjson::Value& target, const RowNames& names,
                  const TarnConfigStore::ConfigRow& row, const TarnSchemaStore::SchemaObject& schema,
                  DocumentType type, bool autoConfigure) {
-    rapidjson::Document value;
+    // A row's value is small and copied into the document below: its parse works in a buffer
+    // on the stack instead of a fresh 64 KiB heap chunk per row.
+    char buffer[4096];
+    rapidjson::MemoryPoolAllocator<> pool(buffer, sizeof(buffer));
+    rapidjson::Document value(&pool);
     ParseDocument(Column(row, "Value"), value);
     const rapidjson::Value& definition = schema.GetDefinition();
     if (autoConfigure) {
