@@ -41,15 +41,6 @@ constexpr unsigned kParseFlags =
 // beyond 64 bits) to the correctly rounded double, independent of the process locale.
 class NumberReader {
 public:
-    NumberReader() : cLocale_(newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0))) {}
-    ~NumberReader() {
-        if (cLocale_) {
-            freelocale(cLocale_);
-        }
-    }
-    NumberReader(const NumberReader&) = delete;
-    NumberReader& operator=(const NumberReader&) = delete;
-
     // s is the reader's NUL-terminated copy of the number's text.
     template <typename Handler>
     bool Read(const char* s, size_t n, Handler& doc) {
@@ -81,12 +72,20 @@ public:
 private:
     static constexpr uint64_t kInt64MinMagnitude = static_cast<uint64_t>(INT64_MAX) + 1;
 
+    // Made once for the process (and never freed): a parse of many small texts would
+    // otherwise spend a good part of its time making and freeing a locale.
+    static locale_t CLocale() {
+        static const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+        return c;
+    }
+
     double ToDouble(const char* s) const {
         double fast;
         if (FastDouble(s, &fast)) {
             return fast;
         }
-        return cLocale_ ? strtod_l(s, nullptr, cLocale_) : std::strtod(s, nullptr);
+        locale_t c = CLocale();
+        return c ? strtod_l(s, nullptr, c) : std::strtod(s, nullptr);
     }
 
     // Numbers with at most 15 significant digits and a decimal exponent within 22 are an
@@ -140,8 +139,6 @@ private:
         *out = negative ? -value : value;
         return true;
     }
-
-    locale_t cLocale_;
 };
 
 // True when s[0, n) is well-formed UTF-8 (no overlongs, no surrogates, nothing above

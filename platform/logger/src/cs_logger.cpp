@@ -7,9 +7,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <string_view>
 
@@ -143,28 +145,82 @@ LogFile& TheLogFile() {
 // Lets Log skip the capture lock while no test captures lines.
 std::atomic<int> captureCount{0};
 
+template <typename Number>
+void AppendNumber(std::string& out, Number number) {
+    char digits[24];
+    auto end = std::to_chars(digits, digits + sizeof(digits), number).ptr;
+    out.append(digits, static_cast<size_t>(end - digits));
+}
+
+// Formats the conversions log lines mostly use (%s, %d, %u, %ld, %lu, %zu and %%) as printf
+// would, without its machinery. False for a format with anything else (flags, widths,
+// precision, other conversions); out and args are then not to be used.
+bool FormatCommon(std::string& out, const char* format, va_list args) {
+    out.clear();
+    for (const char* p = format; *p != '\0'; ++p) {
+        const char* percent = std::strchr(p, '%');
+        if (percent == nullptr) {
+            out.append(p);
+            return true;
+        }
+        out.append(p, static_cast<size_t>(percent - p));
+        p = percent + 1;
+        if (*p == '%') {
+            out += '%';
+        } else if (*p == 's') {
+            const char* string = va_arg(args, const char*);
+            out.append(string != nullptr ? string : "(null)");
+        } else if (*p == 'd') {
+            AppendNumber(out, va_arg(args, int));
+        } else if (*p == 'u') {
+            AppendNumber(out, va_arg(args, unsigned));
+        } else if (*p == 'l' && p[1] == 'd') {
+            AppendNumber(out, va_arg(args, long));
+            ++p;
+        } else if (*p == 'l' && p[1] == 'u') {
+            AppendNumber(out, va_arg(args, unsigned long));
+            ++p;
+        } else if (*p == 'z' && p[1] == 'u') {
+            AppendNumber(out, va_arg(args, size_t));
+            ++p;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Any printf format; the length of the text, or a negative number when it cannot be made.
+int FormatAny(std::string& out, const char* format, va_list args) {
+    va_list again;
+    va_copy(again, args);
+    out.resize(1024);
+    int rc = vsnprintf(&out[0], out.size() + 1, format, args);
+    if (rc > static_cast<int>(out.size())) {
+        out.resize(static_cast<size_t>(rc));
+        vsnprintf(&out[0], out.size() + 1, format, again);
+    }
+    va_end(again);
+    out.resize(rc < 0 ? 0 : static_cast<size_t>(rc));
+    return rc;
+}
+
 }  // namespace
 
 void CSLogger::Log(int priority, const char* format, ...) {
-    char small[1024];
     va_list args;
     va_start(args, format);
     va_list again;
     va_copy(again, args);
-    int rc = vsnprintf(small, sizeof(small), format, args);
+    thread_local std::string text;
+    int rc = FormatCommon(text, format, args) ? static_cast<int>(text.size())
+                                              : FormatAny(text, format, again);
     va_end(args);
-    std::string large;
-    const char* text = small;
-    if (rc >= static_cast<int>(sizeof(small))) {
-        large.resize(static_cast<size_t>(rc));
-        vsnprintf(&large[0], large.size() + 1, format, again);
-        text = large.data();
-    }
     va_end(again);
     if (rc < 0) {
         return;
     }
-    std::string_view message(text, static_cast<size_t>(rc));
+    std::string_view message(text);
 
     TheLogFile().Append(PriorityName(priority), message, priority == kError);
     if (priority == kError) {
