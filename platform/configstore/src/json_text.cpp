@@ -13,8 +13,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "tarn/configstore/config_store_exception.h"
 
@@ -313,12 +311,26 @@ bool ParseJsonText(const char* text, size_t length, rapidjson::Document& out,
 }
 
 bool ParseJsonFile(const char* path, rapidjson::Document& out, JsonParseError* error) {
-    std::ifstream in(path, std::ios::binary);
     std::string text;
-    if (in) {
-        std::ostringstream buffer;
-        buffer << in.rdbuf();
-        text = buffer.str();
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        struct stat info;
+        if (fstat(fd, &info) == 0 && info.st_size > 0) {
+            text.reserve(static_cast<size_t>(info.st_size));
+        }
+        char chunk[65536];
+        ssize_t count;
+        while ((count = read(fd, chunk, sizeof(chunk))) != 0) {
+            if (count < 0 && errno == EINTR) {
+                continue;
+            }
+            if (count < 0) {
+                text.clear();  // unreadable: fails like empty text
+                break;
+            }
+            text.append(chunk, static_cast<size_t>(count));
+        }
+        close(fd);
     }
     return ParseJsonText(text, out, error);
 }

@@ -77,7 +77,7 @@ ConfigRowList SelectRows(DBStore::StoreConnection& connection, RowTable table,
         int column = 0;
         for (const char* name :
              {"Component", "ConfigGroup", "Name", "Identifier", "Value", "AutoConfValue"}) {
-            (*row)[name] = statement.Text(column++);
+            row->emplace(name, statement.Text(column++));
         }
         rows.push_back(std::move(row));
     }
