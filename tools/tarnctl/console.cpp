@@ -76,6 +76,10 @@ void Console::Draw(const std::string& text) const {
     }
 }
 
+void Console::Ask(const std::string& text) const {
+    Write(stderr, text);
+}
+
 void Console::PrintJson(const rapidjson::Value& value) const {
     std::string text;
     TarnConfigManager::SerializeValue(value, text);

@@ -37,6 +37,8 @@ public:
     void Note(const std::string& text) const;
     // Raw text on standard error (progress drawing), unless quiet; flushed.
     void Draw(const std::string& text) const;
+    // A question on standard error, also when quiet; flushed.
+    void Ask(const std::string& text) const;
     // value as one line of compact JSON on standard output.
     void PrintJson(const rapidjson::Value& value) const;
     // value as indented JSON on standard output.
