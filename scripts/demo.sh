@@ -10,10 +10,13 @@ TARNCTL="$BUILD_DIR/tools/tarnctl/tarnctl"
 DOCS=examples/demo-host/documents
 STEP=0
 
+BOLD="" PLAIN=""
+if [ -t 1 ] && [ -z "${NO_COLOR:-}" ]; then BOLD=$'\033[1m' PLAIN=$'\033[0m'; fi
+
 # step TEXT: a heading for what the user is about to see.
 step() {
   STEP=$((STEP + 1))
-  printf '\n\033[1m== %d. %s\033[0m\n' "$STEP" "$1"
+  printf '\n%s== %d. %s%s\n' "$BOLD" "$STEP" "$1" "$PLAIN"
 }
 
 # run ARGS...: shows and runs one tarnctl command; a non-zero exit status is shown, not fatal.
@@ -58,6 +61,6 @@ run impact "$DOCS/reboot.json"
 run apply --yes "$DOCS/reboot.json"
 echo "--- the stored desired configuration's kernel options:"
 "$TARNCTL" --json extract desired | python3 -c \
-  'import json, sys; print(json.load(sys.stdin)["system"]["boot"]["kernel"])'
+  'import json, sys; print(json.dumps(json.load(sys.stdin)["system"]["boot"]["kernel"]))'
 
 printf '\nDone. The demo host stays in %s/root; see docs/demo-host.md.\n' "$BUILD_DIR"

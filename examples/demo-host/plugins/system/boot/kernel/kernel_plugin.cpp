@@ -31,9 +31,9 @@ void Apply(const TarnPlugin::Request& request) {
         for (const std::string& option : options) {
             assignment += " " + option;
         }
-        DemoHost::WriteLines(path, {"# Kernel options of the desired host configuration.",
-                                    "# Written by its plugin: edits are overwritten.",
-                                    assignment + "\""});
+        DemoHost::WriteLines(
+            path, {"# Kernel options of the desired host configuration.",
+                   "# Written by its plugin: edits are overwritten.", assignment + "\""});
     }
 }
 

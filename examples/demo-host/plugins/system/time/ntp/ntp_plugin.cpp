@@ -38,7 +38,8 @@ std::vector<TarnPlugin::ConfigObject> Extract(const TarnPlugin::Request& request
     }
     std::vector<TarnPlugin::ConfigObject> objects;
     for (const TarnPlugin::ObjectId& key : request.ids) {
-        objects.push_back({key, DemoHost::StringListConfig(kMember, DemoHost::SplitWords(servers))});
+        objects.push_back(
+            {key, DemoHost::StringListConfig(kMember, DemoHost::SplitWords(servers))});
     }
     return objects;
 }
