@@ -6,8 +6,10 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 
 BUILD_DIR="${BUILD_DIR:-build}"
-TARNCTL="$BUILD_DIR/tools/tarnctl/tarnctl"
-DOCS=examples/demo-host/documents
+BUILD="$(cd "$BUILD_DIR" && pwd)"
+TARNCTL="$BUILD/tools/tarnctl/tarnctl"
+# The scenario runs in the folder of the documents, so that commands and messages stay short.
+cd examples/demo-host/documents
 STEP=0
 
 BOLD="" PLAIN=""
@@ -28,37 +30,53 @@ run() {
 }
 
 step "Lay out the demo host in $BUILD_DIR/root, seeded from this machine's files"
-"$BUILD_DIR/examples/demo-host/lay-out.sh"
+"$BUILD/examples/demo-host/lay-out.sh"
 run host show
 run plugins list
 
 step "Compare the host with desired.json: every difference is drift (secrets masked)"
-run compliance "$DOCS/desired.json"
+echo "(its --json report, one change per entry, wrapped to fit the terminal)"
+printf '$ tarnctl --json compliance %s\n' "desired.json"
+status=0
+"$TARNCTL" --quiet --json compliance "desired.json" >"$BUILD/demo-report.json" ||
+  status=$?
+python3 - "$BUILD/demo-report.json" <<'PY'
+import json, sys
+report = json.load(open(sys.argv[1]))["report"]
+for change, entries in (("add", "ADDS"), ("delete", "DELETES"), ("set", "SETS")):
+    for entry in report[entries]:
+        print("%-7s %s" % (change, entry["path"]))
+        for side, member in (("desired", "desiredValue"), ("host", "hostValue")):
+            text = entry.get(member)
+            for start in range(0, len(text or ""), 88):
+                print("%-10s%s" % ("  " + side if start == 0 else "", text[start:start + 88]))
+PY
+echo "(exit status $status)"
 
 step "What applying it costs: nothing beyond the change itself"
-run impact "$DOCS/desired.json"
+run impact "desired.json"
 
 step "Apply it: the plugins rewrite the host's files"
-run apply --yes "$DOCS/desired.json"
+run apply --yes "desired.json"
 echo "--- $BUILD_DIR/root/etc/resolv.conf now:"
-tail -n 3 "$BUILD_DIR/root/etc/resolv.conf"
+tail -n 3 "$BUILD/root/etc/resolv.conf"
 
 step "Compare again: the host is compliant"
-run compliance "$DOCS/desired.json"
+run compliance "desired.json"
 
 step "An MTU change needs maintenance mode: refused outside it, applied inside it"
-run impact "$DOCS/maintenance.json"
-run apply --yes "$DOCS/maintenance.json"
+run impact "maintenance.json"
+run apply --yes "maintenance.json"
 run host maintenance enter
-run apply --yes "$DOCS/maintenance.json"
+run apply --yes "maintenance.json"
 run host maintenance exit
 
 step "A document with mistakes: the schema and a plugin's own checks find them"
-run validate "$DOCS/invalid.json"
+run validate "invalid.json"
 
 step "A kernel option needs a reboot: the document is stored for the next boot"
-run impact "$DOCS/reboot.json"
-run apply --yes "$DOCS/reboot.json"
+run impact "reboot.json"
+run apply --yes "reboot.json"
 echo "--- the stored desired configuration's kernel options:"
 "$TARNCTL" --json extract desired | python3 -c \
   'import json, sys; print(json.dumps(json.load(sys.stdin)["system"]["boot"]["kernel"]))'

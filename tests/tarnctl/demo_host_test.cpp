@@ -55,6 +55,8 @@ TEST_F(DemoHostTest, DriftIsReportedWithTheSecretMaskedUntilTheApply) {
         Contains(ReadFile("etc/systemd/timesyncd.conf"), "\nNTP=ntp1.example.net 192.0.2.123\n"));
     EXPECT_TRUE(Contains(ReadFile("etc/shadow"), "tarn-demo:$6$demosalt$"));
     EXPECT_TRUE(Contains(ReadFile("etc/passwd"), "\nops:x:2002:2002::/home/ops:/bin/bash\n"));
+    EXPECT_TRUE(Contains(ReadFile("etc/ssh/sshd_config"),
+                         "\nMatch Address 192.0.2.0/24\n    PasswordAuthentication yes\n"));
 }
 
 TEST_F(DemoHostTest, AnMtuChangeWaitsForMaintenanceMode) {
