@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -51,6 +52,8 @@ void WriteLines(const std::string& path, const std::vector<std::string>& lines) 
     for (const std::string& line : lines) {
         text += line + "\n";
     }
+    std::error_code error;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
     if (!TarnConfigStore::WriteFileAtomically(path, text)) {
         throw std::runtime_error("cannot write " + path + ": " + std::strerror(errno));
     }

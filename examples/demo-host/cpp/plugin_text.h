@@ -14,7 +14,8 @@ std::string JoinWords(const std::vector<std::string>& words);
 // The lines of a file without their line ends; false when the file does not exist.
 // Throws std::runtime_error naming the file when it exists but cannot be read.
 bool ReadLines(const std::string& path, std::vector<std::string>& lines);
-// Replaces the file by the lines, each ended by "\n", through a temporary file and a rename.
+// Replaces the file by the lines, each ended by "\n", through a temporary file and a rename
+// (creating missing folders).
 // Throws std::runtime_error naming the file on failure.
 void WriteLines(const std::string& path, const std::vector<std::string>& lines);
 
