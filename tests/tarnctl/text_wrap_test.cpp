@@ -14,7 +14,7 @@ TEST(Wrapped, BreaksAfterACommaOrSpaceElseAtTheWidth) {
     EXPECT_EQ(Wrapped("[1,2,3]", 0), Pieces{"[1,2,3]"});
     EXPECT_EQ(Wrapped("[1,2,3]", 7), Pieces{"[1,2,3]"});
     EXPECT_EQ(Wrapped(R"({"a":"b c","dd":[1,2]})", 10),
-              (Pieces{R"({"a":"b )", R"(c","dd":)", R"([1,2]})"}));
+              (Pieces{R"({"a":"b )", R"(c","dd":[1)", R"(,2]})"}));
     // A comma in the first half would leave a sliver: the cut falls at the width.
     EXPECT_EQ(Wrapped("a,bcdefghijklm", 6), (Pieces{"a,bcde", "fghijk", "lm"}));
 }
