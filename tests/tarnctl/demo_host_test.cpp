@@ -59,6 +59,34 @@ TEST_F(DemoHostTest, DriftIsReportedWithTheSecretMaskedUntilTheApply) {
                          "\nMatch Address 192.0.2.0/24\n    PasswordAuthentication yes\n"));
 }
 
+TEST_F(DemoHostTest, SeededSshSettingsDriftUntilTheApplyRewritesThem) {
+    // The layout seeds this machine's sshd_config when it has one; the fallback makes the
+    // settings known whatever the machine holds.
+    ASSERT_TRUE(PathExists("etc/ssh/sshd_config"));
+    WriteFile("etc/ssh/sshd_config",
+              ReadFile(TARN_SOURCE_DIR "/examples/demo-host/seed/sshd_config"));
+    TarnctlResult run = RunTarnctl({"--json", "compliance", DemoDocument("desired.json")});
+    EXPECT_EQ(run.exitCode, 2) << run.err;
+    const rapidjson::Value& report = ParseJson(run.out)["report"];
+    const rapidjson::Value* rootLogin =
+        ReportEntry(report, "SETS", "/tarn/ssh/server_config/settings/0/values");
+    ASSERT_NE(rootLogin, nullptr) << run.out;
+    EXPECT_STREQ((*rootLogin)["desiredValue"].GetString(), R"(["no"])");
+    EXPECT_STREQ((*rootLogin)["hostValue"].GetString(), R"(["prohibit-password"])");
+    const rapidjson::Value* port =
+        ReportEntry(report, "DELETES", "/tarn/ssh/server_config/settings/5");
+    ASSERT_NE(port, nullptr) << run.out;
+    EXPECT_STREQ((*port)["hostValue"].GetString(), R"({"keyword":"Port","values":["22"]})");
+    EXPECT_NE(ReportEntry(report, "ADDS", "/tarn/ssh/server_config/blocks/0"), nullptr) << run.out;
+
+    Apply("desired.json");
+    std::string written = ReadFile("etc/ssh/sshd_config");
+    EXPECT_TRUE(Contains(written, "\nPermitRootLogin no\nPasswordAuthentication no\n")) << written;
+    EXPECT_FALSE(Contains(written, "Port")) << written;
+    run = RunTarnctl({"compliance", DemoDocument("desired.json")});
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+}
+
 TEST_F(DemoHostTest, AnMtuChangeWaitsForMaintenanceMode) {
     Apply("desired.json");
     const std::string netdev = "etc/systemd/network/50-tarn-vswitch1.netdev";

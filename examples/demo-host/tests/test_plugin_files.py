@@ -28,6 +28,7 @@ resolver = load_plugin("network/dns/resolver")
 hosts = load_plugin("network/hosts/entries")
 users = load_plugin("security/accounts/users")
 vswitch = load_plugin("network/vswitch/switches")
+sshd = load_plugin("tarn/ssh/server_config")
 
 
 def change(key, config, operation="SET", instance=""):
@@ -123,6 +124,21 @@ class Vswitch(unittest.TestCase):
             self.assertEqual(sorted(os.listdir(folder)), ["10-other.netdev", "50-tarn-vs1.netdev"])
             self.assertEqual(vswitch.read_switch(*vswitch.unit_files(folder, "vs1"))["uplinks"],
                              [])
+
+
+class SshServer(unittest.TestCase):
+    def test_every_value_is_a_line_in_the_order_of_the_settings_and_blocks(self):
+        config = {"settings": [{"keyword": "PermitRootLogin", "values": ["no"]},
+                               {"keyword": "AcceptEnv", "values": ["LANG", "LC_*"]}],
+                  "blocks": [{"condition": "Match Address 192.0.2.0/24",
+                              "settings": [{"keyword": "PasswordAuthentication",
+                                            "values": ["yes"]}]},
+                             {"condition": "Match User backup"}]}
+        self.assertEqual(sshd.render(config)[1:], [
+            "PermitRootLogin no", "AcceptEnv LANG", "AcceptEnv LC_*",
+            "Match Address 192.0.2.0/24", "    PasswordAuthentication yes",
+            "Match User backup"])
+        self.assertEqual(sshd.render({})[1:], [])
 
 
 if __name__ == "__main__":
