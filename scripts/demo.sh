@@ -1,6 +1,68 @@
 #!/usr/bin/env bash
-# The README's demo command: set up, build, then run the demo against the build's host root.
+# The README's demo command: set up and build, lay out the demo host in the build's host root
+# (examples/demo-host), then walk through a short scenario with tarnctl.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
-"${BUILD_DIR:-build}/examples/foundation/foundation_demo"
+
+BUILD_DIR="${BUILD_DIR:-build}"
+BUILD="$(cd "$BUILD_DIR" && pwd)"
+TARNCTL="$BUILD/tools/tarnctl/tarnctl"
+# The scenario runs in the folder of the documents, so that commands and messages stay short.
+cd examples/demo-host/documents
+STEP=0
+
+BOLD="" PLAIN=""
+if [ -t 1 ] && [ -z "${NO_COLOR:-}" ]; then BOLD=$'\033[1m' PLAIN=$'\033[0m'; fi
+
+# step TEXT: a heading for what the user is about to see.
+step() {
+  STEP=$((STEP + 1))
+  printf '\n%s== %d. %s%s\n' "$BOLD" "$STEP" "$1" "$PLAIN"
+}
+
+# run ARGS...: shows and runs one tarnctl command; a non-zero exit status is shown, not fatal.
+run() {
+  printf '$ tarnctl %s\n' "$*"
+  local status=0
+  "$TARNCTL" --quiet "$@" || status=$?
+  if ((status != 0)); then printf '(exit status %d)\n' "$status"; fi
+}
+
+step "Lay out the demo host in $BUILD_DIR/root, seeded from this machine's files"
+"$BUILD/examples/demo-host/lay-out.sh"
+run host show
+run plugins list
+
+step "Compare the host with desired.json: every difference is drift (secrets masked)"
+run compliance desired.json
+
+step "What applying it costs: nothing beyond the change itself"
+run impact "desired.json"
+
+step "Apply it: the plugins rewrite the host's files"
+run apply --yes "desired.json"
+echo "--- $BUILD_DIR/root/etc/resolv.conf now:"
+tail -n 3 "$BUILD/root/etc/resolv.conf"
+
+step "Compare again: the host is compliant"
+run compliance "desired.json"
+
+step "An MTU change needs maintenance mode: refused outside it, applied inside it"
+run impact "maintenance.json"
+run apply --yes "maintenance.json"
+run host maintenance enter
+run apply --yes "maintenance.json"
+run host maintenance exit
+
+step "A document with mistakes: the schema and a plugin's own checks find them"
+run validate "invalid.json"
+
+step "A kernel option needs a reboot: the document is stored for the next boot"
+run impact "reboot.json"
+run apply --yes "reboot.json"
+echo "--- the stored desired configuration's kernel options:"
+"$TARNCTL" --json extract desired | python3 -c \
+  'import json, sys; print(json.dumps(json.load(sys.stdin)["system"]["boot"]["kernel"]))'
+
+printf '\nDone. The demo host stays in %s/root; see docs/demo-host.md.\n' "$BUILD_DIR"

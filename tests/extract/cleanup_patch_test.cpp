@@ -2,7 +2,7 @@
 // auto-configuration.
 #include <gtest/gtest.h>
 
-#include "../configstore/expect_store_error.h"
+#include "expect_store_error.h"
 #include "tarn/configstore/config_store_document.h"
 #include "tarn/configstore/json_text.h"
 

@@ -60,7 +60,8 @@ TEST_F(CurrentConfiguration, CombinesFilesPluginsAndStoreRows) {
     EXPECT_EQ(Text(ExtractCurrentConfiguration()),
               R"({"net":{"dns":{"resolver":{"servers":["10.0.0.1"]}},)"
               R"("links":{"interfaces":[{"name":"eth0","mtu":9000},{"name":"eth1"}]}},)"
-              R"("tarn":{"ssh":{"server_config":{"settings":{"PermitRootLogin":["no"]},)"
+              R"("tarn":{"ssh":{"server_config":{"settings":[{"keyword":"PermitRootLogin",)"
+              R"("values":["no"]}],)"
               R"("blocks":[]}}}})");
     EXPECT_TRUE(log.Contains(3, "ExtractCurrentConfiguration invoked"));
     // The SSH files went into the store; the plugin's objects did not.

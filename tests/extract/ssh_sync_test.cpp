@@ -66,14 +66,16 @@ const std::vector<std::string> kKeyRows = {
     R"(authorized_keys/AAAAGnNrLXNzaC1lZDI1NTE5={"type":"sk-ssh-ed25519@openssh.com",)"
     R"("key":"AAAAGnNrLXNzaC1lZDI1NTE5"})"};
 const std::string kClientRow =
-    R"(client_config/={"settings":{"ForwardAgent":["no"],"SendEnv":["LANG","LC_*"]},)"
-    R"("blocks":[{"condition":"Host *.lan","settings":{"User":["admin"],"Port":["2222"]}},)"
-    R"({"condition":"Match host build exec \"true\"",)"
-    R"("settings":{"IdentityFile":["~/.ssh/build"]}}]})";
+    R"(client_config/={"settings":[{"keyword":"ForwardAgent","values":["no"]},)"
+    R"({"keyword":"SendEnv","values":["LANG","LC_*"]}],)"
+    R"("blocks":[{"condition":"Host *.lan","settings":[{"keyword":"User","values":["admin"]},)"
+    R"({"keyword":"Port","values":["2222"]}]},{"condition":"Match host build exec \"true\"",)"
+    R"("settings":[{"keyword":"IdentityFile","values":["~/.ssh/build"]}]}]})";
 const std::string kServerRow =
-    R"(server_config/={"settings":{"Port":["22"],"PermitRootLogin":["prohibit-password"]},)"
+    R"(server_config/={"settings":[{"keyword":"Port","values":["22"]},)"
+    R"({"keyword":"PermitRootLogin","values":["prohibit-password"]}],)"
     R"("blocks":[{"condition":"Match User backup",)"
-    R"("settings":{"ForceCommand":["internal-sftp"]}}]})";
+    R"("settings":[{"keyword":"ForceCommand","values":["internal-sftp"]}]}]})";
 
 std::vector<std::string> Plus(std::vector<std::string> rows,
                               std::initializer_list<std::string> more) {

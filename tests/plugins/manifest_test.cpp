@@ -3,8 +3,8 @@
 
 #include <cstdlib>
 
-#include "../configstore/expect_store_error.h"
 #include "deradidezivizoda/plugins/plugin.h"
+#include "expect_store_error.h"
 #include "host_root_fixture.h"
 #include "plugin_files.h"
 #include "schema_files.h"

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "../configstore/expect_store_error.h"
 #include "deradidezivizoda/plugins/plugin_manager.h"
+#include "expect_store_error.h"
 #include "host_root_fixture.h"
 #include "plugin_files.h"
 #include "tarn/logger/cs_logger.h"

@@ -41,39 +41,81 @@ TEST_F(ApplyCommands, ImpactTellsTheCostAndChangesNothing) {
 
 TEST_F(ApplyCommands, AppliesNowInMaintenanceModeOrAtTheNextBoot) {
     std::string zone = DocumentWith({{"/host/time/zone/zone", R"("Europe/Oslo")"}});
-    TarnctlResult run = RunTarnctl({"--json", "apply", zone});
+    TarnctlResult run = RunTarnctl({"--json", "apply", "--yes", zone});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out, R"({"result":"applied","impact":"none","status":0})"
                        "\n");
     EXPECT_EQ(RunTarnctl({"compliance", zone}).exitCode, 0);
-    EXPECT_EQ(RunTarnctl({"--json", "apply", zone}).out,
+    EXPECT_EQ(RunTarnctl({"--json", "apply", "--yes", zone}).out,
               R"({"result":"compliant","impact":"none","status":0})"
               "\n");
 
     std::string cache = DocumentWith({{"/host/storage/cache/size", "2"}});
-    run = RunTarnctl({"apply", cache});
+    run = RunTarnctl({"apply", "--yes", cache});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find("error 2026 (com.corvid.tarn.settings.apply.not-in-maint-mode)"),
               std::string::npos)
         << run.err;
     ASSERT_EQ(RunTarnctl({"host", "maintenance", "enter"}).exitCode, 0);
-    run = RunTarnctl({"--json", "apply", cache});
+    run = RunTarnctl({"--json", "apply", "--yes", cache});
     EXPECT_EQ(run.out,
               R"({"result":"applied-in-maintenance-mode","impact":"maintenance-mode","status":2})"
               "\n")
         << run.err;
 
     std::string kernel = DocumentWith({{"/host/boot/kernel/args", R"("quiet nosmt")"}});
-    run = RunTarnctl({"apply", kernel});
+    run = RunTarnctl({"apply", "--yes", kernel});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("applied when the host reboots"), std::string::npos) << run.out;
     run = RunTarnctl({"--json", "extract", "desired"});
     EXPECT_NE(run.out.find(R"("kernel":{"args":"quiet nosmt"})"), std::string::npos) << run.out;
 }
 
+TEST_F(ApplyCommands, AppliesOnlyWhenTheUserSaysYes) {
+    std::string zone = DocumentWith({{"/host/time/zone/zone", R"("Europe/Oslo")"}});
+    for (const char* answer : {"", "n\n", "maybe\n"}) {
+        TarnctlResult run = RunTarnctl({"apply", zone}, answer);
+        EXPECT_EQ(run.exitCode, 1) << run.err;
+        EXPECT_NE(run.err.find("changes the host now, without maintenance mode or reboot.\n"
+                               "Apply " +
+                               zone + "? [y/N] "),
+                  std::string::npos)
+            << run.err;
+        EXPECT_NE(run.err.find("apply cancelled: nothing was changed"), std::string::npos);
+    }
+    EXPECT_EQ(RunTarnctl({"compliance", zone}).exitCode, 2);
+
+    std::string kernel = DocumentWith({{"/host/boot/kernel/args", R"("nosmt")"}});
+    TarnctlResult run = RunTarnctl({"--json", "apply", kernel}, "n\n");
+    EXPECT_NE(run.err.find("needs a reboot: it is stored as the desired configuration"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.out.find(R"("result")"), std::string::npos) << run.out;
+    EXPECT_EQ(RunTarnctl({"--json", "extract", "desired"}).out.find("nosmt"), std::string::npos);
+
+    zone = DocumentWith({{"/host/time/zone/zone", R"("Europe/Oslo")"}});
+    run = RunTarnctl({"--json", "apply", zone}, "Yes\n");
+    EXPECT_EQ(run.out, R"({"result":"applied","impact":"none","status":0})"
+                       "\n")
+        << run.err;
+}
+
+TEST_F(ApplyCommands, CtrlCAtTheQuestionAppliesNothing) {
+    std::string zone = DocumentWith({{"/host/time/zone/zone", R"("Europe/Oslo")"}});
+    TarnctlProcess tarnctl({"apply", zone}, "", true);
+    ASSERT_TRUE(AwaitText(tarnctl.ErrPath(), "[y/N] ")) << "tarnctl never asked";
+    tarnctl.Interrupt();
+    TarnctlResult run = tarnctl.Wait();
+    EXPECT_EQ(run.exitCode, 130) << run.err;
+    EXPECT_EQ(RunTarnctl({"compliance", zone}).exitCode, 2);
+    for (const std::string& call : CallNames()) {
+        EXPECT_EQ(call.find("APPLY"), std::string::npos) << call;
+    }
+}
+
 TEST_F(ApplyCommands, CtrlCAbortsTheRunningApplyPlugin) {
     Configure("storetest:zone", R"({"apply": "hang"})");
-    TarnctlProcess tarnctl({"apply", DocumentWith({{"/host/time/zone/zone", R"("UTC+1")"}})});
+    TarnctlProcess tarnctl({"apply", "-y", DocumentWith({{"/host/time/zone/zone", R"("UTC+1")"}})});
     ASSERT_TRUE(AwaitFile(RunningMarker())) << "the apply plugin never started";
     tarnctl.Interrupt();
     TarnctlResult run = tarnctl.Wait();

@@ -1,6 +1,7 @@
 #include "tarnctl_fixture.h"
 
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include "plugin_files.h"
@@ -40,15 +41,27 @@ void TarnctlTest::InstallProbePlugin(const std::string& behaviour) {
     InstallTestPlugin("python", behaviour);
 }
 
-bool AwaitFile(const std::string& path) {
+namespace {
+
+bool Await(const std::function<bool()>& done) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-    while (!PathExists(path)) {
+    while (!done()) {
         if (std::chrono::steady_clock::now() > deadline) {
             return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return true;
+}
+
+}  // namespace
+
+bool AwaitFile(const std::string& path) {
+    return Await([&path] { return PathExists(path); });
+}
+
+bool AwaitText(const std::string& path, const std::string& text) {
+    return Await([&] { return ReadFile(path).find(text) != std::string::npos; });
 }
 
 }  // namespace TarnTest

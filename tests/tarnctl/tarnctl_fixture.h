@@ -20,6 +20,8 @@ std::string DocumentFile(const std::string& text);
 // Waits until path exists (a plugin's request file, say); false when it did not within a
 // minute.
 bool AwaitFile(const std::string& path);
+// Waits until the file at path holds text; false when it did not within a minute.
+bool AwaitText(const std::string& path, const std::string& text);
 
 class TarnctlTest : public HostRootTest {
 protected:

@@ -18,8 +18,10 @@ struct TarnctlResult {
 class TarnctlProcess {
 public:
     // Starts tarnctl with args in a process group of its own (the environment is the test's,
-    // with NO_COLOR unset).
-    explicit TarnctlProcess(const std::vector<std::string>& args);
+    // with NO_COLOR unset). Its standard input is a pipe holding input, closed after it
+    // unless holdInput (then it stays open until the process ends).
+    explicit TarnctlProcess(const std::vector<std::string>& args, const std::string& input = "",
+                            bool holdInput = false);
     ~TarnctlProcess();
     TarnctlProcess(const TarnctlProcess&) = delete;
     TarnctlProcess& operator=(const TarnctlProcess&) = delete;
@@ -28,17 +30,20 @@ public:
     void Interrupt();
     // Waits for the end and reads both streams.
     TarnctlResult Wait();
+    // The file standard error goes to; readable while tarnctl runs.
+    const std::string& ErrPath() const { return errPath_; }
     // Whether any process of tarnctl's group (its plugin runners, say) is still there.
     bool GroupAlive() const;
 
 private:
     pid_t pid_ = 0;
     pid_t group_ = 0;
+    int inputFd_ = -1;
     std::string outPath_;
     std::string errPath_;
 };
 
-// Runs tarnctl to its end.
-TarnctlResult RunTarnctl(const std::vector<std::string>& args);
+// Runs tarnctl to its end, with input as its standard input.
+TarnctlResult RunTarnctl(const std::vector<std::string>& args, const std::string& input = "");
 
 }  // namespace TarnTest

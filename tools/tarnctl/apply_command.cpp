@@ -2,14 +2,17 @@
 
 #include <memory>
 
+#include "confirm_prompt.h"
 #include "console.h"
 #include "console_task.h"
 #include "deradidezivizoda/apply/apply.h"
 #include "deradidezivizoda/apply/check_apply.h"
 #include "deradidezivizoda/core/exceptions.h"
+#include "deradidezivizoda/core/host_state.h"
 #include "error_report.h"
 #include "exit_codes.h"
 #include "host_document.h"
+#include "interrupt_guard.h"
 #include "state_names.h"
 
 namespace Tarnctl {
@@ -54,6 +57,33 @@ int Print(const Console& console, const std::string& path, const Outcome& outcom
     return kExitOk;
 }
 
+// What the second step will do, said before the user is asked to go on.
+std::string Consequence(const std::string& path, TarnConfigManager::IMPACT_TYPE impact) {
+    switch (impact) {
+        case TarnConfigManager::REBOOT_REQUIRED:
+            return "Applying " + path +
+                   " needs a reboot: it is stored as the desired configuration and applied when "
+                   "the host boots.";
+        case TarnConfigManager::MAINTENANCE_MODE_REQUIRED:
+            return "Applying " + path + " needs maintenance mode" +
+                   (TarnConfigManager::IsMaintenanceModeEnabled()
+                        ? ", which the host is in: it changes the host now."
+                        : ", which the host is not in: the apply will be refused.");
+        case TarnConfigManager::NO_IMPACT:
+            break;
+    }
+    return "Applying " + path + " changes the host now, without maintenance mode or reboot.";
+}
+
+bool Confirmed(const Console& console, const ApplyOptions& options,
+               TarnConfigManager::IMPACT_TYPE impact) {
+    if (options.yes) {
+        return true;
+    }
+    console.Ask(Consequence(options.document, impact) + "\n");
+    return Confirm(console, "Apply " + options.document + "?");
+}
+
 }  // namespace
 
 int RunApply(const Console& console, const ApplyOptions& options) {
@@ -72,6 +102,10 @@ int RunApply(const Console& console, const ApplyOptions& options) {
         return Print(console, options.document, kCompliant, TarnConfigManager::NO_IMPACT, 0);
     }
     console.Note(std::string("impact: ") + ImpactName(check->impact));
+    if (!Confirmed(console, options, check->impact)) {
+        ReportFailure(console, {0, "", "apply cancelled: nothing was changed", {}});
+        return FailureExitCode();
+    }
     TarnConfigManager::ApplyResult result;
     try {
         result = TarnConfigManager::Apply(check, task);

@@ -28,21 +28,51 @@ std::string MemberText(const rapidjson::Value& entry, const char* name) {
     return found == entry.MemberEnd() ? std::string() : std::string(found->value.GetString());
 }
 
+// Where the values of a difference start: below the change, after "desired  " or "host     ".
+constexpr size_t kValueIndent = 17;
+// Narrower terminals get values on whole lines rather than slivers.
+constexpr size_t kNarrowestWrap = 40;
+
+// One side of a difference: "  desired  <value>", the value wrapped to the terminal.
+void PrintValue(const Console& console, const char* side, const std::string& value) {
+    if (value.empty()) {
+        return;
+    }
+    size_t columns = console.Columns();
+    size_t width = columns > kValueIndent + kNarrowestWrap ? columns - kValueIndent : 0;
+    std::string label = std::string("        ") + side;
+    label.resize(kValueIndent, ' ');
+    for (const std::string& piece : Wrapped(value, width)) {
+        console.Line(label + piece);
+        label.assign(kValueIndent, ' ');
+    }
+}
+
+// Each difference as its change and path, then the desired and the host's value below it:
+// values are whole JSON texts, too long for the columns of a table.
 void PrintReport(const Console& console, const std::string& path,
                  const TarnConfigManager::ComplianceResult& result) {
     if (result.compliant) {
         console.Line(console.Paint("The host is compliant with " + path + ".", Colour::kGreen));
         return;
     }
-    TextTable table({"CHANGE", "PATH", "DESIRED", "HOST"});
+    size_t count = 0;
+    for (const DriftKind& kind : kDriftKinds) {
+        count += result.document[kind.member].Size();
+    }
+    console.Line(console.Paint("The host is not compliant with " + path + ": " +
+                                   std::to_string(count) +
+                                   (count == 1 ? " difference." : " differences."),
+                               Colour::kRed));
     for (const DriftKind& kind : kDriftKinds) {
         for (const auto& entry : result.document[kind.member].GetArray()) {
-            table.AddRow({Cell(kind.change, kind.colour), MemberText(entry, "path"),
-                          MemberText(entry, "desiredValue"), MemberText(entry, "hostValue")});
+            std::string change = kind.change;
+            change.resize(8, ' ');
+            console.Line(console.Paint(change, kind.colour) + MemberText(entry, "path"));
+            PrintValue(console, "desired", MemberText(entry, "desiredValue"));
+            PrintValue(console, "host", MemberText(entry, "hostValue"));
         }
     }
-    console.Line(console.Paint("The host is not compliant with " + path + ".", Colour::kRed));
-    table.Print(console);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "console.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -39,6 +40,14 @@ const char* Escape(Colour colour) {
     return "";
 }
 
+size_t TerminalColumns(int fd) {
+    winsize size{};
+    if (!isatty(fd) || ioctl(fd, TIOCGWINSZ, &size) != 0) {
+        return 0;
+    }
+    return size.ws_col;
+}
+
 void Write(std::FILE* stream, const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stream);
     std::fflush(stream);
@@ -50,7 +59,8 @@ Console::Console(ConsoleOptions options)
     : options_(options),
       outColour_(ColourAllowed() && isatty(STDOUT_FILENO)),
       errColour_(ColourAllowed() && isatty(STDERR_FILENO)),
-      errTerminal_(isatty(STDERR_FILENO)) {}
+      errTerminal_(isatty(STDERR_FILENO)),
+      columns_(TerminalColumns(STDOUT_FILENO)) {}
 
 std::string Console::Paint(const std::string& text, Colour colour, Stream stream) const {
     bool colourOn = stream == Stream::kOut ? outColour_ : errColour_;
@@ -74,6 +84,10 @@ void Console::Draw(const std::string& text) const {
     if (!options_.quiet) {
         Write(stderr, text);
     }
+}
+
+void Console::Ask(const std::string& text) const {
+    Write(stderr, text);
 }
 
 void Console::PrintJson(const rapidjson::Value& value) const {

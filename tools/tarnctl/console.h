@@ -27,6 +27,9 @@ public:
     bool Quiet() const { return options_.quiet; }
     // Standard error is a terminal: progress is one line redrawn in place.
     bool ErrIsTerminal() const { return errTerminal_; }
+    // Columns of the terminal standard output goes to; 0 when it is no terminal (then nothing
+    // is wrapped, so lines stay whole for programs that read them).
+    size_t Columns() const { return columns_; }
 
     // text in colour when the stream takes colour, else text unchanged.
     std::string Paint(const std::string& text, Colour colour, Stream stream = Stream::kOut) const;
@@ -37,6 +40,8 @@ public:
     void Note(const std::string& text) const;
     // Raw text on standard error (progress drawing), unless quiet; flushed.
     void Draw(const std::string& text) const;
+    // A question on standard error, also when quiet; flushed.
+    void Ask(const std::string& text) const;
     // value as one line of compact JSON on standard output.
     void PrintJson(const rapidjson::Value& value) const;
     // value as indented JSON on standard output.
@@ -47,6 +52,7 @@ private:
     bool outColour_;
     bool errColour_;
     bool errTerminal_;
+    size_t columns_;
 };
 
 }  // namespace Tarnctl

@@ -28,7 +28,7 @@ const char* Verdict(TarnConfigManager::IMPACT_TYPE impact) {
         case TarnConfigManager::NO_IMPACT:
             break;
     }
-    return "can be applied now, without maintenance mode or reboot";
+    return "needs neither maintenance mode nor a reboot";
 }
 
 // The per-object messages name key, group and component; the table shows the key's path.

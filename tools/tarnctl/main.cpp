@@ -79,7 +79,8 @@ void AddDocumentCommands(CLI::App& app, Arguments& args) {
         app, "apply", "Apply a desired document (now, or at the next boot)", args.command,
         [&args](const Console& console) { return RunApply(console, args.apply); },
         args.apply.document, &args.apply.clusterContext,
-        "Text handed to every impact and apply plugin");
+        "Text handed to every impact and apply plugin")
+        ->add_flag("-y,--yes", args.apply.yes, "Apply without asking for confirmation");
 }
 
 void AddExtract(CLI::App& app, Arguments& args) {

@@ -35,6 +35,10 @@ private:
     std::vector<std::vector<Cell>> rows_;
 };
 
+// text cut into pieces of at most width characters (never inside a UTF-8 sequence); the whole
+// text as one piece when width is 0.
+std::vector<std::string> Wrapped(const std::string& text, size_t width);
+
 // The texts with separator between them.
 std::string Joined(const std::vector<std::string>& texts, const char* separator);
 

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "result_record_io.h"
 #include "tarn/configstore/config_store_exception.h"
 #include "tarn/configstore/json_text.h"
 
@@ -96,18 +97,7 @@ void ErrorInfo::Deserialize(const std::string& text) {
 }
 
 ErrorInfo ErrorInfo::Load(const std::string& path) {
-    rapidjson::Document doc;
-    TarnConfigStore::JsonParseError error;
-    if (!TarnConfigStore::ParseJsonFile(path.c_str(), doc, &error)) {
-        throw std::runtime_error("Failed to load result file " + path + ": " + error.message);
-    }
-    ErrorInfo info;
-    try {
-        info.FromJson(doc);
-    } catch (const std::exception& e) {
-        throw std::runtime_error("Failed to load result file " + path + ": " + e.what());
-    }
-    return info;
+    return LoadResultRecord<ErrorInfo>(path);
 }
 
 }  // namespace TarnConfigManager

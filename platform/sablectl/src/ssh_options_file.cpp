@@ -34,21 +34,23 @@ Setting SplitSetting(const TextLine& line, const std::string& path) {
     return setting;
 }
 
-// Appends value to the member of settings whose name equals keyword in any case (the first
-// spelling names it), so repeated keywords keep their values in file order.
+// Appends value to the entry of settings whose keyword equals the setting's in any case (the
+// first spelling names it), so repeated keywords keep their values in file order. Entries stay
+// in the order their keywords first appear.
 void AddSetting(rapidjson::Value& settings, const Setting& setting, Allocator& allocator) {
-    auto member = std::find_if(
-        settings.MemberBegin(), settings.MemberEnd(),
-        [&setting](const rapidjson::Value::Member& m) {
-            return EqualsIgnoringCase(
-                std::string_view(m.name.GetString(), m.name.GetStringLength()), setting.keyword);
-        });
-    if (member == settings.MemberEnd()) {
-        settings.AddMember(rapidjson::Value(setting.keyword, allocator),
-                           rapidjson::Value(rapidjson::kArrayType), allocator);
-        member = settings.MemberEnd() - 1;
+    auto entry = std::find_if(settings.Begin(), settings.End(), [&setting](const auto& e) {
+        const rapidjson::Value& keyword = e["keyword"];
+        return EqualsIgnoringCase(std::string_view(keyword.GetString(), keyword.GetStringLength()),
+                                  setting.keyword);
+    });
+    if (entry == settings.End()) {
+        rapidjson::Value added(rapidjson::kObjectType);
+        added.AddMember("keyword", rapidjson::Value(setting.keyword, allocator), allocator);
+        added.AddMember("values", rapidjson::Value(rapidjson::kArrayType), allocator);
+        settings.PushBack(added, allocator);
+        entry = settings.End() - 1;
     }
-    member->value.PushBack(rapidjson::Value(setting.value, allocator), allocator);
+    (*entry)["values"].PushBack(rapidjson::Value(setting.value, allocator), allocator);
 }
 
 bool IsBlockKeyword(const std::string& keyword, const std::vector<std::string>& blockKeywords) {
@@ -62,7 +64,7 @@ std::vector<SshConfigRow> ParseKeywordFile(const std::string& text, const std::s
                                            const std::vector<std::string>& blockKeywords) {
     rapidjson::Document value(rapidjson::kObjectType);
     Allocator& allocator = value.GetAllocator();
-    value.AddMember("settings", rapidjson::Value(rapidjson::kObjectType), allocator);
+    value.AddMember("settings", rapidjson::Value(rapidjson::kArrayType), allocator);
     value.AddMember("blocks", rapidjson::Value(rapidjson::kArrayType), allocator);
     rapidjson::Value* settings = &value["settings"];
     std::map<std::string, int> conditions;
@@ -81,7 +83,7 @@ std::vector<SshConfigRow> ParseKeywordFile(const std::string& text, const std::s
         }
         rapidjson::Value block(rapidjson::kObjectType);
         block.AddMember("condition", rapidjson::Value(condition, allocator), allocator);
-        block.AddMember("settings", rapidjson::Value(rapidjson::kObjectType), allocator);
+        block.AddMember("settings", rapidjson::Value(rapidjson::kArrayType), allocator);
         value["blocks"].PushBack(block, allocator);
         settings = &value["blocks"][value["blocks"].Size() - 1]["settings"];
     }

@@ -1,0 +1,54 @@
+"""Name resolution: the "nameserver" and "search" lines of /etc/resolv.conf. Apply rewrites
+those lines after every other line (comments and options stay as they were)."""
+
+import demo_files
+import tarn_plugin as tp
+
+RESOLV_CONF = "/etc/resolv.conf"
+
+
+def directive(line):
+    words = line.split()
+    return (words[0], words[1:]) if words and not line.startswith(("#", ";")) else (None, [])
+
+
+def read_resolver(lines):
+    """The configuration value the lines hold, or None when they name no server or domain."""
+    nameservers, search = [], []
+    for line in lines:
+        name, args = directive(line)
+        if name == "nameserver" and args:
+            nameservers.append(args[0])
+        elif name == "search":
+            search = args  # the last search line wins, as for the resolver
+    if not nameservers and not search:
+        return None
+    config = {"nameservers": nameservers}
+    if search:
+        config["search"] = search
+    return config
+
+
+def write_resolver(lines, config):
+    """The lines with the managed ones replaced by config's (none when config is None)."""
+    kept = [line for line in lines if directive(line)[0] not in ("nameserver", "search")]
+    if config is None:
+        return kept
+    if config.get("search"):
+        kept.append("search " + " ".join(config["search"]))
+    return kept + ["nameserver " + server for server in config["nameservers"]]
+
+
+@tp.apply
+def apply(request):
+    path = request.host_path(RESOLV_CONF)
+    lines = demo_files.read_lines(path) or []
+    for change in request.inputs:
+        lines = write_resolver(lines, None if change.operation == "DELETE" else change.config)
+    demo_files.write_lines(path, lines)
+
+
+@tp.extract
+def extract(request):
+    config = read_resolver(demo_files.read_lines(request.host_path(RESOLV_CONF)) or [])
+    return [] if config is None else [tp.ConfigObject(key, config) for key in request.ids]
