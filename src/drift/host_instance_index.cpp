@@ -10,30 +10,37 @@ HostInstanceIndex::HostInstanceIndex(const rapidjson::Value& host) {
 }
 
 void HostInstanceIndex::IndexByKey(const char* keyName) {
+    highest_.reserve(taken_.size());
+    lower_.assign(taken_.size(), -1);
     for (size_t i = 0; i < taken_.size(); ++i) {
         const rapidjson::Value& key = At(i)[keyName];  // 1082 for a non-object or a missing key
         if (key.IsString()) {
-            byKey_[std::string_view(key.GetString(), key.GetStringLength())].push_back(i);
+            auto [entry, added] = highest_.emplace(
+                std::string_view(key.GetString(), key.GetStringLength()), static_cast<long>(i));
+            if (!added) {
+                lower_[i] = entry->second;
+                entry->second = static_cast<long>(i);
+            }
         }
     }
 }
 
 long HostInstanceIndex::TakeByKey(std::string_view value) {
-    auto it = byKey_.find(value);
-    if (it == byKey_.end()) {
+    auto it = highest_.find(value);
+    if (it == highest_.end()) {
         return -1;
     }
-    std::vector<size_t>& positions = it->second;
-    while (!positions.empty() && taken_[positions.back()]) {
-        positions.pop_back();
+    long position = it->second;
+    while (position >= 0 && taken_[static_cast<size_t>(position)]) {
+        position = lower_[static_cast<size_t>(position)];
     }
-    if (positions.empty()) {
+    if (position < 0) {
+        it->second = -1;
         return -1;
     }
-    size_t position = positions.back();
-    positions.pop_back();
-    taken_[position] = true;
-    return static_cast<long>(position);
+    it->second = lower_[static_cast<size_t>(position)];
+    taken_[static_cast<size_t>(position)] = true;
+    return position;
 }
 
 std::vector<size_t> HostInstanceIndex::Remaining() const {

@@ -43,7 +43,10 @@ public:
 private:
     const rapidjson::Value* elements_ = nullptr;
     std::vector<bool> taken_;
-    std::unordered_map<std::string_view, std::vector<size_t>> byKey_;
+    // Per key value the highest position not yet known to be taken; each indexed position
+    // links to the next lower one with the same key value (-1 ends the chain).
+    std::unordered_map<std::string_view, long> highest_;
+    std::vector<long> lower_;
 };
 
 }  // namespace TarnConfigManager

@@ -96,6 +96,18 @@ TEST_F(DriftWalk, ARepeatedHostKeyMatchesItsLastOccurrence) {
               handler),
         (Lines{"Prop SET /host/accounts/users/0/uid 1 2",
                R"(Delete /host/accounts/users/1 host:accounts:users:b {"name":"b","uid":1})"}));
+    // Repeated on both sides: each desired one takes the last host one not yet taken.
+    RecordingHandler again;
+    again.useDefaultInstances = false;
+    EXPECT_EQ(
+        Drift(R"({"host": {"accounts": {"users": [{"name": "b", "uid": 1},
+                                                        {"name": "b", "uid": 5}]}}})",
+              R"({"host": {"accounts": {"users": [{"name": "b", "uid": 1},
+                                                        {"name": "b", "uid": 2},
+                                                        {"name": "b", "uid": 3}]}}})",
+              again),
+        (Lines{"Prop SET /host/accounts/users/0/uid 1 3", "Prop SET /host/accounts/users/1/uid 5 2",
+               R"(Delete /host/accounts/users/2 host:accounts:users:b {"name":"b","uid":1})"}));
 }
 
 TEST_F(DriftWalk, DefaultInstancesAreSetRatherThanAdded) {
