@@ -3,7 +3,8 @@
 // Parsing is iterative (no recursion, so deep input cannot overflow the stack), validates
 // UTF-8, rejects escapes that decode to lone surrogates, accepts exactly one value between
 // optional blanks and stops at kMaxJsonDepth levels of nesting. Writing validates UTF-8 too,
-// so whatever parsed writes out and reads back equal to itself. Reentrant; no shared state.
+// so whatever parsed writes out and reads back equal to itself. Reentrant; the only shared
+// state is a C locale for number conversion, made once and never changed.
 #pragma once
 
 #include <cstddef>
