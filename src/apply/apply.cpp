@@ -62,6 +62,7 @@ void StoreDesiredDocument(const rapidjson::Document& document) {
 
 ApplyResult Apply(const std::shared_ptr<CheckApplyResult>& checkResult,
                   std::shared_ptr<TaskHandle> task) {
+    CSLogger::Batch logBatch;
     if (!checkResult) {
         CSLogger::Log(0, "Apply invoked with empty check apply result.");
         ThrowException<ConfigManagerException>(EMPTY_INPUT);

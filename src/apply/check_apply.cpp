@@ -32,6 +32,7 @@ CheckApplyResult::CheckApplyResult(IMPACT_TYPE impact, const rapidjson::Document
 std::shared_ptr<CheckApplyResult> CheckApply(rapidjson::Document& document,
                                              const std::string& clusterContext,
                                              std::shared_ptr<TaskHandle> task) {
+    CSLogger::Batch logBatch;
     CSLogger::Log(3, "CheckApply operation invoked.");
     ImpactHandler handler;
     handler.SetCacheMode(ImpactHandler::kCacheWrite);

@@ -97,6 +97,7 @@ ErrorInfo ExecuteApplyTasks(const std::vector<DesiredConfigInput>& tasks,
 
 ErrorInfo RemediateHost(rapidjson::Document& document, const std::string& clusterContext,
                         std::shared_ptr<TaskHandle> task, bool boot) {
+    CSLogger::Batch logBatch;
     CSLogger::Log(3, "Remediating Tarn host to desired configuration (boot=%d).", boot ? 1 : 0);
     // One store connection for the whole call: every store read and write of this thread
     // shares it instead of opening the database again.

@@ -6,6 +6,7 @@
 #include "deradidezivizoda/core/document.h"
 #include "deradidezivizoda/core/throw_exception.h"
 #include "row_columns.h"
+#include "tarn/configstore/json_text.h"
 #include "tarn/configstore/store_rows.h"
 #include "tarn/logger/cs_logger.h"
 #include "tarn/validator/json_validator.h"
@@ -79,7 +80,9 @@ bool IsExtracted(const RowNames& names, const TarnSchemaStore::SchemaObjectId& i
 void AddRowValue(rapidjson::Document& document, rapidjson::Value& target, const RowNames& names,
                  const TarnConfigStore::ConfigRow& row, const TarnSchemaStore::SchemaObject& schema,
                  DocumentType type, bool autoConfigure) {
-    rapidjson::Document value;
+    // A row's value is small and copied into the document below.
+    TarnConfigStore::ScratchDocument scratch;
+    rapidjson::Document& value = scratch.Get();
     ParseDocument(Column(row, "Value"), value);
     const rapidjson::Value& definition = schema.GetDefinition();
     if (autoConfigure) {

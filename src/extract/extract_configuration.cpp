@@ -21,6 +21,7 @@ std::shared_ptr<DBStore::StoreConnection> Connect() {
 }  // namespace
 
 rapidjson::Document ExtractCurrentConfiguration() {
+    CSLogger::Batch logBatch;
     CSLogger::Log(3, "%s invoked", "ExtractCurrentConfiguration");
     SyncSshConfiguration();
     rapidjson::Document document(rapidjson::kObjectType);

@@ -89,6 +89,7 @@ void CombineVerdicts(const ImpactHandler& handler, const PluginVerdicts& verdict
 ImpactResult ImpactWithCustomHandler(rapidjson::Document& desired,
                                      const std::string& clusterContext, ImpactHandler& handler,
                                      std::shared_ptr<TaskHandle> task) {
+    CSLogger::Batch logBatch;
     // Refuses an empty task before any work is done.
     auto monitor = std::make_shared<TaskPluginMonitor>(task);
     // One store connection for the whole call: every store read and write of this thread

@@ -219,7 +219,7 @@ void ImpactHandler::UpdatePluginMap(const ObjectId& id, const Value& value, cons
                   id.toString().c_str(), plugin->GetVersion());
     std::shared_ptr<TarnConfigStore::DriftObject> driftObject = DriftObjectOf(id, action, drift);
     std::shared_ptr<CachedDriftObject> cached;
-    if (cacheMode != kCacheUnused && Contains(plugin->GetImpactCacheDetails(), id)) {
+    if (cacheMode != kCacheUnused && Contains(CachedKeysOf(*plugin), id)) {
         if (cacheMode == kCacheWrite) {
             CacheDrift(id, action, driftObject);
         } else if (cacheMode == kCacheRead) {
@@ -234,6 +234,15 @@ void ImpactHandler::UpdatePluginMap(const ObjectId& id, const Value& value, cons
     } else {
         entry->second.inputs.push_back(std::move(input));
     }
+}
+
+const std::vector<TarnConfigStore::ConfigStoreObjectId>& ImpactHandler::CachedKeysOf(
+    const Plugin& plugin) {
+    auto found = cachedKeys.find(&plugin);
+    if (found == cachedKeys.end()) {
+        found = cachedKeys.emplace(&plugin, plugin.GetImpactCacheDetails()).first;
+    }
+    return found->second;
 }
 
 void ImpactHandler::CacheDrift(const ObjectId& id, ACTION action,

@@ -214,6 +214,9 @@ PluginLauncher::~PluginLauncher() {
 
 void PluginLauncher::ForkPlugin(std::shared_ptr<PluginMonitor> monitor) {
     CSLogger::Log(2, "Forking plugin for id=%s", id.c_str());
+    // The runner writes to the log file too and may outlive this process: nothing of ours
+    // stays gathered while it runs.
+    CSLogger::Unbuffered unbuffered;
     if (!monitor) {
         monitor = PluginMonitor::Dummy();
     }

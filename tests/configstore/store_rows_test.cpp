@@ -88,6 +88,20 @@ TEST_F(StoreRowsTest, DefaultRowsAndDesiredChecksSelectByKeyAndInstance) {
     EXPECT_THROW(GetUserConfigContents(nullptr), ConfigStoreException);
 }
 
+TEST_F(StoreRowsTest, KeyRowsAreThoseOfOneKeyOrInstanceInOrder) {
+    PutCurrentRow(connection_, "tarn", "ssh", "keys", "b", R"({"k":"b"})");
+    PutCurrentRow(connection_, "tarn", "ssh", "other", "", "{}");
+    PutCurrentRow(connection_, "tarn", "net", "keys", "a", "{}");
+    PutCurrentRow(connection_, "tarn", "ssh", "keys", "a", R"({"k":"a"})");
+    EXPECT_EQ((std::vector<std::string>{R"(keys=b:{"k":"b"})", R"(keys=a:{"k":"a"})"}),
+              Summary(ReadKeyRows(connection_, RowTable::kCurrent, {"keys", "ssh", "tarn"})));
+    EXPECT_EQ((std::vector<std::string>{R"(keys=a:{"k":"a"})"}),
+              Summary(ReadKeyRows(connection_, RowTable::kCurrent, {"keys", "ssh", "tarn", "a"})));
+    EXPECT_TRUE(ReadKeyRows(connection_, RowTable::kDesired, {"keys", "ssh", "tarn"}).empty());
+    EXPECT_THROW(ReadKeyRows(nullptr, RowTable::kCurrent, {"keys", "ssh", "tarn"}),
+                 ConfigStoreException);
+}
+
 TEST_F(StoreRowsTest, SetDesiredUserConfigReplacesTheRowsAndAwaitsAReboot) {
     PutRow(connection_, RowTable::kDesired, {"old", "g", "k", "", "{}", ""});
     auto resolver = [](const std::string&, const std::string&, const std::string& key) {

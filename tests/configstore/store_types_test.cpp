@@ -121,4 +121,20 @@ TEST(JsonDocTest, TheDocumentAllocatesFromTheSharedPool) {
     EXPECT_TRUE(small.GetPath().empty());
 }
 
+TEST(ScratchDocumentTest, SmallAndLargeValuesParseAndWriteBackTheSame) {
+    std::string large = "[";
+    for (int i = 0; i < 2000; ++i) {
+        large += (i ? "," : "") + std::string(R"({"name":"p)") + std::to_string(i) + R"("})";
+    }
+    large += "]";
+    for (const std::string& text : {std::string(R"({"a":[1,2.5,"x"]})"), large}) {
+        ScratchDocument scratch;
+        ASSERT_TRUE(ParseJsonText(text, scratch.Get()));
+        EXPECT_EQ(text, WriteJsonText(scratch.Get()));
+    }
+    ScratchDocument failed;
+    EXPECT_FALSE(ParseJsonText("{", failed.Get()));
+    EXPECT_TRUE(failed.Get().IsNull());
+}
+
 }  // namespace

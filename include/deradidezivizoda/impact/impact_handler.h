@@ -10,6 +10,7 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "deradidezivizoda/drift/drift_handler.h"
 #include "deradidezivizoda/export.h"
@@ -74,6 +75,8 @@ private:
     void CacheDrift(const ObjectId& id, ACTION action,
                     const std::shared_ptr<TarnConfigStore::DriftObject>& drift);
     std::shared_ptr<CachedDriftObject> CachedDrift(const ObjectId& id);
+    // The plugin's cache_drift keys, read from its manifest once per handler.
+    const std::vector<TarnConfigStore::ConfigStoreObjectId>& CachedKeysOf(const Plugin& plugin);
 
     bool compliant = true;
     bool rebootRequired = false;
@@ -87,6 +90,7 @@ private:
     // Cache entries by name, built on the first read (caches hold an entry per object).
     std::unordered_map<std::string, const Value*> cacheIndex;
     bool cacheIndexed = false;
+    std::unordered_map<const Plugin*, std::vector<TarnConfigStore::ConfigStoreObjectId>> cachedKeys;
 };
 
 }  // namespace TarnConfigManager

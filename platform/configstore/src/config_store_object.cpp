@@ -8,6 +8,15 @@
 
 namespace TarnConfigStore {
 
+namespace {
+
+// An object's value is usually a few hundred bytes and programs hold thousands of objects at
+// once: the JSON library's 64 KiB first chunk would cost each of them a fresh heap page or
+// two. Larger values simply take more chunks (or one chunk of their own size).
+constexpr size_t kObjectChunkCapacity = 1024;
+
+}  // namespace
+
 bool StoreObject::GetValue(const std::string& name, std::string* out) const {
     auto found = attributes_.find(name);
     if (found == attributes_.end()) {
@@ -31,7 +40,7 @@ std::string ConfigStoreObject::GetSerializedData() const {
 
 std::shared_ptr<JsonDoc> ConfigStoreObject::GetJsonDoc() {
     if (!value_) {
-        value_ = std::make_shared<JsonDoc>();
+        value_ = std::make_shared<JsonDoc>(kObjectChunkCapacity);
     }
     return value_;
 }

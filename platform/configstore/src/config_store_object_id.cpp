@@ -19,9 +19,12 @@ ConfigStoreObjectId::ConfigStoreObjectId(const char* key, const char* group, con
       instanceId_(instanceId ? instanceId : "") {}
 
 std::string ConfigStoreObjectId::toString() const {
-    std::string text = "comp " + component_ + " grp " + group_ + " key " + key_;
+    std::string text;
+    text.reserve(17 + component_.size() + group_.size() + key_.size() + instanceId_.size());
+    text.append("comp ").append(component_).append(" grp ").append(group_);
+    text.append(" key ").append(key_);
     if (!instanceId_.empty()) {
-        text += " id " + instanceId_;
+        text.append(" id ").append(instanceId_);
     }
     return text;
 }

@@ -13,8 +13,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "tarn/configstore/config_store_exception.h"
 
@@ -41,15 +39,6 @@ constexpr unsigned kParseFlags =
 // beyond 64 bits) to the correctly rounded double, independent of the process locale.
 class NumberReader {
 public:
-    NumberReader() : cLocale_(newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0))) {}
-    ~NumberReader() {
-        if (cLocale_) {
-            freelocale(cLocale_);
-        }
-    }
-    NumberReader(const NumberReader&) = delete;
-    NumberReader& operator=(const NumberReader&) = delete;
-
     // s is the reader's NUL-terminated copy of the number's text.
     template <typename Handler>
     bool Read(const char* s, size_t n, Handler& doc) {
@@ -81,12 +70,20 @@ public:
 private:
     static constexpr uint64_t kInt64MinMagnitude = static_cast<uint64_t>(INT64_MAX) + 1;
 
+    // Made once for the process (and never freed): a parse of many small texts would
+    // otherwise spend a good part of its time making and freeing a locale.
+    static locale_t CLocale() {
+        static const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+        return c;
+    }
+
     double ToDouble(const char* s) const {
         double fast;
         if (FastDouble(s, &fast)) {
             return fast;
         }
-        return cLocale_ ? strtod_l(s, nullptr, cLocale_) : std::strtod(s, nullptr);
+        locale_t c = CLocale();
+        return c ? strtod_l(s, nullptr, c) : std::strtod(s, nullptr);
     }
 
     // Numbers with at most 15 significant digits and a decimal exponent within 22 are an
@@ -140,8 +137,6 @@ private:
         *out = negative ? -value : value;
         return true;
     }
-
-    locale_t cLocale_;
 };
 
 // True when s[0, n) is well-formed UTF-8 (no overlongs, no surrogates, nothing above
@@ -316,12 +311,26 @@ bool ParseJsonText(const char* text, size_t length, rapidjson::Document& out,
 }
 
 bool ParseJsonFile(const char* path, rapidjson::Document& out, JsonParseError* error) {
-    std::ifstream in(path, std::ios::binary);
     std::string text;
-    if (in) {
-        std::ostringstream buffer;
-        buffer << in.rdbuf();
-        text = buffer.str();
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        struct stat info;
+        if (fstat(fd, &info) == 0 && info.st_size > 0) {
+            text.reserve(static_cast<size_t>(info.st_size));
+        }
+        char chunk[65536];
+        ssize_t count;
+        while ((count = read(fd, chunk, sizeof(chunk))) != 0) {
+            if (count < 0 && errno == EINTR) {
+                continue;
+            }
+            if (count < 0) {
+                text.clear();  // unreadable: fails like empty text
+                break;
+            }
+            text.append(chunk, static_cast<size_t>(count));
+        }
+        close(fd);
     }
     return ParseJsonText(text, out, error);
 }

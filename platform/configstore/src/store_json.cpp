@@ -21,9 +21,9 @@ void ParseStoreJson(const std::string& text, rapidjson::Document& out, const std
 }
 
 std::string CompactStoreJson(const std::string& text, const std::string& what) {
-    rapidjson::Document document;
-    ParseStoreJson(text, document, what);
-    return WriteJsonText(document);
+    ScratchDocument document;
+    ParseStoreJson(text, document.Get(), what);
+    return WriteJsonText(document.Get());
 }
 
 }  // namespace TarnConfigStore

@@ -73,10 +73,11 @@ ConfigRowList SelectRows(DBStore::StoreConnection& connection, RowTable table,
     ConfigRowList rows;
     while (statement.Step()) {
         auto row = std::make_shared<ConfigRow>();
+        row->reserve(6);
         int column = 0;
         for (const char* name :
              {"Component", "ConfigGroup", "Name", "Identifier", "Value", "AutoConfValue"}) {
-            (*row)[name] = statement.Text(column++);
+            row->emplace(name, statement.Text(column++));
         }
         rows.push_back(std::move(row));
     }
@@ -227,6 +228,11 @@ ConfigRowList ReadRows(const std::shared_ptr<DBStore::StoreConnection>& connecti
     return SelectRows(RequireConnection(connection), table, nullptr);
 }
 
+ConfigRowList ReadKeyRows(const std::shared_ptr<DBStore::StoreConnection>& connection,
+                          RowTable table, const ConfigStoreObjectId& id) {
+    return SelectRows(RequireConnection(connection), table, &id);
+}
+
 ConfigRowList GetUserConfigContents(const std::shared_ptr<DBStore::StoreConnection>& connection) {
     return ReadRows(connection, RowTable::kCurrent);
 }
@@ -243,12 +249,12 @@ ConfigRowList GetSmartnicConfiguration(
 
 ConfigRowList GetDefaultUserConfigMapList(
     const ConfigStoreObjectId& id, const std::shared_ptr<DBStore::StoreConnection>& connection) {
-    return SelectRows(RequireConnection(connection), RowTable::kDefault, &id);
+    return ReadKeyRows(connection, RowTable::kDefault, id);
 }
 
 bool CheckDesiredObjectExists(const ConfigStoreObjectId& id,
                               const std::shared_ptr<DBStore::StoreConnection>& connection) {
-    return !SelectRows(RequireConnection(connection), RowTable::kDesired, &id).empty();
+    return !ReadKeyRows(connection, RowTable::kDesired, id).empty();
 }
 
 void SetDesiredUserConfig(const rapidjson::Value& document, const InstanceKeyResolver& resolver) {

@@ -5,10 +5,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
+#include <string_view>
 
 #include "tarn/paths.h"
 
@@ -37,25 +42,80 @@ const char* PriorityName(int priority) {
     }
 }
 
-// The log file stays open between lines; at most once a second the path is checked again,
+// The log file stays open between writes; at most once a second the path is checked again,
 // so a log file removed or rotated underneath a long-lived process is recreated rather than
-// written into the void.
+// written into the void. Lines gather in buffer_ while a Batch lives and nothing forces them
+// out; one write then carries many lines instead of one each.
 class LogFile {
 public:
-    void Append(const std::string& line) {
+    void Append(const char* priorityName, std::string_view message, bool flush) {
         std::lock_guard<std::mutex> lock(mutex_);
+        buffer_ += '[';
+        buffer_ += priorityName;
+        buffer_ += "] ";
+        buffer_ += message;
+        buffer_ += '\n';
+        if (flush || batches_ == 0 || unbuffered_ > 0 || buffer_.size() >= kBufferLimit) {
+            WriteBuffer();
+        }
+    }
+
+    void Flush() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        WriteBuffer();
+    }
+
+    void BeginBatch() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++batches_;
+    }
+
+    void EndBatch() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (--batches_ == 0) {
+            WriteBuffer();
+        }
+    }
+
+    void BeginUnbuffered() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++unbuffered_;
+        WriteBuffer();
+    }
+
+    void EndUnbuffered() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        --unbuffered_;
+    }
+
+private:
+    static constexpr size_t kBufferLimit = 64 * 1024;
+
+    void WriteBuffer() {
+        if (buffer_.empty()) {
+            return;
+        }
         auto now = std::chrono::steady_clock::now();
         if (fd_ < 0 || now - checked_ > std::chrono::seconds(1)) {
             Reopen();
             checked_ = now;
         }
-        if (fd_ >= 0) {
-            ssize_t ignored = write(fd_, line.data(), line.size());
-            (void)ignored;
+        const char* data = buffer_.data();
+        size_t left = buffer_.size();
+        while (fd_ >= 0 && left > 0) {
+            ssize_t written = write(fd_, data, left);
+            if (written < 0 && errno == EINTR) {
+                continue;
+            }
+            if (written <= 0) {
+                break;
+            }
+            data += written;
+            left -= static_cast<size_t>(written);
         }
+        buffer_.clear();
     }
 
-private:
     void Reopen() {
         struct stat opened;
         struct stat named;
@@ -72,11 +132,77 @@ private:
     std::mutex mutex_;
     int fd_ = -1;
     std::chrono::steady_clock::time_point checked_;
+    std::string buffer_;
+    int batches_ = 0;
+    int unbuffered_ = 0;
 };
 
-void AppendToLogFile(const std::string& line) {
+LogFile& TheLogFile() {
     static LogFile* file = new LogFile();  // never destroyed: threads may log during exit
-    file->Append(line);
+    return *file;
+}
+
+// Lets Log skip the capture lock while no test captures lines.
+std::atomic<int> captureCount{0};
+
+template <typename Number>
+void AppendNumber(std::string& out, Number number) {
+    char digits[24];
+    auto end = std::to_chars(digits, digits + sizeof(digits), number).ptr;
+    out.append(digits, static_cast<size_t>(end - digits));
+}
+
+// Formats the conversions log lines mostly use (%s, %d, %u, %ld, %lu, %zu and %%) as printf
+// would, without its machinery. False for a format with anything else (flags, widths,
+// precision, other conversions); out and args are then not to be used.
+bool FormatCommon(std::string& out, const char* format, va_list args) {
+    out.clear();
+    for (const char* p = format; *p != '\0'; ++p) {
+        const char* percent = std::strchr(p, '%');
+        if (percent == nullptr) {
+            out.append(p);
+            return true;
+        }
+        out.append(p, static_cast<size_t>(percent - p));
+        p = percent + 1;
+        if (*p == '%') {
+            out += '%';
+        } else if (*p == 's') {
+            const char* string = va_arg(args, const char*);
+            out.append(string != nullptr ? string : "(null)");
+        } else if (*p == 'd') {
+            AppendNumber(out, va_arg(args, int));
+        } else if (*p == 'u') {
+            AppendNumber(out, va_arg(args, unsigned));
+        } else if (*p == 'l' && p[1] == 'd') {
+            AppendNumber(out, va_arg(args, long));
+            ++p;
+        } else if (*p == 'l' && p[1] == 'u') {
+            AppendNumber(out, va_arg(args, unsigned long));
+            ++p;
+        } else if (*p == 'z' && p[1] == 'u') {
+            AppendNumber(out, va_arg(args, size_t));
+            ++p;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Any printf format; the length of the text, or a negative number when it cannot be made.
+int FormatAny(std::string& out, const char* format, va_list args) {
+    va_list again;
+    va_copy(again, args);
+    out.resize(1024);
+    int rc = vsnprintf(&out[0], out.size() + 1, format, args);
+    if (rc > static_cast<int>(out.size())) {
+        out.resize(static_cast<size_t>(rc));
+        vsnprintf(&out[0], out.size() + 1, format, again);
+    }
+    va_end(again);
+    out.resize(rc < 0 ? 0 : static_cast<size_t>(rc));
+    return rc;
 }
 
 }  // namespace
@@ -84,35 +210,65 @@ void AppendToLogFile(const std::string& line) {
 void CSLogger::Log(int priority, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    char* text = nullptr;
-    int rc = vasprintf(&text, format, args);
+    va_list again;
+    va_copy(again, args);
+    thread_local std::string text;
+    int rc = FormatCommon(text, format, args) ? static_cast<int>(text.size())
+                                              : FormatAny(text, format, again);
     va_end(args);
+    va_end(again);
     if (rc < 0) {
         return;
     }
-    std::string message(text, static_cast<size_t>(rc));
-    free(text);
+    std::string_view message(text);
 
-    std::string line = std::string("[") + PriorityName(priority) + "] " + message + "\n";
-    AppendToLogFile(line);
+    TheLogFile().Append(PriorityName(priority), message, priority == kError);
     if (priority == kError) {
+        std::string line = std::string("[") + PriorityName(priority) + "] ";
+        line.append(message);
+        line += '\n';
         fputs(line.c_str(), stderr);
+    }
+    if (captureCount.load(std::memory_order_acquire) == 0) {
+        return;
     }
     std::lock_guard<std::mutex> lock(CaptureMutex());
     for (Capture* capture : Captures()) {
-        capture->Record(priority, message);
+        capture->Record(priority, std::string(message));
     }
+}
+
+void CSLogger::Flush() {
+    TheLogFile().Flush();
+}
+
+CSLogger::Batch::Batch() {
+    TheLogFile().BeginBatch();
+}
+
+CSLogger::Batch::~Batch() {
+    TheLogFile().EndBatch();
+}
+
+CSLogger::Unbuffered::Unbuffered() {
+    TheLogFile().BeginUnbuffered();
+}
+
+CSLogger::Unbuffered::~Unbuffered() {
+    TheLogFile().EndUnbuffered();
 }
 
 CSLogger::Capture::Capture() {
     std::lock_guard<std::mutex> lock(CaptureMutex());
     Captures().push_back(this);
+    captureCount.fetch_add(1, std::memory_order_release);
 }
 
 CSLogger::Capture::~Capture() {
     std::lock_guard<std::mutex> lock(CaptureMutex());
     auto& all = Captures();
     all.erase(std::remove(all.begin(), all.end(), this), all.end());
+    captureCount.fetch_sub(1, std::memory_order_release);
 }
 
 void CSLogger::Capture::Record(int priority, const std::string& text) {

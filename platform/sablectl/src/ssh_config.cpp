@@ -45,11 +45,10 @@ bool ReadFileText(const std::string& path, std::string& text) {
 std::vector<SshConfigRow> StoredRows(const std::shared_ptr<DBStore::StoreConnection>& connection,
                                      const std::string& key) {
     std::vector<SshConfigRow> rows;
-    for (const auto& row : TarnConfigStore::GetUserConfigContents(connection)) {
-        if (row->at("Component") == kSshComponent && row->at("ConfigGroup") == kSshGroup &&
-            row->at("Name") == key) {
-            rows.push_back({row->at("Identifier"), row->at("Value")});
-        }
+    TarnConfigStore::ConfigStoreObjectId id(key, kSshGroup, kSshComponent);
+    for (const auto& row :
+         TarnConfigStore::ReadKeyRows(connection, TarnConfigStore::RowTable::kCurrent, id)) {
+        rows.push_back({row->at("Identifier"), row->at("Value")});
     }
     return rows;
 }

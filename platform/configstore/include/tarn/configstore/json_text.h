@@ -41,6 +41,24 @@ std::string WriteJsonText(const rapidjson::Value& value);
 // Indented text of value, for files people read. Same failures as WriteJsonText.
 std::string WriteJsonPretty(const rapidjson::Value& value);
 
+// A document for a small value that lives briefly (one row, one drift text): it allocates
+// from a buffer inside the object, so on the stack, and goes to the heap only when that is
+// full. A plain Document takes a fresh 64 KiB heap chunk for its first value, which for
+// thousands of small texts costs more than parsing them. Not copyable or movable.
+class ScratchDocument {
+public:
+    ScratchDocument() : pool_(buffer_, sizeof(buffer_)), document_(&pool_) {}
+    ScratchDocument(const ScratchDocument&) = delete;
+    ScratchDocument& operator=(const ScratchDocument&) = delete;
+
+    rapidjson::Document& Get() { return document_; }
+
+private:
+    alignas(16) char buffer_[4096];
+    rapidjson::MemoryPoolAllocator<> pool_;
+    rapidjson::Document document_;
+};
+
 enum class Durability { kSynced, kTransient };
 
 // Writes text to path through a temporary file in the same folder and a rename, so readers

@@ -59,6 +59,10 @@ int DeleteRows(const std::shared_ptr<DBStore::StoreConnection>& connection, RowT
 
 // All rows of a table, in order.
 ConfigRowList ReadRows(const std::shared_ptr<DBStore::StoreConnection>& connection, RowTable table);
+// The rows of the key of id in a table, in order: all its instances when id's instance id is
+// empty, otherwise the one row of that instance (when there is one).
+ConfigRowList ReadKeyRows(const std::shared_ptr<DBStore::StoreConnection>& connection,
+                          RowTable table, const ConfigStoreObjectId& id);
 ConfigRowList GetUserConfigContents(const std::shared_ptr<DBStore::StoreConnection>& connection);
 ConfigRowList GetDesiredUserConfigContents(
     const std::shared_ptr<DBStore::StoreConnection>& connection);

@@ -1,7 +1,8 @@
 // CSLogger: the host's logging facility. printf-style lines at four priorities
 // (0 errors, 1 warnings, 2 progress and findings, 3 entry and completion traces).
 // Lines are appended to the log file under the host root; errors also go to stderr.
-// Any thread may log. A Capture records the lines logged while it lives (for tests).
+// Any thread may log. While a Batch lives, lines are gathered in memory and written together;
+// a Capture records the lines logged while it lives (for tests).
 #pragma once
 
 #include <string>
@@ -12,6 +13,32 @@ public:
     enum Priority { kError = 0, kWarning = 1, kProgress = 2, kTrace = 3 };
 
     static void Log(int priority, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+    // Writes the lines gathered so far to the log file.
+    static void Flush();
+
+    // While any Batch lives (on any thread), lines are gathered and written in one go: when
+    // the last Batch ends, when an error line is logged, when 64 KiB have gathered, and on
+    // Flush. Lines keep their order. A process that dies inside a Batch loses the gathered
+    // lines, so an operation holds one only around work that cannot end the process.
+    class Batch {
+    public:
+        Batch();
+        ~Batch();
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+    };
+
+    // Flushes, then writes every line at once until it ends, Batches or not: held while a
+    // child process runs that may itself write to the log file or be the reason this process
+    // dies.
+    class Unbuffered {
+    public:
+        Unbuffered();
+        ~Unbuffered();
+        Unbuffered(const Unbuffered&) = delete;
+        Unbuffered& operator=(const Unbuffered&) = delete;
+    };
 
     struct Line {
         int priority;

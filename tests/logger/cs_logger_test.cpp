@@ -1,0 +1,134 @@
+// The logger: the text of a line as printf would make it, and when gathered lines reach the
+// log file.
+#include "tarn/logger/cs_logger.h"
+
+#include <cinttypes>
+#include <climits>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+#include "host_root_fixture.h"
+#include "tarn/paths.h"
+
+namespace {
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+std::string Printf(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    char* text = nullptr;
+    int length = vasprintf(&text, format, args);
+    va_end(args);
+    std::string result(text, static_cast<size_t>(length));
+    free(text);
+    return result;
+}
+#pragma GCC diagnostic pop
+
+std::string LogFileText() {
+    return TarnTest::PathExists(TarnPaths::kLogFile) ? TarnTest::ReadFile(TarnPaths::kLogFile)
+                                                     : std::string();
+}
+
+// The root is laid out once: the logger keeps its log file open, so the tests share one file
+// and each reads what was appended since it began.
+class CSLoggerTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { TarnTest::ResetHostRoot(); }
+    void SetUp() override { start_ = LogFileText().size(); }
+
+    std::string LogText() const { return LogFileText().substr(start_); }
+    // The text the last line logged carried.
+    std::string Last() const { return capture_.Lines().back().text; }
+
+    CSLogger::Capture capture_;
+    size_t start_ = 0;
+};
+
+TEST_F(CSLoggerTest, LinesReadAsPrintfWouldWriteThem) {
+    CSLogger::Log(2, "%s|%s|%d|%d|%u|%%|", "a", "", INT_MIN, INT_MAX, UINT_MAX);
+    EXPECT_EQ(Printf("%s|%s|%d|%d|%u|%%|", "a", "", INT_MIN, INT_MAX, UINT_MAX), Last());
+    CSLogger::Log(2, "%ld %lu %zu %" PRId64 " end", LONG_MIN, ULONG_MAX, SIZE_MAX, INT64_MIN);
+    EXPECT_EQ(Printf("%ld %lu %zu %" PRId64 " end", LONG_MIN, ULONG_MAX, SIZE_MAX, INT64_MIN),
+              Last());
+    // Widths, precisions, flags and other conversions, also after common ones in one line.
+    CSLogger::Log(2, "%s %5d|%-4s|%.2s|%lf|%x|%c|%03ld", "x", 7, "ab", "abc", 0.5, 255, 'q', 9L);
+    EXPECT_EQ(Printf("%s %5d|%-4s|%.2s|%lf|%x|%c|%03ld", "x", 7, "ab", "abc", 0.5, 255, 'q', 9L),
+              Last());
+    CSLogger::Log(2, "no conversions");
+    EXPECT_EQ("no conversions", Last());
+    std::string longText(5000, 'y');
+    CSLogger::Log(2, "%s!", longText.c_str());
+    EXPECT_EQ(longText + "!", Last());
+    CSLogger::Log(2, "%4s%s!", "a", longText.c_str());
+    EXPECT_EQ("   a" + longText + "!", Last());
+    EXPECT_EQ(6u, capture_.Lines().size());
+    EXPECT_NE(std::string::npos, LogText().find("[info] " + longText + "!\n[info]    a"));
+}
+
+TEST_F(CSLoggerTest, ABatchWritesItsLinesWhenTheLastBatchEnds) {
+    CSLogger::Log(3, "before");
+    EXPECT_EQ("[trace] before\n", LogText());
+    {
+        CSLogger::Batch outer;
+        CSLogger::Log(2, "one");
+        {
+            CSLogger::Batch inner;
+            CSLogger::Log(1, "two");
+        }
+        std::thread other([] { CSLogger::Log(2, "from another thread"); });
+        other.join();
+        EXPECT_EQ("[trace] before\n", LogText());
+    }
+    EXPECT_EQ("[trace] before\n[info] one\n[warning] two\n[info] from another thread\n", LogText());
+}
+
+TEST_F(CSLoggerTest, ErrorsFlushAndFailuresDoNotLoseLines) {
+    {
+        CSLogger::Batch batch;
+        CSLogger::Log(2, "gathered");
+        CSLogger::Log(0, "failed");
+        EXPECT_EQ("[info] gathered\n[error] failed\n", LogText());
+        CSLogger::Log(3, "after");
+        CSLogger::Flush();
+        EXPECT_EQ("[info] gathered\n[error] failed\n[trace] after\n", LogText());
+    }
+    try {
+        CSLogger::Batch batch;
+        CSLogger::Log(2, "thrown through");
+        throw std::runtime_error("stop");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_EQ("[info] gathered\n[error] failed\n[trace] after\n[info] thrown through\n", LogText());
+}
+
+TEST_F(CSLoggerTest, UnbufferedWritesAtOnceInsideABatch) {
+    CSLogger::Batch batch;
+    CSLogger::Log(2, "gathered");
+    {
+        CSLogger::Unbuffered unbuffered;
+        EXPECT_EQ("[info] gathered\n", LogText());
+        CSLogger::Log(2, "at once");
+        EXPECT_EQ("[info] gathered\n[info] at once\n", LogText());
+    }
+    CSLogger::Log(2, "gathered again");
+    EXPECT_EQ("[info] gathered\n[info] at once\n", LogText());
+}
+
+TEST_F(CSLoggerTest, ALargeBatchIsWrittenInPiecesOnTheWay) {
+    CSLogger::Batch batch;
+    std::string line(1000, 'z');
+    for (int i = 0; i < 100; ++i) {
+        CSLogger::Log(3, "%s", line.c_str());
+    }
+    std::string written = LogText();
+    EXPECT_GE(written.size(), 64u * 1024);
+    EXPECT_LT(written.size(), 100u * (line.size() + 9));
+}
+
+}  // namespace
