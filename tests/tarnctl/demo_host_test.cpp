@@ -78,6 +78,17 @@ TEST_F(DemoHostTest, SeededSshSettingsDriftUntilTheApplyRewritesThem) {
     ASSERT_NE(port, nullptr) << run.out;
     EXPECT_STREQ((*port)["hostValue"].GetString(), R"({"keyword":"Port","values":["22"]})");
     EXPECT_NE(ReportEntry(report, "ADDS", "/tarn/ssh/server_config/blocks/0"), nullptr) << run.out;
+    // For people, an index inside a path is named by its element's key property.
+    run = RunTarnctl({"compliance", DemoDocument("desired.json")});
+    EXPECT_TRUE(Contains(run.out,
+                         "set     /tarn/ssh/server_config/settings/0/values  "
+                         "(settings/0: keyword=PermitRootLogin)\n"))
+        << run.out;
+    EXPECT_TRUE(Contains(run.out,
+                         "set     /security/accounts/users/0/shell  "
+                         "(users/0: name=tarn-demo)\n"))
+        << run.out;
+    EXPECT_TRUE(Contains(run.out, "delete  /tarn/ssh/server_config/settings/5\n")) << run.out;
 
     Apply("desired.json");
     std::string written = ReadFile("etc/ssh/sshd_config");

@@ -7,6 +7,7 @@
 #include "deradidezivizoda/drift/check_compliance.h"
 #include "exit_codes.h"
 #include "host_document.h"
+#include "instance_labels.h"
 #include "text_table.h"
 
 namespace Tarnctl {
@@ -50,7 +51,7 @@ void PrintValue(const Console& console, const char* side, const std::string& val
 
 // Each difference as its change and path, then the desired and the host's value below it:
 // values are whole JSON texts, too long for the columns of a table.
-void PrintReport(const Console& console, const std::string& path,
+void PrintReport(const Console& console, const std::string& path, const rapidjson::Value& desired,
                  const TarnConfigManager::ComplianceResult& result) {
     if (result.compliant) {
         console.Line(console.Paint("The host is compliant with " + path + ".", Colour::kGreen));
@@ -68,7 +69,10 @@ void PrintReport(const Console& console, const std::string& path,
         for (const auto& entry : result.document[kind.member].GetArray()) {
             std::string change = kind.change;
             change.resize(8, ' ');
-            console.Line(console.Paint(change, kind.colour) + MemberText(entry, "path"));
+            std::string place = MemberText(entry, "path");
+            std::string labels = InstanceLabels(place, desired);
+            console.Line(console.Paint(change, kind.colour) + place +
+                         (labels.empty() ? "" : "  (" + labels + ")"));
             PrintValue(console, "desired", MemberText(entry, "desiredValue"));
             PrintValue(console, "host", MemberText(entry, "hostValue"));
         }
@@ -91,7 +95,7 @@ int RunCompliance(const Console& console, const ComplianceOptions& options) {
                       out.GetAllocator());
         console.PrintJson(out);
     } else {
-        PrintReport(console, options.document, result);
+        PrintReport(console, options.document, desired, result);
     }
     return result.compliant ? kExitOk : kExitFindings;
 }
