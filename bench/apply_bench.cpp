@@ -4,19 +4,18 @@
 // for Apply) around the library's own work (3 extractions of the current configuration,
 // 3 drift walks, the drift cache, requests and results of 1 000 objects).
 // BM_BarePluginRuns starts the same runner on requests of the same 1 000 objects the same
-// 3 times, directly: what the plugin processes alone cost. BM_CheckApplyApply reports the
-// share of its time spent outside them (counter outside_pct: its real time less the bare runs'
-// median, over its real time) and, robust against other load on the machine, the share of
-// CPU time spent outside the plugin processes (outside_cpu_pct: this process's CPU time over
-// that plus its children's). The benchmark lays out the build's host root as the tests do, so
-// it wipes that root.
+// 3 times, directly, with the requests prepared beforehand: what the plugin processes alone
+// cost. BM_CheckApplyApply runs those bare runs too in each iteration, untimed, and reports the
+// share of its time spent outside them (outside_pct) and, robust against other load on the
+// machine, the share of CPU time spent outside the plugin processes (outside_cpu_pct). The
+// benchmark lays out the build's host root as the tests do, so it wipes that root.
 #include <benchmark/benchmark.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 
-#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -68,8 +67,9 @@ rapidjson::Document Parse(const std::string& text) {
     return document;
 }
 
-// A fresh root holding 1 000 ports at speed 1000 and the no-op plugin serving them.
-void LayOutHost() {
+// A fresh root holding 1 000 ports at speed 1000 and the no-op plugin serving them; returns
+// the plugin's file.
+std::string LayOutHost() {
     TarnTest::ResetHostRoot();
     TarnTest::InstallManifestSchemas();
     TarnTest::InstallPluginRunners();
@@ -80,13 +80,15 @@ void LayOutHost() {
         "type": "python", "accepts": ["bench:net:ports"], "apply": {"apply_group": "network",
         "boot": false, "operations": {"set": {"provides": "SET:bench:ports", "depends": []}}},
         "impact": {"supports": true, "cache_drift": ["bench:net:ports"]}})");
-    TarnTest::WriteFile(manifest.substr(0, manifest.rfind('/')) + "/plugin.py", kNoopPlugin);
+    std::string plugin = manifest.substr(0, manifest.rfind('/')) + "/plugin.py";
+    TarnTest::WriteFile(plugin, kNoopPlugin);
     auto connection = TarnConfigStore::GetDBStore(DBStore::CONFIG_STORE, true);
     for (int i = 0; i < kObjects; ++i) {
         std::string name = "p" + std::to_string(i);
         TarnConfigStore::PutCurrentRow(connection, "bench", "net", "ports", name,
                                        R"({"name": ")" + name + R"(", "speed": 1000})");
     }
+    return plugin;
 }
 
 double CpuSeconds(int who) {
@@ -108,26 +110,59 @@ bool RunRunner() {
     return waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-// The three plugin processes of one CheckApply and Apply, started directly on requests of
-// the same objects; seconds.
-double BarePluginRuns() {
-    rapidjson::Document desired = Parse(Ports(10));
-    std::vector<DesiredConfigInput> inputs = GenerateApplyTasks(desired);
-    auto start = std::chrono::steady_clock::now();
-    for (const char* operation : {"IMPACT", "IMPACT", "APPLY"}) {
-        PluginRequest request("bench:ports", operation, "", 2, inputs);
-        request.Dump(TarnPaths::kPluginInputFile, "", "");
+void CheckApplyApply(const std::string& text, const std::shared_ptr<TaskHandle>& task,
+                     benchmark::State& state) {
+    rapidjson::Document desired = Parse(text);
+    std::shared_ptr<CheckApplyResult> check = CheckApply(desired, "", task);
+    ApplyResult result = Apply(check, task);
+    if (!check || check->impact != NO_IMPACT || !result.error.id.empty()) {
+        state.SkipWithError("the change was not applied as expected");
+    }
+}
+
+// The requests the library sends in one CheckApply and Apply (impact; impact with the drift
+// cache; apply), as texts: for one untimed round the plugin first copies each request it gets,
+// then the no-op plugin is put back. The bare runs replay exactly these.
+std::vector<std::string> LibraryRequests(const std::string& plugin, const std::string& text,
+                                         benchmark::State& state) {
+    const std::string copy = std::string(TarnPaths::kPluginInputFile) + ".seen";
+    TarnTest::WriteFile(plugin, "import os, shutil\nn = 0\nwhile os.path.exists('" + copy +
+                                    "%d' % n):\n    n += 1\nshutil.copy('" +
+                                    TarnPaths::kPluginInputFile + "', '" + copy + "%d' % n)\n" +
+                                    kNoopPlugin);
+    auto task = TaskHandle::Dummy();
+    CheckApplyApply(text, task, state);
+    TarnTest::WriteFile(plugin, kNoopPlugin);
+    std::vector<std::string> requests;
+    for (int i = 0; TarnTest::PathExists(copy + std::to_string(i)); ++i) {
+        requests.push_back(TarnTest::ReadFile(copy + std::to_string(i)));
+        std::remove((copy + std::to_string(i)).c_str());
+    }
+    if (requests.size() != 3) {
+        state.SkipWithError("the library did not send the three requests expected");
+    }
+    return requests;
+}
+
+// Runs the three plugin processes on the prepared requests; only spawning, running and
+// waiting for them is timed (the request files are written with the clock paused). Returns
+// false when a run fails.
+bool BarePluginRuns(benchmark::State& state, const std::vector<std::string>& requests) {
+    for (const std::string& request : requests) {
+        state.PauseTiming();
+        TarnTest::WriteFile(TarnPaths::kPluginInputFile, request);
+        state.ResumeTiming();
         if (!RunRunner()) {
-            return -1;
+            return false;
         }
     }
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return true;
 }
 
 void BM_BarePluginRuns(benchmark::State& state) {
-    LayOutHost();
+    const std::vector<std::string> requests = LibraryRequests(LayOutHost(), Ports(10), state);
     for (auto _ : state) {
-        if (BarePluginRuns() < 0) {
+        if (!BarePluginRuns(state, requests)) {
             state.SkipWithError("the runner failed");
             break;
         }
@@ -135,35 +170,56 @@ void BM_BarePluginRuns(benchmark::State& state) {
 }
 BENCHMARK(BM_BarePluginRuns)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void BM_CheckApplyApply(benchmark::State& state) {
-    LayOutHost();
-    std::vector<double> bare;
-    for (int i = 0; i < 5; ++i) {
-        bare.push_back(BarePluginRuns());
+// Wall and CPU seconds of one timed stretch, taken before and after it.
+struct Lap {
+    double wall = 0, self = 0, children = 0;
+
+    static Lap Now() {
+        return {std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+                    .count(),
+                CpuSeconds(RUSAGE_SELF), CpuSeconds(RUSAGE_CHILDREN)};
     }
-    std::sort(bare.begin(), bare.end());
+    void Add(const Lap& start, const Lap& end) {
+        wall += end.wall - start.wall;
+        self += end.self - start.self;
+        children += end.children - start.children;
+    }
+};
+
+// Each iteration times CheckApply + Apply and, with the benchmark's clock paused, the bare
+// plugin runs of the same requests right after, so both sides see the same load.
+// outside_pct: CheckApply + Apply's wall time less the bare runs' wall time, over the former.
+// outside_cpu_pct: this process's CPU time during CheckApply + Apply over that plus its
+// children's (the plugin processes) during the same stretch.
+void BM_CheckApplyApply(benchmark::State& state) {
     const std::string text = Ports(10);
+    const std::vector<std::string> requests = LibraryRequests(LayOutHost(), text, state);
     auto task = TaskHandle::Dummy();
-    double total = 0;
-    double selfCpu = -CpuSeconds(RUSAGE_SELF);
-    double childCpu = -CpuSeconds(RUSAGE_CHILDREN);
+    Lap library, bare;
     for (auto _ : state) {
-        auto start = std::chrono::steady_clock::now();
-        rapidjson::Document desired = Parse(text);
-        std::shared_ptr<CheckApplyResult> check = CheckApply(desired, "", task);
-        ApplyResult result = Apply(check, task);
-        total += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (!check || check->impact != NO_IMPACT || !result.error.id.empty()) {
-            state.SkipWithError("the change was not applied as expected");
+        Lap start = Lap::Now();
+        CheckApplyApply(text, task, state);
+        library.Add(start, Lap::Now());
+        if (state.error_occurred()) {
+            break;
+        }
+        state.PauseTiming();
+        bool ran = true;
+        for (const std::string& request : requests) {
+            TarnTest::WriteFile(TarnPaths::kPluginInputFile, request);
+            Lap run = Lap::Now();
+            ran = ran && RunRunner();
+            bare.Add(run, Lap::Now());
+        }
+        state.ResumeTiming();
+        if (!ran) {
+            state.SkipWithError("the runner failed");
             break;
         }
     }
-    selfCpu += CpuSeconds(RUSAGE_SELF);
-    childCpu += CpuSeconds(RUSAGE_CHILDREN);
-    double perIteration = total / static_cast<double>(state.iterations());
-    state.counters["outside_cpu_pct"] = 100.0 * selfCpu / (selfCpu + childCpu);
-    state.counters["bare_plugins_ms"] = bare[2] * 1e3;
-    state.counters["outside_pct"] = 100.0 * (perIteration - bare[2]) / perIteration;
+    state.counters["bare_plugins_ms"] = 1e3 * bare.wall / static_cast<double>(state.iterations());
+    state.counters["outside_pct"] = 100.0 * (library.wall - bare.wall) / library.wall;
+    state.counters["outside_cpu_pct"] = 100.0 * library.self / (library.self + library.children);
 }
 BENCHMARK(BM_CheckApplyApply)->Unit(benchmark::kMillisecond)->UseRealTime();
 
