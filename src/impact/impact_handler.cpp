@@ -261,9 +261,11 @@ void ImpactHandler::CacheDrift(const ObjectId& id, ACTION action,
 std::shared_ptr<CachedDriftObject> ImpactHandler::CachedDrift(const ObjectId& id) {
     if (!cacheIndexed) {
         // The first member of each name counts, as a lookup by name would find it.
+        cacheIndex.reserve(workDocument.MemberCount());
         for (const auto& member : workDocument.GetObject()) {
-            cacheIndex.emplace(std::string(member.name.GetString(), member.name.GetStringLength()),
-                               &member.value);
+            cacheIndex.emplace(
+                std::string_view(member.name.GetString(), member.name.GetStringLength()),
+                &member.value);
         }
         cacheIndexed = true;
     }

@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -87,8 +88,9 @@ private:
     PluginManager pluginManager;
     PluginMap pluginMap;
     int cacheMode = kCacheUnused;
-    // Cache entries by name, built on the first read (caches hold an entry per object).
-    std::unordered_map<std::string, const Value*> cacheIndex;
+    // Cache entries by name, built on the first read (caches hold an entry per object). The
+    // names view the cache document's own, which gains no members once it is read.
+    std::unordered_map<std::string_view, const Value*> cacheIndex;
     bool cacheIndexed = false;
     std::unordered_map<const Plugin*, std::vector<TarnConfigStore::ConfigStoreObjectId>> cachedKeys;
 };
