@@ -67,7 +67,8 @@ TEST_F(DemoHostTest, SeededSshSettingsDriftUntilTheApplyRewritesThem) {
               ReadFile(TARN_SOURCE_DIR "/examples/demo-host/seed/sshd_config"));
     TarnctlResult run = RunTarnctl({"--json", "compliance", DemoDocument("desired.json")});
     EXPECT_EQ(run.exitCode, 2) << run.err;
-    const rapidjson::Value& report = ParseJson(run.out)["report"];
+    rapidjson::Document out = ParseJson(run.out);
+    const rapidjson::Value& report = out["report"];
     const rapidjson::Value* rootLogin =
         ReportEntry(report, "SETS", "/tarn/ssh/server_config/settings/0/values");
     ASSERT_NE(rootLogin, nullptr) << run.out;
