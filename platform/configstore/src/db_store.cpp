@@ -86,14 +86,6 @@ std::shared_ptr<DBStore::StoreConnection> OpenConnection(bool create) {
     }
     sqlite3_extended_result_codes(handle, 1);
     sqlite3_busy_timeout(handle, kBusyTimeoutMs);
-    // Every public call opens and closes its own connection. Closing the last one would
-    // checkpoint the write-ahead log into the database and delete it, two more disk flushes
-    // per call that wrote anything, and a flush of the folder when the next write creates the
-    // log again. Commits are flushed to the log anyway, and SQLite checkpoints it once it
-    // holds 1 000 pages, so the log is kept, and checkpointed then.
-    sqlite3_db_config(handle, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
-    int persist = 1;
-    sqlite3_file_control(handle, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
     connection->Execute("PRAGMA foreign_keys = ON");
     EnsureStoreSchema(*connection);
     return connection;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <locale.h>
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <clocale>
@@ -139,8 +140,39 @@ private:
     }
 };
 
-// True when s[0, n) is well-formed UTF-8 (no overlongs, no surrogates, nothing above
-// U+10FFFF). ASCII runs are skipped eight bytes at a time: configuration text is mostly ASCII.
+// Length of the well-formed UTF-8 sequence that starts with the byte >= 0x80 at p, given
+// available bytes from p on; 0 when it is not one (overlong, surrogate, above U+10FFFF, cut).
+size_t Utf8SequenceLength(const unsigned char* p, size_t available) {
+    unsigned char c = p[0];
+    size_t length;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+        length = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        length = 3;
+        low = c == 0xE0 ? 0xA0 : 0x80;
+        high = c == 0xED ? 0x9F : 0xBF;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        length = 4;
+        low = c == 0xF0 ? 0x90 : 0x80;
+        high = c == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (length > available || p[1] < low || p[1] > high) {
+        return 0;
+    }
+    for (size_t k = 2; k < length; ++k) {
+        if (p[k] < 0x80 || p[k] > 0xBF) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+// True when s[0, n) is well-formed UTF-8. ASCII runs are skipped eight bytes at a time:
+// configuration text is mostly ASCII.
 bool IsValidUtf8(const char* s, size_t n) {
     const auto* p = reinterpret_cast<const unsigned char*>(s);
     size_t i = 0;
@@ -153,34 +185,13 @@ bool IsValidUtf8(const char* s, size_t n) {
                 continue;
             }
         }
-        unsigned char c = p[i];
-        if (c < 0x80) {
+        if (p[i] < 0x80) {
             ++i;
             continue;
         }
-        size_t length;
-        unsigned char low = 0x80;
-        unsigned char high = 0xBF;
-        if (c >= 0xC2 && c <= 0xDF) {
-            length = 2;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            length = 3;
-            low = c == 0xE0 ? 0xA0 : 0x80;
-            high = c == 0xED ? 0x9F : 0xBF;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            length = 4;
-            low = c == 0xF0 ? 0x90 : 0x80;
-            high = c == 0xF4 ? 0x8F : 0xBF;
-        } else {
+        size_t length = Utf8SequenceLength(p + i, n - i);
+        if (length == 0) {
             return false;
-        }
-        if (i + length > n || p[i + 1] < low || p[i + 1] > high) {
-            return false;
-        }
-        for (size_t k = 2; k < length; ++k) {
-            if (p[i + k] < 0x80 || p[i + k] > 0xBF) {
-                return false;
-            }
         }
         i += length;
     }
@@ -337,12 +348,145 @@ bool ParseJsonFile(const char* path, rapidjson::Document& out, JsonParseError* e
 
 namespace {
 
+// For each byte of a string being written: 0 when it is written as is, the letter after the
+// backslash when it is escaped, 1 for the first byte of a multi-byte sequence.
+struct EscapeTable {
+    unsigned char byte[256];
+    constexpr EscapeTable() : byte() {
+        for (int c = 0; c < 0x20; ++c) {
+            byte[c] = 'u';
+        }
+        byte['\b'] = 'b';
+        byte['\t'] = 't';
+        byte['\n'] = 'n';
+        byte['\f'] = 'f';
+        byte['\r'] = 'r';
+        byte['"'] = '"';
+        byte['\\'] = '\\';
+        for (int c = 0x80; c < 0x100; ++c) {
+            byte[c] = 1;
+        }
+    }
+};
+constexpr EscapeTable kEscapes;
+
+// Writes compact text straight into a string, byte for byte what rapidjson's Writer with its
+// default flags writes, and checks UTF-8 in the same pass over each string. Separators need
+// no nesting stack: every value and every member is followed by a comma, and closing a
+// container replaces the comma after its last element.
+class CompactTextWriter {
+public:
+    explicit CompactTextWriter(std::string& out) : out_(out) {}
+
+    bool Null() { return Literal("null", 4); }
+    bool Bool(bool b) { return b ? Literal("true", 4) : Literal("false", 5); }
+    // Room for the longest number text (a double takes at most 25 bytes) and its comma.
+    bool Int(int i) { return Number(rapidjson::internal::i32toa(i, Room(kNumberRoom))); }
+    bool Uint(unsigned u) { return Number(rapidjson::internal::u32toa(u, Room(kNumberRoom))); }
+    bool Int64(int64_t i) { return Number(rapidjson::internal::i64toa(i, Room(kNumberRoom))); }
+    bool Uint64(uint64_t u) { return Number(rapidjson::internal::u64toa(u, Room(kNumberRoom))); }
+    bool Double(double d) {
+        if (!std::isfinite(d)) {
+            return false;
+        }
+        return Number(rapidjson::internal::dtoa(d, Room(kNumberRoom), kMaxDecimalPlaces));
+    }
+    bool String(const char* s, rapidjson::SizeType n, bool) { return Quoted(s, n) && Put(','); }
+    bool Key(const char* s, rapidjson::SizeType n, bool) { return Quoted(s, n) && Put(':'); }
+    bool StartObject() { return Put('{'); }
+    bool EndObject(rapidjson::SizeType) { return Close('}'); }
+    bool StartArray() { return Put('['); }
+    bool EndArray(rapidjson::SizeType) { return Close(']'); }
+
+    // Drops the comma after the root value and trims the string to the text.
+    void Finish() { out_.resize(used_ - 1); }
+
+private:
+    // rapidjson's default: as many decimals as the shortest exact representation needs.
+    static constexpr int kMaxDecimalPlaces = 324;
+    static constexpr size_t kNumberRoom = 32;
+
+    // Makes room for n more bytes and returns where they go; Commit marks them written.
+    char* Room(size_t n) {
+        if (out_.size() - used_ < n) {
+            out_.resize(std::max({out_.size() * 2, used_ + n, size_t{256}}));
+        }
+        return &out_[used_];
+    }
+    void Commit(const char* end) { used_ = static_cast<size_t>(end - out_.data()); }
+
+    bool Put(char c) {
+        *Room(1) = c;
+        ++used_;
+        return true;
+    }
+    bool Literal(const char* text, size_t n) {
+        char* at = Room(n + 1);
+        std::memcpy(at, text, n);
+        at[n] = ',';
+        Commit(at + n + 1);
+        return true;
+    }
+    // end is where a number conversion into Room(kNumberRoom) stopped.
+    bool Number(char* end) {
+        *end = ',';
+        Commit(end + 1);
+        return true;
+    }
+    bool Close(char bracket) {
+        if (out_[used_ - 1] == ',') {
+            --used_;
+        }
+        Put(bracket);
+        return Put(',');
+    }
+
+    // Writes s[0, n) as a quoted JSON string; false when it is not UTF-8.
+    bool Quoted(const char* s, size_t n) {
+        static const char kHex[] = "0123456789ABCDEF";
+        const auto* p = reinterpret_cast<const unsigned char*>(s);
+        char* at = Room(2 + 6 * n);  // every byte may become \u00XX
+        *at++ = '"';
+        for (size_t i = 0; i < n;) {
+            unsigned char c = p[i];
+            unsigned char escape = kEscapes.byte[c];
+            if (escape == 0) {
+                *at++ = static_cast<char>(c);
+                ++i;
+            } else if (c >= 0x80) {
+                size_t length = Utf8SequenceLength(p + i, n - i);
+                if (length == 0) {
+                    return false;
+                }
+                std::memcpy(at, p + i, length);
+                at += length;
+                i += length;
+            } else {
+                *at++ = '\\';
+                *at++ = static_cast<char>(escape);
+                if (escape == 'u') {
+                    *at++ = '0';
+                    *at++ = '0';
+                    *at++ = kHex[c >> 4];
+                    *at++ = kHex[c & 0xF];
+                }
+                ++i;
+            }
+        }
+        *at++ = '"';
+        Commit(at);
+        return true;
+    }
+
+    std::string& out_;
+    size_t used_ = 0;
+};
+
 // Checks every string and name before the writer sees it; the writer itself refuses numbers
 // that are not finite.
-template <typename WriterT>
-class CheckingWriter {
+class CheckingPrettyWriter {
 public:
-    explicit CheckingWriter(rapidjson::StringBuffer& buffer) : writer_(buffer, nullptr, 32) {}
+    explicit CheckingPrettyWriter(rapidjson::StringBuffer& buffer) : writer_(buffer, nullptr, 32) {}
 
     bool Null() { return writer_.Null(); }
     bool Bool(bool b) { return writer_.Bool(b); }
@@ -366,28 +510,25 @@ public:
     bool EndArray(rapidjson::SizeType n) { return writer_.EndArray(n); }
 
 private:
-    WriterT writer_;
+    rapidjson::PrettyWriter<rapidjson::StringBuffer> writer_;
 };
 
-template <typename WriterT>
-void WriteWith(const rapidjson::Value& value, rapidjson::StringBuffer& buffer) {
-    CheckingWriter<WriterT> writer(buffer);
-    if (!value.Accept(writer)) {
-        throw ConfigStoreException(kStoreJsonError,
-                                   "JSON error: value holds text that is not UTF-8 or a "
-                                   "number that is not finite");
-    }
+[[noreturn]] void ThrowUnwritable() {
+    throw ConfigStoreException(kStoreJsonError,
+                               "JSON error: value holds text that is not UTF-8 or a "
+                               "number that is not finite");
 }
-
-using CompactWriter = rapidjson::Writer<rapidjson::StringBuffer>;
-using PrettyWriter = rapidjson::PrettyWriter<rapidjson::StringBuffer>;
 
 }  // namespace
 
 void WriteJsonText(const rapidjson::Value& value, std::string& out) {
-    rapidjson::StringBuffer buffer;
-    WriteWith<CompactWriter>(value, buffer);
-    out.assign(buffer.GetString(), buffer.GetSize());
+    std::string text;
+    CompactTextWriter writer(text);
+    if (!value.Accept(writer)) {
+        ThrowUnwritable();
+    }
+    writer.Finish();
+    out = std::move(text);
 }
 
 std::string WriteJsonText(const rapidjson::Value& value) {
@@ -398,7 +539,10 @@ std::string WriteJsonText(const rapidjson::Value& value) {
 
 std::string WriteJsonPretty(const rapidjson::Value& value) {
     rapidjson::StringBuffer buffer;
-    WriteWith<PrettyWriter>(value, buffer);
+    CheckingPrettyWriter writer(buffer);
+    if (!value.Accept(writer)) {
+        ThrowUnwritable();
+    }
     return std::string(buffer.GetString(), buffer.GetSize());
 }
 

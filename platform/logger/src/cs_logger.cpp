@@ -12,6 +12,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <string_view>
 
@@ -42,6 +43,52 @@ const char* PriorityName(int priority) {
     }
 }
 
+// A growable run of characters that appends with an inline capacity check and memcpy: log
+// lines are assembled from many short pieces, and std::string's out-of-line append costs more
+// than the copying itself.
+class TextBuffer {
+public:
+    void Clear() { size_ = 0; }
+    size_t Size() const { return size_; }
+    bool Empty() const { return size_ == 0; }
+    const char* Data() const { return data_.get(); }
+    std::string_view View() const { return {data_.get(), size_}; }
+
+    void Append(const char* text, size_t length) {
+        Reserve(length);
+        std::memcpy(data_.get() + size_, text, length);
+        size_ += length;
+    }
+    void Append(char c) {
+        Reserve(1);
+        data_[size_++] = c;
+    }
+
+    // Room for length more characters and the terminating NUL vsnprintf writes.
+    char* Reserve(size_t length) {
+        if (capacity_ - size_ <= length) {
+            Grow(size_ + length + 1);
+        }
+        return data_.get() + size_;
+    }
+    void Extend(size_t length) { size_ += length; }
+
+private:
+    __attribute__((noinline)) void Grow(size_t needed) {
+        size_t capacity = std::max<size_t>({needed, 2 * capacity_, 256});
+        std::unique_ptr<char[]> grown(new char[capacity]);
+        if (size_ > 0) {
+            std::memcpy(grown.get(), data_.get(), size_);
+        }
+        data_ = std::move(grown);
+        capacity_ = capacity;
+    }
+
+    std::unique_ptr<char[]> data_;
+    size_t size_ = 0;
+    size_t capacity_ = 0;
+};
+
 // The log file stays open between writes; at most once a second the path is checked again,
 // so a log file removed or rotated underneath a long-lived process is recreated rather than
 // written into the void. Lines gather in buffer_ while a Batch lives and nothing forces them
@@ -50,12 +97,17 @@ class LogFile {
 public:
     void Append(const char* priorityName, std::string_view message, bool flush) {
         std::lock_guard<std::mutex> lock(mutex_);
-        buffer_ += '[';
-        buffer_ += priorityName;
-        buffer_ += "] ";
-        buffer_ += message;
-        buffer_ += '\n';
-        if (flush || batches_ == 0 || unbuffered_ > 0 || buffer_.size() >= kBufferLimit) {
+        size_t nameLength = std::strlen(priorityName);
+        char* line = buffer_.Reserve(nameLength + message.size() + 4);
+        *line++ = '[';
+        std::memcpy(line, priorityName, nameLength);
+        line += nameLength;
+        *line++ = ']';
+        *line++ = ' ';
+        std::memcpy(line, message.data(), message.size());
+        line[message.size()] = '\n';
+        buffer_.Extend(nameLength + message.size() + 4);
+        if (flush || batches_ == 0 || unbuffered_ > 0 || buffer_.Size() >= kBufferLimit) {
             WriteBuffer();
         }
     }
@@ -92,7 +144,7 @@ private:
     static constexpr size_t kBufferLimit = 64 * 1024;
 
     void WriteBuffer() {
-        if (buffer_.empty()) {
+        if (buffer_.Empty()) {
             return;
         }
         auto now = std::chrono::steady_clock::now();
@@ -100,8 +152,8 @@ private:
             Reopen();
             checked_ = now;
         }
-        const char* data = buffer_.data();
-        size_t left = buffer_.size();
+        const char* data = buffer_.Data();
+        size_t left = buffer_.Size();
         while (fd_ >= 0 && left > 0) {
             ssize_t written = write(fd_, data, left);
             if (written < 0 && errno == EINTR) {
@@ -113,7 +165,7 @@ private:
             data += written;
             left -= static_cast<size_t>(written);
         }
-        buffer_.clear();
+        buffer_.Clear();
     }
 
     void Reopen() {
@@ -132,7 +184,7 @@ private:
     std::mutex mutex_;
     int fd_ = -1;
     std::chrono::steady_clock::time_point checked_;
-    std::string buffer_;
+    TextBuffer buffer_;
     int batches_ = 0;
     int unbuffered_ = 0;
 };
@@ -146,30 +198,30 @@ LogFile& TheLogFile() {
 std::atomic<int> captureCount{0};
 
 template <typename Number>
-void AppendNumber(std::string& out, Number number) {
-    char digits[24];
-    auto end = std::to_chars(digits, digits + sizeof(digits), number).ptr;
-    out.append(digits, static_cast<size_t>(end - digits));
+void AppendNumber(TextBuffer& out, Number number) {
+    char* digits = out.Reserve(24);
+    out.Extend(static_cast<size_t>(std::to_chars(digits, digits + 24, number).ptr - digits));
 }
 
 // Formats the conversions log lines mostly use (%s, %d, %u, %ld, %lu, %zu and %%) as printf
 // would, without its machinery. False for a format with anything else (flags, widths,
 // precision, other conversions); out and args are then not to be used.
-bool FormatCommon(std::string& out, const char* format, va_list args) {
-    out.clear();
+bool FormatCommon(TextBuffer& out, const char* format, va_list args) {
+    out.Clear();
     for (const char* p = format; *p != '\0'; ++p) {
         const char* percent = std::strchr(p, '%');
         if (percent == nullptr) {
-            out.append(p);
+            out.Append(p, std::strlen(p));
             return true;
         }
-        out.append(p, static_cast<size_t>(percent - p));
+        out.Append(p, static_cast<size_t>(percent - p));
         p = percent + 1;
         if (*p == '%') {
-            out += '%';
+            out.Append('%');
         } else if (*p == 's') {
             const char* string = va_arg(args, const char*);
-            out.append(string != nullptr ? string : "(null)");
+            string = string != nullptr ? string : "(null)";
+            out.Append(string, std::strlen(string));
         } else if (*p == 'd') {
             AppendNumber(out, va_arg(args, int));
         } else if (*p == 'u') {
@@ -191,25 +243,25 @@ bool FormatCommon(std::string& out, const char* format, va_list args) {
 }
 
 // Any printf format; the length of the text, or a negative number when it cannot be made.
-int FormatAny(std::string& out, const char* format, va_list args) {
+int FormatAny(TextBuffer& out, const char* format, va_list args) {
     va_list again;
     va_copy(again, args);
-    out.resize(1024);
-    int rc = vsnprintf(&out[0], out.size() + 1, format, args);
-    if (rc > static_cast<int>(out.size())) {
-        out.resize(static_cast<size_t>(rc));
-        vsnprintf(&out[0], out.size() + 1, format, again);
+    out.Clear();
+    constexpr size_t kFirstTry = 1024;
+    int rc = vsnprintf(out.Reserve(kFirstTry), kFirstTry + 1, format, args);
+    if (rc > static_cast<int>(kFirstTry)) {
+        vsnprintf(out.Reserve(static_cast<size_t>(rc)), static_cast<size_t>(rc) + 1, format, again);
     }
     va_end(again);
-    out.resize(rc < 0 ? 0 : static_cast<size_t>(rc));
+    out.Extend(rc < 0 ? 0 : static_cast<size_t>(rc));
     return rc;
 }
 
 // The calling thread's line being formatted, reused from line to line. Reached through a call
 // that is never inlined: inlined, the compiler looks the thread's copy up again for every
 // piece appended to it.
-__attribute__((noinline)) std::string& LineText() {
-    thread_local std::string text;
+__attribute__((noinline)) TextBuffer& LineText() {
+    thread_local TextBuffer text;
     return text;
 }
 
@@ -220,15 +272,15 @@ void CSLogger::Log(int priority, const char* format, ...) {
     va_start(args, format);
     va_list again;
     va_copy(again, args);
-    std::string& text = LineText();
-    int rc = FormatCommon(text, format, args) ? static_cast<int>(text.size())
+    TextBuffer& text = LineText();
+    int rc = FormatCommon(text, format, args) ? static_cast<int>(text.Size())
                                               : FormatAny(text, format, again);
     va_end(args);
     va_end(again);
     if (rc < 0) {
         return;
     }
-    std::string_view message(text);
+    std::string_view message = text.View();
 
     TheLogFile().Append(PriorityName(priority), message, priority == kError);
     if (priority == kError) {

@@ -1,0 +1,109 @@
+// The compact writer against rapidjson's own Writer: the same bytes for every kind of value,
+// and a refusal of text that is not UTF-8 or numbers that are not finite.
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "tarn/configstore/config_store_exception.h"
+#include "tarn/configstore/json_text.h"
+
+namespace {
+
+using TarnConfigStore::WriteJsonText;
+
+std::string RapidjsonText(const rapidjson::Value& value) {
+    rapidjson::StringBuffer buffer;
+    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+    EXPECT_TRUE(value.Accept(writer));
+    return std::string(buffer.GetString(), buffer.GetSize());
+}
+
+int WriteErrorCode(const rapidjson::Value& value, std::string& out) {
+    try {
+        WriteJsonText(value, out);
+    } catch (const TarnConfigStore::ConfigStoreException& e) {
+        return e.GetCode();
+    }
+    return 0;
+}
+
+TEST(CompactWriterTest, WritesWhatRapidjsonWrites) {
+    rapidjson::Document doc(rapidjson::kObjectType);
+    auto& a = doc.GetAllocator();
+    std::string everyAscii;
+    for (int c = 0; c < 0x80; ++c) {
+        everyAscii += static_cast<char>(c);
+    }
+    std::string unicode = "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80 \xEF\xBF\xBF\x7F";
+    doc.AddMember("ascii", rapidjson::Value(everyAscii, a), a);
+    doc.AddMember(rapidjson::Value(unicode, a), rapidjson::Value(unicode, a), a);
+    doc.AddMember(rapidjson::Value(std::string("k\"\\\n\x01", 5), a), rapidjson::Value(true), a);
+    rapidjson::Value numbers(rapidjson::kArrayType);
+    for (int64_t i : {int64_t{0}, int64_t{-1}, int64_t{INT32_MIN}, int64_t{INT32_MAX},
+                      int64_t{UINT32_MAX}, INT64_MIN, INT64_MAX}) {
+        numbers.PushBack(i, a);
+    }
+    numbers.PushBack(UINT64_MAX, a);
+    for (double d : {0.0, -0.0, 0.1, -1.5, 1e-7, 1e21, 123456789012345678.0, 5e-324, DBL_MAX,
+                     -DBL_MIN, 2.0 / 3.0}) {
+        numbers.PushBack(d, a);
+    }
+    doc.AddMember("numbers", numbers, a);
+    rapidjson::Value empties(rapidjson::kArrayType);
+    empties.PushBack(rapidjson::Value(rapidjson::kObjectType), a);
+    empties.PushBack(rapidjson::Value(rapidjson::kArrayType), a);
+    empties.PushBack(rapidjson::Value(rapidjson::kNullType), a);
+    empties.PushBack(false, a);
+    empties.PushBack(rapidjson::Value("", a), a);
+    doc.AddMember("empties", empties, a);
+    doc.AddMember("", rapidjson::Value(rapidjson::kObjectType), a);
+    // A string long enough to make the output grow several times while it is written.
+    doc.AddMember("long", rapidjson::Value(std::string(100000, '"'), a), a);
+
+    EXPECT_EQ(RapidjsonText(doc), WriteJsonText(doc));
+    for (const auto& member : doc.GetObject()) {
+        EXPECT_EQ(RapidjsonText(member.value), WriteJsonText(member.value));
+    }
+    EXPECT_EQ("{}", WriteJsonText(rapidjson::Value(rapidjson::kObjectType)));
+    EXPECT_EQ("[[]]", WriteJsonText(
+                          doc["empties"][1].PushBack(rapidjson::Value(rapidjson::kArrayType), a)));
+    EXPECT_EQ("\"\"", WriteJsonText(rapidjson::Value("")));
+    EXPECT_EQ("-7", WriteJsonText(rapidjson::Value(-7)));
+}
+
+TEST(CompactWriterTest, RefusesTextThatIsNotUtf8AndNumbersThatAreNotFinite) {
+    const char* broken[] = {
+        "\xC0\x80",          // overlong NUL
+        "\xE0\x80\xAF",      // overlong slash
+        "\xED\xA0\x80",      // a surrogate
+        "\xF4\x90\x80\x80",  // above U+10FFFF
+        "\xF5\x80\x80\x80",  // no such lead byte
+        "ok \xE2\x82",       // cut short at the end
+        "\xE2\x82 ok",       // cut short inside
+        "\x80",              // a lone continuation byte
+    };
+    for (const char* text : broken) {
+        rapidjson::Value value(rapidjson::StringRef(text));
+        std::string out = "kept";
+        EXPECT_EQ(1082, WriteErrorCode(value, out)) << text;
+        EXPECT_EQ("kept", out);
+
+        rapidjson::Document named(rapidjson::kObjectType);
+        named.AddMember(rapidjson::StringRef(text), 1, named.GetAllocator());
+        EXPECT_EQ(1082, WriteErrorCode(named, out)) << text;
+    }
+    for (double d :
+         {std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+          std::numeric_limits<double>::quiet_NaN()}) {
+        rapidjson::Document doc(rapidjson::kArrayType);
+        doc.PushBack(1, doc.GetAllocator()).PushBack(d, doc.GetAllocator());
+        std::string out;
+        EXPECT_EQ(1082, WriteErrorCode(doc, out));
+        EXPECT_THROW(TarnConfigStore::WriteJsonPretty(doc), TarnConfigStore::ConfigStoreException);
+    }
+}
+
+}  // namespace
