@@ -81,9 +81,22 @@ void ImpactHandler::Delete(const Value& host, const ObjectId& id, const Schema& 
 void ImpactHandler::ObjectChanged(ACTION action, const Value& value, const ObjectId& id,
                                   const Schema& schema, const std::string& path,
                                   const Value& drift) {
-    impactInfo.insert({MessageIdOf(action), {id.GetKey(), id.GetGroup(), id.GetComponent()}});
+    NoteImpactInfo(action, id);
     ComputeObjImpact(action, schema, path);
     UpdatePluginMap(id, value, schema, action, drift);
+}
+
+void ImpactHandler::NoteImpactInfo(ACTION action, const ObjectId& id) {
+    if (lastImpactInfo && lastImpactInfo->id == MessageIdOf(action)) {
+        auto arg = lastImpactInfo->args.begin();
+        if (*arg == id.GetKey() && *++arg == id.GetGroup() && *++arg == id.GetComponent()) {
+            return;
+        }
+    }
+    // Elements of an unordered set keep their place in memory while the set grows.
+    lastImpactInfo =
+        &*impactInfo.insert({MessageIdOf(action), {id.GetKey(), id.GetGroup(), id.GetComponent()}})
+              .first;
 }
 
 void ImpactHandler::PropertyDrift(const Value& desired, const Value&, const Value& definition,
