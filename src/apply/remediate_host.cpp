@@ -28,7 +28,7 @@ TaskKeyMap GroupTasks(PluginManager& plugins, const std::vector<DesiredConfigInp
     for (const DesiredConfigInput& task : tasks) {
         const TarnConfigStore::ConfigStoreObjectId& id = task.object->GetConfigStoreObjectId();
         std::string idText = id.toString();
-        std::vector<std::shared_ptr<Plugin>> found = plugins.Find(id);
+        std::vector<std::shared_ptr<Plugin>> found = plugins.Find(id, idText);
         if (found.empty()) {
             CSLogger::Log(1, "Plugin not present for %s", idText.c_str());
         }

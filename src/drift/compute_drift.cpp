@@ -1,5 +1,8 @@
 #include "deradidezivizoda/drift/compute_drift.h"
 
+#include <charconv>
+#include <cstring>
+
 #include "deradidezivizoda/core/throw_exception.h"
 #include "deradidezivizoda/extract/extract_configuration.h"
 #include "drift/host_instance_index.h"
@@ -22,13 +25,64 @@ bool IsEmpty(const Value& value) {
            (value.IsArray() && value.Empty());
 }
 
-std::string IndexPath(const std::string& parent, size_t index) {
-    return parent + "/" + std::to_string(index);
-}
+// Appends "/<name>" or "/<index>" to the walk's path for one scope and cuts it off again,
+// so each property and element path is built in place instead of in a fresh string.
+class PathPiece {
+public:
+    PathPiece(std::string& path, const char* name) : path_(path), size_(path.size()) {
+        path_ += '/';
+        path_ += name;
+    }
+    PathPiece(std::string& path, size_t index) : path_(path), size_(path.size()) {
+        char digits[24];
+        char* end = std::to_chars(digits, digits + sizeof digits, index).ptr;
+        path_ += '/';
+        path_.append(digits, end);
+    }
+    ~PathPiece() { path_.resize(size_); }
+    PathPiece(const PathPiece&) = delete;
+    PathPiece& operator=(const PathPiece&) = delete;
+
+private:
+    std::string& path_;
+    size_t size_;
+};
 
 Value Text(const char* text, Allocator& allocator) {
     return Value(text, allocator);
 }
+
+// Marker operations are literals: the markers refer to them instead of copying them.
+Value Operation(const char* literal) {
+    return Value(rapidjson::StringRef(literal));
+}
+
+bool IsGeneratedIdName(const char* name) {
+    return std::strcmp(name, kGeneratedId) == 0;
+}
+
+// The member name of object, nullptr when it has none; object must be an object.
+const Value* MemberValue(const Value& object, const char* name) {
+    auto found = object.FindMember(name);
+    return found == object.MemberEnd() ? nullptr : &found->value;
+}
+
+// A schema's "properties", looked up on first use (a schema without them raises only when a
+// property needs its definition).
+class PropertySchemas {
+public:
+    explicit PropertySchemas(const Value& schema) : schema_(schema) {}
+    const Value& Of(const char* name) {
+        if (!properties_) {
+            properties_ = &schema_["properties"];
+        }
+        return (*properties_)[name];
+    }
+
+private:
+    const Value& schema_;
+    const Value* properties_ = nullptr;
+};
 
 // The instance id of a content-identified instance: its generated id, or a new one.
 std::string GeneratedIdOf(const Value& element) {
@@ -50,26 +104,25 @@ public:
         : handler_(handler), desiredAllocator_(desiredAllocator), connection_(connection) {}
 
     void SingleInstance(Value& desired, const Value& host, const DriftHandler::ObjectId& id,
-                        const DriftHandler::Schema& schema, const std::string& path);
+                        const DriftHandler::Schema& schema, std::string& path);
     void Instances(Value& desired, const Value& host, DriftHandler::ObjectId id,
-                   const DriftHandler::Schema& schema, const std::string& path);
+                   const DriftHandler::Schema& schema, std::string& path);
 
 private:
     void GeneratedInstances(Value& desired, HostInstanceIndex& index, DriftHandler::ObjectId& id,
-                            const DriftHandler::Schema& schema, const std::string& path);
+                            const DriftHandler::Schema& schema, std::string& path);
     void KeyedInstances(Value& desired, HostInstanceIndex& index, DriftHandler::ObjectId& id,
-                        const DriftHandler::Schema& schema, const std::string& path);
+                        const DriftHandler::Schema& schema, std::string& path);
     void DesiredInstanceMissing(Value& element, DriftHandler::ObjectId& id,
                                 const DriftHandler::Schema& schema, const std::string& path);
 
-    bool Property(Value& d, const Value& h, const Value& s, const std::string& p, Value& marker);
-    bool ObjectProperty(Value& d, const Value& h, const Value& s, const std::string& p,
-                        Value& marker);
-    bool PropertyDeletes(const Value& d, const Value& h, const Value& s, const std::string& p,
+    // p is the walk's path buffer: each level appends its piece and leaves it as it found it.
+    bool Property(Value& d, const Value& h, const Value& s, std::string& p, Value& marker);
+    bool ObjectProperty(Value& d, const Value& h, const Value& s, std::string& p, Value& marker);
+    bool PropertyDeletes(const Value& d, const Value& h, const Value& s, std::string& p,
                          Value& marker);
-    bool GeneratedArray(Value& d, const Value& h, const Value& s, const std::string& p,
-                        Value& marker);
-    bool KeyedArray(Value& d, const Value& h, const Value& s, const std::string& p, Value& marker);
+    bool GeneratedArray(Value& d, const Value& h, const Value& s, std::string& p, Value& marker);
+    bool KeyedArray(Value& d, const Value& h, const Value& s, std::string& p, Value& marker);
     void AppendMarker(Value& marker, const Value& instanceId, const char* operation,
                       Value* nested = nullptr);
 
@@ -81,7 +134,7 @@ private:
 
 void KeyComparison::SingleInstance(Value& desired, const Value& host,
                                    const DriftHandler::ObjectId& id,
-                                   const DriftHandler::Schema& schema, const std::string& path) {
+                                   const DriftHandler::Schema& schema, std::string& path) {
     Value& driftObject = scratch_;
     if (!IsEmpty(desired)) {
         if (!handler_.compareEmptyByProperty && IsEmpty(host)) {
@@ -106,7 +159,7 @@ void KeyComparison::SingleInstance(Value& desired, const Value& host,
 }
 
 void KeyComparison::Instances(Value& desired, const Value& host, DriftHandler::ObjectId id,
-                              const DriftHandler::Schema& schema, const std::string& path) {
+                              const DriftHandler::Schema& schema, std::string& path) {
     if (!IsEmpty(desired) && !desired.IsArray()) {
         (void)desired.GetArray();  // 1082: a multi-instance value must be an array
     }
@@ -120,8 +173,7 @@ void KeyComparison::Instances(Value& desired, const Value& host, DriftHandler::O
 
 void KeyComparison::GeneratedInstances(Value& desired, HostInstanceIndex& index,
                                        DriftHandler::ObjectId& id,
-                                       const DriftHandler::Schema& schema,
-                                       const std::string& path) {
+                                       const DriftHandler::Schema& schema, std::string& path) {
     size_t count = desired.IsArray() ? desired.Size() : 0;
     const Value& definition = schema->GetDefinition();
     for (size_t i = 0; i < count; ++i) {
@@ -133,19 +185,21 @@ void KeyComparison::GeneratedInstances(Value& desired, HostInstanceIndex& index,
             continue;
         }
         id.SetInstanceId(GeneratedIdOf(element));
-        handler_.Add(element, id, schema, IndexPath(path, i));
+        PathPiece piece(path, i);
+        handler_.Add(element, id, schema, path);
     }
     size_t next = count;
     for (size_t position : index.Remaining()) {
         const Value& hostElement = index.At(position);
         id.SetInstanceId(GeneratedIdOf(hostElement));
-        handler_.Delete(hostElement, id, schema, IndexPath(path, next++));
+        PathPiece piece(path, next++);
+        handler_.Delete(hostElement, id, schema, path);
     }
 }
 
 void KeyComparison::KeyedInstances(Value& desired, HostInstanceIndex& index,
                                    DriftHandler::ObjectId& id, const DriftHandler::Schema& schema,
-                                   const std::string& path) {
+                                   std::string& path) {
     const char* keyName = schema->GetInstanceKey().c_str();
     index.IndexByKey(keyName);
     size_t count = desired.IsArray() ? desired.Size() : 0;
@@ -153,24 +207,25 @@ void KeyComparison::KeyedInstances(Value& desired, HostInstanceIndex& index,
         Value& element = desired[static_cast<rapidjson::SizeType>(i)];
         const Value& key = element[keyName];
         id.SetInstanceId(std::string(key.GetString(), key.GetStringLength()));
-        std::string elementPath = IndexPath(path, i);
+        PathPiece piece(path, i);
         long match = index.TakeByKey(id.GetInstanceId());
         if (match < 0) {
-            DesiredInstanceMissing(element, id, schema, elementPath);
+            DesiredInstanceMissing(element, id, schema, path);
             continue;
         }
         const Value& hostElement = index.At(static_cast<size_t>(match));
         scratch_.SetNull();
-        if (Property(element, hostElement, schema->GetDefinition(), elementPath, scratch_) &&
+        if (Property(element, hostElement, schema->GetDefinition(), path, scratch_) &&
             handler_.consolidatedActionRequired) {
-            handler_.Set(element, hostElement, id, schema, elementPath, scratch_);
+            handler_.Set(element, hostElement, id, schema, path, scratch_);
         }
     }
     size_t next = count;
     for (size_t position : index.Remaining()) {
         const Value& hostElement = index.At(position);
         id.SetInstanceId(hostElement[keyName].GetString());
-        handler_.Delete(hostElement, id, schema, IndexPath(path, next++));
+        PathPiece piece(path, next++);
+        handler_.Delete(hostElement, id, schema, path);
     }
 }
 
@@ -193,7 +248,7 @@ void KeyComparison::DesiredInstanceMissing(Value& element, DriftHandler::ObjectI
     }
 }
 
-bool KeyComparison::Property(Value& d, const Value& h, const Value& s, const std::string& p,
+bool KeyComparison::Property(Value& d, const Value& h, const Value& s, std::string& p,
                              Value& marker) {
     if (d == h) {
         return false;
@@ -222,30 +277,32 @@ bool KeyComparison::Property(Value& d, const Value& h, const Value& s, const std
     return true;
 }
 
-bool KeyComparison::ObjectProperty(Value& d, const Value& h, const Value& s, const std::string& p,
+bool KeyComparison::ObjectProperty(Value& d, const Value& h, const Value& s, std::string& p,
                                    Value& marker) {
     Allocator& allocator = scratch_.GetAllocator();
     marker.SetObject();
     bool drift = false;
+    PropertySchemas properties(s);
     for (auto& member : d.GetObject()) {
         const char* name = member.name.GetString();
-        std::string subPath = p + "/" + name;
-        if (!h.IsObject() || !h.HasMember(name)) {
-            handler_.PropertyDrift(member.value, kEmptyVal, s["properties"][name], subPath, ADD);
+        PathPiece piece(p, name);
+        const Value* hostValue = h.IsObject() ? MemberValue(h, name) : nullptr;
+        if (!hostValue) {
+            handler_.PropertyDrift(member.value, kEmptyVal, properties.Of(name), p, ADD);
             drift = true;
             if (handler_.createDriftObject) {
-                marker.AddMember(Text(name, allocator), Text("ADD", allocator), allocator);
+                marker.AddMember(Text(name, allocator), Operation("ADD"), allocator);
             }
             continue;
         }
-        if (std::string(name) == kGeneratedId) {
+        if (IsGeneratedIdName(name)) {
             continue;
         }
         Value nested;
-        if (Property(member.value, h[name], s["properties"][name], subPath, nested)) {
+        if (Property(member.value, *hostValue, properties.Of(name), p, nested)) {
             drift = true;
             if (handler_.createDriftObject) {
-                Value entry = IsEmpty(nested) ? Text("SET", allocator) : std::move(nested);
+                Value entry = IsEmpty(nested) ? Operation("SET") : std::move(nested);
                 marker.AddMember(Text(name, allocator), entry, allocator);
             }
         }
@@ -253,23 +310,25 @@ bool KeyComparison::ObjectProperty(Value& d, const Value& h, const Value& s, con
     return PropertyDeletes(d, h, s, p, marker) || drift;
 }
 
-bool KeyComparison::PropertyDeletes(const Value& d, const Value& h, const Value& s,
-                                    const std::string& p, Value& marker) {
+bool KeyComparison::PropertyDeletes(const Value& d, const Value& h, const Value& s, std::string& p,
+                                    Value& marker) {
     if (!h.IsObject()) {
         return false;
     }
     Allocator& allocator = scratch_.GetAllocator();
     bool drift = false;
+    PropertySchemas properties(s);
     for (const auto& member : h.GetObject()) {
         const char* name = member.name.GetString();
-        if (std::string(name) == kGeneratedId || (d.IsObject() && d.HasMember(name))) {
+        if (IsGeneratedIdName(name) || (d.IsObject() && d.HasMember(name))) {
             continue;
         }
         if (handler_.createDriftObject) {
-            marker.AddMember(Text(name, allocator), Text("DELETE", allocator), allocator);
+            marker.AddMember(Text(name, allocator), Operation("DELETE"), allocator);
         }
-        handler_.PropertyDrift(kEmptyVal, member.value, s["properties"][name], p + "/" + name,
-                               DELETE);
+        const Value& definition = properties.Of(name);
+        PathPiece piece(p, name);
+        handler_.PropertyDrift(kEmptyVal, member.value, definition, p, DELETE);
         drift = true;
     }
     return drift;
@@ -280,14 +339,14 @@ void KeyComparison::AppendMarker(Value& marker, const Value& instanceId, const c
     Allocator& allocator = scratch_.GetAllocator();
     Value entry(rapidjson::kObjectType);
     entry.AddMember("INSTANCEID", Value(instanceId, allocator), allocator);
-    entry.AddMember("DRIFTOP", Text(operation, allocator), allocator);
+    entry.AddMember("DRIFTOP", Operation(operation), allocator);
     if (nested && !IsEmpty(*nested)) {
         entry.AddMember("DRIFTOBJ", *nested, allocator);
     }
     marker.PushBack(entry, allocator);
 }
 
-bool KeyComparison::GeneratedArray(Value& d, const Value& h, const Value& s, const std::string& p,
+bool KeyComparison::GeneratedArray(Value& d, const Value& h, const Value& s, std::string& p,
                                    Value& marker) {
     HostInstanceIndex index(h);
     const Value& items = s["items"];
@@ -308,7 +367,8 @@ bool KeyComparison::GeneratedArray(Value& d, const Value& h, const Value& s, con
             }
             AppendMarker(marker, element[kGeneratedId], "ADD");
         }
-        handler_.PropertyDrift(element, kEmptyVal, items, IndexPath(p, i), ADD);
+        PathPiece piece(p, static_cast<size_t>(i));
+        handler_.PropertyDrift(element, kEmptyVal, items, p, ADD);
         drift = true;
     }
     size_t next = d.Size();
@@ -317,13 +377,14 @@ bool KeyComparison::GeneratedArray(Value& d, const Value& h, const Value& s, con
         if (handler_.createDriftObject) {
             AppendMarker(marker, hostElement[kGeneratedId], "DELETE");
         }
-        handler_.PropertyDrift(kEmptyVal, hostElement, items, IndexPath(p, next++), DELETE);
+        PathPiece piece(p, next++);
+        handler_.PropertyDrift(kEmptyVal, hostElement, items, p, DELETE);
         drift = true;
     }
     return drift;
 }
 
-bool KeyComparison::KeyedArray(Value& d, const Value& h, const Value& s, const std::string& p,
+bool KeyComparison::KeyedArray(Value& d, const Value& h, const Value& s, std::string& p,
                                Value& marker) {
     const char* keyName = s["instanceId"].GetString();
     const Value& items = s["items"];
@@ -333,18 +394,18 @@ bool KeyComparison::KeyedArray(Value& d, const Value& h, const Value& s, const s
     for (rapidjson::SizeType i = 0; i < d.Size(); ++i) {
         Value& element = d[i];
         const Value& key = element[keyName];
-        std::string elementPath = IndexPath(p, i);
+        PathPiece piece(p, static_cast<size_t>(i));
         long match = index.TakeByKey(std::string_view(key.GetString(), key.GetStringLength()));
         if (match < 0) {
             if (handler_.createDriftObject) {
                 AppendMarker(marker, key, "ADD");
             }
-            handler_.PropertyDrift(element, kEmptyVal, items, elementPath, ADD);
+            handler_.PropertyDrift(element, kEmptyVal, items, p, ADD);
             drift = true;
             continue;
         }
         Value nested;
-        if (Property(element, index.At(static_cast<size_t>(match)), items, elementPath, nested)) {
+        if (Property(element, index.At(static_cast<size_t>(match)), items, p, nested)) {
             drift = true;
             if (handler_.createDriftObject) {
                 AppendMarker(marker, key, "SET", &nested);
@@ -357,7 +418,8 @@ bool KeyComparison::KeyedArray(Value& d, const Value& h, const Value& s, const s
         if (handler_.createDriftObject) {
             AppendMarker(marker, hostElement[keyName], "DELETE");
         }
-        handler_.PropertyDrift(kEmptyVal, hostElement, items, IndexPath(p, next++), DELETE);
+        PathPiece piece(p, next++);
+        handler_.PropertyDrift(kEmptyVal, hostElement, items, p, DELETE);
         drift = true;
     }
     return drift;

@@ -1,6 +1,7 @@
 #include "deradidezivizoda/extract/config_map_list.h"
 
 #include <algorithm>
+#include <optional>
 #include <unordered_set>
 
 #include "deradidezivizoda/core/document.h"
@@ -55,11 +56,35 @@ struct RowNames {
     const std::string& identifier;
 };
 
+// What the rows of one key share. Rows come grouped by key, so it is looked up once per run
+// of rows of the same key.
+struct RowKeyFacts {
+    TarnSchemaStore::SchemaObjectId id;
+    std::shared_ptr<TarnSchemaStore::SchemaObject> schema;
+    bool notIntegrated;  // left out of documents (the podlet key never is)
+    bool autoConfigure;
+
+    bool Matches(const RowNames& names) const {
+        return id.GetKey() == names.key && id.GetGroup() == names.group &&
+               id.GetComponent() == names.component;
+    }
+};
+
+RowKeyFacts FactsOf(const RowNames& names,
+                    const std::unordered_set<TarnSchemaStore::SchemaObjectId>& notIntegrated,
+                    const std::shared_ptr<TarnSchemaStore::SchemaStore>& store,
+                    const std::shared_ptr<ExtractionData>& plugins) {
+    TarnSchemaStore::SchemaObjectId id(names.component, names.group, names.key);
+    std::shared_ptr<TarnSchemaStore::SchemaObject> schema = RequireSchema(id, store);
+    bool excluded = id != Podlet() && notIntegrated.count(id) != 0;
+    bool autoConfigure = !plugins || plugins->keys.count(id) == 0;
+    return RowKeyFacts{std::move(id), std::move(schema), excluded, autoConfigure};
+}
+
 // Whether the row's key and instance belong in a document at all.
-bool IsExtracted(const RowNames& names, const TarnSchemaStore::SchemaObjectId& id,
-                 const std::unordered_set<TarnSchemaStore::SchemaObjectId>& notIntegrated,
-                 const TarnSchemaStore::SchemaObject& schema) {
-    if (id != Podlet() && notIntegrated.count(id) != 0) {
+bool IsExtracted(const RowNames& names, const RowKeyFacts& key) {
+    const TarnSchemaStore::SchemaObject& schema = *key.schema;
+    if (key.notIntegrated) {
         CSLogger::Log(2,
                       "Configuration for {%s/%s/%s} was not extracted, since dspIntegrated=False,",
                       names.component.c_str(), names.group.c_str(), names.key.c_str());
@@ -76,14 +101,15 @@ bool IsExtracted(const RowNames& names, const TarnSchemaStore::SchemaObjectId& i
     return true;
 }
 
-// The cleaned value of one row into target; nothing when it cleans up to {}.
+// The cleaned value (text) of one row into target; nothing when it cleans up to {}.
 void AddRowValue(rapidjson::Document& document, rapidjson::Value& target, const RowNames& names,
-                 const TarnConfigStore::ConfigRow& row, const TarnSchemaStore::SchemaObject& schema,
-                 DocumentType type, bool autoConfigure) {
+                 const TarnConfigStore::ConfigRow& row, const std::string& text,
+                 const TarnSchemaStore::SchemaObject& schema, DocumentType type,
+                 bool autoConfigure) {
     // A row's value is small and copied into the document below.
     TarnConfigStore::ScratchDocument scratch;
     rapidjson::Document& value = scratch.Get();
-    ParseDocument(Column(row, "Value"), value);
+    ParseDocument(text, value);
     const rapidjson::Value& definition = schema.GetDefinition();
     if (autoConfigure) {
         ProcessAutoConfig(value, AutoConfigSchema(definition), Column(row, "AutoConfValue"),
@@ -133,22 +159,27 @@ void ProcessConfigMapList(rapidjson::Document& document, RowList& rows,
     store = RequireSchemaStore(std::move(store));
     std::unordered_set<TarnSchemaStore::SchemaObjectId> notIntegrated =
         store->GetNotIntegratedKeys();
+    std::optional<RowKeyFacts> key;
     for (const auto& row : rows) {
         RowNames names{Column(*row, "Component"), Column(*row, "ConfigGroup"), Column(*row, "Name"),
                        Column(*row, "Identifier")};
         CSLogger::Log(2, "Configuration for {%s/%s/%s/%s} was found.", names.component.c_str(),
                       names.group.c_str(), names.key.c_str(), names.identifier.c_str());
-        TarnSchemaStore::SchemaObjectId id(names.component, names.group, names.key);
-        if (Column(*row, "Value") == TarnConfigStore::kDeleteDefaultValue) {
-            ThrowException<ConfigManagerException>(DELETE_DEFAULT_NOT_SUPPORTED, id.toString());
+        const std::string& text = Column(*row, "Value");
+        if (text == TarnConfigStore::kDeleteDefaultValue) {
+            ThrowException<ConfigManagerException>(
+                DELETE_DEFAULT_NOT_SUPPORTED,
+                TarnSchemaStore::SchemaObjectId(names.component, names.group, names.key)
+                    .toString());
         }
-        std::shared_ptr<TarnSchemaStore::SchemaObject> schema = RequireSchema(id, store);
-        if (!IsExtracted(names, id, notIntegrated, *schema)) {
+        if (!key || !key->Matches(names)) {
+            key = FactsOf(names, notIntegrated, store, plugins);
+        }
+        if (!IsExtracted(names, *key)) {
             continue;
         }
-        bool autoConfigure = !plugins || plugins->keys.count(id) == 0;
         rapidjson::Value& target = type == EXPORT_CONFIG ? document["profile"] : document;
-        AddRowValue(document, target, names, *row, *schema, type, autoConfigure);
+        AddRowValue(document, target, names, *row, text, *key->schema, type, key->autoConfigure);
     }
 }
 

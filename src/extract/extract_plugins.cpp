@@ -83,6 +83,10 @@ std::shared_ptr<ExtractionData> RunExtractPlugins() {
 }
 
 void MergeExtractedConfig(RowList& rows, const std::shared_ptr<ExtractionData>& result) {
+    if (result->keys.empty()) {
+        rows.insert(rows.end(), result->rows.begin(), result->rows.end());
+        return;
+    }
     rows.erase(std::remove_if(rows.begin(), rows.end(),
                               [&result](const std::shared_ptr<TarnConfigStore::ConfigRow>& row) {
                                   return result->keys.count(RowKey(*row)) != 0;

@@ -106,8 +106,8 @@ void ProcessMutableDefaultDeletes(const RowList& rows,
                                   const std::shared_ptr<TarnSchemaStore::SchemaStore>& store) {
     CSLogger::Log(3, "%s invoked", "ProcessMutableDefaultDeletes");
     auto missing = RequireSchemaStore(store)->GetMutableDefaultKeys(false);
-    for (const auto& row : rows) {
-        missing.erase(RowKey(*row));
+    for (auto row = rows.begin(); row != rows.end() && !missing.empty(); ++row) {
+        missing.erase(RowKey(**row));
     }
     if (missing.empty()) {
         return;

@@ -81,9 +81,22 @@ void ImpactHandler::Delete(const Value& host, const ObjectId& id, const Schema& 
 void ImpactHandler::ObjectChanged(ACTION action, const Value& value, const ObjectId& id,
                                   const Schema& schema, const std::string& path,
                                   const Value& drift) {
-    impactInfo.insert({MessageIdOf(action), {id.GetKey(), id.GetGroup(), id.GetComponent()}});
+    NoteImpactInfo(action, id);
     ComputeObjImpact(action, schema, path);
     UpdatePluginMap(id, value, schema, action, drift);
+}
+
+void ImpactHandler::NoteImpactInfo(ACTION action, const ObjectId& id) {
+    if (lastImpactInfo && lastImpactInfo->id == MessageIdOf(action)) {
+        auto arg = lastImpactInfo->args.begin();
+        if (*arg == id.GetKey() && *++arg == id.GetGroup() && *++arg == id.GetComponent()) {
+            return;
+        }
+    }
+    // Elements of an unordered set keep their place in memory while the set grows.
+    lastImpactInfo =
+        &*impactInfo.insert({MessageIdOf(action), {id.GetKey(), id.GetGroup(), id.GetComponent()}})
+              .first;
 }
 
 void ImpactHandler::PropertyDrift(const Value& desired, const Value&, const Value& definition,
@@ -208,15 +221,16 @@ bool ImpactHandler::MatchesImpactTrigger(const Value& value, const Value& trigge
 
 void ImpactHandler::UpdatePluginMap(const ObjectId& id, const Value& value, const Schema& schema,
                                     ACTION action, const Value& drift) {
-    std::vector<std::shared_ptr<Plugin>> plugins = pluginManager.Find(id);
+    const std::string idText = id.toString();
+    std::vector<std::shared_ptr<Plugin>> plugins = pluginManager.Find(id, idText);
     if (plugins.empty()) {
-        CSLogger::Log(3, "Plugin not present for %s", id.toString().c_str());
+        CSLogger::Log(3, "Plugin not present for %s", idText.c_str());
         return;
     }
     const std::shared_ptr<Plugin>& plugin = plugins.front();
     std::string pluginId = plugin->GetId();
-    CSLogger::Log(3, "Found plugin=%s for cso=%s, version: %ld", pluginId.c_str(),
-                  id.toString().c_str(), plugin->GetVersion());
+    CSLogger::Log(3, "Found plugin=%s for cso=%s, version: %ld", pluginId.c_str(), idText.c_str(),
+                  plugin->GetVersion());
     std::shared_ptr<TarnConfigStore::DriftObject> driftObject = DriftObjectOf(id, action, drift);
     std::shared_ptr<CachedDriftObject> cached;
     if (cacheMode != kCacheUnused && Contains(CachedKeysOf(*plugin), id)) {

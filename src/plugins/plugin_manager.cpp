@@ -39,7 +39,10 @@ const typename Map::mapped_type& At(const Map& map, const std::string& name) {
 }
 
 std::string KeyText(const TarnConfigStore::ConfigStoreObjectId& id) {
-    return id.GetComponent() + "/" + id.GetGroup() + "/" + id.GetKey();
+    std::string text;
+    text.reserve(id.GetComponent().size() + id.GetGroup().size() + id.GetKey().size() + 2);
+    text.append(id.GetComponent()).append(1, '/').append(id.GetGroup()).append(1, '/');
+    return text.append(id.GetKey());
 }
 
 // Node names in a fixed order (sorted), so the apply order does not depend on hashing.
@@ -158,11 +161,15 @@ void PluginManager::BuildDependencies() {
 
 std::vector<std::shared_ptr<Plugin>> PluginManager::Find(
     const TarnConfigStore::ConfigStoreObjectId& id) {
+    return Find(id, id.toString());
+}
+
+std::vector<std::shared_ptr<Plugin>> PluginManager::Find(
+    const TarnConfigStore::ConfigStoreObjectId& id, const std::string& idText) {
     std::vector<std::shared_ptr<Plugin>> found;
     auto range = extensionTable.equal_range(KeyText(id));
     for (auto entry = range.first; entry != range.second; ++entry) {
-        CSLogger::Log(3, "Plugin found=%s for cso=%s", entry->second.c_str(),
-                      id.toString().c_str());
+        CSLogger::Log(3, "Plugin found=%s for cso=%s", entry->second.c_str(), idText.c_str());
         found.push_back(plugins.at(entry->second));
     }
     return found;

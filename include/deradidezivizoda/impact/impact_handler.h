@@ -73,6 +73,8 @@ protected:
 private:
     void ObjectChanged(ACTION action, const Value& value, const ObjectId& id, const Schema& schema,
                        const std::string& path, const Value& drift);
+    // Adds the impact message of a change of action to id's key, once.
+    void NoteImpactInfo(ACTION action, const ObjectId& id);
     void CacheDrift(const ObjectId& id, ACTION action,
                     const std::shared_ptr<TarnConfigStore::DriftObject>& drift);
     std::shared_ptr<CachedDriftObject> CachedDrift(const ObjectId& id);
@@ -83,6 +85,9 @@ private:
     bool rebootRequired = false;
     bool maintenanceModeRequired = false;
     ImpactInfoSet impactInfo;
+    // The message added last: changes come in runs of instances of one key, whose message is
+    // in the set already, so the run skips building and hashing it again.
+    const ImpactInfo* lastImpactInfo = nullptr;
     bool pendingPropertyReboot = false;
     bool pendingPropertyMaintenanceMode = false;
     PluginManager pluginManager;

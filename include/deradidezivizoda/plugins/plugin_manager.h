@@ -32,6 +32,9 @@ public:
 
     // The plugins serving the id's component, group and key (the instance id is ignored).
     std::vector<std::shared_ptr<Plugin>> Find(const TarnConfigStore::ConfigStoreObjectId& id);
+    // The same, for a caller holding the id's text (id.toString()) already.
+    std::vector<std::shared_ptr<Plugin>> Find(const TarnConfigStore::ConfigStoreObjectId& id,
+                                              const std::string& idText);
     std::vector<std::shared_ptr<Plugin>> GetPlugins();
     // Apply groups and provided tags, each after everything it depends on.
     std::vector<std::string> GetDependencies();
