@@ -210,11 +210,21 @@ bool HasLoneSurrogate(const char* s, rapidjson::SizeType length) {
     return false;
 }
 
+// The reader's and the document's working stacks come from a pool over a buffer on the
+// parsing call's stack frame: the usual small text then needs no heap for them, a large one
+// spills into heap chunks of the pool. The values themselves go to the caller's allocator.
+using StackPool = rapidjson::MemoryPoolAllocator<>;
+using PooledReader = rapidjson::GenericReader<rapidjson::UTF8<>, rapidjson::UTF8<>, StackPool>;
+using PooledDocument =
+    rapidjson::GenericDocument<rapidjson::UTF8<>, rapidjson::MemoryPoolAllocator<>, StackPool>;
+// The document's first stack, as rapidjson sizes it: 64 values.
+constexpr size_t kDocumentStackCapacity = 1024;
+
 // Forwards the reader's events to the document while counting nesting depth and checking
 // strings; returning false stops the reader with kParseErrorTermination.
 class CheckingHandler {
 public:
-    explicit CheckingHandler(rapidjson::Document& doc) : doc_(doc) {}
+    explicit CheckingHandler(PooledDocument& doc) : doc_(doc) {}
 
     bool Null() { return doc_.Null(); }
     bool Bool(bool b) { return doc_.Bool(b); }
@@ -269,7 +279,7 @@ private:
         return true;
     }
 
-    rapidjson::Document& doc_;
+    PooledDocument& doc_;
     NumberReader numbers_;
     unsigned depth_ = 0;
     const char* failure_ = nullptr;
@@ -298,16 +308,20 @@ bool ParseJsonText(const char* text, size_t length, rapidjson::Document& out,
         Fail(error, rapidjson::GetParseError_En(rapidjson::kParseErrorStringInvalidEncoding), 0);
         return false;
     }
+    alignas(16) char stackBuffer[4096];
+    StackPool stackPool(stackBuffer, sizeof(stackBuffer));
+    PooledReader reader(&stackPool);
+    PooledDocument parsed(&out.GetAllocator(), kDocumentStackCapacity, &stackPool);
     rapidjson::StringStream stream(text);
-    rapidjson::Reader reader;
-    CheckingHandler handler(out);
+    CheckingHandler handler(parsed);
     rapidjson::ParseResult result;
-    auto generate = [&](rapidjson::Document&) {
+    auto generate = [&](PooledDocument&) {
         result = reader.Parse<kParseFlags>(stream, handler);
         return !result.IsError() && stream.Tell() == length;
     };
-    out.Populate(generate);
+    parsed.Populate(generate);
     if (!result.IsError() && stream.Tell() == length) {
+        static_cast<rapidjson::Value&>(out).Swap(parsed);
         return true;
     }
     out.SetNull();
