@@ -224,7 +224,9 @@ constexpr size_t kDocumentStackCapacity = 1024;
 // strings; returning false stops the reader with kParseErrorTermination.
 class CheckingHandler {
 public:
-    explicit CheckingHandler(PooledDocument& doc) : doc_(doc) {}
+    // hasEscapes: whether the text holds a backslash; without one no string can carry a
+    // decoded surrogate (raw surrogate bytes fail the UTF-8 check before parsing).
+    CheckingHandler(PooledDocument& doc, bool hasEscapes) : doc_(doc), hasEscapes_(hasEscapes) {}
 
     bool Null() { return doc_.Null(); }
     bool Bool(bool b) { return doc_.Bool(b); }
@@ -272,7 +274,7 @@ private:
         return true;
     }
     bool CheckString(const char* s, rapidjson::SizeType n) {
-        if (HasLoneSurrogate(s, n)) {
+        if (hasEscapes_ && HasLoneSurrogate(s, n)) {
             failure_ = "A \\u escape names a lone surrogate.";
             return false;
         }
@@ -280,6 +282,7 @@ private:
     }
 
     PooledDocument& doc_;
+    bool hasEscapes_;
     NumberReader numbers_;
     unsigned depth_ = 0;
     const char* failure_ = nullptr;
@@ -313,7 +316,7 @@ bool ParseJsonText(const char* text, size_t length, rapidjson::Document& out,
     PooledReader reader(&stackPool);
     PooledDocument parsed(&out.GetAllocator(), kDocumentStackCapacity, &stackPool);
     rapidjson::StringStream stream(text);
-    CheckingHandler handler(parsed);
+    CheckingHandler handler(parsed, std::memchr(text, '\\', length) != nullptr);
     rapidjson::ParseResult result;
     auto generate = [&](PooledDocument&) {
         result = reader.Parse<kParseFlags>(stream, handler);
