@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "pooled_document.h"
 #include "tarn/configstore/config_store_exception.h"
 
 namespace TarnConfigStore {
@@ -210,16 +211,6 @@ bool HasLoneSurrogate(const char* s, rapidjson::SizeType length) {
     return false;
 }
 
-// The reader's and the document's working stacks come from a pool over a buffer on the
-// parsing call's stack frame: the usual small text then needs no heap for them, a large one
-// spills into heap chunks of the pool. The values themselves go to the caller's allocator.
-using StackPool = rapidjson::MemoryPoolAllocator<>;
-using PooledReader = rapidjson::GenericReader<rapidjson::UTF8<>, rapidjson::UTF8<>, StackPool>;
-using PooledDocument =
-    rapidjson::GenericDocument<rapidjson::UTF8<>, rapidjson::MemoryPoolAllocator<>, StackPool>;
-// The document's first stack, as rapidjson sizes it: 64 values.
-constexpr size_t kDocumentStackCapacity = 1024;
-
 // Forwards the reader's events to the document while counting nesting depth and checking
 // strings; returning false stops the reader with kParseErrorTermination.
 class CheckingHandler {
@@ -311,7 +302,9 @@ bool ParseJsonText(const char* text, size_t length, rapidjson::Document& out,
         Fail(error, rapidjson::GetParseError_En(rapidjson::kParseErrorStringInvalidEncoding), 0);
         return false;
     }
-    alignas(16) char stackBuffer[4096];
+    // The reader's and the document's working stacks start on this frame; a large text
+    // spills into heap chunks of the pool. The values go to out's allocator.
+    alignas(16) char stackBuffer[kStackBufferSize];
     StackPool stackPool(stackBuffer, sizeof(stackBuffer));
     PooledReader reader(&stackPool);
     PooledDocument parsed(&out.GetAllocator(), kDocumentStackCapacity, &stackPool);
