@@ -7,6 +7,7 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "core/join_text.h"
 #include "deradidezivizoda/core/throw_exception.h"
 #include "tarn/logger/cs_logger.h"
 #include "tarn/paths.h"
@@ -39,10 +40,7 @@ const typename Map::mapped_type& At(const Map& map, const std::string& name) {
 }
 
 std::string KeyText(const TarnConfigStore::ConfigStoreObjectId& id) {
-    std::string text;
-    text.reserve(id.GetComponent().size() + id.GetGroup().size() + id.GetKey().size() + 2);
-    text.append(id.GetComponent()).append(1, '/').append(id.GetGroup()).append(1, '/');
-    return text.append(id.GetKey());
+    return JoinText({id.GetComponent(), "/", id.GetGroup(), "/", id.GetKey()});
 }
 
 // Node names in a fixed order (sorted), so the apply order does not depend on hashing.
