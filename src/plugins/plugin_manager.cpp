@@ -173,6 +173,7 @@ std::vector<std::shared_ptr<Plugin>> PluginManager::Find(
 std::vector<std::shared_ptr<Plugin>> PluginManager::Find(
     const TarnConfigStore::ConfigStoreObjectId& id, const std::string& idText) {
     if (!lastFoundKey || !SameKey(*lastFoundKey, id)) {
+        lastFoundKey.reset();  // a lookup that throws half way leaves nothing remembered
         lastFound.clear();
         auto range = extensionTable.equal_range(KeyText(id));
         for (auto entry = range.first; entry != range.second; ++entry) {
