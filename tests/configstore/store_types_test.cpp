@@ -63,9 +63,10 @@ TEST(ConfigStoreObjectTest, BadJsonIsRefusedNamingTheObject) {
     ConfigStoreObjectId id("users", "auth", "tarn", "root");
     for (const char* text : {"", "{", "[1] x"}) {
         ExpectStoreError(kStoreDataError, [&] { CreateObject(id, text, std::nullopt); },
-                         {id.toString()});
+                         {"Invalid JSON text for object " + id.toString()});
     }
-    EXPECT_THROW(CreateDriftObject(id, "SET", "{\"a\":"), ConfigStoreException);
+    ExpectStoreError(kStoreDataError, [&] { CreateDriftObject(id, "SET", "{\"a\":"); },
+                     {"Invalid JSON text for the drift of " + id.toString()});
     auto drift = CreateDriftObject(id, "SET", R"({ "uid" : "SET" })");
     EXPECT_EQ(R"({"uid":"SET"})", drift->GetDriftData());
     EXPECT_EQ("SET", drift->GetOperation());

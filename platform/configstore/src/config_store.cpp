@@ -97,8 +97,7 @@ std::shared_ptr<ConfigStoreObject> ConfigStore::GetObject(const ConfigStoreObjec
     auto object = std::make_shared<ConfigStoreObject>(id);
     std::string value = statement.Text(0);
     if (!value.empty()) {
-        ParseStoreJson(value, object->GetJsonDoc()->GetDocument(),
-                       "stored object " + id.toString());
+        ParseStoreJson(value, object->GetJsonDoc()->GetDocument(), "stored object ", id);
     }
     ReadAttributes(statement.Text(1), *object);
     return object;

@@ -49,7 +49,7 @@ std::shared_ptr<ConfigStoreObject> CreateObject(const ConfigStoreObjectId& id,
                                                 const std::string& text,
                                                 std::optional<unsigned long> index) {
     auto object = std::make_shared<ConfigStoreObject>(id);
-    ParseStoreJson(text, object->GetJsonDoc()->GetDocument(), "object " + id.toString());
+    ParseStoreJson(text, object->GetJsonDoc()->GetDocument(), "object ", id);
     object->SetIndex(index);
     return object;
 }

@@ -1,5 +1,6 @@
 #include "tarn/configstore/config_store_object_id.h"
 
+#include <cstring>
 #include <functional>
 
 namespace TarnConfigStore {
@@ -18,13 +19,32 @@ ConfigStoreObjectId::ConfigStoreObjectId(const char* key, const char* group, con
       component_(component ? component : ""),
       instanceId_(instanceId ? instanceId : "") {}
 
+namespace {
+
+char* Put(char* at, const char* text, size_t size) {
+    std::memcpy(at, text, size);
+    return at + size;
+}
+
+char* Put(char* at, const std::string& text) {
+    return Put(at, text.data(), text.size());
+}
+
+}  // namespace
+
+// Sized once and filled with plain copies: ids are named in log lines and messages for
+// thousands of objects per operation.
 std::string ConfigStoreObjectId::toString() const {
-    std::string text;
-    text.reserve(17 + component_.size() + group_.size() + key_.size() + instanceId_.size());
-    text.append("comp ").append(component_).append(" grp ").append(group_);
-    text.append(" key ").append(key_);
-    if (!instanceId_.empty()) {
-        text.append(" id ").append(instanceId_);
+    bool hasId = !instanceId_.empty();
+    std::string text(
+        component_.size() + group_.size() + key_.size() + 15 + (hasId ? 4 + instanceId_.size() : 0),
+        '\0');
+    char* at = Put(&text[0], "comp ", 5);
+    at = Put(Put(at, component_), " grp ", 5);
+    at = Put(Put(at, group_), " key ", 5);
+    at = Put(at, key_);
+    if (hasId) {
+        Put(Put(at, " id ", 4), instanceId_);
     }
     return text;
 }

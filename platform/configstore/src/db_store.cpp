@@ -78,7 +78,9 @@ constexpr int kBusyTimeoutMs = 5000;
 
 std::shared_ptr<DBStore::StoreConnection> OpenConnection(bool create) {
     sqlite3* handle = nullptr;
-    int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
+    // A connection stays on the thread that opened it (see GetDBStore), so SQLite need not
+    // lock it around every call.
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
     int rc = sqlite3_open_v2(TarnPaths::kConfigStoreDb, &handle, flags, nullptr);
     auto connection = std::make_shared<DBStore::StoreConnection>(handle, TarnPaths::kConfigStoreDb);
     if (rc != SQLITE_OK) {

@@ -10,8 +10,8 @@ DriftObject::DriftObject(ConfigStoreObjectId id, std::string operation, std::str
 std::shared_ptr<DriftObject> CreateDriftObject(const ConfigStoreObjectId& id,
                                                const std::string& operation,
                                                const std::string& driftText) {
-    return std::make_shared<DriftObject>(
-        id, operation, CompactStoreJson(driftText, "the drift of " + id.toString()));
+    return std::make_shared<DriftObject>(id, operation,
+                                         CompactStoreJson(driftText, "the drift of ", id));
 }
 
 }  // namespace TarnConfigStore

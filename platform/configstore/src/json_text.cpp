@@ -356,13 +356,11 @@ struct EscapeTable {
         for (int c = 0; c < 0x20; ++c) {
             byte[c] = 'u';
         }
-        byte['\b'] = 'b';
-        byte['\t'] = 't';
-        byte['\n'] = 'n';
-        byte['\f'] = 'f';
-        byte['\r'] = 'r';
-        byte['"'] = '"';
-        byte['\\'] = '\\';
+        // Pairs of a byte and the letter of its short escape.
+        const char* shortEscapes = "\bb\tt\nn\ff\rr\"\"\\\\";
+        for (const char* pair = shortEscapes; *pair; pair += 2) {
+            byte[static_cast<unsigned char>(pair[0])] = static_cast<unsigned char>(pair[1]);
+        }
         for (int c = 0x80; c < 0x100; ++c) {
             byte[c] = 1;
         }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "tarn/configstore/db_store.h"
 
@@ -34,6 +35,8 @@ public:
     void Run();
 
     std::string Text(int column) const;
+    // The column's text, valid until the next Step; empty for NULL.
+    std::string_view TextView(int column) const;
     int64_t Integer(int column) const { return sqlite3_column_int64(statement_, column); }
 
 private:

@@ -13,17 +13,41 @@ void ThrowParseError(const std::string& context, const JsonParseError& error) {
                    ")");
 }
 
-void ParseStoreJson(const std::string& text, rapidjson::Document& out, const std::string& what) {
+namespace {
+
+template <typename Describe>
+void ParseDescribed(const std::string& text, rapidjson::Document& out, Describe describe) {
     JsonParseError error;
     if (!ParseJsonText(text, out, &error)) {
-        ThrowParseError("Invalid JSON text for " + what, error);
+        ThrowParseError("Invalid JSON text for " + describe(), error);
     }
 }
 
-std::string CompactStoreJson(const std::string& text, const std::string& what) {
+template <typename Describe>
+std::string CompactDescribed(const std::string& text, Describe describe) {
     ScratchDocument document;
-    ParseStoreJson(text, document.Get(), what);
+    ParseDescribed(text, document.Get(), describe);
     return WriteJsonText(document.Get());
+}
+
+}  // namespace
+
+void ParseStoreJson(const std::string& text, rapidjson::Document& out, const std::string& what) {
+    ParseDescribed(text, out, [&what] { return what; });
+}
+
+void ParseStoreJson(const std::string& text, rapidjson::Document& out, const char* what,
+                    const ConfigStoreObjectId& id) {
+    ParseDescribed(text, out, [what, &id] { return what + id.toString(); });
+}
+
+std::string CompactStoreJson(const std::string& text, const std::string& what) {
+    return CompactDescribed(text, [&what] { return what; });
+}
+
+std::string CompactStoreJson(const std::string& text, const char* what,
+                             const ConfigStoreObjectId& id) {
+    return CompactDescribed(text, [what, &id] { return what + id.toString(); });
 }
 
 }  // namespace TarnConfigStore

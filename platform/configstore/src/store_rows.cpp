@@ -2,7 +2,9 @@
 
 #include <sqlite3.h>
 
+#include <iterator>
 #include <set>
+#include <string_view>
 
 #include "sqlite_statement.h"
 #include "store_json.h"
@@ -70,14 +72,15 @@ ConfigRowList SelectRows(DBStore::StoreConnection& connection, RowTable table,
     if (key) {
         BindKey(statement, *key);
     }
+    static const std::string kColumns[] = {"Component",  "ConfigGroup", "Name",
+                                           "Identifier", "Value",       "AutoConfValue"};
     ConfigRowList rows;
     while (statement.Step()) {
         auto row = std::make_shared<ConfigRow>();
-        row->reserve(6);
-        int column = 0;
-        for (const char* name :
-             {"Component", "ConfigGroup", "Name", "Identifier", "Value", "AutoConfValue"}) {
-            row->emplace(name, statement.Text(column++));
+        row->reserve(std::size(kColumns));
+        for (int column = 0; column < static_cast<int>(std::size(kColumns)); ++column) {
+            std::string_view text = statement.TextView(column);
+            row->try_emplace(kColumns[column], text.data(), text.size());
         }
         rows.push_back(std::move(row));
     }
