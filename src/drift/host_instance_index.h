@@ -5,6 +5,7 @@
 // first. Private to the drift engine; one thread.
 #pragma once
 
+#include <memory_resource>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -43,9 +44,12 @@ public:
 private:
     const rapidjson::Value* elements_ = nullptr;
     std::vector<bool> taken_;
+    // The map's nodes and buckets come from one growing buffer, freed with the index, instead
+    // of one heap block per host instance.
+    std::pmr::monotonic_buffer_resource pool_;
     // Per key value the highest position not yet known to be taken; each indexed position
     // links to the next lower one with the same key value (-1 ends the chain).
-    std::unordered_map<std::string_view, long> highest_;
+    std::pmr::unordered_map<std::string_view, long> highest_{&pool_};
     std::vector<long> lower_;
 };
 

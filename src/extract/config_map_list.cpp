@@ -112,7 +112,7 @@ void AddRowValue(rapidjson::Document& document, rapidjson::Value& target, const 
     ParseDocument(text, value);
     const rapidjson::Value& definition = schema.GetDefinition();
     if (autoConfigure) {
-        ProcessAutoConfig(value, AutoConfigSchema(definition), Column(row, "AutoConfValue"),
+        ProcessAutoConfig(value, AutoConfigSchema(definition), Column(row, kAutoConfValueColumn),
                           value.GetAllocator());
     }
     ConfigStoreDocument::CleanupObject(value, definition, CleanupActionsFor(type),
@@ -161,11 +161,11 @@ void ProcessConfigMapList(rapidjson::Document& document, RowList& rows,
         store->GetNotIntegratedKeys();
     std::optional<RowKeyFacts> key;
     for (const auto& row : rows) {
-        RowNames names{Column(*row, "Component"), Column(*row, "ConfigGroup"), Column(*row, "Name"),
-                       Column(*row, "Identifier")};
+        RowNames names{Column(*row, kComponentColumn), Column(*row, kGroupColumn),
+                       Column(*row, kNameColumn), Column(*row, kIdentifierColumn)};
         CSLogger::Log(2, "Configuration for {%s/%s/%s/%s} was found.", names.component.c_str(),
                       names.group.c_str(), names.key.c_str(), names.identifier.c_str());
-        const std::string& text = Column(*row, "Value");
+        const std::string& text = Column(*row, kValueColumn);
         if (text == TarnConfigStore::kDeleteDefaultValue) {
             ThrowException<ConfigManagerException>(
                 DELETE_DEFAULT_NOT_SUPPORTED,

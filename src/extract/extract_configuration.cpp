@@ -50,13 +50,13 @@ std::string ExtractSmartnicConfiguration() {
     ProcessMutableDefaultConfig(rows, connection, TarnSchemaStore::SchemaStore::GetStore(), true);
     rapidjson::Document document(rapidjson::kObjectType);
     for (const auto& row : rows) {
-        const std::string& component = Column(*row, "Component");
-        const std::string& group = Column(*row, "ConfigGroup");
-        const std::string& key = Column(*row, "Name");
-        const std::string& identifier = Column(*row, "Identifier");
+        const std::string& component = Column(*row, kComponentColumn);
+        const std::string& group = Column(*row, kGroupColumn);
+        const std::string& key = Column(*row, kNameColumn);
+        const std::string& identifier = Column(*row, kIdentifierColumn);
         CSLogger::Log(2, "Configuration for {%s/%s/%s/%s} was found.", component.c_str(),
                       group.c_str(), key.c_str(), identifier.c_str());
-        const std::string& text = Column(*row, "Value");
+        const std::string& text = Column(*row, kValueColumn);
         if (text == TarnConfigStore::kDeleteDefaultValue) {
             ThrowException<ConfigManagerException>(DELETE_DEFAULT_NOT_SUPPORTED,
                                                    component + "/" + group + "/" + key);

@@ -4,15 +4,15 @@
 
 namespace TarnConfigManager {
 
-const std::string& Column(const TarnConfigStore::ConfigRow& row, const char* name) {
+const std::string& Column(const TarnConfigStore::ConfigRow& row, const std::string& name) {
     static const std::string kEmpty;
     auto found = row.find(name);
     return found == row.end() ? kEmpty : found->second;
 }
 
 TarnSchemaStore::SchemaObjectId RowKey(const TarnConfigStore::ConfigRow& row) {
-    return TarnSchemaStore::SchemaObjectId(Column(row, "Component"), Column(row, "ConfigGroup"),
-                                           Column(row, "Name"));
+    return TarnSchemaStore::SchemaObjectId(Column(row, kComponentColumn), Column(row, kGroupColumn),
+                                           Column(row, kNameColumn));
 }
 
 std::shared_ptr<TarnSchemaStore::SchemaStore> RequireSchemaStore(

@@ -10,8 +10,16 @@
 
 namespace TarnConfigManager {
 
+// Column names of the rows, made once: a lookup by a literal would build the name each time.
+inline const std::string kComponentColumn = "Component";
+inline const std::string kGroupColumn = "ConfigGroup";
+inline const std::string kNameColumn = "Name";
+inline const std::string kIdentifierColumn = "Identifier";
+inline const std::string kValueColumn = "Value";
+inline const std::string kAutoConfValueColumn = "AutoConfValue";
+
 // The row's column, "" when the row lacks it.
-const std::string& Column(const TarnConfigStore::ConfigRow& row, const char* name);
+const std::string& Column(const TarnConfigStore::ConfigRow& row, const std::string& name);
 
 // The key of a row as a schema id.
 TarnSchemaStore::SchemaObjectId RowKey(const TarnConfigStore::ConfigRow& row);

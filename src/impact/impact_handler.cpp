@@ -4,6 +4,7 @@
 #include <cinttypes>
 #include <vector>
 
+#include "core/join_text.h"
 #include "impact/drift_inputs.h"
 #include "tarn/logger/cs_logger.h"
 
@@ -301,7 +302,8 @@ std::shared_ptr<CachedDriftObject> ImpactHandler::CachedDrift(const ObjectId& id
 }
 
 std::string ImpactHandler::CacheKeyOf(const ObjectId& id) {
-    return id.GetComponent() + ":" + id.GetGroup() + ":" + id.GetKey() + ":" + id.GetInstanceId();
+    return JoinText(
+        {id.GetComponent(), ":", id.GetGroup(), ":", id.GetKey(), ":", id.GetInstanceId()});
 }
 
 }  // namespace TarnConfigManager

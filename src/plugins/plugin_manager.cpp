@@ -7,6 +7,7 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "core/join_text.h"
 #include "deradidezivizoda/core/throw_exception.h"
 #include "tarn/logger/cs_logger.h"
 #include "tarn/paths.h"
@@ -38,11 +39,14 @@ const typename Map::mapped_type& At(const Map& map, const std::string& name) {
     return found->second;
 }
 
+bool SameKey(const TarnConfigStore::ConfigStoreObjectId& a,
+             const TarnConfigStore::ConfigStoreObjectId& b) {
+    return a.GetKey() == b.GetKey() && a.GetGroup() == b.GetGroup() &&
+           a.GetComponent() == b.GetComponent();
+}
+
 std::string KeyText(const TarnConfigStore::ConfigStoreObjectId& id) {
-    std::string text;
-    text.reserve(id.GetComponent().size() + id.GetGroup().size() + id.GetKey().size() + 2);
-    text.append(id.GetComponent()).append(1, '/').append(id.GetGroup()).append(1, '/');
-    return text.append(id.GetKey());
+    return JoinText({id.GetComponent(), "/", id.GetGroup(), "/", id.GetKey()});
 }
 
 // Node names in a fixed order (sorted), so the apply order does not depend on hashing.
@@ -112,6 +116,8 @@ void PluginManager::Load(PluginType type) {
 }
 
 void PluginManager::ProcessJson(const char* path, PluginType type) {
+    lastFoundKey.reset();
+    lastFound.clear();
     auto plugin = std::make_shared<Plugin>(path);
     if (!plugin->CheckType(type)) {
         CSLogger::Log(3, "File %s does not support type:%d", path, static_cast<int>(type));
@@ -166,11 +172,20 @@ std::vector<std::shared_ptr<Plugin>> PluginManager::Find(
 
 std::vector<std::shared_ptr<Plugin>> PluginManager::Find(
     const TarnConfigStore::ConfigStoreObjectId& id, const std::string& idText) {
+    if (!lastFoundKey || !SameKey(*lastFoundKey, id)) {
+        lastFoundKey.reset();  // a lookup that throws half way leaves nothing remembered
+        lastFound.clear();
+        auto range = extensionTable.equal_range(KeyText(id));
+        for (auto entry = range.first; entry != range.second; ++entry) {
+            lastFound.emplace_back(entry->second, plugins.at(entry->second));
+        }
+        lastFoundKey.emplace(id.GetKey(), id.GetGroup(), id.GetComponent());
+    }
     std::vector<std::shared_ptr<Plugin>> found;
-    auto range = extensionTable.equal_range(KeyText(id));
-    for (auto entry = range.first; entry != range.second; ++entry) {
-        CSLogger::Log(3, "Plugin found=%s for cso=%s", entry->second.c_str(), idText.c_str());
-        found.push_back(plugins.at(entry->second));
+    found.reserve(lastFound.size());
+    for (const auto& [path, plugin] : lastFound) {
+        CSLogger::Log(3, "Plugin found=%s for cso=%s", path.c_str(), idText.c_str());
+        found.push_back(plugin);
     }
     return found;
 }

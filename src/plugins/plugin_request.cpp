@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "core/join_text.h"
 #include "deradidezivizoda/core/throw_exception.h"
 #include "tarn/configstore/json_text.h"
 #include "tarn/pluginsupport/config_object_json.h"
@@ -166,7 +167,7 @@ std::string PluginRequest::PopulateCSOId(
     Allocator& allocator) {
     const TarnConfigStore::ConfigStoreObjectId& id = input->GetConfigStoreObjectId();
     AddObjectIdMembers(id, value, allocator);
-    return id.GetComponent() + id.GetGroup() + id.GetKey() + id.GetInstanceId();
+    return JoinText({id.GetComponent(), id.GetGroup(), id.GetKey(), id.GetInstanceId()});
 }
 
 void PluginRequest::PopulateCSOList(

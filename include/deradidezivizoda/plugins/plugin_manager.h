@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -46,6 +47,10 @@ private:
     std::unordered_map<std::string, std::shared_ptr<Plugin>> plugins;
     std::unordered_multimap<std::string, std::string> extensionTable;
     std::vector<std::string> dependencyOrder;
+    // What Find found last, manifest path and plugin per entry: objects come in runs of
+    // instances of one key. Emptied whenever the tables change.
+    std::optional<TarnConfigStore::ConfigStoreObjectId> lastFoundKey;
+    std::vector<std::pair<std::string, std::shared_ptr<Plugin>>> lastFound;
 };
 
 }  // namespace TarnConfigManager
