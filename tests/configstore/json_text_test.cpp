@@ -1,5 +1,6 @@
 // The compact writer against rapidjson's own Writer: the same bytes for every kind of value,
-// and a refusal of text that is not UTF-8 or numbers that are not finite.
+// and a refusal of text that is not UTF-8 or numbers that are not finite. Deep copies against
+// rapidjson's copying constructor.
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "tarn/configstore/config_store_exception.h"
+#include "tarn/configstore/json_copy.h"
 #include "tarn/configstore/json_text.h"
 
 namespace {
@@ -104,6 +106,42 @@ TEST(CompactWriterTest, RefusesTextThatIsNotUtf8AndNumbersThatAreNotFinite) {
         EXPECT_EQ(1082, WriteErrorCode(doc, out));
         EXPECT_THROW(TarnConfigStore::WriteJsonPretty(doc), TarnConfigStore::ConfigStoreException);
     }
+}
+
+TEST(CopyJsonValueTest, CopiesWhatTheCopyingConstructorCopies) {
+    rapidjson::Document source(rapidjson::kObjectType);
+    auto& a = source.GetAllocator();
+    static const char kLiteral[] = "held by reference";
+    rapidjson::Value wide(rapidjson::kArrayType);  // more than the stack buffer holds
+    for (int i = 0; i < 2000; ++i) {
+        rapidjson::Value entry(rapidjson::kObjectType);
+        entry.AddMember("name", rapidjson::Value(("p" + std::to_string(i)).c_str(), a), a);
+        entry.AddMember("ref", rapidjson::StringRef(kLiteral), a);
+        wide.PushBack(entry, a);
+    }
+    source.AddMember("wide", wide, a);
+    source.AddMember("nested", rapidjson::Value(rapidjson::kObjectType), a);
+    source["nested"].AddMember("list", rapidjson::Value(rapidjson::kArrayType), a);
+    source["nested"]["list"].PushBack(1.5, a).PushBack(rapidjson::Value(), a).PushBack(true, a);
+
+    rapidjson::Document target;
+    const rapidjson::Value* values[] = {&source,
+                                        &source["nested"],
+                                        &source["wide"][7],
+                                        &source["wide"][7]["name"],
+                                        &source["wide"][7]["ref"],
+                                        &source["nested"]["list"][0]};
+    for (const rapidjson::Value* value : values) {
+        rapidjson::Value expected(*value, target.GetAllocator());
+        rapidjson::Value copy = TarnConfigStore::CopyJsonValue(*value, target.GetAllocator());
+        EXPECT_EQ(expected, copy);
+        EXPECT_EQ(WriteJsonText(expected), WriteJsonText(copy));
+    }
+    rapidjson::Value copy = TarnConfigStore::CopyJsonValue(source, target.GetAllocator());
+    EXPECT_EQ(kLiteral, copy["wide"][1999]["ref"].GetString());
+    EXPECT_NE(source["wide"][1999]["name"].GetString(), copy["wide"][1999]["name"].GetString());
+    source["wide"][1999]["name"].SetString("changed", a);
+    EXPECT_STREQ("p1999", copy["wide"][1999]["name"].GetString());
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <random>
 
 #include "store_json.h"
+#include "tarn/configstore/json_copy.h"
 #include "tarn/configstore/json_doc.h"
 #include "tarn/configstore/json_text.h"
 
@@ -59,7 +60,7 @@ std::shared_ptr<ConfigStoreObject> CreateObject(const ConfigStoreObjectId& id,
                                                 std::optional<unsigned long> index) {
     auto object = std::make_shared<ConfigStoreObject>(id);
     std::shared_ptr<JsonDoc> doc = object->GetJsonDoc();
-    doc->GetDocument().CopyFrom(value, doc->GetAllocator());
+    static_cast<rapidjson::Value&>(doc->GetDocument()) = CopyJsonValue(value, doc->GetAllocator());
     object->SetIndex(index);
     return object;
 }

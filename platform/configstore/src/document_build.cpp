@@ -1,6 +1,7 @@
 // Building configuration documents level by level: component, group, key.
 #include "store_json.h"
 #include "tarn/configstore/config_store_document.h"
+#include "tarn/configstore/json_copy.h"
 
 namespace ConfigStoreDocument {
 
@@ -48,7 +49,7 @@ void AddObject(rapidjson::Value& target, const std::string& component, const std
                const std::string& key, const std::string& identifier, const rapidjson::Value& value,
                Allocator& allocator) {
     rapidjson::Value& groupValue = AddGroup(target, component, group, allocator);
-    rapidjson::Value copy(value, allocator);
+    rapidjson::Value copy = TarnConfigStore::CopyJsonValue(value, allocator);
     auto member = groupValue.FindMember(key);
     if (identifier.empty()) {
         if (member == groupValue.MemberEnd()) {
@@ -72,8 +73,8 @@ void AddObject(rapidjson::Value& target, const std::string& component, const std
 
 void AddMember(rapidjson::Value& object, const std::string& name, const rapidjson::Value& value,
                Allocator& allocator) {
-    object.AddMember(rapidjson::Value(name, allocator), rapidjson::Value(value, allocator),
-                     allocator);
+    object.AddMember(rapidjson::Value(name, allocator),
+                     TarnConfigStore::CopyJsonValue(value, allocator), allocator);
 }
 
 }  // namespace ConfigStoreDocument

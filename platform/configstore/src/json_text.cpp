@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "pooled_document.h"
 #include "tarn/configstore/config_store_exception.h"
 
 namespace TarnConfigStore {
@@ -214,7 +215,9 @@ bool HasLoneSurrogate(const char* s, rapidjson::SizeType length) {
 // strings; returning false stops the reader with kParseErrorTermination.
 class CheckingHandler {
 public:
-    explicit CheckingHandler(rapidjson::Document& doc) : doc_(doc) {}
+    // hasEscapes: whether the text holds a backslash; without one no string can carry a
+    // decoded surrogate (raw surrogate bytes fail the UTF-8 check before parsing).
+    CheckingHandler(PooledDocument& doc, bool hasEscapes) : doc_(doc), hasEscapes_(hasEscapes) {}
 
     bool Null() { return doc_.Null(); }
     bool Bool(bool b) { return doc_.Bool(b); }
@@ -262,14 +265,15 @@ private:
         return true;
     }
     bool CheckString(const char* s, rapidjson::SizeType n) {
-        if (HasLoneSurrogate(s, n)) {
+        if (hasEscapes_ && HasLoneSurrogate(s, n)) {
             failure_ = "A \\u escape names a lone surrogate.";
             return false;
         }
         return true;
     }
 
-    rapidjson::Document& doc_;
+    PooledDocument& doc_;
+    bool hasEscapes_;
     NumberReader numbers_;
     unsigned depth_ = 0;
     const char* failure_ = nullptr;
@@ -298,16 +302,22 @@ bool ParseJsonText(const char* text, size_t length, rapidjson::Document& out,
         Fail(error, rapidjson::GetParseError_En(rapidjson::kParseErrorStringInvalidEncoding), 0);
         return false;
     }
+    // The reader's and the document's working stacks start on this frame; a large text
+    // spills into heap chunks of the pool. The values go to out's allocator.
+    alignas(16) char stackBuffer[kStackBufferSize];
+    StackPool stackPool(stackBuffer, sizeof(stackBuffer));
+    PooledReader reader(&stackPool);
+    PooledDocument parsed(&out.GetAllocator(), kDocumentStackCapacity, &stackPool);
     rapidjson::StringStream stream(text);
-    rapidjson::Reader reader;
-    CheckingHandler handler(out);
+    CheckingHandler handler(parsed, std::memchr(text, '\\', length) != nullptr);
     rapidjson::ParseResult result;
-    auto generate = [&](rapidjson::Document&) {
+    auto generate = [&](PooledDocument&) {
         result = reader.Parse<kParseFlags>(stream, handler);
         return !result.IsError() && stream.Tell() == length;
     };
-    out.Populate(generate);
+    parsed.Populate(generate);
     if (!result.IsError() && stream.Tell() == length) {
+        static_cast<rapidjson::Value&>(out).Swap(parsed);
         return true;
     }
     out.SetNull();
