@@ -86,6 +86,22 @@ TEST_F(DriftWalk, KeyedInstancesAreMatchedByTheirKeyAndHostOnlyOnesComeLast) {
                      R"(Delete /host/accounts/users/2 host:accounts:users:h0 {"name":"h0"})"}));
 }
 
+TEST_F(DriftWalk, EachChangeIsReportedAtItsOwnPath) {
+    RecordingHandler handler;
+    EXPECT_EQ(Drift(R"({"host": {"time": {"ntp": {"options": {"iburst": true},
+                        "peers": [{"name": "p1", "port": 2}, {"name": "p2"}], "level": 2}}}})",
+                    R"({"host": {"time": {"ntp": {"options": {"iburst": true, "minpoll": 4},
+                        "peers": [{"name": "p1", "port": 1}, {"name": "p3"}], "level": 1,
+                        "enabled": true}}}})",
+                    handler),
+              (Lines{"Prop DELETE /host/time/ntp/options/minpoll null 4",
+                     "Prop SET /host/time/ntp/peers/0/port 2 1",
+                     R"(Prop ADD /host/time/ntp/peers/1 {"name":"p2"} null)",
+                     R"(Prop DELETE /host/time/ntp/peers/2 null {"name":"p3"})",
+                     "Prop SET /host/time/ntp/level 2 1",
+                     "Prop DELETE /host/time/ntp/enabled null true"}));
+}
+
 TEST_F(DriftWalk, ARepeatedHostKeyMatchesItsLastOccurrence) {
     RecordingHandler handler;
     handler.useDefaultInstances = false;

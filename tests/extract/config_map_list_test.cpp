@@ -134,3 +134,26 @@ TEST_F(ConfigMapList, BadRowsFailWithTheirCodeAndLeaveTheStoreAsItWas) {
         EXPECT_EQ(*after[i], *stored[i]);
     }
 }
+
+TEST_F(ConfigMapList, InterleavedKeysEachKeepTheirOwnSchemaAndFilters) {
+    RowList rows = {
+        Row("net", "links", "interfaces", "eth0", R"({"name":"eth0","mtu":1500})"),
+        Row("legacy", "agent", "settings", "", R"({"on":true})"),
+        Row("net", "links", "interfaces", "mgmt0", R"({"name":"mgmt0"})"),
+        Row("net", "banners", "motd", "mgmt0", R"({"cs_generated_id":"mgmt0","text":"a"})"),
+        Row("net", "links", "interfaces", "eth1", R"({"name":"eth1","mtu":9000})"),
+        Row("net", "dns", "cache", "", R"({"size":7})"),
+    };
+    rapidjson::Document document(rapidjson::kObjectType);
+    CSLogger::Capture log;
+    ProcessConfigMapList(document, rows, TarnSchemaStore::SchemaStore::GetStore(), CURRENT_CONFIG,
+                         nullptr);
+    // Only the interfaces reserve "mgmt0"; the default mtu goes, the cache size stays.
+    EXPECT_EQ(Text(document),
+              R"({"net":{"links":{"interfaces":[{"name":"eth0"},{"name":"eth1","mtu":9000}]},)"
+              R"("banners":{"motd":[{"cs_generated_id":"mgmt0","text":"a"}]},)"
+              R"("dns":{"cache":{"size":7}}}})");
+    EXPECT_TRUE(log.Contains(2,
+                             "Configuration for {legacy/agent/settings} was not extracted, since "
+                             "dspIntegrated=False,"));
+}

@@ -136,6 +136,17 @@ TEST_F(ImpactHandlerTest, ObjectLevelOperationsAndMessages) {
                                           {kImpactInfoDelete, {"list", "o", "t"}}};
     EXPECT_EQ(expected, changed.GetImpactInfo());
 
+    // One message per action and key, however the changes of two keys follow each other.
+    ImpactHandler mixed;
+    Judge(mixed, R"({"t": {"o": {"single": {"v": 2}, "list": [{"name": "a", "v": 2},
+        {"name": "c", "v": 1}, {"name": "d", "v": 1}]}}})",
+          host);
+    ImpactHandler::ImpactInfoSet all{{kImpactInfoSet, {"single", "o", "t"}},
+                                     {kImpactInfoSet, {"list", "o", "t"}},
+                                     {kImpactInfoAdd, {"list", "o", "t"}},
+                                     {kImpactInfoDelete, {"list", "o", "t"}}};
+    EXPECT_EQ(all, mixed.GetImpactInfo());
+
     ImpactHandler added;
     Judge(added, R"({"t": {"o": {"single": {"v": 1}, "list": [{"name": "a", "v": 1},
         {"name": "b", "v": 1}, {"name": "c", "v": 1}]}}})",

@@ -127,6 +127,16 @@ TEST_F(PluginManagerTest, EachTypeLoadsItsPluginsUnderTheKeysItServes) {
     EXPECT_TRUE(capture.Contains(
         3, "Plugin found=" + plain + " for cso=comp net grp dns key servers id instance-7"));
     EXPECT_TRUE(extract.Find(ConfigStoreObjectId("nic", "dns", "net")).empty());
+    // Lookups alternating between keys, and a plugin loaded later, find what serves each key.
+    EXPECT_EQ(2u, extract.Find(servers).size());
+    EXPECT_EQ(1u, extract.Find(ConfigStoreObjectId("search", "dns", "net")).size());
+    EXPECT_EQ(2u, extract.Find(ConfigStoreObjectId("servers", "dns", "net", "other")).size());
+    EXPECT_TRUE(capture.Contains(
+        3, "Plugin found=" + both + " for cso=comp net grp dns key servers id other"));
+    std::string late = TarnTest::InstallManifest("late", R"({"version": 2, "type": "python",
+        "accepts": ["net:dns:servers"], "extract": {"supports": true}})");
+    extract.ProcessJson(late.c_str(), TarnConfigManager::EXTRACT);
+    EXPECT_EQ(3u, extract.Find(servers).size());
 
     PluginManager impact(TarnConfigManager::IMPACT);
     EXPECT_EQ(std::vector<std::string>{"net/dns/servers:" + both}, impact.List());

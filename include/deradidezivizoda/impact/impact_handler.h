@@ -7,6 +7,7 @@
 #pragma once
 
 #include <memory>
+#include <memory_resource>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -95,7 +96,9 @@ private:
     int cacheMode = kCacheUnused;
     // Cache entries by name, built on the first read (caches hold an entry per object). The
     // names view the cache document's own, which gains no members once it is read.
-    std::unordered_map<std::string_view, const Value*> cacheIndex;
+    // Its nodes and buckets come from one growing buffer instead of a heap block per entry.
+    std::pmr::monotonic_buffer_resource cacheIndexPool;
+    std::pmr::unordered_map<std::string_view, const Value*> cacheIndex{&cacheIndexPool};
     bool cacheIndexed = false;
     std::unordered_map<const Plugin*, std::vector<TarnConfigStore::ConfigStoreObjectId>> cachedKeys;
 };
