@@ -100,7 +100,8 @@ TEST_F(ResultRecordTest, ImpactMembersAreFoundInAnyOrderAndTheFirstOfADuplicateC
                               R"("quickBootCapable":true,"component":"c","impact":7,"extra":0}]})");
     ImpactPluginResult loaded = ImpactPluginResult::Load(kOut);
     ASSERT_EQ(loaded.impacts.size(), 1u);
-    EXPECT_EQ(loaded.impacts[0], (ImpactPluginInfo{IMPACT_TYPE(1), "c", "g", "k", "i", true}));
+    EXPECT_EQ(loaded.impacts[0],
+              (ImpactPluginInfo{MAINTENANCE_MODE_REQUIRED, "c", "g", "k", "i", true}));
 }
 
 TEST_F(ResultRecordTest, MalformedFilesFailNamingTheFileAndTheProblem) {
