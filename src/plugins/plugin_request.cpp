@@ -72,8 +72,9 @@ std::shared_ptr<CachedDriftObject> ReadCachedDrift(const rapidjson::Value& cache
     return result;
 }
 
-// The member name of an object in a request: component, group, key and instance id, written
-// straight into the document's pool, which keeps it as long as the document.
+// The member name of an object in a request (what PopulateCSOId returns: component, group,
+// key and instance id), written straight into the document's pool. The value refers to that
+// text, which lives as long as the document.
 rapidjson::Value MemberName(const TarnConfigStore::ConfigStoreObjectId& id,
                             rapidjson::MemoryPoolAllocator<>& allocator) {
     const std::string* parts[] = {&id.GetComponent(), &id.GetGroup(), &id.GetKey(),
