@@ -25,13 +25,6 @@ bool IsKnownAction(CLEANUP_ACTIONS action) {
     return false;
 }
 
-bool IsRequired(const rapidjson::Value& objectSchema, const rapidjson::Value& name) {
-    const rapidjson::Value& required = SchemaMember(objectSchema, "required");
-    return required.IsArray() &&
-           std::any_of(required.Begin(), required.End(),
-                       [&name](const rapidjson::Value& entry) { return entry == name; });
-}
-
 // Only a schema whose "type" names "null" makes null a value of its own.
 bool TypeAllowsNull(const rapidjson::Value& schema) {
     const rapidjson::Value& type = SchemaMember(schema, "type");
@@ -50,14 +43,52 @@ bool EqualsDefault(const rapidjson::Value& value, const rapidjson::Value& schema
     return found != schema.MemberEnd() && IsEqualValue(value, found->value, schema);
 }
 
-bool IsUndeclared(const rapidjson::Value& objectSchema, const rapidjson::Value& name) {
-    if (!SchemaMember(objectSchema, "additionalProperties").IsFalse() ||
-        !SchemaMember(objectSchema, "patternProperties").IsNull()) {
-        return false;
+const rapidjson::Value kNoSchema;
+
+// What cleaning reads from the schema of an object, looked up once per object instead of once
+// per member and action.
+class ObjectSchemaFacts {
+public:
+    explicit ObjectSchemaFacts(const rapidjson::Value& objectSchema)
+        : properties_(SchemaMember(objectSchema, "properties")),
+          additional_(SchemaMember(objectSchema, "additionalProperties")),
+          closed_(additional_.IsFalse() &&
+                  SchemaMember(objectSchema, "patternProperties").IsNull()),
+          required_(SchemaMember(objectSchema, "required")) {}
+
+    // The "properties" entry of name, or null when it has none.
+    const rapidjson::Value* Declared(const rapidjson::Value& name) const {
+        if (!properties_.IsObject()) {
+            return nullptr;
+        }
+        auto member = properties_.FindMember(name);
+        return member == properties_.MemberEnd() ? nullptr : &member->value;
     }
-    const rapidjson::Value& properties = SchemaMember(objectSchema, "properties");
-    return !properties.IsObject() || !properties.HasMember(name);
-}
+
+    // The schema of a property: its declaration, else an "additionalProperties" schema, else
+    // null (as PropertySchema finds it).
+    const rapidjson::Value& PropertySchema(const rapidjson::Value* declared) const {
+        if (declared) {
+            return *declared;
+        }
+        return additional_.IsObject() ? additional_ : kNoSchema;
+    }
+
+    // Undeclared: the object admits no other members and the property is not declared.
+    bool IsUndeclared(const rapidjson::Value* declared) const { return closed_ && !declared; }
+
+    bool IsRequired(const rapidjson::Value& name) const {
+        return required_.IsArray() &&
+               std::any_of(required_.Begin(), required_.End(),
+                           [&name](const rapidjson::Value& entry) { return entry == name; });
+    }
+
+private:
+    const rapidjson::Value& properties_;
+    const rapidjson::Value& additional_;
+    bool closed_;
+    const rapidjson::Value& required_;
+};
 
 bool IsFlagged(const rapidjson::Value& schema, const char* keyword) {
     return SchemaMember(schema, keyword).IsTrue();
@@ -88,10 +119,12 @@ private:
     }
 
     void CleanMembers(rapidjson::Value& object, const rapidjson::Value& objectSchema) const {
+        ObjectSchemaFacts facts(objectSchema);
         for (auto member = object.MemberBegin(); member != object.MemberEnd();) {
-            const rapidjson::Value& schema = PropertySchema(objectSchema, member->name);
+            const rapidjson::Value* declared = facts.Declared(member->name);
+            const rapidjson::Value& schema = facts.PropertySchema(declared);
             Clean(member->value, schema);
-            if (Drops(*member, schema, objectSchema)) {
+            if (Drops(*member, schema, facts, declared)) {
                 member = object.EraseMember(member);
             } else {
                 ++member;
@@ -101,11 +134,11 @@ private:
 
     // Runs the actions in order on one cleaned member; masking changes it and goes on.
     bool Drops(rapidjson::Value::Member& member, const rapidjson::Value& schema,
-               const rapidjson::Value& objectSchema) const {
+               const ObjectSchemaFacts& facts, const rapidjson::Value* declared) const {
         for (CLEANUP_ACTIONS action : actions_) {
             if (action == MASK_SENSITIVE_VALUES && IsFlagged(schema, "sensitive")) {
                 member.value.SetString(kRedactedText, allocator_);
-            } else if (DropsFor(action, member, schema, objectSchema)) {
+            } else if (DropsFor(action, member, schema, facts, declared)) {
                 return true;
             }
         }
@@ -113,22 +146,23 @@ private:
     }
 
     static bool DropsFor(CLEANUP_ACTIONS action, const rapidjson::Value::Member& member,
-                         const rapidjson::Value& schema, const rapidjson::Value& objectSchema) {
+                         const rapidjson::Value& schema, const ObjectSchemaFacts& facts,
+                         const rapidjson::Value* declared) {
         const rapidjson::Value& value = member.value;
         switch (action) {
             case DROP_DEFAULT_VALUES:
-                return EqualsDefault(value, schema) && !IsRequired(objectSchema, member.name);
+                return EqualsDefault(value, schema) && !facts.IsRequired(member.name);
             case DROP_NULL_VALUES:
                 return value.IsNull() && !TypeAllowsNull(schema);
             case DROP_EMPTY_OBJECTS:
                 return value.IsObject() && value.MemberCount() == 0 &&
-                       !IsRequired(objectSchema, member.name);
+                       !facts.IsRequired(member.name);
             case DROP_GENERATED_IDS:
                 return member.name == "cs_generated_id";
             case DROP_READ_ONLY_VALUES:
                 return IsFlagged(schema, "readOnly");
             case DROP_UNDECLARED_MEMBERS:
-                return IsUndeclared(objectSchema, member.name);
+                return facts.IsUndeclared(declared);
             case DROP_SENSITIVE_VALUES:
                 return IsFlagged(schema, "sensitive");
             case MASK_SENSITIVE_VALUES:

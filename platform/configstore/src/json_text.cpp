@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "pooled_document.h"
 #include "tarn/configstore/config_store_exception.h"
@@ -384,7 +385,10 @@ constexpr EscapeTable kEscapes;
 // container replaces the comma after its last element.
 class CompactTextWriter {
 public:
-    explicit CompactTextWriter(std::string& out) : out_(out) {}
+    CompactTextWriter() = default;
+    CompactTextWriter(const CompactTextWriter&) = delete;
+    CompactTextWriter& operator=(const CompactTextWriter&) = delete;
+    ~CompactTextWriter() { std::free(heap_); }
 
     bool Null() { return Literal("null", 4); }
     bool Bool(bool b) { return b ? Literal("true", 4) : Literal("false", 5); }
@@ -406,8 +410,8 @@ public:
     bool StartArray() { return Put('['); }
     bool EndArray(rapidjson::SizeType) { return Close(']'); }
 
-    // Drops the comma after the root value and trims the string to the text.
-    void Finish() { out_.resize(used_ - 1); }
+    // The text written, without the comma after the root value.
+    void Finish(std::string& out) const { out.assign(data_, used_ - 1); }
 
 private:
     // rapidjson's default: as many decimals as the shortest exact representation needs.
@@ -416,12 +420,28 @@ private:
 
     // Makes room for n more bytes and returns where they go; Commit marks them written.
     char* Room(size_t n) {
-        if (out_.size() - used_ < n) {
-            out_.resize(std::max({out_.size() * 2, used_ + n, size_t{256}}));
+        if (capacity_ - used_ < n) {
+            Grow(n);
         }
-        return &out_[used_];
+        return data_ + used_;
     }
-    void Commit(const char* end) { used_ = static_cast<size_t>(end - out_.data()); }
+    void Commit(const char* end) { used_ = static_cast<size_t>(end - data_); }
+
+    // Text starts in the buffer inside the writer (most values are short) and moves to the
+    // heap when it outgrows it.
+    void Grow(size_t n) {
+        size_t capacity = std::max(capacity_ * 2, used_ + n);
+        char* grown =
+            static_cast<char*>(heap_ ? std::realloc(heap_, capacity) : std::malloc(capacity));
+        if (!grown) {
+            throw std::bad_alloc();
+        }
+        if (!heap_) {
+            std::memcpy(grown, local_, used_);
+        }
+        heap_ = data_ = grown;
+        capacity_ = capacity;
+    }
 
     bool Put(char c) {
         *Room(1) = c;
@@ -442,7 +462,7 @@ private:
         return true;
     }
     bool Close(char bracket) {
-        if (out_[used_ - 1] == ',') {
+        if (data_[used_ - 1] == ',') {
             --used_;
         }
         Put(bracket);
@@ -486,7 +506,10 @@ private:
         return true;
     }
 
-    std::string& out_;
+    char local_[512];
+    char* heap_ = nullptr;
+    char* data_ = local_;
+    size_t capacity_ = sizeof(local_);
     size_t used_ = 0;
 };
 
@@ -530,13 +553,11 @@ private:
 }  // namespace
 
 void WriteJsonText(const rapidjson::Value& value, std::string& out) {
-    std::string text;
-    CompactTextWriter writer(text);
+    CompactTextWriter writer;
     if (!value.Accept(writer)) {
         ThrowUnwritable();
     }
-    writer.Finish();
-    out = std::move(text);
+    writer.Finish(out);
 }
 
 std::string WriteJsonText(const rapidjson::Value& value) {
