@@ -1,5 +1,6 @@
-// JoinText: a few text pieces concatenated with one allocation, for the names and keys built
-// per configuration object. Private to the library; reentrant.
+// Text pieces concatenated without intermediate strings, for the names and keys built per
+// configuration object: as a new string or into a reused one. Pieces are any range of
+// std::string_view (or a braced list of them). Private to the library; reentrant.
 #pragma once
 
 #include <initializer_list>
@@ -8,17 +9,40 @@
 
 namespace TarnConfigManager {
 
-inline std::string JoinText(std::initializer_list<std::string_view> pieces) {
+using TextPieces = std::initializer_list<std::string_view>;
+
+template <typename Pieces>
+size_t JoinedSize(const Pieces& pieces) {
     size_t size = 0;
     for (std::string_view piece : pieces) {
         size += piece.size();
     }
-    std::string text;
-    text.reserve(size);
+    return size;
+}
+
+// Replaces text with the pieces; text keeps its capacity, so a reused string stops allocating.
+template <typename Pieces>
+void JoinTextInto(std::string& text, const Pieces& pieces) {
+    text.clear();
+    text.reserve(JoinedSize(pieces));
     for (std::string_view piece : pieces) {
         text.append(piece);
     }
+}
+
+inline void JoinTextInto(std::string& text, TextPieces pieces) {
+    JoinTextInto<TextPieces>(text, pieces);
+}
+
+template <typename Pieces>
+std::string JoinText(const Pieces& pieces) {
+    std::string text;
+    JoinTextInto(text, pieces);
     return text;
+}
+
+inline std::string JoinText(TextPieces pieces) {
+    return JoinText<TextPieces>(pieces);
 }
 
 }  // namespace TarnConfigManager

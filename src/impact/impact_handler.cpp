@@ -1,6 +1,7 @@
 #include "deradidezivizoda/impact/impact_handler.h"
 
 #include <algorithm>
+#include <array>
 #include <cinttypes>
 #include <vector>
 
@@ -43,6 +44,11 @@ bool ListsAction(const TarnSchemaStore::SchemaObject& schema, ImpactQuery query,
     }
     return std::find(operations.begin(), operations.end(), kActionNames[action]) !=
            operations.end();
+}
+
+// The pieces of an object's cache key (CacheKeyOf).
+std::array<std::string_view, 7> CacheKeyPieces(const TarnConfigStore::ConfigStoreObjectId& id) {
+    return {id.GetComponent(), ":", id.GetGroup(), ":", id.GetKey(), ":", id.GetInstanceId()};
 }
 
 bool Contains(const std::vector<TarnConfigStore::ConfigStoreObjectId>& keys,
@@ -268,7 +274,8 @@ void ImpactHandler::CacheDrift(const ObjectId& id, ACTION action,
     if (drift) {
         entry.AddMember("drift", Value(drift->GetDriftData(), allocator), allocator);
     }
-    std::string key = CacheKeyOf(id);
+    std::string& key = cacheKey;  // CacheKeyOf(id), in a string reused for every object
+    JoinTextInto(key, CacheKeyPieces(id));
     workDocument.AddMember(Value(key, allocator), entry, allocator);
     CSLogger::Log(2, "Caching drift info for %s", key.c_str());
 }
@@ -284,7 +291,8 @@ std::shared_ptr<CachedDriftObject> ImpactHandler::CachedDrift(const ObjectId& id
         }
         cacheIndexed = true;
     }
-    std::string key = CacheKeyOf(id);
+    std::string& key = cacheKey;  // CacheKeyOf(id), in a string reused for every object
+    JoinTextInto(key, CacheKeyPieces(id));
     auto found = cacheIndex.find(key);
     if (found == cacheIndex.end() || !found->second->IsObject()) {
         return nullptr;
@@ -302,8 +310,7 @@ std::shared_ptr<CachedDriftObject> ImpactHandler::CachedDrift(const ObjectId& id
 }
 
 std::string ImpactHandler::CacheKeyOf(const ObjectId& id) {
-    return JoinText(
-        {id.GetComponent(), ":", id.GetGroup(), ":", id.GetKey(), ":", id.GetInstanceId()});
+    return JoinText(CacheKeyPieces(id));
 }
 
 }  // namespace TarnConfigManager

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
@@ -71,6 +72,26 @@ std::shared_ptr<CachedDriftObject> ReadCachedDrift(const rapidjson::Value& cache
     return result;
 }
 
+// The member name of an object in a request (what PopulateCSOId returns: component, group,
+// key and instance id), written straight into the document's pool. The value refers to that
+// text, which lives as long as the document.
+rapidjson::Value MemberName(const TarnConfigStore::ConfigStoreObjectId& id,
+                            rapidjson::MemoryPoolAllocator<>& allocator) {
+    const std::string* parts[] = {&id.GetComponent(), &id.GetGroup(), &id.GetKey(),
+                                  &id.GetInstanceId()};
+    size_t size = 0;
+    for (const std::string* part : parts) {
+        size += part->size();
+    }
+    char* text = static_cast<char*>(allocator.Malloc(size + 1));
+    char* end = text;
+    for (const std::string* part : parts) {
+        end = std::copy(part->begin(), part->end(), end);
+    }
+    *end = '\0';
+    return rapidjson::Value(rapidjson::StringRef(text, static_cast<rapidjson::SizeType>(size)));
+}
+
 DesiredConfigInput ReadInput(const rapidjson::Value& entry, InstanceIndex& index) {
     DesiredConfigInput input;
     input.operation = OptionalString(entry, "operation");
@@ -118,8 +139,9 @@ PluginRequest::PluginRequest(const std::string& id, const std::string& operation
                              allocator);
             entry.AddMember("cachedDrift", cached, allocator);
         }
-        std::string name = PopulateCSOId(entry, input.object, allocator);
-        data.AddMember(rapidjson::Value(name, allocator), entry, allocator);
+        const TarnConfigStore::ConfigStoreObjectId& id = input.object->GetConfigStoreObjectId();
+        AddObjectIdMembers(id, entry, allocator);
+        data.AddMember(MemberName(id, allocator), entry, allocator);
     }
     document.AddMember("data", data, allocator);
 }

@@ -100,6 +100,7 @@ private:
     std::pmr::monotonic_buffer_resource cacheIndexPool;
     std::pmr::unordered_map<std::string_view, const Value*> cacheIndex{&cacheIndexPool};
     bool cacheIndexed = false;
+    std::string cacheKey;
     std::unordered_map<const Plugin*, std::vector<TarnConfigStore::ConfigStoreObjectId>> cachedKeys;
 };
 
