@@ -99,6 +99,10 @@ void AddRecordList(rapidjson::Value& out, const char* name, const std::vector<Re
 template <typename Record>
 void ReadRecordList(const rapidjson::Value& object, const char* name,
                     std::vector<Record>& records) {
+    auto list = object.FindMember(name);
+    if (list != object.MemberEnd() && list->value.IsArray()) {
+        records.reserve(records.size() + list->value.Size());
+    }
     ForEachListed(object, name, [&records](const rapidjson::Value& element) {
         records.emplace_back();
         records.back().FromJson(element);
