@@ -128,11 +128,18 @@ TEST(DocumentBuildTest, ObjectsLandUnderComponentGroupAndKey) {
               R"("net":{"ntp":{"on":true},"x":1,"x":2}}}})",
               TarnConfigStore::WriteJsonText(document));
 
-    EXPECT_THROW(AddObject(target, "tarn", "net", "ntp", "id", Doc("{}"), allocator),
-                 ConfigStoreException);
-    EXPECT_THROW(AddGroup(target["tarn"], "net", "x", allocator), ConfigStoreException);
+    using TarnConfigStore::kStoreDataError;
+    ExpectStoreError(kStoreDataError,
+                     [&] { AddObject(target, "tarn", "net", "ntp", "id", Doc("{}"), allocator); },
+                     {"/tarn/net/ntp holds a single object, not instances"});
+    ExpectStoreError(kStoreDataError, [&] { AddGroup(target["tarn"], "net", "x", allocator); },
+                     {"/net/x is not an object"});
+    ExpectStoreError(kStoreDataError,
+                     [&] { AddObject(target, "tarn", "net", "x", "", Doc("{}"), allocator); },
+                     {"/tarn/net is not an object"});
     rapidjson::Document scalar = Doc("[]");
-    EXPECT_THROW(AddComponent(scalar, "c", scalar.GetAllocator()), ConfigStoreException);
+    ExpectStoreError(kStoreDataError, [&] { AddComponent(scalar, "c", scalar.GetAllocator()); },
+                     {"The document is not an object"});
     ExpectStoreError(TarnConfigStore::kStoreJsonError,
                      [&] { AddMember(scalar, "a", Doc("1"), scalar.GetAllocator()); }, {});
 }

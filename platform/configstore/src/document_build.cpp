@@ -7,14 +7,16 @@ namespace ConfigStoreDocument {
 
 namespace {
 
-// target[name] as an object, created when missing; place names target in errors.
+// target[name] as an object, created when missing; place() names target in errors (made only
+// then: levels are added once per object of a document).
+template <typename Place>
 rapidjson::Value& ObjectLevel(rapidjson::Value& target, const std::string& name,
-                              Allocator& allocator, const std::string& place) {
+                              Allocator& allocator, Place place) {
     if (target.IsNull()) {
         target.SetObject();
     }
     if (!target.IsObject()) {
-        TarnConfigStore::ThrowDataError(place + " is not an object");
+        TarnConfigStore::ThrowDataError(place() + " is not an object");
     }
     auto member = target.FindMember(name);
     if (member == target.MemberEnd()) {
@@ -23,26 +25,30 @@ rapidjson::Value& ObjectLevel(rapidjson::Value& target, const std::string& name,
         return (target.MemberEnd() - 1)->value;
     }
     if (!member->value.IsObject()) {
-        TarnConfigStore::ThrowDataError(place + "/" + name + " is not an object");
+        TarnConfigStore::ThrowDataError(place() + "/" + name + " is not an object");
     }
     return member->value;
+}
+
+std::string TheDocument() {
+    return "The document";
 }
 
 }  // namespace
 
 rapidjson::Value& AddProfile(rapidjson::Document& document) {
-    return ObjectLevel(document, "profile", document.GetAllocator(), "The document");
+    return ObjectLevel(document, "profile", document.GetAllocator(), TheDocument);
 }
 
 rapidjson::Value& AddComponent(rapidjson::Value& target, const std::string& component,
                                Allocator& allocator) {
-    return ObjectLevel(target, component, allocator, "The document");
+    return ObjectLevel(target, component, allocator, TheDocument);
 }
 
 rapidjson::Value& AddGroup(rapidjson::Value& target, const std::string& component,
                            const std::string& group, Allocator& allocator) {
     return ObjectLevel(AddComponent(target, component, allocator), group, allocator,
-                       "/" + component);
+                       [&component] { return "/" + component; });
 }
 
 void AddObject(rapidjson::Value& target, const std::string& component, const std::string& group,
