@@ -134,9 +134,6 @@ TEST(DocumentBuildTest, ObjectsLandUnderComponentGroupAndKey) {
                      {"/tarn/net/ntp holds a single object, not instances"});
     ExpectStoreError(kStoreDataError, [&] { AddGroup(target["tarn"], "net", "x", allocator); },
                      {"/net/x is not an object"});
-    ExpectStoreError(kStoreDataError,
-                     [&] { AddObject(target, "tarn", "net", "x", "", Doc("{}"), allocator); },
-                     {"/tarn/net is not an object"});
     rapidjson::Document scalar = Doc("[]");
     ExpectStoreError(kStoreDataError, [&] { AddComponent(scalar, "c", scalar.GetAllocator()); },
                      {"The document is not an object"});
