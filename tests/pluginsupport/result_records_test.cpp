@@ -95,12 +95,23 @@ std::string LoadFailure(const char* text) {
     return "loaded";
 }
 
+TEST_F(ResultRecordTest, ImpactMembersAreFoundInAnyOrderAndTheFirstOfADuplicateCounts) {
+    TarnTest::WriteFile(kOut, R"({"impacts":[{"instanceId":"i","key":"k","impact":1,"group":"g",)"
+                              R"("quickBootCapable":true,"component":"c","impact":7,"extra":0}]})");
+    ImpactPluginResult loaded = ImpactPluginResult::Load(kOut);
+    ASSERT_EQ(loaded.impacts.size(), 1u);
+    EXPECT_EQ(loaded.impacts[0],
+              (ImpactPluginInfo{MAINTENANCE_MODE_REQUIRED, "c", "g", "k", "i", true}));
+}
+
 TEST_F(ResultRecordTest, MalformedFilesFailNamingTheFileAndTheProblem) {
     for (const char* text : {"", "[]", R"({"impacts":{}})", R"({"id":3})", R"({"impacts":[1]})"}) {
         EXPECT_NE(LoadFailure<ImpactPluginResult>(text), "loaded") << text;
     }
     EXPECT_EQ(LoadFailure<ImpactPluginResult>(R"({"impacts":[{"impact":3}]})"),
               "JSON error: member \"impact\" is not 0, 1 or 2");
+    EXPECT_EQ(LoadFailure<ImpactPluginResult>(R"({"impacts":[1]})"),
+              "JSON error: member \"impact\" is read from a value that is not an object");
     EXPECT_EQ(LoadFailure<ImpactPluginResult>(R"({"impacts":[{"impact":1}]})"),
               "JSON error: member \"quickBootCapable\" is missing");
     EXPECT_EQ(LoadFailure<ImpactPluginResult>(

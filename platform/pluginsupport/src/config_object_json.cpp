@@ -22,12 +22,23 @@ const rapidjson::Value& RequiredMember(const rapidjson::Value& object, const cha
     return it->value;
 }
 
-std::string RequiredString(const rapidjson::Value& object, const char* name) {
-    const rapidjson::Value& member = RequiredMember(object, name);
+const rapidjson::Value& Required(const rapidjson::Value* found, const char* name) {
+    if (!found) {
+        ThrowMemberError(name, "is missing");
+    }
+    return *found;
+}
+
+std::string RequiredString(const rapidjson::Value* found, const char* name) {
+    const rapidjson::Value& member = Required(found, name);
     if (!member.IsString()) {
         ThrowMemberError(name, "is not a string");
     }
     return std::string(member.GetString(), member.GetStringLength());
+}
+
+std::string RequiredString(const rapidjson::Value& object, const char* name) {
+    return RequiredString(&RequiredMember(object, name), name);
 }
 
 void AddObjectIdMembers(const TarnConfigStore::ConfigStoreObjectId& id, rapidjson::Value& out,

@@ -22,20 +22,24 @@ void ImpactPluginInfo::convertToJson(rapidjson::Value& out,
 }
 
 void ImpactPluginInfo::FromJson(const rapidjson::Value& value) {
-    const rapidjson::Value& level = RequiredMember(value, "impact");
+    static constexpr std::string_view kNames[] = {
+        "impact", "quickBootCapable", "component", "group", "key", "instanceId"};
+    const rapidjson::Value* found[std::size(kNames)];
+    FindMembers(value, kNames, found);
+    const rapidjson::Value& level = Required(found[0], "impact");
     if (!level.IsInt() || level.GetInt() < NO_IMPACT || level.GetInt() > REBOOT_REQUIRED) {
         ThrowMemberError("impact", "is not 0, 1 or 2");
     }
-    const rapidjson::Value& quickBoot = RequiredMember(value, "quickBootCapable");
+    const rapidjson::Value& quickBoot = Required(found[1], "quickBootCapable");
     if (!quickBoot.IsBool()) {
         ThrowMemberError("quickBootCapable", "is not true or false");
     }
     ImpactPluginInfo read;
     read.impact = static_cast<IMPACT_TYPE>(level.GetInt());
-    read.component = RequiredString(value, "component");
-    read.group = RequiredString(value, "group");
-    read.key = RequiredString(value, "key");
-    read.instanceId = RequiredString(value, "instanceId");
+    read.component = RequiredString(found[2], "component");
+    read.group = RequiredString(found[3], "group");
+    read.key = RequiredString(found[4], "key");
+    read.instanceId = RequiredString(found[5], "instanceId");
     read.quickBootCapable = quickBoot.GetBool();
     *this = std::move(read);
 }
