@@ -3,6 +3,7 @@
 // std::string_view (or a braced list of them). Private to the library; reentrant.
 #pragma once
 
+#include <algorithm>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -23,10 +24,10 @@ size_t JoinedSize(const Pieces& pieces) {
 // Replaces text with the pieces; text keeps its capacity, so a reused string stops allocating.
 template <typename Pieces>
 void JoinTextInto(std::string& text, const Pieces& pieces) {
-    text.clear();
-    text.reserve(JoinedSize(pieces));
+    text.resize(JoinedSize(pieces));
+    char* out = text.data();
     for (std::string_view piece : pieces) {
-        text.append(piece);
+        out = std::copy(piece.begin(), piece.end(), out);
     }
 }
 
