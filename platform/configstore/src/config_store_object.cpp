@@ -30,7 +30,10 @@ bool StoreObject::GetValue(const std::string& name, std::string* out) const {
 }
 
 void StoreObject::SetValue(const std::string& name, std::string_view text) {
-    attributes_[name] = std::string(text);
+    auto [attribute, added] = attributes_.try_emplace(name, text);
+    if (!added) {
+        attribute->second.assign(text);
+    }
 }
 
 ConfigStoreObject::ConfigStoreObject(ConfigStoreObjectId id) : id_(std::move(id)) {}
