@@ -1,6 +1,6 @@
 // The compact writer against rapidjson's own Writer: the same bytes for every kind of value,
 // and a refusal of text that is not UTF-8 or numbers that are not finite. Deep copies against
-// rapidjson's copying constructor.
+// rapidjson's copying constructor. Parse errors as the iterative reader words them.
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -142,6 +142,27 @@ TEST(CopyJsonValueTest, CopiesWhatTheCopyingConstructorCopies) {
     EXPECT_NE(source["wide"][1999]["name"].GetString(), copy["wide"][1999]["name"].GetString());
     source["wide"][1999]["name"].SetString("changed", a);
     EXPECT_STREQ("p1999", copy["wide"][1999]["name"].GetString());
+}
+
+TEST(ParseJsonTextTest, ErrorsAreWordedAndPlacedAsTheIterativeReaderDoes) {
+    // Texts the faster recursive reader would refuse in other words or at another offset.
+    std::string deep = std::string(600, '[') + std::string(600, ']');
+    struct Case {
+        std::string text;
+        const char* message;
+        size_t offset;
+    } cases[] = {{",[1]", "The document is empty.", 0},
+                 {"[1,]", "Invalid value.", 3},
+                 {deep, "Nesting is deeper than the limit of 512 levels.", 512},
+                 {"[1] [2]", "The document root must not be followed by other values.", 4}};
+    for (const Case& c : cases) {
+        rapidjson::Document doc;
+        TarnConfigStore::JsonParseError error;
+        EXPECT_FALSE(TarnConfigStore::ParseJsonText(c.text, doc, &error)) << c.text;
+        EXPECT_EQ(c.message, error.message) << c.text;
+        EXPECT_EQ(c.offset, error.offset) << c.text;
+        EXPECT_TRUE(doc.IsNull());
+    }
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 // The single parsing and writing path for every JSON text the host libraries read or write:
 // caller documents, manifests, store rows, request and result files.
-// Parsing is iterative (no recursion, so deep input cannot overflow the stack), validates
-// UTF-8, rejects escapes that decode to lone surrogates, accepts exactly one value between
-// optional blanks and stops at kMaxJsonDepth levels of nesting. Writing validates UTF-8 too,
+// Parsing stops at kMaxJsonDepth levels of nesting before it goes deeper (so deep input
+// cannot overflow the stack), validates UTF-8, rejects escapes that decode to lone
+// surrogates and accepts exactly one value between optional blanks. Writing validates UTF-8 too,
 // so whatever parsed writes out and reads back equal to itself. Reentrant; the only shared
 // state is a C locale for number conversion, made once and never changed.
 #pragma once
