@@ -141,4 +141,26 @@ TEST(DocumentBuildTest, ObjectsLandUnderComponentGroupAndKey) {
                      [&] { AddMember(scalar, "a", Doc("1"), scalar.GetAllocator()); }, {});
 }
 
+TEST(DocumentCleanupTest, UndeclaredMembersFollowTheObjectSchemaKeywords) {
+    auto cleaned = [](const char* schemaText) {
+        rapidjson::Document value = Doc(R"({"a": 1, "b": 2, "c": null})");
+        rapidjson::Document schema = Doc(schemaText);
+        CleanupObject(value, schema, {DROP_READ_ONLY_VALUES, DROP_UNDECLARED_MEMBERS},
+                      value.GetAllocator());
+        return TarnConfigStore::WriteJsonText(value);
+    };
+    // Closed: only declared members stay.
+    EXPECT_EQ(R"({"a":1})", cleaned(R"({"properties": {"a": {}}, "additionalProperties": false})"));
+    // Pattern properties open the object again.
+    EXPECT_EQ(R"({"a":1,"b":2,"c":null})",
+              cleaned(R"({"properties": {"a": {}}, "additionalProperties": false,
+                          "patternProperties": {"^b": {}}})"));
+    // An additionalProperties schema is the schema of every undeclared member.
+    EXPECT_EQ(R"({"a":1})",
+              cleaned(R"({"properties": {"a": {}}, "additionalProperties": {"readOnly": true}})"));
+    // The first of two members of one name counts.
+    EXPECT_EQ(R"({"b":2})", cleaned(R"({"properties": {"b": {}}, "properties": {"a": {}},
+                          "additionalProperties": false, "additionalProperties": true})"));
+}
+
 }  // namespace

@@ -1,6 +1,7 @@
 // CleanupObject: trimming a stored value to what a document of some purpose should show.
 #include <algorithm>
 #include <string>
+#include <string_view>
 
 #include "schema_lookup.h"
 #include "store_json.h"
@@ -49,20 +50,32 @@ const rapidjson::Value kNoSchema;
 // per member and action.
 class ObjectSchemaFacts {
 public:
-    explicit ObjectSchemaFacts(const rapidjson::Value& objectSchema)
-        : properties_(SchemaMember(objectSchema, "properties")),
-          additional_(SchemaMember(objectSchema, "additionalProperties")),
-          closed_(additional_.IsFalse() &&
-                  SchemaMember(objectSchema, "patternProperties").IsNull()),
-          required_(SchemaMember(objectSchema, "required")) {}
+    // One pass over the schema's members; the first of a name counts, as a lookup finds it.
+    explicit ObjectSchemaFacts(const rapidjson::Value& objectSchema) {
+        const rapidjson::Value* pattern = &kNoSchema;
+        if (objectSchema.IsObject()) {
+            for (const auto& member : objectSchema.GetObject()) {
+                std::string_view name(member.name.GetString(), member.name.GetStringLength());
+                const rapidjson::Value** slot = name == "properties"             ? &properties_
+                                                : name == "additionalProperties" ? &additional_
+                                                : name == "patternProperties"    ? &pattern
+                                                : name == "required"             ? &required_
+                                                                                 : nullptr;
+                if (slot && *slot == &kNoSchema) {
+                    *slot = &member.value;
+                }
+            }
+        }
+        closed_ = additional_->IsFalse() && pattern->IsNull();
+    }
 
     // The "properties" entry of name, or null when it has none.
     const rapidjson::Value* Declared(const rapidjson::Value& name) const {
-        if (!properties_.IsObject()) {
+        if (!properties_->IsObject()) {
             return nullptr;
         }
-        auto member = properties_.FindMember(name);
-        return member == properties_.MemberEnd() ? nullptr : &member->value;
+        auto member = properties_->FindMember(name);
+        return member == properties_->MemberEnd() ? nullptr : &member->value;
     }
 
     // The schema of a property: its declaration, else an "additionalProperties" schema, else
@@ -71,23 +84,23 @@ public:
         if (declared) {
             return *declared;
         }
-        return additional_.IsObject() ? additional_ : kNoSchema;
+        return additional_->IsObject() ? *additional_ : kNoSchema;
     }
 
     // Undeclared: the object admits no other members and the property is not declared.
     bool IsUndeclared(const rapidjson::Value* declared) const { return closed_ && !declared; }
 
     bool IsRequired(const rapidjson::Value& name) const {
-        return required_.IsArray() &&
-               std::any_of(required_.Begin(), required_.End(),
+        return required_->IsArray() &&
+               std::any_of(required_->Begin(), required_->End(),
                            [&name](const rapidjson::Value& entry) { return entry == name; });
     }
 
 private:
-    const rapidjson::Value& properties_;
-    const rapidjson::Value& additional_;
+    const rapidjson::Value* properties_ = &kNoSchema;
+    const rapidjson::Value* additional_ = &kNoSchema;
+    const rapidjson::Value* required_ = &kNoSchema;
     bool closed_;
-    const rapidjson::Value& required_;
 };
 
 bool IsFlagged(const rapidjson::Value& schema, const char* keyword) {
