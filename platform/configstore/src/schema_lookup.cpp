@@ -1,15 +1,12 @@
 #include "schema_lookup.h"
 
+#include <string_view>
+
 namespace ConfigStoreDocument {
 
 namespace {
 
 const rapidjson::Value kNull;
-
-bool IsArraySchema(const rapidjson::Value& schema) {
-    const rapidjson::Value& type = SchemaMember(schema, "type");
-    return type.IsString() && type == "array";
-}
 
 }  // namespace
 
@@ -21,8 +18,23 @@ const rapidjson::Value& SchemaMember(const rapidjson::Value& schema, const char*
     return member == schema.MemberEnd() ? kNull : member->value;
 }
 
+// Runs once per object value: "type" and "items" are found in one pass over the schema.
 const rapidjson::Value& ObjectSchema(const rapidjson::Value& schema) {
-    return IsArraySchema(schema) ? SchemaMember(schema, "items") : schema;
+    if (!schema.IsObject()) {
+        return schema;
+    }
+    const rapidjson::Value* type = nullptr;
+    const rapidjson::Value* items = nullptr;
+    for (const auto& member : schema.GetObject()) {
+        std::string_view name(member.name.GetString(), member.name.GetStringLength());
+        if (!type && name == "type") {
+            type = &member.value;
+        } else if (!items && name == "items") {
+            items = &member.value;
+        }
+    }
+    bool isArray = type && type->IsString() && *type == "array";
+    return !isArray ? schema : items ? *items : kNull;
 }
 
 const rapidjson::Value& PropertySchema(const rapidjson::Value& objectSchema,
