@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <type_traits>
 
 #include "pooled_document.h"
 #include "tarn/configstore/config_store_exception.h"
@@ -39,15 +40,17 @@ constexpr unsigned kParseFlags =
 // The recursive reader accepts the same texts and builds the same values, faster, but words
 // some errors differently: text goes through it first, and only text it refuses goes through
 // the iterative reader, whose result (and error) counts. Its recursion stops at the nesting
-// limit, which the handler enforces before each level is entered.
-constexpr unsigned kFirstTryFlags = rapidjson::kParseNumbersAsStringsFlag;
+// limit, which the handler enforces before each level is entered. It parses in place, in a
+// scratch copy of the text, which spares pushing every string through its stack.
+constexpr unsigned kFirstTryFlags =
+    rapidjson::kParseInsituFlag | rapidjson::kParseNumbersAsStringsFlag;
 
 // Converts the text of a JSON number the way rapidjson types numbers: integers to the
 // smallest of int, unsigned, int64 and uint64 that holds them, everything else (and integers
 // beyond 64 bits) to the correctly rounded double, independent of the process locale.
 class NumberReader {
 public:
-    // s is the reader's NUL-terminated copy of the number's text.
+    // s[0, n) is the number's text (not necessarily followed by a NUL).
     template <typename Handler>
     bool Read(const char* s, size_t n, Handler& doc) {
         bool negative = s[0] == '-';
@@ -56,7 +59,7 @@ public:
         for (size_t i = negative; i < n; ++i) {
             unsigned digit = static_cast<unsigned char>(s[i]) - '0';
             if (digit > 9) {
-                return doc.Double(ToDouble(s));  // a fraction or an exponent
+                return doc.Double(ToDouble(s, n));  // a fraction or an exponent
             }
             overflow = overflow || __builtin_mul_overflow(magnitude, 10u, &magnitude) ||
                        __builtin_add_overflow(magnitude, digit, &magnitude);
@@ -72,7 +75,7 @@ public:
                 return value >= INT32_MIN ? doc.Int(static_cast<int>(value)) : doc.Int64(value);
             }
         }
-        return doc.Double(ToDouble(s));  // beyond 64 bits
+        return doc.Double(ToDouble(s, n));  // beyond 64 bits
     }
 
 private:
@@ -85,6 +88,21 @@ private:
         return c;
     }
 
+    double ToDouble(const char* s, size_t n) const {
+        char local[64];
+        std::string heap;
+        const char* text = local;
+        if (n < sizeof(local)) {
+            std::memcpy(local, s, n);
+            local[n] = '\0';
+        } else {
+            heap.assign(s, n);
+            text = heap.c_str();
+        }
+        return ToDouble(text);
+    }
+
+    // s is NUL-terminated.
     double ToDouble(const char* s) const {
         double fast;
         if (FastDouble(s, &fast)) {
@@ -243,11 +261,12 @@ public:
     bool RawNumber(const char* s, rapidjson::SizeType n, bool) {
         return numbers_.Read(s, n, *this);
     }
-    bool String(const char* s, rapidjson::SizeType n, bool copy) {
-        return CheckString(s, n) && doc_.String(s, n, copy);
+    // Strings are always copied into the document: a text parsed in place is a scratch copy.
+    bool String(const char* s, rapidjson::SizeType n, bool) {
+        return CheckString(s, n) && doc_.String(s, n, true);
     }
-    bool Key(const char* s, rapidjson::SizeType n, bool copy) {
-        return CheckString(s, n) && doc_.Key(s, n, copy);
+    bool Key(const char* s, rapidjson::SizeType n, bool) {
+        return CheckString(s, n) && doc_.Key(s, n, true);
     }
     bool StartObject() { return Enter() && doc_.StartObject(); }
     bool EndObject(rapidjson::SizeType n) {
@@ -298,16 +317,18 @@ namespace {
 
 // One parse of text[0, length) into out (replaced only on success); on failure fills error
 // when given.
-template <unsigned Flags>
-bool ParseWith(const char* text, size_t length, bool hasEscapes, rapidjson::Document& out,
+template <unsigned Flags, typename Text>
+bool ParseWith(Text* text, size_t length, bool hasEscapes, rapidjson::Document& out,
                JsonParseError* error) {
+    using Stream = std::conditional_t<(Flags & rapidjson::kParseInsituFlag) != 0,
+                                      rapidjson::InsituStringStream, rapidjson::StringStream>;
     // The reader's and the document's working stacks start on this frame; a large text
     // spills into heap chunks of the pool. The values go to out's allocator.
     alignas(16) char stackBuffer[kStackBufferSize];
     StackPool stackPool(stackBuffer, sizeof(stackBuffer));
     PooledReader reader(&stackPool);
     PooledDocument parsed(&out.GetAllocator(), kDocumentStackCapacity, &stackPool);
-    rapidjson::StringStream stream(text);
+    Stream stream(text);
     CheckingHandler handler(parsed, hasEscapes);
     rapidjson::ParseResult result;
     auto generate = [&](PooledDocument&) {
@@ -346,7 +367,18 @@ bool ParseJsonText(const char* text, size_t length, rapidjson::Document& out,
         return false;
     }
     bool hasEscapes = std::memchr(text, '\\', length) != nullptr;
-    if (ParseWith<kFirstTryFlags>(text, length, hasEscapes, out, nullptr) ||
+    // The first try parses in place, so it works on a scratch copy of the text (on the stack
+    // when the text is short, as most are).
+    char local[1024];
+    std::string heap;
+    char* scratch = local;
+    if (length < sizeof(local)) {
+        std::memcpy(local, text, length + 1);
+    } else {
+        heap.assign(text, length);
+        scratch = &heap[0];
+    }
+    if (ParseWith<kFirstTryFlags>(scratch, length, hasEscapes, out, nullptr) ||
         ParseWith<kParseFlags>(text, length, hasEscapes, out, error)) {
         return true;
     }
