@@ -13,8 +13,10 @@ namespace {
 
 // An object's value is usually a few hundred bytes and programs hold thousands of objects at
 // once: the JSON library's 64 KiB first chunk would cost each of them a fresh heap page or
-// two. Larger values simply take more chunks (or one chunk of their own size).
-constexpr size_t kObjectChunkCapacity = 1024;
+// two. Larger values simply take more chunks (or one chunk of their own size). With the
+// pool's 24-byte chunk header a chunk is a 512-byte heap block: blocks from 1 KiB up take the
+// C library's slower path for large blocks, which also sweeps its caches of freed small ones.
+constexpr size_t kObjectChunkCapacity = 512 - 24;
 
 }  // namespace
 
