@@ -236,7 +236,7 @@ TEST_F(ImpactHandlerTest, PluginMapAndDriftCacheWriteThenRead) {
             continue;
         }
         Judge(again, desired, host);
-        const DesiredConfigInput& input = again.GetPluginMap().at("cachetest").inputs.at(1);
+        const DesiredConfigInput input = again.GetPluginMap().at("cachetest").inputs.at(1);
         EXPECT_EQ(R"({"v":"SET"})", input.drift->GetDriftData());
         ASSERT_TRUE(input.cachedDrift);
         EXPECT_EQ(expected, input.cachedDrift->drift->GetDriftData());
