@@ -44,6 +44,14 @@ std::string ConfigStoreObject::GetSerializedData() const {
     return value_ ? WriteJsonText(value_->GetDocument()) : std::string();
 }
 
+void ConfigStoreObject::GetSerializedData(std::string& out) const {
+    if (value_) {
+        WriteJsonText(value_->GetDocument(), out);
+    } else {
+        out.clear();
+    }
+}
+
 std::shared_ptr<JsonDoc> ConfigStoreObject::GetJsonDoc() {
     if (!value_) {
         value_ = std::make_shared<JsonDoc>(kObjectChunkCapacity);

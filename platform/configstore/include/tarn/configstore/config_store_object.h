@@ -39,6 +39,8 @@ public:
 
     // The value's compact JSON text; empty while the object has no value.
     std::string GetSerializedData() const;
+    // The same text into out, whose storage a caller writing many objects can reuse.
+    void GetSerializedData(std::string& out) const;
     // The value itself; edits through it change the object. An object without a value gets a
     // null document here.
     std::shared_ptr<JsonDoc> GetJsonDoc();
