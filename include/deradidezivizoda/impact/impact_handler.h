@@ -48,6 +48,8 @@ public:
     bool GetMaintenanceModeRequired() const { return maintenanceModeRequired; }
     ImpactInfoSet GetImpactInfo() const { return impactInfo; }
     PluginMap GetPluginMap() const { return pluginMap; }
+    // The plugin map itself, for reading while the handler lives and computes nothing more.
+    const PluginMap& PluginMapView() const { return pluginMap; }
 
     // Set before the drift computation; kCacheRead needs the cache loaded first and unchanged
     // during the computation.
