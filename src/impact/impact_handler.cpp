@@ -244,7 +244,7 @@ void ImpactHandler::UpdatePluginMap(const ObjectId& id, const Value& value, cons
         if (cacheMode == kCacheWrite) {
             CacheDrift(id, action, driftObject);
         } else if (cacheMode == kCacheRead) {
-            cached = CachedDrift(id, driftObject.get());
+            cached = CachedDrift(id, driftObject);
         }
     }
     DesiredConfigInput input{TarnConfigStore::CreateObject(id, value, schema, std::nullopt),
@@ -281,7 +281,7 @@ void ImpactHandler::CacheDrift(const ObjectId& id, ACTION action,
 }
 
 std::shared_ptr<CachedDriftObject> ImpactHandler::CachedDrift(
-    const ObjectId& id, const TarnConfigStore::DriftObject* current) {
+    const ObjectId& id, const std::shared_ptr<TarnConfigStore::DriftObject>& current) {
     if (!cacheIndexed) {
         // The first member of each name counts, as a lookup by name would find it.
         cacheIndex.reserve(workDocument.MemberCount());
@@ -308,8 +308,11 @@ std::shared_ptr<CachedDriftObject> ImpactHandler::CachedDrift(
         // Usually the drift has not changed since it was cached: text the same as the current
         // drift's compact text is valid and compact already, so it needs no parse and rewrite.
         if (current && current->GetDriftData() == text) {
-            cached->drift =
-                std::make_shared<TarnConfigStore::DriftObject>(id, cached->operation, text);
+            // Drift objects are immutable: one that says the same is shared.
+            cached->drift = current->GetOperation() == cached->operation
+                                ? current
+                                : std::make_shared<TarnConfigStore::DriftObject>(
+                                      id, cached->operation, current->GetDriftData());
         } else {
             cached->drift = TarnConfigStore::CreateDriftObject(id, cached->operation, text);
         }

@@ -241,7 +241,20 @@ TEST_F(ImpactHandlerTest, PluginMapAndDriftCacheWriteThenRead) {
         ASSERT_TRUE(input.cachedDrift);
         EXPECT_EQ(expected, input.cachedDrift->drift->GetDriftData());
         EXPECT_EQ("list", input.cachedDrift->drift->GetConfigStoreObjectId().GetKey());
+        EXPECT_EQ("SET", input.cachedDrift->drift->GetOperation());
     }
+    // The same drift cached under another operation keeps that operation.
+    ImpactHandler otherOperation;
+    otherOperation.SetCacheMode(ImpactHandler::kCacheRead);
+    rapidjson::Document& cache = otherOperation.DriftCache();
+    cache.CopyFrom(writer.DriftCache(), cache.GetAllocator());
+    cache["t:o:list:a"]["operation"].SetString("ADD");
+    Judge(otherOperation, desired, host);
+    const DesiredConfigInput input = otherOperation.GetPluginMap().at("cachetest").inputs.at(1);
+    EXPECT_EQ("SET", input.drift->GetOperation());
+    EXPECT_EQ("ADD", input.cachedDrift->operation);
+    EXPECT_EQ("ADD", input.cachedDrift->drift->GetOperation());
+    EXPECT_EQ(R"({"v":"SET"})", input.cachedDrift->drift->GetDriftData());
 
     // Without a plugin for a key the change still counts, but nobody is asked about it.
     CSLogger::Capture log;

@@ -81,8 +81,8 @@ private:
     void CacheDrift(const ObjectId& id, ACTION action,
                     const std::shared_ptr<TarnConfigStore::DriftObject>& drift);
     // The cached drift of id; current is the drift found now (null when there is none).
-    std::shared_ptr<CachedDriftObject> CachedDrift(const ObjectId& id,
-                                                   const TarnConfigStore::DriftObject* current);
+    std::shared_ptr<CachedDriftObject> CachedDrift(
+        const ObjectId& id, const std::shared_ptr<TarnConfigStore::DriftObject>& current);
     // The plugin's cache_drift keys, read from its manifest once per handler.
     const std::vector<TarnConfigStore::ConfigStoreObjectId>& CachedKeysOf(const Plugin& plugin);
 
