@@ -6,6 +6,7 @@
 #include "deradidezivizoda/impact/impact_handler.h"
 #include "deradidezivizoda/plugins/task_handle.h"
 #include "tarn/configstore/boot_state.h"
+#include "tarn/configstore/json_copy.h"
 #include "tarn/configstore/json_text.h"
 #include "tarn/configstore/store_rows.h"
 #include "tarn/logger/cs_logger.h"
@@ -81,7 +82,8 @@ ApplyResult Apply(const std::shared_ptr<CheckApplyResult>& checkResult,
     // The check result stays as CheckApply made it: the walks work on a copy, which may gain
     // generated instance ids.
     rapidjson::Document document;
-    document.CopyFrom(checkResult->desiredDocument, document.GetAllocator());
+    static_cast<rapidjson::Value&>(document) =
+        TarnConfigStore::CopyJsonValue(checkResult->desiredDocument, document.GetAllocator());
     ApplyResult result;
     ImpactResult impact =
         ImpactWithCustomHandler(document, checkResult->clusterContext, handler, task);

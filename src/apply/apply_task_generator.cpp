@@ -37,7 +37,7 @@ void ApplyTaskGenerator::createTask(const ObjectId& id, const Value& value, cons
 std::vector<DesiredConfigInput> GenerateApplyTasks(rapidjson::Document& document) {
     ApplyTaskGenerator generator;
     ComputeDrift(ComparedConfiguration(document), document.GetAllocator(), generator);
-    return generator.getTasks();
+    return std::move(generator).getTasks();
 }
 
 }  // namespace TarnConfigManager

@@ -5,6 +5,7 @@
 #include "deradidezivizoda/impact/impact.h"
 #include "deradidezivizoda/impact/impact_handler.h"
 #include "tarn/configstore/config_store_document.h"
+#include "tarn/configstore/json_copy.h"
 #include "tarn/logger/cs_logger.h"
 
 namespace TarnConfigManager {
@@ -13,7 +14,8 @@ namespace {
 
 rapidjson::Document CopyOf(const rapidjson::Document& document) {
     rapidjson::Document copy;
-    copy.CopyFrom(document, copy.GetAllocator());
+    static_cast<rapidjson::Value&>(copy) =
+        TarnConfigStore::CopyJsonValue(document, copy.GetAllocator());
     return copy;
 }
 

@@ -39,7 +39,7 @@ bool RunImpactPlugins(ImpactHandler& handler, const std::string& clusterContext,
                       const std::shared_ptr<TaskHandle>& task,
                       const std::shared_ptr<PluginMonitor>& monitor, PluginVerdicts& verdicts,
                       ImpactResult& result) {
-    ImpactHandler::PluginMap plugins = handler.GetPluginMap();
+    const ImpactHandler::PluginMap& plugins = handler.PluginMapView();
     float step = plugins.empty() ? 100.0f : 80.0f / static_cast<float>(plugins.size());
     float progress = 20.0f;
     for (const auto& [pluginId, work] : plugins) {

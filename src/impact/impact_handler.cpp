@@ -244,7 +244,7 @@ void ImpactHandler::UpdatePluginMap(const ObjectId& id, const Value& value, cons
         if (cacheMode == kCacheWrite) {
             CacheDrift(id, action, driftObject);
         } else if (cacheMode == kCacheRead) {
-            cached = CachedDrift(id);
+            cached = CachedDrift(id, driftObject.get());
         }
     }
     DesiredConfigInput input{TarnConfigStore::CreateObject(id, value, schema, std::nullopt),
@@ -280,7 +280,8 @@ void ImpactHandler::CacheDrift(const ObjectId& id, ACTION action,
     CSLogger::Log(2, "Caching drift info for %s", key.c_str());
 }
 
-std::shared_ptr<CachedDriftObject> ImpactHandler::CachedDrift(const ObjectId& id) {
+std::shared_ptr<CachedDriftObject> ImpactHandler::CachedDrift(
+    const ObjectId& id, const TarnConfigStore::DriftObject* current) {
     if (!cacheIndexed) {
         // The first member of each name counts, as a lookup by name would find it.
         cacheIndex.reserve(workDocument.MemberCount());
@@ -303,8 +304,15 @@ std::shared_ptr<CachedDriftObject> ImpactHandler::CachedDrift(const ObjectId& id
     cached->operation = entry["operation"].GetString();
     auto drift = entry.FindMember("drift");
     if (drift != entry.MemberEnd()) {
-        cached->drift =
-            TarnConfigStore::CreateDriftObject(id, cached->operation, drift->value.GetString());
+        const char* text = drift->value.GetString();
+        // Usually the drift has not changed since it was cached: text the same as the current
+        // drift's compact text is valid and compact already, so it needs no parse and rewrite.
+        if (current && current->GetDriftData() == text) {
+            cached->drift =
+                std::make_shared<TarnConfigStore::DriftObject>(id, cached->operation, text);
+        } else {
+            cached->drift = TarnConfigStore::CreateDriftObject(id, cached->operation, text);
+        }
     }
     return cached;
 }

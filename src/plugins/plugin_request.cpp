@@ -119,11 +119,12 @@ PluginRequest::PluginRequest(const std::string& id, const std::string& operation
     Allocator& allocator = document.GetAllocator();
     PopulateMetadata(id, operation, module, version, allocator);
     rapidjson::Value data(rapidjson::kObjectType);
+    std::string config;  // each object's text in turn, in one buffer
     for (const DesiredConfigInput& input : inputs) {
         rapidjson::Value entry(rapidjson::kObjectType);
         entry.AddMember("operation", rapidjson::Value(input.operation, allocator), allocator);
-        entry.AddMember("config", rapidjson::Value(input.object->GetSerializedData(), allocator),
-                        allocator);
+        input.object->GetSerializedData(config);
+        entry.AddMember("config", rapidjson::Value(config, allocator), allocator);
         if (input.drift) {
             entry.AddMember("drift", rapidjson::Value(input.drift->GetDriftData(), allocator),
                             allocator);
@@ -196,10 +197,11 @@ void PluginRequest::PopulateCSOList(
     const std::vector<std::shared_ptr<TarnConfigStore::ConfigStoreObject>>& configs,
     const char* name, Allocator& allocator) {
     rapidjson::Value list(rapidjson::kObjectType);
+    std::string text;  // each object's text in turn, in one buffer
     for (const auto& config : configs) {
         rapidjson::Value entry(rapidjson::kObjectType);
-        entry.AddMember("config", rapidjson::Value(config->GetSerializedData(), allocator),
-                        allocator);
+        config->GetSerializedData(text);
+        entry.AddMember("config", rapidjson::Value(text, allocator), allocator);
         std::string member = PopulateCSOId(entry, config, allocator);
         list.AddMember(rapidjson::Value(member, allocator), entry, allocator);
     }

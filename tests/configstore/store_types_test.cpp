@@ -51,6 +51,13 @@ TEST(ConfigStoreObjectTest, ValueAttributesAndIndex) {
 
     ConfigStoreObject empty(id);
     EXPECT_EQ("", empty.GetSerializedData());
+    // The reusing form replaces whatever its buffer held, also for an object without value.
+    std::string reused = "a longer text left by an earlier object";
+    object->GetSerializedData(reused);
+    EXPECT_EQ(R"({"name":"root","uid":7})", reused);
+    empty.GetSerializedData(reused);
+    EXPECT_EQ("", reused);
+    EXPECT_FALSE(empty.HasValue());
     empty.SetValue("a", "1");
     empty.SetValue("a", "2");
     std::string text;

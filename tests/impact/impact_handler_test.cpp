@@ -7,6 +7,7 @@
 #include "deradidezivizoda/impact/impact_handler.h"
 #include "plugin_files.h"
 #include "schema_files.h"
+#include "tarn/configstore/config_store_exception.h"
 #include "tarn/logger/cs_logger.h"
 #include "tarn/schemastore/schema_store.h"
 
@@ -210,6 +211,37 @@ TEST_F(ImpactHandlerTest, PluginMapAndDriftCacheWriteThenRead) {
     EXPECT_EQ(R"({"v":"SET"})", inputs[1].cachedDrift->drift->GetDriftData());
     EXPECT_EQ("ADD", inputs[2].cachedDrift->operation);
     EXPECT_FALSE(inputs[2].cachedDrift->drift);
+
+    // A cached drift is handed on compact whether or not it matches the drift found now; one
+    // that is not JSON names the object.
+    const std::pair<const char*, const char*> cachedTexts[] = {
+        {R"({"v":"SET"})", R"({"v":"SET"})"},
+        {R"({ "v" : "SET" })", R"({"v":"SET"})"},
+        {R"({"v":"ADD"})", R"({"v":"ADD"})"},
+        {R"({"v":)", nullptr}};
+    for (const auto& [cachedText, expected] : cachedTexts) {
+        ImpactHandler again;
+        again.SetCacheMode(ImpactHandler::kCacheRead);
+        rapidjson::Document& cache = again.DriftCache();
+        cache.CopyFrom(writer.DriftCache(), cache.GetAllocator());
+        cache["t:o:list:a"]["drift"].SetString(rapidjson::StringRef(cachedText));
+        if (!expected) {
+            try {
+                Judge(again, desired, host);
+                ADD_FAILURE() << "accepted the cached drift " << cachedText;
+            } catch (const TarnConfigStore::ConfigStoreException& e) {
+                EXPECT_EQ(2000, e.GetCode());
+                EXPECT_NE(std::string::npos, std::string(e.what()).find("key list")) << e.what();
+            }
+            continue;
+        }
+        Judge(again, desired, host);
+        const DesiredConfigInput input = again.GetPluginMap().at("cachetest").inputs.at(1);
+        EXPECT_EQ(R"({"v":"SET"})", input.drift->GetDriftData());
+        ASSERT_TRUE(input.cachedDrift);
+        EXPECT_EQ(expected, input.cachedDrift->drift->GetDriftData());
+        EXPECT_EQ("list", input.cachedDrift->drift->GetConfigStoreObjectId().GetKey());
+    }
 
     // Without a plugin for a key the change still counts, but nobody is asked about it.
     CSLogger::Capture log;

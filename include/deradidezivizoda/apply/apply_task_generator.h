@@ -30,7 +30,9 @@ public:
 
     void createTask(const ObjectId& id, const Value& value, const Schema& schema, ACTION action,
                     std::shared_ptr<TarnConfigStore::DriftObject> drift);
-    std::vector<DesiredConfigInput> getTasks() const { return tasks; }
+    // A copy of the tasks; a generator about to go away hands over its own list instead.
+    std::vector<DesiredConfigInput> getTasks() const& { return tasks; }
+    std::vector<DesiredConfigInput> getTasks() && { return std::move(tasks); }
 
 private:
     std::vector<DesiredConfigInput> tasks;

@@ -48,6 +48,8 @@ public:
     bool GetMaintenanceModeRequired() const { return maintenanceModeRequired; }
     ImpactInfoSet GetImpactInfo() const { return impactInfo; }
     PluginMap GetPluginMap() const { return pluginMap; }
+    // The plugin map itself, for reading while the handler lives and computes nothing more.
+    const PluginMap& PluginMapView() const { return pluginMap; }
 
     // Set before the drift computation; kCacheRead needs the cache loaded first and unchanged
     // during the computation.
@@ -78,7 +80,9 @@ private:
     void NoteImpactInfo(ACTION action, const ObjectId& id);
     void CacheDrift(const ObjectId& id, ACTION action,
                     const std::shared_ptr<TarnConfigStore::DriftObject>& drift);
-    std::shared_ptr<CachedDriftObject> CachedDrift(const ObjectId& id);
+    // The cached drift of id; current is the drift found now (null when there is none).
+    std::shared_ptr<CachedDriftObject> CachedDrift(const ObjectId& id,
+                                                   const TarnConfigStore::DriftObject* current);
     // The plugin's cache_drift keys, read from its manifest once per handler.
     const std::vector<TarnConfigStore::ConfigStoreObjectId>& CachedKeysOf(const Plugin& plugin);
 

@@ -44,6 +44,14 @@ std::string ConfigStoreObject::GetSerializedData() const {
     return value_ ? WriteJsonText(value_->GetDocument()) : std::string();
 }
 
+void ConfigStoreObject::GetSerializedData(std::string& out) const {
+    if (value_) {
+        WriteJsonText(value_->GetDocument(), out);
+    } else {
+        out.clear();
+    }
+}
+
 std::shared_ptr<JsonDoc> ConfigStoreObject::GetJsonDoc() {
     if (!value_) {
         value_ = std::make_shared<JsonDoc>(kObjectChunkCapacity);
@@ -75,15 +83,20 @@ std::shared_ptr<ConfigStoreObject> CreateObject(const ConfigStoreObjectId& id,
                                                 const ObjectSchemaFacts& schema,
                                                 std::optional<unsigned long> index) {
     if (!schema.instanceKey.empty() && value.IsObject()) {
-        auto member = value.FindMember(schema.instanceKey);
+        const rapidjson::Value name(
+            rapidjson::StringRef(schema.instanceKey.data(),
+                                 static_cast<rapidjson::SizeType>(schema.instanceKey.size())));
+        auto member = value.FindMember(name);
         if (member != value.MemberEnd() && member->value.IsString() &&
             id.GetInstanceId() != member->value.GetString()) {
             ThrowDataError("The value of object " + id.toString() + " is instance " +
-                           member->value.GetString() + " (member " + schema.instanceKey + ")");
+                           member->value.GetString() + " (member " +
+                           std::string(schema.instanceKey) + ")");
         }
     }
     auto object = CreateObject(id, value, index);
-    object->SetValue(kSchemaAttribute, schema.schemaText);
+    static const std::string kSchemaName(kSchemaAttribute);
+    object->SetValue(kSchemaName, schema.schemaText);
     return object;
 }
 

@@ -39,6 +39,8 @@ public:
 
     // The value's compact JSON text; empty while the object has no value.
     std::string GetSerializedData() const;
+    // The same text into out, whose storage a caller writing many objects can reuse.
+    void GetSerializedData(std::string& out) const;
     // The value itself; edits through it change the object. An object without a value gets a
     // null document here.
     std::shared_ptr<JsonDoc> GetJsonDoc();
@@ -64,10 +66,11 @@ std::shared_ptr<ConfigStoreObject> CreateObject(const ConfigStoreObjectId& id,
                                                 std::optional<unsigned long> index);
 
 // What a key's schema tells the store about the objects of the key (the store does not read
-// schemas itself; callers holding the key's schema fill this in).
+// schemas itself; callers holding the key's schema fill this in). The views need to last only
+// for the call they are passed to: the object keeps its own copy of the schema text.
 struct ObjectSchemaFacts {
-    std::string schemaText;   // the schema's identifying text, kept as the attribute "schema"
-    std::string instanceKey;  // the member naming an instance; "" for a single-instance key
+    std::string_view schemaText;   // the schema's identifying text, kept as attribute "schema"
+    std::string_view instanceKey;  // the member naming an instance; "" for a single-instance key
 };
 
 // The attribute that holds the schema text of an object created for a known schema.
