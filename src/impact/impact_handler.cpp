@@ -5,8 +5,8 @@
 #include <cinttypes>
 #include <vector>
 
-#include "core/join_text.h"
 #include "impact/drift_inputs.h"
+#include "tarn/configstore/join_text.h"
 #include "tarn/logger/cs_logger.h"
 
 namespace TarnConfigManager {
@@ -275,7 +275,7 @@ void ImpactHandler::CacheDrift(const ObjectId& id, ACTION action,
         entry.AddMember("drift", Value(drift->GetDriftData(), allocator), allocator);
     }
     std::string& key = cacheKey;  // CacheKeyOf(id), in a string reused for every object
-    JoinTextInto(key, CacheKeyPieces(id));
+    TarnConfigStore::JoinTextInto(key, CacheKeyPieces(id));
     workDocument.AddMember(Value(key, allocator), entry, allocator);
     CSLogger::Log(2, "Caching drift info for %s", key.c_str());
 }
@@ -293,7 +293,7 @@ std::shared_ptr<CachedDriftObject> ImpactHandler::CachedDrift(
         cacheIndexed = true;
     }
     std::string& key = cacheKey;  // CacheKeyOf(id), in a string reused for every object
-    JoinTextInto(key, CacheKeyPieces(id));
+    TarnConfigStore::JoinTextInto(key, CacheKeyPieces(id));
     auto found = cacheIndex.find(key);
     if (found == cacheIndex.end() || !found->second->IsObject()) {
         return nullptr;
@@ -321,7 +321,7 @@ std::shared_ptr<CachedDriftObject> ImpactHandler::CachedDrift(
 }
 
 std::string ImpactHandler::CacheKeyOf(const ObjectId& id) {
-    return JoinText(CacheKeyPieces(id));
+    return TarnConfigStore::JoinText(CacheKeyPieces(id));
 }
 
 }  // namespace TarnConfigManager

@@ -7,8 +7,8 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "core/join_text.h"
 #include "deradidezivizoda/core/throw_exception.h"
+#include "tarn/configstore/join_text.h"
 #include "tarn/logger/cs_logger.h"
 #include "tarn/paths.h"
 
@@ -46,7 +46,7 @@ bool SameKey(const TarnConfigStore::ConfigStoreObjectId& a,
 }
 
 std::string KeyText(const TarnConfigStore::ConfigStoreObjectId& id) {
-    return JoinText({id.GetComponent(), "/", id.GetGroup(), "/", id.GetKey()});
+    return TarnConfigStore::JoinText({id.GetComponent(), "/", id.GetGroup(), "/", id.GetKey()});
 }
 
 // Node names in a fixed order (sorted), so the apply order does not depend on hashing.

@@ -8,8 +8,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "core/join_text.h"
 #include "deradidezivizoda/core/throw_exception.h"
+#include "tarn/configstore/join_text.h"
 #include "tarn/configstore/json_text.h"
 #include "tarn/pluginsupport/config_object_json.h"
 
@@ -190,7 +190,8 @@ std::string PluginRequest::PopulateCSOId(
     Allocator& allocator) {
     const TarnConfigStore::ConfigStoreObjectId& id = input->GetConfigStoreObjectId();
     AddObjectIdMembers(id, value, allocator);
-    return JoinText({id.GetComponent(), id.GetGroup(), id.GetKey(), id.GetInstanceId()});
+    return TarnConfigStore::JoinText(
+        {id.GetComponent(), id.GetGroup(), id.GetKey(), id.GetInstanceId()});
 }
 
 void PluginRequest::PopulateCSOList(

@@ -1,7 +1,8 @@
 #include "tarn/configstore/config_store_object_id.h"
 
-#include <cstring>
 #include <functional>
+
+#include "tarn/configstore/join_text.h"
 
 namespace TarnConfigStore {
 
@@ -19,34 +20,13 @@ ConfigStoreObjectId::ConfigStoreObjectId(const char* key, const char* group, con
       component_(component ? component : ""),
       instanceId_(instanceId ? instanceId : "") {}
 
-namespace {
-
-char* Put(char* at, const char* text, size_t size) {
-    std::memcpy(at, text, size);
-    return at + size;
-}
-
-char* Put(char* at, const std::string& text) {
-    return Put(at, text.data(), text.size());
-}
-
-}  // namespace
-
-// Sized once and filled with plain copies: ids are named in log lines and messages for
+// Joined in one allocation: ids are named in log lines and messages for
 // thousands of objects per operation.
 std::string ConfigStoreObjectId::toString() const {
-    bool hasId = !instanceId_.empty();
-    std::string text(
-        component_.size() + group_.size() + key_.size() + 15 + (hasId ? 4 + instanceId_.size() : 0),
-        '\0');
-    char* at = Put(&text[0], "comp ", 5);
-    at = Put(Put(at, component_), " grp ", 5);
-    at = Put(Put(at, group_), " key ", 5);
-    at = Put(at, key_);
-    if (hasId) {
-        Put(Put(at, " id ", 4), instanceId_);
+    if (instanceId_.empty()) {
+        return JoinText({"comp ", component_, " grp ", group_, " key ", key_});
     }
-    return text;
+    return JoinText({"comp ", component_, " grp ", group_, " key ", key_, " id ", instanceId_});
 }
 
 bool ConfigStoreObjectId::operator==(const ConfigStoreObjectId& other) const {

@@ -1,6 +1,6 @@
 // Text pieces concatenated without intermediate strings, for the names and keys built per
 // configuration object: as a new string or into a reused one. Pieces are any range of
-// std::string_view (or a braced list of them). Private to the library; reentrant.
+// std::string_view (or a braced list of them). Reentrant.
 #pragma once
 
 #include <algorithm>
@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace TarnConfigManager {
+namespace TarnConfigStore {
 
 using TextPieces = std::initializer_list<std::string_view>;
 
@@ -46,4 +46,4 @@ inline std::string JoinText(TextPieces pieces) {
     return JoinText<TextPieces>(pieces);
 }
 
-}  // namespace TarnConfigManager
+}  // namespace TarnConfigStore
