@@ -4,6 +4,7 @@
 #include "deradidezivizoda/core/throw_exception.h"
 #include "deradidezivizoda/impact/impact.h"
 #include "deradidezivizoda/impact/impact_handler.h"
+#include "deradidezivizoda/plugins/host_lock.h"
 #include "deradidezivizoda/plugins/task_handle.h"
 #include "tarn/configstore/boot_state.h"
 #include "tarn/configstore/json_copy.h"
@@ -64,6 +65,7 @@ void StoreDesiredDocument(const rapidjson::Document& document) {
 ApplyResult Apply(const std::shared_ptr<CheckApplyResult>& checkResult,
                   std::shared_ptr<TaskHandle> task) {
     CSLogger::Batch logBatch;
+    HostLock hostLock;  // from the impact recomputation to the last apply plugin
     if (!checkResult) {
         CSLogger::Log(0, "Apply invoked with empty check apply result.");
         ThrowException<ConfigManagerException>(EMPTY_INPUT);

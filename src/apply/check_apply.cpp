@@ -4,6 +4,7 @@
 
 #include "deradidezivizoda/impact/impact.h"
 #include "deradidezivizoda/impact/impact_handler.h"
+#include "deradidezivizoda/plugins/host_lock.h"
 #include "tarn/configstore/config_store_document.h"
 #include "tarn/configstore/json_copy.h"
 #include "tarn/logger/cs_logger.h"
@@ -35,6 +36,7 @@ std::shared_ptr<CheckApplyResult> CheckApply(rapidjson::Document& document,
                                              const std::string& clusterContext,
                                              std::shared_ptr<TaskHandle> task) {
     CSLogger::Batch logBatch;
+    HostLock hostLock;
     CSLogger::Log(3, "CheckApply operation invoked.");
     ImpactHandler handler;
     handler.SetCacheMode(ImpactHandler::kCacheWrite);

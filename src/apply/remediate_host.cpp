@@ -4,6 +4,7 @@
 
 #include "deradidezivizoda/apply/apply_task_generator.h"
 #include "deradidezivizoda/impact/task_map.h"
+#include "deradidezivizoda/plugins/host_lock.h"
 #include "deradidezivizoda/plugins/plugin_manager.h"
 #include "deradidezivizoda/plugins/plugin_monitor.h"
 #include "deradidezivizoda/plugins/task_handle.h"
@@ -62,6 +63,7 @@ void Notify(TaskHandle& task, const char* id, const std::string& pluginId) {
 ErrorInfo ExecuteApplyTasks(const std::vector<DesiredConfigInput>& tasks,
                             const std::string& clusterContext, std::shared_ptr<TaskHandle> task,
                             bool boot) {
+    HostLock hostLock;
     PluginManager plugins(APPLY);
     TaskKeyMap taskMap = GroupTasks(plugins, tasks, boot);
     task->UpdateProgress(20.0f);
@@ -98,6 +100,7 @@ ErrorInfo ExecuteApplyTasks(const std::vector<DesiredConfigInput>& tasks,
 ErrorInfo RemediateHost(rapidjson::Document& document, const std::string& clusterContext,
                         std::shared_ptr<TaskHandle> task, bool boot) {
     CSLogger::Batch logBatch;
+    HostLock hostLock;
     CSLogger::Log(3, "Remediating Tarn host to desired configuration (boot=%d).", boot ? 1 : 0);
     // One store connection for the whole call: every store read and write of this thread
     // shares it instead of opening the database again.

@@ -4,6 +4,7 @@
 
 #include "deradidezivizoda/core/document.h"
 #include "deradidezivizoda/drift/compute_drift.h"
+#include "deradidezivizoda/plugins/host_lock.h"
 #include "deradidezivizoda/plugins/task_handle.h"
 #include "tarn/configstore/config_store_document.h"
 #include "tarn/logger/cs_logger.h"
@@ -120,6 +121,7 @@ void CheckComplianceHandler::PropertyDrift(const Value& desired, const Value& ho
 
 void CheckCompliance(rapidjson::Document& desired, bool compareEmptyByProperty,
                      ComplianceResult& result, std::shared_ptr<TaskHandle> task) {
+    HostLock hostLock;
     CheckComplianceHandler handler(&result);
     handler.compareEmptyByProperty = compareEmptyByProperty;
     handler.useDefaultInstances = false;

@@ -6,6 +6,7 @@
 #include "deradidezivizoda/extract/extract_plugins.h"
 #include "deradidezivizoda/extract/mutable_default.h"
 #include "deradidezivizoda/extract/ssh_sync.h"
+#include "deradidezivizoda/plugins/host_lock.h"
 #include "row_columns.h"
 #include "tarn/configstore/config_store_document.h"
 #include "tarn/logger/cs_logger.h"
@@ -22,6 +23,7 @@ std::shared_ptr<DBStore::StoreConnection> Connect() {
 
 rapidjson::Document ExtractCurrentConfiguration() {
     CSLogger::Batch logBatch;
+    HostLock hostLock;
     CSLogger::Log(3, "%s invoked", "ExtractCurrentConfiguration");
     SyncSshConfiguration();
     rapidjson::Document document(rapidjson::kObjectType);

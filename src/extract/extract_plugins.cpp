@@ -7,6 +7,7 @@
 #include "boost/algorithm/string/join.hpp"
 #include "deradidezivizoda/core/config_object.h"
 #include "deradidezivizoda/core/throw_exception.h"
+#include "deradidezivizoda/plugins/host_lock.h"
 #include "deradidezivizoda/plugins/plugin_manager.h"
 #include "deradidezivizoda/plugins/plugin_monitor.h"
 #include "row_columns.h"
@@ -55,6 +56,7 @@ bool AddObjectRows(const ExtractPluginResult& extracted, const TarnSchemaStore::
 }  // namespace
 
 std::shared_ptr<ExtractionData> RunExtractPlugins() {
+    HostLock hostLock;
     auto cache = TarnSchemaStore::SchemaStore::GetCache();
     PluginManager manager(EXTRACT);
     auto result = std::make_shared<ExtractionData>();

@@ -2,6 +2,7 @@
 
 #include "deradidezivizoda/drift/compute_drift.h"
 #include "deradidezivizoda/impact/impact_handler.h"
+#include "deradidezivizoda/plugins/host_lock.h"
 #include "deradidezivizoda/plugins/plugin_monitor.h"
 #include "deradidezivizoda/plugins/task_handle.h"
 #include "impact/drift_inputs.h"
@@ -90,6 +91,7 @@ ImpactResult ImpactWithCustomHandler(rapidjson::Document& desired,
                                      const std::string& clusterContext, ImpactHandler& handler,
                                      std::shared_ptr<TaskHandle> task) {
     CSLogger::Batch logBatch;
+    HostLock hostLock;
     // Refuses an empty task before any work is done.
     auto monitor = std::make_shared<TaskPluginMonitor>(task);
     // One store connection for the whole call: every store read and write of this thread

@@ -36,7 +36,9 @@ const char* RunnerFor(const std::string& type) {
 
 // Starts the runner with its argument vector, an empty environment and only descriptors 0, 1
 // and 2. Signals the caller blocks or ignores are unblocked and reset for the child, so that
-// an abort's SIGTERM reaches it. Returns 0 or the error number.
+// an abort's SIGTERM reaches it. The runner gets a process group of its own: a Ctrl-C at the
+// terminal reaches the caller alone, which stops the run through its abort path. Returns 0 or
+// the error number.
 int SpawnRunner(const char* program, pid_t* pid) {
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attributes;
@@ -54,7 +56,9 @@ int SpawnRunner(const char* program, pid_t* pid) {
     }
     posix_spawnattr_setsigmask(&attributes, &unblocked);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setflags(
+        &attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
     char* argv[] = {const_cast<char*>(program), const_cast<char*>(kGroupArgument), nullptr};
     char* envp[] = {nullptr};
     int error = posix_spawn(pid, program, &actions, &attributes, argv, envp);

@@ -1,11 +1,12 @@
 // The four plugin operations. Each writes the request, runs the runner and reads the result
-// file; a failed run never throws but comes back in the result's ErrorInfo, so that callers
-// can report it per plugin and decide whether to go on.
+// file under the host lock; a failed run never throws but comes back in the result's
+// ErrorInfo, so that callers can report it per plugin and decide whether to go on.
 #include <exception>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "deradidezivizoda/plugins/host_lock.h"
 #include "deradidezivizoda/plugins/plugin.h"
 #include "deradidezivizoda/plugins/plugin_launcher.h"
 #include "deradidezivizoda/plugins/plugin_monitor.h"
@@ -84,6 +85,8 @@ Result Run(const Plugin& plugin, const Operation& op, const std::string& cluster
     Result result;
     try {
         {
+            // Held until the launcher has removed both fixed files.
+            HostLock hostLock;
             PluginLauncher launcher(plugin.GetId(), static_cast<int>(plugin.GetVersion()), op.name,
                                     inputs..., plugin.GetType(), plugin.GetModule());
             launcher.Dump(TarnPaths::kPluginInputFile, monitor->GetTaskId(), clusterContext);

@@ -1,7 +1,5 @@
 #include "deradidezivizoda/plugins/plugin_request.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -9,6 +7,7 @@
 #include <string>
 
 #include "deradidezivizoda/core/throw_exception.h"
+#include "plugins/run_folder.h"
 #include "tarn/configstore/join_text.h"
 #include "tarn/configstore/json_text.h"
 #include "tarn/pluginsupport/config_object_json.h"
@@ -16,18 +15,6 @@
 namespace TarnConfigManager {
 
 namespace {
-
-// Creates the missing folders above path, each with mode 0700. Returns false (errno set) when
-// one cannot be created.
-bool MakeParentFolders(const std::string& path) {
-    for (size_t slash = path.find('/', 1); slash != std::string::npos;
-         slash = path.find('/', slash + 1)) {
-        if (mkdir(path.substr(0, slash).c_str(), 0700) != 0 && errno != EEXIST) {
-            return false;
-        }
-    }
-    return true;
-}
 
 void SetStringMember(rapidjson::Document& document, const char* name, const std::string& text) {
     auto it = document.FindMember(name);

@@ -4,6 +4,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "deradidezivizoda/plugins/host_lock.h"
 #include "deradidezivizoda/plugins/plugin.h"
 #include "deradidezivizoda/plugins/plugin_manager.h"
 #include "deradidezivizoda/plugins/plugin_monitor.h"
@@ -112,6 +113,7 @@ void Validate(const rapidjson::Document& document, const rapidjson::Document& sc
               const std::string& clusterContext, ValidationResult& result, bool validateSchema,
               std::shared_ptr<TaskHandle> task) {
     CSLogger::Log(3, "ConfigManager Validate API invoked");
+    HostLock hostLock;
     const rapidjson::Value& value = ValidatedValue(document);
     ValidationErrorMap errorMap;
     FailedObjectSet failedObjects;

@@ -9,6 +9,7 @@
 #include "apply_command.h"
 #include "compliance_command.h"
 #include "console.h"
+#include "deradidezivizoda/plugins/host_lock.h"
 #include "error_report.h"
 #include "exit_codes.h"
 #include "extract_command.h"
@@ -125,9 +126,17 @@ void AddHost(CLI::App& app, Arguments& args) {
          [](const Console& console) { return RunMaintenance(console, false); });
 }
 
+// Said once per wait for another process's operation (Console::Note: not when quiet).
+void NoteHostLockWait(const Console& console, pid_t holder) {
+    std::string who = holder > 0 ? " (process " + std::to_string(holder) + ")" : "";
+    console.Note("Waiting for another configuration operation" + who + " to finish...");
+}
+
 // A failure after Ctrl-C (a plugin that the SIGINT ended, say) exits as interrupted.
 int Run(const Console& console, const Command& command) {
     InterruptGuard guard(console);
+    TarnConfigManager::SetHostLockWaitObserver(
+        [&console](pid_t holder) { NoteHostLockWait(console, holder); });
     try {
         return command(console);
     } catch (const std::exception& error) {
