@@ -1,7 +1,7 @@
-// Ctrl-C (SIGINT to tarnctl alone) during a plugin run: through the task handle for
-// validation, through tarnctl's own watcher for extraction, which runs its plugins without a
-// task handle. Either way the command reports why it stopped, exits 130 and leaves neither
-// the run's files nor its process behind.
+// Ctrl-C (SIGINT to tarnctl alone, or to its process group) during a plugin run: through the task
+// handle for validation, through tarnctl's own watcher for extraction, which runs its plugins
+// without a task handle. Either way the command reports why it stopped, exits 130 and leaves
+// neither the run's files nor its process behind.
 #include <gtest/gtest.h>
 
 #include "tarn/paths.h"
@@ -34,6 +34,22 @@ TEST_F(Interrupt, ValidationPluginIsAbortedThroughTheTask) {
                            "validation did not finish [pythontest:hang]"),
               std::string::npos)
         << run.err;
+    ExpectNothingLeft(tarnctl);
+}
+
+// A Ctrl-C at the terminal reaches tarnctl's process group; the runner leads a group of its
+// own, so it never sees the SIGINT (a Python runner would print a traceback) and is stopped
+// by the abort's SIGTERM.
+TEST_F(Interrupt, CtrlCAtTheTerminalReachesTarnctlAlone) {
+    TarnctlProcess tarnctl({"validate", DocumentFile(kProbeDocument)});
+    ASSERT_TRUE(AwaitFile(RootPath("var/corvid/lifecycle/test-plugin-hanging")))
+        << "the plugin never started";
+    tarnctl.InterruptGroup();
+    TarnctlResult run = tarnctl.Wait();
+    EXPECT_EQ(run.exitCode, 130) << run.err;
+    EXPECT_NE(run.err.find("validation.plugin.aborted"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("Traceback"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("KeyboardInterrupt"), std::string::npos) << run.err;
     ExpectNothingLeft(tarnctl);
 }
 

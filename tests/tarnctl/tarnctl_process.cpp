@@ -6,8 +6,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 #include "host_root_fixture.h"
@@ -16,10 +20,52 @@ extern char** environ;
 
 namespace TarnTest {
 
+namespace {
+
+// Output files of their own for each tarnctl a test runs at the same time.
+std::string StreamPath(const char* stream) {
+    static int started = 0;
+    return TARN_BINARY_DIR "/tests/tarnctl/tarnctl." + std::to_string(started++ / 2) + "." + stream;
+}
+
+// The session of the process that /proc/<pid>/stat describes ("pid (name) state ppid pgrp
+// session ..."), or 0.
+pid_t SessionOf(const std::filesystem::path& stat) {
+    std::ifstream file(stat);
+    std::string text;
+    std::getline(file, text);
+    size_t nameEnd = text.rfind(')');
+    if (nameEnd == std::string::npos) {
+        return 0;
+    }
+    std::istringstream rest(text.substr(nameEnd + 1));
+    char state = 0;
+    pid_t parent = 0;
+    pid_t group = 0;
+    pid_t session = 0;
+    rest >> state >> parent >> group >> session;
+    return session;
+}
+
+// Every process of session.
+std::vector<pid_t> SessionMembers(pid_t session) {
+    std::vector<pid_t> members;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+        const std::string name = entry.path().filename().string();
+        if (std::isdigit(static_cast<unsigned char>(name[0])) &&
+            SessionOf(entry.path() / "stat") == session) {
+            members.push_back(static_cast<pid_t>(std::stol(name)));
+        }
+    }
+    return members;
+}
+
+}  // namespace
+
 TarnctlProcess::TarnctlProcess(const std::vector<std::string>& args, const std::string& input,
                                bool holdInput)
-    : outPath_(TARN_BINARY_DIR "/tests/tarnctl/tarnctl.out"),
-      errPath_(TARN_BINARY_DIR "/tests/tarnctl/tarnctl.err") {
+    : outPath_(StreamPath("out")), errPath_(StreamPath("err")) {
     std::vector<char*> argv{const_cast<char*>(TARNCTL_PATH)};
     for (const std::string& arg : args) {
         argv.push_back(const_cast<char*>(arg.c_str()));
@@ -38,8 +84,7 @@ TarnctlProcess::TarnctlProcess(const std::vector<std::string>& args, const std::
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
     unsetenv("NO_COLOR");
     int error = posix_spawn(&pid_, TARNCTL_PATH, &actions, &attributes, argv.data(), environ);
     posix_spawnattr_destroy(&attributes);
@@ -50,7 +95,7 @@ TarnctlProcess::TarnctlProcess(const std::vector<std::string>& args, const std::
         close(inputFd_);
         throw std::runtime_error("cannot start " TARNCTL_PATH);
     }
-    group_ = pid_;
+    session_ = pid_;
     // Test inputs are a few bytes: they fit the pipe without a reader.
     ssize_t written = write(inputFd_, input.data(), input.size());
     (void)written;
@@ -62,17 +107,26 @@ TarnctlProcess::TarnctlProcess(const std::vector<std::string>& args, const std::
 
 TarnctlProcess::~TarnctlProcess() {
     if (pid_ > 0) {
-        kill(-group_, SIGKILL);
+        kill(pid_, SIGKILL);
         Wait();
     }
+    for (pid_t member : SessionMembers(session_)) {
+        kill(member, SIGKILL);
+    }
+    unlink(outPath_.c_str());
+    unlink(errPath_.c_str());
 }
 
 void TarnctlProcess::Interrupt() {
     kill(pid_, SIGINT);
 }
 
+void TarnctlProcess::InterruptGroup() {
+    kill(-session_, SIGINT);
+}
+
 bool TarnctlProcess::GroupAlive() const {
-    return kill(-group_, 0) == 0;
+    return !SessionMembers(session_).empty();
 }
 
 TarnctlResult TarnctlProcess::Wait() {

@@ -17,27 +17,32 @@ struct TarnctlResult {
 
 class TarnctlProcess {
 public:
-    // Starts tarnctl with args in a process group of its own (the environment is the test's,
-    // with NO_COLOR unset). Its standard input is a pipe holding input, closed after it
-    // unless holdInput (then it stays open until the process ends).
+    // Starts tarnctl with args in a session of its own, so that it leads its own process
+    // group (the environment is the test's, with NO_COLOR unset). Several may run at once. Its
+    // standard input is a pipe holding input, closed after it unless holdInput (then it stays open
+    // until the process ends).
     explicit TarnctlProcess(const std::vector<std::string>& args, const std::string& input = "",
                             bool holdInput = false);
     ~TarnctlProcess();
     TarnctlProcess(const TarnctlProcess&) = delete;
     TarnctlProcess& operator=(const TarnctlProcess&) = delete;
 
-    // Sends SIGINT to tarnctl alone (not to its plugin runners, as a terminal would).
+    // Sends SIGINT to tarnctl alone.
     void Interrupt();
+    // Sends SIGINT to tarnctl's process group, as a Ctrl-C at its terminal would.
+    void InterruptGroup();
     // Waits for the end and reads both streams.
     TarnctlResult Wait();
     // The file standard error goes to; readable while tarnctl runs.
     const std::string& ErrPath() const { return errPath_; }
-    // Whether any process of tarnctl's group (its plugin runners, say) is still there.
+    // Whether any process of tarnctl's session (its plugin runners, which lead process groups
+    // of their own, say) is still there.
     bool GroupAlive() const;
+    pid_t Pid() const { return pid_; }
 
 private:
     pid_t pid_ = 0;
-    pid_t group_ = 0;
+    pid_t session_ = 0;
     int inputFd_ = -1;
     std::string outPath_;
     std::string errPath_;
