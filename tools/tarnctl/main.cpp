@@ -135,8 +135,9 @@ void NoteHostLockWait(const Console& console, pid_t holder) {
 // A failure after Ctrl-C (a plugin that the SIGINT ended, say) exits as interrupted.
 int Run(const Console& console, const Command& command) {
     InterruptGuard guard(console);
+    // A copy of the console: the observer stays set after this call.
     TarnConfigManager::SetHostLockWaitObserver(
-        [&console](pid_t holder) { NoteHostLockWait(console, holder); });
+        [console](pid_t holder) { NoteHostLockWait(console, holder); });
     try {
         return command(console);
     } catch (const std::exception& error) {
