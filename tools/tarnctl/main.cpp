@@ -66,7 +66,8 @@ void AddChangeCommands(CLI::App& app, Arguments& args) {
         args.impact.document, &args.impact.clusterContext,
         "Text handed to every validation and impact plugin");
     impact->add_option("--out", args.impact.out, "Save the plan to this file for apply --plan");
-    impact->add_flag("--no-validate{false}", args.impact.validate, kNoValidateHelp);
+    impact->add_flag_callback(
+        "--no-validate", [&args] { args.impact.validate = false; }, kNoValidateHelp);
     CLI::App* apply = AddDocumentCommand(
         app, "apply", "Apply a desired document or a saved plan (now, or at the next boot)",
         args.command, [&args](const Console& console) { return RunApply(console, args.apply); },
@@ -77,7 +78,8 @@ void AddChangeCommands(CLI::App& app, Arguments& args) {
         ->excludes(document)
         ->excludes(apply->get_option("--cluster-context"));
     apply->add_flag("-y,--yes", args.apply.yes, "Apply without asking for confirmation");
-    apply->add_flag("--no-validate{false}", args.apply.validate, kNoValidateHelp);
+    apply->add_flag_callback(
+        "--no-validate", [&args] { args.apply.validate = false; }, kNoValidateHelp);
 }
 
 void AddDocumentCommands(CLI::App& app, Arguments& args) {
