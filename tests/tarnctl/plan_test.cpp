@@ -197,6 +197,12 @@ TEST_F(PlanCommands, AlteredOrBrokenPlanIsRefused) {
         << run.out;
     EXPECT_FALSE(AnyApplyRan());
 
+    run = RunTarnctl({"impact", SaveZonePlan(), "--out", RootPath("no/such/folder/plan.json")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(Contains(run.err, "cannot write the plan " + RootPath("no/such/folder/plan.json")))
+        << run.err;
+    EXPECT_FALSE(PathExists("no/such/folder"));
+
     // Unchanged, the same plan applies.
     WriteFile(PlanPath(), saved);
     run = RunTarnctl({"apply", "--yes", "--plan", PlanPath()});

@@ -195,8 +195,9 @@ int ApplyNow(const Console& console, const FirstStep& first, const ComplianceRes
     Summary summary;
     summary.changes = CountChanges(changes.document);
     summary.pluginRuns = task->PluginRuns();
+    auto elapsed = std::chrono::steady_clock::now() - start;
     summary.seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count() / 1000.0;
     return Print(console, first.source, OutcomeOf(result.status), first.check->impact,
                  result.status, summary);
 }
@@ -217,7 +218,7 @@ int ImpactGrew(const Console& console, const FirstStep& first,
 
 int RunApply(const Console& console, const ApplyOptions& options) {
     if (options.document.empty() == options.plan.empty()) {
-        throw CommandError("apply takes a document or --plan PLAN, one of them");
+        throw CommandError("apply needs a document (DOC) or a saved plan (--plan PLAN)");
     }
     FirstStep first;
     std::optional<int> refused = options.plan.empty() ? FromDocument(console, options, first)
