@@ -125,8 +125,9 @@ std::optional<int> PrepareToChange(const Console& console, const ChangeCheck& ch
     if (Valid(result)) {
         return std::nullopt;
     }
-    int status = Report(console, check.path, result, "invalid");
-    if (result.pluginErr.id.empty()) {
+    bool finished = result.pluginErr.id.empty();
+    int status = Report(console, check.path, result, finished ? "invalid" : "unfinished");
+    if (finished) {
         console.Note(std::string(check.refusal) +
                      ": the document is invalid (--no-validate skips this check).");
     }
