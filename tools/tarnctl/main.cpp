@@ -65,7 +65,8 @@ void AddChangeCommands(CLI::App& app, Arguments& args) {
         args.command, [&args](const Console& console) { return RunImpact(console, args.impact); },
         args.impact.document, &args.impact.clusterContext,
         "Text handed to every validation and impact plugin");
-    impact->add_option("--out", args.impact.out, "Save the plan to this file for apply --plan");
+    impact->add_option("--out", args.impact.out, "Save the plan to this file for apply --plan")
+        ->type_name("PLAN");
     impact->add_flag_callback(
         "--no-validate", [&args] { args.impact.validate = false; }, kNoValidateHelp);
     CLI::App* apply = AddDocumentCommand(
@@ -75,6 +76,7 @@ void AddChangeCommands(CLI::App& app, Arguments& args) {
         "Text handed to every validation, impact and apply plugin");
     CLI::Option* document = apply->get_option("DOC")->required(false);
     apply->add_option("--plan", args.apply.plan, "Apply a plan saved by impact --out")
+        ->type_name("PLAN")
         ->excludes(document)
         ->excludes(apply->get_option("--cluster-context"));
     apply->add_flag("-y,--yes", args.apply.yes, "Apply without asking for confirmation");
