@@ -43,12 +43,10 @@ TEST_F(ApplyCommands, AppliesNowInMaintenanceModeOrAtTheNextBoot) {
     std::string zone = DocumentWith({{"/host/time/zone/zone", R"("Europe/Oslo")"}});
     TarnctlResult run = RunTarnctl({"--json", "apply", "--yes", zone});
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.out, R"({"result":"applied","impact":"none","status":0})"
-                       "\n");
+    EXPECT_EQ(ApplyOutcome(run.out), R"({"result":"applied","impact":"none","status":0})");
     EXPECT_EQ(RunTarnctl({"compliance", zone}).exitCode, 0);
-    EXPECT_EQ(RunTarnctl({"--json", "apply", "--yes", zone}).out,
-              R"({"result":"compliant","impact":"none","status":0})"
-              "\n");
+    EXPECT_EQ(ApplyOutcome(RunTarnctl({"--json", "apply", "--yes", zone}).out),
+              R"({"result":"compliant","impact":"none","status":0})");
 
     std::string cache = DocumentWith({{"/host/storage/cache/size", "2"}});
     run = RunTarnctl({"apply", "--yes", cache});
@@ -58,9 +56,8 @@ TEST_F(ApplyCommands, AppliesNowInMaintenanceModeOrAtTheNextBoot) {
         << run.err;
     ASSERT_EQ(RunTarnctl({"host", "maintenance", "enter"}).exitCode, 0);
     run = RunTarnctl({"--json", "apply", "--yes", cache});
-    EXPECT_EQ(run.out,
-              R"({"result":"applied-in-maintenance-mode","impact":"maintenance-mode","status":2})"
-              "\n")
+    EXPECT_EQ(ApplyOutcome(run.out),
+              R"({"result":"applied-in-maintenance-mode","impact":"maintenance-mode","status":2})")
         << run.err;
 
     std::string kernel = DocumentWith({{"/host/boot/kernel/args", R"("quiet nosmt")"}});
@@ -95,8 +92,7 @@ TEST_F(ApplyCommands, AppliesOnlyWhenTheUserSaysYes) {
 
     zone = DocumentWith({{"/host/time/zone/zone", R"("Europe/Oslo")"}});
     run = RunTarnctl({"--json", "apply", zone}, "Yes\n");
-    EXPECT_EQ(run.out, R"({"result":"applied","impact":"none","status":0})"
-                       "\n")
+    EXPECT_EQ(ApplyOutcome(run.out), R"({"result":"applied","impact":"none","status":0})")
         << run.err;
 }
 

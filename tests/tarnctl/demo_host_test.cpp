@@ -3,6 +3,9 @@
 // user of the demo does.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <map>
+
 #include "demo_host_fixture.h"
 #include "json_test_text.h"
 #include "plugin_install.h"
@@ -43,8 +46,7 @@ TEST_F(DemoHostTest, DriftIsReportedWithTheSecretMaskedUntilTheApply) {
 
     run = RunTarnctl({"--json", "apply", "--yes", DemoDocument("desired.json")});
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.out, R"({"result":"applied","impact":"none","status":0})"
-                       "\n");
+    EXPECT_EQ(ApplyOutcome(run.out), R"({"result":"applied","impact":"none","status":0})");
     run = RunTarnctl({"compliance", DemoDocument("desired.json")});
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
     EXPECT_TRUE(Contains(run.out, "The host is compliant")) << run.out;
@@ -123,8 +125,7 @@ TEST_F(DemoHostTest, AKernelOptionIsStoredForTheNextBoot) {
     Apply("maintenance.json", true);
     TarnctlResult run = RunTarnctl({"--json", "apply", "--yes", DemoDocument("reboot.json")});
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.out, R"({"result":"reboot-pending","impact":"reboot","status":1})"
-                       "\n");
+    EXPECT_EQ(ApplyOutcome(run.out), R"({"result":"reboot-pending","impact":"reboot","status":1})");
     EXPECT_FALSE(PathExists("etc/default/grub.d/50-tarn-kernel.cfg"));
     EXPECT_EQ(RunTarnctl({"compliance", DemoDocument("reboot.json")}).exitCode, 2);
 
@@ -146,6 +147,48 @@ TEST_F(DemoHostTest, ValidationReportsSchemaAndPluginFindings) {
               R"("args":["9216"],"message":""}]}]})");
     run = RunTarnctl({"validate", DemoDocument("desired.json")});
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+}
+
+// Every file below the demo host's etc, path -> content.
+std::map<std::string, std::string> HostFiles() {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(RootPath("etc"))) {
+        if (entry.is_regular_file()) {
+            files[entry.path().string()] = ReadFile(entry.path().string());
+        }
+    }
+    return files;
+}
+
+TEST_F(DemoHostTest, InvalidDocumentsChangeNoFile) {
+    std::map<std::string, std::string> before = HostFiles();
+    rapidjson::Document injected;
+    ASSERT_TRUE(TarnConfigStore::ParseJsonFile(DemoDocument("desired.json").c_str(), injected));
+    injected["security"]["accounts"]["users"][1]["home"].SetString(
+        "/home/ops\nbackdoor:x:0:0:injected:/root:/bin/bash", injected.GetAllocator());
+    for (const std::string& document :
+         {DemoDocument("invalid.json"), DocumentFile(JsonText(injected))}) {
+        TarnctlResult run = RunTarnctl({"apply", "--yes", document});
+        EXPECT_EQ(run.exitCode, 2) << run.out << run.err;
+        EXPECT_TRUE(Contains(run.out, " is invalid: ")) << run.out;
+        EXPECT_TRUE(Contains(run.err, "Nothing was applied: the document is invalid")) << run.err;
+        EXPECT_FALSE(Contains(run.err, "apply: ")) << run.err;
+        EXPECT_EQ(RunTarnctl({"impact", document}).exitCode, 2);
+    }
+    EXPECT_TRUE(HostFiles() == before);
+    EXPECT_FALSE(Contains(ReadFile("etc/passwd"), "backdoor"));
+}
+
+TEST_F(DemoHostTest, TheQuestionListsTheChangesWithTheSecretMasked) {
+    TarnctlResult run = RunTarnctl({"apply", DemoDocument("desired.json")}, "y\n");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(Contains(run.err,
+                         "set     /security/accounts/users/0/password_hash  "
+                         "(users/0: name=tarn-demo)\n        desired  \"******\"\n"))
+        << run.err;
+    EXPECT_FALSE(Contains(run.err, "demosalt")) << run.err;
+    EXPECT_TRUE(Contains(run.err, "without maintenance mode or reboot.\nApply ")) << run.err;
+    EXPECT_TRUE(Contains(ReadFile("etc/shadow"), "tarn-demo:$6$demosalt$"));
 }
 
 // A plugin for one more key whose apply hangs until it is stopped.

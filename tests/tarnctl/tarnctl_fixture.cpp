@@ -7,6 +7,7 @@
 #include "plugin_files.h"
 #include "plugin_install.h"
 #include "schema_files.h"
+#include "tarn/configstore/json_text.h"
 #include "tarn/configstore/store_rows.h"
 
 namespace TarnTest {
@@ -55,6 +56,20 @@ bool Await(const std::function<bool()>& done) {
 }
 
 }  // namespace
+
+std::string ApplyOutcome(const std::string& out) {
+    rapidjson::Document parsed;
+    if (!TarnConfigStore::ParseJsonText(out, parsed) || !parsed.IsObject()) {
+        return "not a JSON object: " + out;
+    }
+    rapidjson::Document outcome(rapidjson::kObjectType);
+    for (const char* name : {"result", "impact", "status"}) {
+        if (parsed.HasMember(name)) {
+            outcome.AddMember(rapidjson::StringRef(name), parsed[name], outcome.GetAllocator());
+        }
+    }
+    return TarnConfigStore::WriteJsonText(outcome);
+}
 
 bool AwaitFile(const std::string& path) {
     return Await([&path] { return PathExists(path); });

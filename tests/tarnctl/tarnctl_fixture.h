@@ -23,6 +23,10 @@ bool AwaitFile(const std::string& path);
 // Waits until the file at path holds text; false when it did not within a minute.
 bool AwaitText(const std::string& path, const std::string& text);
 
+// The outcome of `apply --json` output, its "result", "impact" and "status", as compact JSON;
+// the summary's counts and time are left out.
+std::string ApplyOutcome(const std::string& out);
+
 class TarnctlTest : public HostRootTest {
 protected:
     void SetUp() override;

@@ -54,6 +54,7 @@ public:
         std::string plugin = "plugin " + args.front();
         if (std::string(event) == "started") {
             task_->activity_ = plugin;
+            ++*task_->pluginRuns_;
         }
         task_->Show(plugin + " " + event, true);
     }
@@ -98,7 +99,9 @@ std::shared_ptr<TarnConfigManager::TaskHandle::Notifications> ConsoleTask::AddNo
 
 std::shared_ptr<TarnConfigManager::TaskHandle> ConsoleTask::ChildTask(int) {
     Finish();
-    return std::make_shared<ConsoleTask>(console_, title_);
+    auto child = std::make_shared<ConsoleTask>(console_, title_);
+    child->pluginRuns_ = pluginRuns_;
+    return child;
 }
 
 std::string ConsoleTask::GetTaskId() const {

@@ -4,6 +4,7 @@
 // it too, everything else runs on the main thread.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -29,6 +30,8 @@ public:
 
     // Clears the progress bar, so that the result starts on a clean line.
     void Finish();
+    // The plugin runs this task and its child tasks have seen start.
+    int PluginRuns() const { return pluginRuns_->load(); }
 
 private:
     class ConsoleNotifications;
@@ -43,6 +46,8 @@ private:
     std::string activity_;  // what the bar names as running now
     float progress_ = 0.0f;
     bool barShown_ = false;
+    // Shared with the child tasks, which count into it too.
+    std::shared_ptr<std::atomic<int>> pluginRuns_ = std::make_shared<std::atomic<int>>(0);
 };
 
 }  // namespace Tarnctl

@@ -3,19 +3,25 @@
 #include <memory>
 #include <vector>
 
+#include "change_list.h"
 #include "console.h"
 #include "console_task.h"
+#include "deradidezivizoda/apply/check_apply.h"
 #include "deradidezivizoda/impact/impact.h"
 #include "error_report.h"
 #include "exit_codes.h"
 #include "host_document.h"
+#include "plan_file.h"
 #include "state_names.h"
 #include "text_table.h"
+#include "validate_command.h"
 
 namespace Tarnctl {
 
 namespace {
 
+using TarnConfigManager::CheckApplyResult;
+using TarnConfigManager::ComplianceResult;
 using TarnConfigManager::ImpactInfo;
 using TarnConfigManager::ImpactResult;
 
@@ -83,22 +89,86 @@ void PrintImpactJson(const Console& console, const ImpactResult& result) {
     console.PrintJson(out);
 }
 
+void PrintResult(const Console& console, const std::string& path, const ImpactResult& result) {
+    if (console.Json()) {
+        PrintImpactJson(console, result);
+    } else {
+        PrintImpact(console, path, result);
+    }
+}
+
+// The verdict and the changes of a plan just saved, and where it is.
+void PrintPlan(const Console& console, const ImpactOptions& options, const CheckApplyResult& check,
+               const ComplianceResult& changes) {
+    if (console.Json()) {
+        rapidjson::Document out(rapidjson::kObjectType);
+        auto& allocator = out.GetAllocator();
+        out.AddMember("compliant", false, allocator);
+        out.AddMember("impact", rapidjson::StringRef(ImpactName(check.impact)), allocator);
+        out.AddMember("quickBoot", rapidjson::StringRef(QuickBootName(check.quickBootStatus)),
+                      allocator);
+        out.AddMember("quickBootStatus", static_cast<int>(check.quickBootStatus), allocator);
+        out.AddMember("plan", rapidjson::Value(options.out, allocator), allocator);
+        out.AddMember("report", rapidjson::Value(changes.document, allocator), allocator);
+        console.PrintJson(out);
+        return;
+    }
+    Colour colour = check.impact == TarnConfigManager::NO_IMPACT ? Colour::kGreen : Colour::kYellow;
+    console.Line(
+        console.Paint("Applying " + options.document + " " + Verdict(check.impact) + ".", colour));
+    console.Line(std::string("Quick boot: ") + QuickBootName(check.quickBootStatus) + ".");
+    console.Line("Changes (" + ChangeCountText(CountChanges(changes.document)) + "):");
+    for (const std::string& line :
+         ChangeLines(console, Stream::kOut, changes.document, check.desiredDocument)) {
+        console.Line(line);
+    }
+    console.Line("Saved the plan to " + options.out + "; tarnctl apply --plan " + options.out +
+                 " applies it.");
+}
+
+// The library's first step of an apply, saved instead of followed by the second.
+int SavePlan(const Console& console, const ImpactOptions& options, rapidjson::Document& desired) {
+    auto task = std::make_shared<ConsoleTask>(console, "impact");
+    SavedPlan plan;
+    try {
+        plan.check = TarnConfigManager::CheckApply(desired, options.clusterContext, task);
+    } catch (const TarnConfigManager::ErrorInfo& error) {
+        task->Finish();
+        return ReportUnfinished(console, error, "impact");
+    }
+    task->Finish();
+    if (!plan.check) {
+        PrintResult(console, options.document, ImpactResult());
+        console.Note("Nothing to plan: " + options.out + " was not written.");
+        return kExitOk;
+    }
+    plan.created = plan.check->timestamp;
+    plan.hostSha256 = HostConfigurationSha256();
+    ComplianceResult changes = PlannedChanges(console, "impact", plan.check->desiredDocument);
+    WritePlan(options.out, plan);
+    PrintPlan(console, options, *plan.check, changes);
+    return kExitFindings;
+}
+
 }  // namespace
 
 int RunImpact(const Console& console, const ImpactOptions& options) {
     rapidjson::Document desired = ReadDocument(options.document);
-    ReduceToThisHost(desired);
+    ChangeCheck check{options.document, options.clusterContext, options.validate,
+                      "No impact was computed"};
+    if (auto refused = PrepareToChange(console, check, desired)) {
+        return *refused;
+    }
+    if (!options.out.empty()) {
+        return SavePlan(console, options, desired);
+    }
     auto task = std::make_shared<ConsoleTask>(console, "impact");
     ImpactResult result = TarnConfigManager::Impact(desired, options.clusterContext, task);
     task->Finish();
     if (!result.error.id.empty()) {
         return ReportUnfinished(console, result.error, "impact");
     }
-    if (console.Json()) {
-        PrintImpactJson(console, result);
-    } else {
-        PrintImpact(console, options.document, result);
-    }
+    PrintResult(console, options.document, result);
     return result.compliant ? kExitOk : kExitFindings;
 }
 

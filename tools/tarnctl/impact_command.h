@@ -1,5 +1,6 @@
 // tarnctl impact DOC: what applying a desired document would cost the host (nothing,
-// maintenance mode or a reboot) and which keys it would change. Changes nothing; Ctrl-C
+// maintenance mode or a reboot) and which keys it would change, after validating it. With
+// --out it saves the plan (plan_file.h) for apply --plan. Changes nothing on the host; Ctrl-C
 // aborts an impact plugin run. Main thread.
 #pragma once
 
@@ -11,11 +12,14 @@ class Console;
 
 struct ImpactOptions {
     std::string document;        // path of the desired document
-    std::string clusterContext;  // handed to every impact plugin
+    std::string clusterContext;  // handed to every validation and impact plugin
+    std::string out;             // where to save the plan; empty: no plan
+    bool validate = true;        // false with --no-validate
 };
 
-// kExitOk when the host already matches, kExitFindings when the document would change it;
-// a failed plugin run gives FailureExitCode(); library errors are thrown.
+// kExitOk when the host already matches (no plan is written), kExitFindings when the document
+// would change it or is invalid; a failed plugin run gives FailureExitCode(); library errors
+// are thrown.
 int RunImpact(const Console& console, const ImpactOptions& options);
 
 }  // namespace Tarnctl

@@ -57,6 +57,34 @@ CLI::App* AddDocumentCommand(CLI::App& app, const char* name, const char* descri
     return sub;
 }
 
+const char kNoValidateHelp[] = "Skip validating the document first (for one validated already)";
+
+// impact and apply, which validate their document before anything else.
+void AddChangeCommands(CLI::App& app, Arguments& args) {
+    CLI::App* impact = AddDocumentCommand(
+        app, "impact", "What applying a document would cost (exit 0: compliant, 2: changes)",
+        args.command, [&args](const Console& console) { return RunImpact(console, args.impact); },
+        args.impact.document, &args.impact.clusterContext,
+        "Text handed to every validation and impact plugin");
+    impact->add_option("--out", args.impact.out, "Save the plan to this file for apply --plan")
+        ->type_name("PLAN");
+    impact->add_flag_callback(
+        "--no-validate", [&args] { args.impact.validate = false; }, kNoValidateHelp);
+    CLI::App* apply = AddDocumentCommand(
+        app, "apply", "Apply a desired document or a saved plan (now, or at the next boot)",
+        args.command, [&args](const Console& console) { return RunApply(console, args.apply); },
+        args.apply.document, &args.apply.clusterContext,
+        "Text handed to every validation, impact and apply plugin");
+    CLI::Option* document = apply->get_option("DOC")->required(false);
+    apply->add_option("--plan", args.apply.plan, "Apply a plan saved by impact --out")
+        ->type_name("PLAN")
+        ->excludes(document)
+        ->excludes(apply->get_option("--cluster-context"));
+    apply->add_flag("-y,--yes", args.apply.yes, "Apply without asking for confirmation");
+    apply->add_flag_callback(
+        "--no-validate", [&args] { args.apply.validate = false; }, kNoValidateHelp);
+}
+
 void AddDocumentCommands(CLI::App& app, Arguments& args) {
     AddDocumentCommand(
         app, "compliance", "Compare the host with a desired document (exit 0: compliant, 2: drift)",
@@ -72,16 +100,7 @@ void AddDocumentCommands(CLI::App& app, Arguments& args) {
         "Text handed to every validation plugin")
         ->add_flag("--no-schema", args.validate.skipSchema,
                    "Skip the key schemas; run the validation plugins only");
-    AddDocumentCommand(
-        app, "impact", "What applying a document would cost (exit 0: compliant, 2: changes)",
-        args.command, [&args](const Console& console) { return RunImpact(console, args.impact); },
-        args.impact.document, &args.impact.clusterContext, "Text handed to every impact plugin");
-    AddDocumentCommand(
-        app, "apply", "Apply a desired document (now, or at the next boot)", args.command,
-        [&args](const Console& console) { return RunApply(console, args.apply); },
-        args.apply.document, &args.apply.clusterContext,
-        "Text handed to every impact and apply plugin")
-        ->add_flag("-y,--yes", args.apply.yes, "Apply without asking for confirmation");
+    AddChangeCommands(app, args);
 }
 
 void AddExtract(CLI::App& app, Arguments& args) {

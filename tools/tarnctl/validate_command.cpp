@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 #include "console.h"
 #include "console_task.h"
@@ -45,11 +46,28 @@ void PrintFindings(const Console& console, const std::string& path,
     table.Print(console);
 }
 
-int Report(const Console& console, const std::string& path, const ValidationResult& result) {
+void PrintJsonResult(const Console& console, const ValidationResult& result, const char* verdict) {
+    if (!verdict) {
+        console.Line(result.Serialize());
+        return;
+    }
+    rapidjson::Document out(rapidjson::kObjectType);
+    rapidjson::Document validation;
+    validation.Parse(result.Serialize().c_str());
+    out.AddMember("result", rapidjson::StringRef(verdict), out.GetAllocator());
+    out.AddMember("validation", rapidjson::Value(validation, out.GetAllocator()),
+                  out.GetAllocator());
+    console.PrintJson(out);
+}
+
+// verdict names the result of a command that validated on the way (apply, impact); null for
+// validate itself, whose JSON output is the validation result alone.
+int Report(const Console& console, const std::string& path, const ValidationResult& result,
+           const char* verdict = nullptr) {
     bool failed = !result.pluginErr.id.empty();
     if (console.Json()) {
         // The result carries the failure as its pluginErr.
-        console.Line(result.Serialize());
+        PrintJsonResult(console, result, verdict);
     } else if (failed) {
         return ReportUnfinished(console, result.pluginErr, "validation");
     } else {
@@ -61,17 +79,17 @@ int Report(const Console& console, const std::string& path, const ValidationResu
     return result.errors.empty() ? kExitOk : kExitFindings;
 }
 
-}  // namespace
-
-int RunValidate(const Console& console, const ValidateOptions& options) {
-    rapidjson::Document document = ReadDocument(options.document);
+// Validates document, reduced to this host's view on the way; when the schema cannot be
+// generated the result holds why and the document stays as it is.
+ValidationResult ValidateDocument(const Console& console, rapidjson::Document& document,
+                                  const std::string& clusterContext, bool skipSchema) {
     ValidationResult result;
     rapidjson::Document schema;
-    if (!options.skipSchema) {
+    if (!skipSchema) {
         auto generated = TarnConfigManager::GenerateHostDocumentSchema(document);
         if (auto* errors = boost::get<std::vector<ValidationErrorInfo>>(&generated)) {
             result.errors = std::move(*errors);
-            return Report(console, options.document, result);
+            return result;
         }
         schema = std::move(boost::get<rapidjson::Document>(generated));
         ReduceToThisHost(schema, document);
@@ -79,10 +97,41 @@ int RunValidate(const Console& console, const ValidateOptions& options) {
         ReduceToThisHost(document);
     }
     auto task = std::make_shared<ConsoleTask>(console, "validate");
-    TarnConfigManager::Validate(document, schema, options.clusterContext, result,
-                                !options.skipSchema, task);
+    TarnConfigManager::Validate(document, schema, clusterContext, result, !skipSchema, task);
     task->Finish();
+    return result;
+}
+
+bool Valid(const ValidationResult& result) {
+    return result.errors.empty() && result.pluginErr.id.empty();
+}
+
+}  // namespace
+
+int RunValidate(const Console& console, const ValidateOptions& options) {
+    rapidjson::Document document = ReadDocument(options.document);
+    ValidationResult result =
+        ValidateDocument(console, document, options.clusterContext, options.skipSchema);
     return Report(console, options.document, result);
+}
+
+std::optional<int> PrepareToChange(const Console& console, const ChangeCheck& check,
+                                   rapidjson::Document& document) {
+    if (!check.validate) {
+        ReduceToThisHost(document);
+        return std::nullopt;
+    }
+    ValidationResult result = ValidateDocument(console, document, check.clusterContext, false);
+    if (Valid(result)) {
+        return std::nullopt;
+    }
+    bool finished = result.pluginErr.id.empty();
+    int status = Report(console, check.path, result, finished ? "invalid" : "unfinished");
+    if (finished) {
+        console.Note(std::string(check.refusal) +
+                     ": the document is invalid (--no-validate skips this check).");
+    }
+    return status;
 }
 
 }  // namespace Tarnctl

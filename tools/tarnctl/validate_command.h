@@ -3,7 +3,10 @@
 // Main thread.
 #pragma once
 
+#include <optional>
 #include <string>
+
+#include "tarn/configstore/json.h"
 
 namespace Tarnctl {
 
@@ -18,5 +21,22 @@ struct ValidateOptions {
 // kExitOk when valid, kExitFindings when invalid, kExitError when a plugin run failed,
 // kExitAborted when Ctrl-C stopped it; library errors are thrown.
 int RunValidate(const Console& console, const ValidateOptions& options);
+
+// How a command that changes or judges the host (apply, impact) has its document checked first.
+struct ChangeCheck {
+    std::string path;            // the document's path, for the report
+    std::string clusterContext;  // handed to every validation plugin
+    bool validate = true;        // false with --no-validate
+    const char* refusal = "";    // said when refused: "Nothing was applied"
+};
+
+// Validates document as `validate` does (schemas, then plugins) and reduces it to this host's
+// view; without check.validate it only reduces it. Empty when the command may go on; else
+// the findings or the failed run are reported as `validate` reports them (with --json as
+// {"result": "invalid" or "unfinished", "validation": ...}) and the exit status is returned:
+// kExitFindings for an invalid document, FailureExitCode() for a validation that did not
+// finish.
+std::optional<int> PrepareToChange(const Console& console, const ChangeCheck& check,
+                                   rapidjson::Document& document);
 
 }  // namespace Tarnctl
