@@ -6,6 +6,7 @@
 
 #include <array>
 #include <memory>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -61,14 +62,22 @@ protected:
     static std::vector<std::string> Command(int operation, const std::string& document) {
         static const std::array<std::vector<std::string>, 4> kCommands{{
             {"compliance"},
-            {"impact"},
-            {"apply", "--yes"},
+            // The probe's validation finds fault with every document; skipping it lets impact and
+            // apply reach their plugins.
+            {"impact", "--no-validate"},
+            {"apply", "--yes", "--no-validate"},
             {"validate"},
         }};
         std::vector<std::string> args{"--json", "--quiet"};
         args.insert(args.end(), kCommands[operation].begin(), kCommands[operation].end());
         args.push_back(document);
         return args;
+    }
+
+    // An apply's report says how long it took, the one thing that differs between runs.
+    static std::string WithoutTime(const std::string& out) {
+        static const std::regex kSeconds(R"("seconds":[0-9.eE+-]+)");
+        return std::regex_replace(out, kSeconds, R"("seconds":0)");
     }
 
     static void ExpectNoRunFiles() {
@@ -107,7 +116,8 @@ TEST_F(Concurrency, EveryCommandGivesWhatItGivesAlone) {
         for (int worker = 0; worker < kProcesses; ++worker) {
             TarnctlResult run = running[worker]->Wait();
             const TarnctlResult& expected = alone[worker][(worker + round) % 4];
-            bool same = run.exitCode == expected.exitCode && run.out == expected.out &&
+            bool same = run.exitCode == expected.exitCode &&
+                        WithoutTime(run.out) == WithoutTime(expected.out) &&
                         run.err == expected.err;
             EXPECT_TRUE(same) << "round " << round << ", process " << worker << ": exit "
                               << run.exitCode << "\n"
