@@ -48,7 +48,8 @@ void CheckWord(const std::string& field, const rapidjson::Value& word, const cha
             problems.push_back({field, kMessage + "control-character", {CharacterName(c)}});
             return;
         }
-        if (std::strchr(separators, c) != nullptr || (blanks && std::isspace(static_cast<unsigned char>(c)))) {
+        if (std::strchr(separators, c) != nullptr ||
+            (blanks && std::isspace(static_cast<unsigned char>(c)))) {
             problems.push_back({field, kMessage + "separator", {CharacterName(c)}});
             return;
         }

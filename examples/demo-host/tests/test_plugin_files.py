@@ -283,6 +283,33 @@ class Refusals(unittest.TestCase):
         self.assertEqual([(e.id.rsplit(".", 1)[1], e.args) for e in errors], cases)
 
 
+class DocumentedPattern(unittest.TestCase):
+    """The Python example of docs/plugins.md checks in validate and again in apply."""
+
+    def setUp(self):
+        with open(os.path.join(DEMO_HOST, "..", "..", "docs", "plugins.md")) as doc:
+            text = doc.read()
+        start = text.index("```python\n", text.index("`apply_modules/system/motd/plugin.py`"))
+        code = text[start + len("```python\n"):text.index("```", start + 3)]
+        self.motd = type(sys)("documented_motd")
+        exec(compile(code, "docs/plugins.md", "exec"), self.motd.__dict__)
+
+    def test_a_value_too_long_is_an_invalid_field_and_refused_before_writing(self):
+        key = "system/login/motd"
+        long_text = {"text": "x" * 2049}
+        self.assertEqual(findings(self.motd, key, {"text": "hi"}, long_text),
+                         [("/system/login/motd/text", "too-long", ["2048"])])
+        with tempfile.TemporaryDirectory() as root:
+            os.makedirs(os.path.join(root, "etc"))
+            with self.assertRaises(tp.PluginError) as refused:
+                run_plugin(self.motd, "APPLY", key,
+                           [({"text": "hi"}, "SET", ""), (long_text, "SET", "")], root)
+            self.assertEqual(refused.exception.error.args, ["/system/login/motd/text", "2048"])
+            self.assertEqual(snapshot(root), {})
+            run_plugin(self.motd, "APPLY", key, [({"text": "hi"}, "SET", "")], root)
+            self.assertEqual(snapshot(root), {"etc/motd": b"hi\n"})
+
+
 class SshServer(unittest.TestCase):
     def test_every_value_is_a_line_in_the_order_of_the_settings_and_blocks(self):
         config = {"settings": [{"keyword": "PermitRootLogin", "values": ["no"]},
