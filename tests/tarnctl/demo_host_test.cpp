@@ -139,7 +139,8 @@ TEST_F(DemoHostTest, ValidationReportsSchemaAndPluginFindings) {
     EXPECT_EQ(run.exitCode, 2) << run.err;
     EXPECT_EQ(JsonText(ParseJson(run.out)),
               R"({"errors":[{"path":"/network/hosts/entries/3/address","messages":[)"
-              R"({"id":"com.example.demohost.hosts.not-an-address","args":["192.0.2.300"],)"
+              R"({"id":"com.example.demohost.hosts.not-an-address",)"
+              R"("args":["/network/hosts/entries/3/address","192.0.2.300"],)"
               R"("message":"network.hosts.entries@1"}]},)"
               R"({"path":"/network/vswitch/switches/1/mtu","messages":[)"
               R"({"id":"com.corvid.tarn.settings.validator.number-above-maximum",)"
@@ -154,27 +155,27 @@ struct BadValue {
     const char* pointer;
     const char* json;
     const char* field;        // in validate: the document path
-    const char* applyField;   // in an apply: the path below the object's id
+    const char* applyArgs;    // in an apply: the path below the object's id, the detail
     const char* applyReason;  // the plugin's message id in an apply
     bool schemaAllowsIt;      // then the plugin's validate finds it
 };
 
 const BadValue kBadValues[] = {
     {"/security/accounts/users/1/home", R"("/home/ops\nbackdoor:x:0:0:injected:/root:/bin/bash")",
-     "/security/accounts/users/1/home", "/security/accounts/users/ops/home", "control-character",
-     false},
+     "/security/accounts/users/1/home", "/security/accounts/users/ops/home, U+000A",
+     "control-character", false},
     {"/security/accounts/users/0/password_hash", R"("$6$salt$hash:0:99999")",
-     "/security/accounts/users/0/password_hash", "/security/accounts/users/tarn-demo/password_hash",
-     "separator", false},
+     "/security/accounts/users/0/password_hash",
+     "/security/accounts/users/tarn-demo/password_hash, ':'", "separator", false},
     {"/network/dns/resolver/nameservers", R"("192.0.2.53")", "/network/dns/resolver/nameservers",
-     "/network/dns/resolver/nameservers", "wrong-type", false},
+     "/network/dns/resolver/nameservers, array", "wrong-type", false},
     {"/security/accounts/users/1/uid", "1e+23", "/security/accounts/users/1/uid",
-     "/security/accounts/users/ops/uid", "wrong-type", false},
+     "/security/accounts/users/ops/uid, integer", "wrong-type", false},
     {"/system/time/ntp/servers/0", R"("ntp1.example.net\n[Time]")", "/system/time/ntp/servers/0",
-     "/system/time/ntp/servers/0", "control-character", false},
+     "/system/time/ntp/servers/0, U+000A", "control-character", false},
     {"/tarn/ssh/server_config/settings/0/values/0", R"("no\nPermitRootLogin yes")",
-     "/tarn/ssh/server_config/settings/0/values/0", "/tarn/ssh/server_config/settings/0/values/0",
-     "control-character", true},
+     "/tarn/ssh/server_config/settings/0/values/0",
+     "/tarn/ssh/server_config/settings/0/values/0, U+000A", "control-character", true},
 };
 
 TEST_F(DemoHostTest, ValidationRefusesValuesThatWouldCorruptAHostFile) {
@@ -204,8 +205,9 @@ TEST_F(DemoHostTest, ThePluginsApplyRefusesABadValueBeforeWritingAnything) {
         TarnctlResult run =
             RunTarnctl(UnvalidatedApply(DesiredDocumentWith({{bad.pointer, bad.json}})));
         EXPECT_EQ(run.exitCode, 1) << bad.pointer << run.err;
-        EXPECT_TRUE(Contains(run.err, std::string("(com.example.demohost.") + bad.applyReason +
-                                          "): apply did not finish [" + bad.applyField + ","))
+        EXPECT_TRUE(Contains(run.err, std::string("tarnctl: error (com.example.demohost.") +
+                                          bad.applyReason + "): apply did not finish [" +
+                                          bad.applyArgs + "]\n"))
             << run.err;
         EXPECT_TRUE(HostFiles() == compliant) << bad.pointer;
         EXPECT_FALSE(PathExists(TarnPaths::kPluginInputFile));
