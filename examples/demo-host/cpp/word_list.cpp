@@ -12,15 +12,6 @@ namespace {
 
 const std::string kMessage = "com.example.demohost.";
 
-const char* TypeName(const rapidjson::Value& value) {
-    static const char* const kNames[] = {"null",  "boolean", "boolean", "object",
-                                         "array", "string",  "number"};
-    if (value.IsInt64() || value.IsUint64()) {
-        return "integer";
-    }
-    return kNames[value.GetType()];
-}
-
 // The character as a message shows it: quoted when printable, else its code.
 std::string CharacterName(char c) {
     char text[16];
