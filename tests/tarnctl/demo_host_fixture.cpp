@@ -1,13 +1,14 @@
 #include "demo_host_fixture.h"
 
-#include <rapidjson/pointer.h>
-
 #include <cstdlib>
 #include <filesystem>
 
 #include "json_test_text.h"
+#include "tarn/configstore/json.h"
 #include "tarnctl_fixture.h"
 #include "tarnctl_process.h"
+
+#include <rapidjson/pointer.h>
 
 namespace TarnTest {
 

@@ -220,9 +220,15 @@ TEST_F(DemoHostTest, APluginThatCannotReadItsFileBackNamesIt) {
     WriteFile("etc/passwd", ReadFile("etc/passwd") + "ops:x:2002\n");
     TarnctlResult run = RunTarnctl({"compliance", DemoDocument("desired.json")});
     EXPECT_EQ(run.exitCode, 1) << run.err;
-    EXPECT_TRUE(Contains(run.err, "(com.example.demohost.unparsable-line)")) << run.err;
-    EXPECT_TRUE(Contains(run.err, RootPath("etc/passwd") + ", ")) << run.err;
-    EXPECT_TRUE(Contains(run.err, "3 fields instead of 7]")) << run.err;
+    EXPECT_TRUE(Contains(run.err, "Extract plugin failed: security:accounts:users")) << run.err;
+    // The extraction names the plugin; the log has the plugin's own error.
+    std::string log = ReadFile(TarnPaths::kLogFile);
+    EXPECT_TRUE(Contains(log,
+                         "Extract plugin security:accounts:users reported "
+                         "com.example.demohost.unparsable-line [" +
+                             RootPath("etc/passwd") + ", "))
+        << log;
+    EXPECT_TRUE(Contains(log, ", 3 fields instead of 7]")) << log;
 }
 
 // A plugin for one more key whose apply hangs until it is stopped.
