@@ -1,0 +1,65 @@
+// The value checks of the demo host's native plugins: what a word must not hold for the line
+// it goes to, and the path and reason each refusal names.
+#include <gtest/gtest.h>
+
+#include "word_list.h"
+
+namespace DemoHost {
+namespace {
+
+const WordList kServers{"servers", " #="};
+
+TarnPlugin::ConfigInput Input(const std::string& config, const std::string& operation = "SET") {
+    return {{"system", "time", "ntp", ""}, config, operation, std::nullopt, std::nullopt};
+}
+
+// "field id-suffix details..." of each problem.
+std::vector<std::string> Described(const std::string& config) {
+    std::vector<std::string> described;
+    for (const Problem& problem : WordListProblems(kServers, config)) {
+        std::string text = problem.field + " " + problem.id.substr(problem.id.rfind('.') + 1);
+        for (const std::string& detail : problem.details) {
+            text += " " + detail;
+        }
+        described.push_back(text);
+    }
+    return described;
+}
+
+TEST(DemoWordList, EachWordThatWouldBreakItsLineIsAProblem) {
+    EXPECT_TRUE(Described(R"({"servers": ["ntp.example.net", "192.0.2.1"]})").empty());
+    EXPECT_EQ(Described(R"({"servers": ["a b", "a\tb", "x#", "y=1", "", 7, "z\u007f"]})"),
+              (std::vector<std::string>{
+                  "servers/0 separator U+0020", "servers/1 control-character U+0009",
+                  "servers/2 separator '#'", "servers/3 separator '='", "servers/4 empty",
+                  "servers/5 wrong-type string", "servers/6 control-character U+007F"}));
+    EXPECT_EQ(Described(R"({"servers": "ntp.example.net"})"),
+              std::vector<std::string>{"servers wrong-type array"});
+    EXPECT_EQ(Described(R"({"server": []})"), std::vector<std::string>{"servers missing"});
+    EXPECT_EQ(Described(R"(["a"])"), std::vector<std::string>{" wrong-type object"});
+}
+
+TEST(DemoWordList, ApplyRefusesTheFirstBadInputNamingItsFieldAndValidateReportsEach) {
+    TarnPlugin::Request request;
+    request.inputs = {Input(R"({"servers": ["ok"]})"), Input("{}", "DELETE"),
+                      Input(R"({"servers": ["ok", "bad\n[Time]"]})")};
+    try {
+        RefuseBadWordLists(kServers, request);
+        ADD_FAILURE() << "a newline was not refused";
+    } catch (const TarnPlugin::PluginError& e) {
+        EXPECT_EQ(e.Error().id, "com.example.demohost.control-character");
+        EXPECT_EQ(e.Error().args,
+                  (std::vector<std::string>{"/system/time/ntp/servers/1", "U+000A"}));
+    }
+    EXPECT_EQ(Words(kServers, request.inputs[0]), std::vector<std::string>{"ok"});
+
+    request.inputs.erase(request.inputs.begin() + 1);
+    std::vector<TarnPlugin::InvalidField> invalid = InvalidWordLists(kServers, request);
+    ASSERT_EQ(invalid.size(), 1u);
+    EXPECT_EQ(invalid[0].path, "/system/time/ntp/servers/1");
+    EXPECT_EQ(invalid[0].messages[0].args,
+              (std::vector<std::string>{"/system/time/ntp/servers/1", "U+000A"}));
+}
+
+}  // namespace
+}  // namespace DemoHost
