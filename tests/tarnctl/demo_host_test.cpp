@@ -139,8 +139,7 @@ TEST_F(DemoHostTest, ValidationReportsSchemaAndPluginFindings) {
     EXPECT_EQ(run.exitCode, 2) << run.err;
     EXPECT_EQ(JsonText(ParseJson(run.out)),
               R"({"errors":[{"path":"/network/hosts/entries/3/address","messages":[)"
-              R"({"id":"com.example.demohost.hosts.not-an-address",)"
-              R"("args":["/network/hosts/entries/3/address","192.0.2.300"],)"
+              R"({"id":"com.example.demohost.hosts.not-an-address","args":["192.0.2.300"],)"
               R"("message":"network.hosts.entries@1"}]},)"
               R"({"path":"/network/vswitch/switches/1/mtu","messages":[)"
               R"({"id":"com.corvid.tarn.settings.validator.number-above-maximum",)"
@@ -190,8 +189,7 @@ TEST_F(DemoHostTest, ValidationRefusesValuesThatWouldCorruptAHostFile) {
         if (bad.schemaAllowsIt) {
             const rapidjson::Value& message = out["errors"][0]["messages"][0];
             EXPECT_STREQ(message["id"].GetString(), "com.example.demohost.control-character");
-            EXPECT_EQ(JsonText(message["args"]),
-                      std::string(R"([")") + bad.field + R"(","U+000A"])");
+            EXPECT_EQ(JsonText(message["args"]), R"(["U+000A"])");
         }
     }
 }

@@ -83,9 +83,8 @@ std::vector<TarnPlugin::InvalidField> InvalidWordLists(const WordList& list,
     std::vector<TarnPlugin::InvalidField> invalid;
     for (const TarnPlugin::ConfigInput& input : request.inputs) {
         for (Problem& problem : WordListProblems(list, input.config)) {
-            std::string path = FieldPath(ObjectPath(input.id), problem.field);
-            problem.details.insert(problem.details.begin(), path);
-            invalid.push_back({path, {{problem.id, problem.details, ""}}});
+            invalid.push_back({FieldPath(ObjectPath(input.id), problem.field),
+                               {{problem.id, problem.details, ""}}});
         }
     }
     return invalid;

@@ -19,7 +19,7 @@ struct WordList {
 };
 
 // A problem of one field: its path inside the value ("servers/1"), a message id and the
-// details that follow the field's full path in the message's arguments.
+// message's arguments (in an apply, after the field's path).
 struct Problem {
     std::string field;
     std::string id;

@@ -29,7 +29,7 @@ UNREADABLE_FILE = MESSAGE + "unreadable-file"
 UNPARSABLE_LINE = MESSAGE + "unparsable-line"
 
 # A problem of one field of a value: field is its path inside the value ("home",
-# "nameservers/1"); the message's arguments are the field's full path, then details.
+# "nameservers/1"); details are the message's arguments (in an apply, after the field's path).
 Problem = collections.namedtuple("Problem", "field id details")
 
 JSON_TYPES = ((bool, "boolean"), (int, "integer"), (float, "number"), (str, "string"),
@@ -163,14 +163,14 @@ def invalid_fields(request, problems_of, multi_instance):
         base = key_path(obj.id, index if multi_instance else None)
         for problem in problems_of(obj.config):
             path = base + ("/" + problem.field if problem.field else "")
-            invalid.append(tp.InvalidField(path, [tp.ErrorInfo(problem.id,
-                                                               [path] + problem.details)]))
+            invalid.append(tp.InvalidField(path, [tp.ErrorInfo(problem.id, problem.details)]))
     return invalid
 
 
 def refuse_bad_inputs(request, problems_of, instance_problems=None):
-    """Raises PluginError for the first problem of an added or changed value, naming the field
-    below the object's id (/component/group/key[/instance id]/field). A plugin that uses the
+    """Raises PluginError for the first problem of an added or changed value; its first
+    argument names the field below the object's id (/component/group/key[/instance id]/field),
+    as an apply has no document path. A plugin that uses the
     instance id of a deleted object (to name a file) checks it with instance_problems."""
     for change in request.inputs:
         if change.operation != "DELETE":

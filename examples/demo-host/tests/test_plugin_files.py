@@ -134,13 +134,10 @@ def run_plugin(plugin, operation, key, inputs, root=""):
 
 
 def findings(plugin, key, *configs):
-    """(path, message id, arguments after the path) of each invalid field validate reports."""
-    found = []
-    for field in run_plugin(plugin, "VALIDATE", key, [(c, "SET", "") for c in configs]):
-        for message in field.messages:
-            assert message.args[0] == field.path, (message, field.path)
-            found.append((field.path, message.id.rsplit(".", 1)[1], message.args[1:]))
-    return found
+    """(path, last part of the message id, arguments) of each problem validate reports."""
+    return [(field.path, message.id.rsplit(".", 1)[1], message.args)
+            for field in run_plugin(plugin, "VALIDATE", key, [(c, "SET", "") for c in configs])
+            for message in field.messages]
 
 
 def snapshot(root):

@@ -124,6 +124,6 @@ def validate(request):
             if uplink in owners:
                 path = demo_files.key_path(obj.id, index, "uplinks")
                 invalid.append(tp.InvalidField(path, [tp.ErrorInfo(
-                    "com.example.demohost.vswitch.uplink-taken", [path, uplink, owners[uplink]])]))
+                    "com.example.demohost.vswitch.uplink-taken", [uplink, owners[uplink]])]))
             owners.setdefault(uplink, obj.config["name"])
     return invalid
