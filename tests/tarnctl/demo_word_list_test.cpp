@@ -1,6 +1,6 @@
 // The value checks of the demo host's native plugins: what a word must not hold for the line
 // it goes to, and the field and reason each problem names. The tarnctl demo-host tests see the
-// NTP plugin refuse such a value in validate and in apply.
+// NTP plugin's apply refuse such a value.
 #include <gtest/gtest.h>
 
 #include "word_list.h"

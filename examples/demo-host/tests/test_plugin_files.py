@@ -206,6 +206,8 @@ class Refusals(unittest.TestCase):
             (users, "security/accounts/users", OPS, "ops",
              dict(OPS, password_hash="$6$salt:x"), "ops", "separator",
              "/security/accounts/users/ops/password_hash"),
+            (users, "security/accounts/users", OPS, "ops", dict(OPS, name="root"), "root",
+             "users.system-account", "/security/accounts/users/root/name"),
             (resolver, "network/dns/resolver", {"nameservers": ["192.0.2.53"]}, "",
              {"nameservers": "192.0.2.53"}, "", "wrong-type", "/network/dns/resolver/nameservers"),
             (hosts, "network/hosts/entries", {"address": "192.0.2.1", "names": ["a"]}, "x",

@@ -12,6 +12,7 @@ SHADOW = "/etc/shadow"
 FIRST_UID, LAST_UID = 1000, 65533
 LOCKED = "!"
 PASSWD_FIELDS, SHADOW_FIELDS = 7, 9
+SYSTEM_ACCOUNT = "com.example.demohost.users.system-account"
 
 
 def user_problems(user):
@@ -96,6 +97,17 @@ def shadow_line(user):
     return make
 
 
+def refuse_system_accounts(changes, passwd_lines):
+    """A change must not name an account outside the managed range: its lines would be
+    replaced or removed."""
+    system = {line.split(":")[0] for line in passwd_lines if line and not managed_user(line)}
+    for change in changes:
+        name = change.id.instance_id or change.config["name"]
+        if name in system:
+            raise tp.PluginError(SYSTEM_ACCOUNT, ["/".join([demo_files.key_path(change.id), name,
+                                                            "name"]), name])
+
+
 def apply_changes(changes, passwd_lines, shadow_lines):
     """Applies the changes to the two files' lines, in place."""
     for change in changes:
@@ -113,6 +125,7 @@ def apply(request):
     demo_files.refuse_bad_inputs(request, user_problems)
     passwd_lines = read_file(request, PASSWD, PASSWD_FIELDS)
     shadow_lines = read_file(request, SHADOW, SHADOW_FIELDS)
+    refuse_system_accounts(request.inputs, passwd_lines)
     apply_changes(request.inputs, passwd_lines, shadow_lines)
     demo_files.write_lines(request.host_path(SHADOW), shadow_lines, 0o640)
     demo_files.write_lines(request.host_path(PASSWD), passwd_lines)
