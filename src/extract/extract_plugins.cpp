@@ -69,6 +69,11 @@ std::shared_ptr<ExtractionData> RunExtractPlugins() {
         ExtractPluginResult extracted = plugin->Extract(ids, "", PluginMonitor::Dummy());
         if (!extracted.error.id.empty()) {
             CSLogger::Log(0, "Extract plugin failed: %s", plugin->GetId().c_str());
+            // The exception names only the plugin; its own error says why (a file it cannot
+            // read back, say), so the log keeps it.
+            CSLogger::Log(0, "Extract plugin %s reported %s [%s]", plugin->GetId().c_str(),
+                          extracted.error.id.c_str(),
+                          boost::algorithm::join(extracted.error.args, ", ").c_str());
             ThrowException<ConfigManagerException>(EXTRACT_FAILED, plugin->GetId());
         }
         if (!AddObjectRows(extracted, *cache, *result)) {

@@ -149,17 +149,6 @@ TEST_F(DemoHostTest, ValidationReportsSchemaAndPluginFindings) {
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
 }
 
-// Every file below the demo host's etc, path -> content.
-std::map<std::string, std::string> HostFiles() {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(RootPath("etc"))) {
-        if (entry.is_regular_file()) {
-            files[entry.path().string()] = ReadFile(entry.path().string());
-        }
-    }
-    return files;
-}
-
 TEST_F(DemoHostTest, InvalidDocumentsChangeNoFile) {
     std::map<std::string, std::string> before = HostFiles();
     rapidjson::Document injected;
@@ -189,6 +178,87 @@ TEST_F(DemoHostTest, TheQuestionListsTheChangesWithTheSecretMasked) {
     EXPECT_FALSE(Contains(run.err, "demosalt")) << run.err;
     EXPECT_TRUE(Contains(run.err, "without maintenance mode or reboot.\nApply ")) << run.err;
     EXPECT_TRUE(Contains(ReadFile("etc/shadow"), "tarn-demo:$6$demosalt$"));
+}
+
+// Values that would inject a line into a host file or break its format, by JSON pointer into
+// desired.json, with the field a refusal must name.
+struct BadValue {
+    const char* pointer;
+    const char* json;
+    const char* field;        // in validate: the document path
+    const char* applyArgs;    // in an apply: the path below the object's id, the detail
+    const char* applyReason;  // the plugin's message id in an apply
+    bool schemaAllowsIt;      // then the plugin's validate finds it
+};
+
+const BadValue kBadValues[] = {
+    {"/security/accounts/users/1/home", R"("/home/ops\nbackdoor:x:0:0:injected:/root:/bin/bash")",
+     "/security/accounts/users/1/home", "/security/accounts/users/ops/home, U+000A",
+     "control-character", false},
+    {"/security/accounts/users/0/password_hash", R"("$6$salt$hash:0:99999")",
+     "/security/accounts/users/0/password_hash",
+     "/security/accounts/users/tarn-demo/password_hash, ':'", "separator", false},
+    {"/network/dns/resolver/nameservers", R"("192.0.2.53")", "/network/dns/resolver/nameservers",
+     "/network/dns/resolver/nameservers, array", "wrong-type", false},
+    {"/security/accounts/users/1/uid", "1e+23", "/security/accounts/users/1/uid",
+     "/security/accounts/users/ops/uid, integer", "wrong-type", false},
+    {"/system/time/ntp/servers/0", R"("ntp1.example.net\n[Time]")", "/system/time/ntp/servers/0",
+     "/system/time/ntp/servers/0, U+000A", "control-character", false},
+    {"/tarn/ssh/server_config/settings/0/values/0", R"("no\nPermitRootLogin yes")",
+     "/tarn/ssh/server_config/settings/0/values/0",
+     "/tarn/ssh/server_config/settings/0/values/0, U+000A", "control-character", true},
+};
+
+TEST_F(DemoHostTest, ValidationRefusesValuesThatWouldCorruptAHostFile) {
+    for (const BadValue& bad : kBadValues) {
+        TarnctlResult run =
+            RunTarnctl({"--json", "validate", DesiredDocumentWith({{bad.pointer, bad.json}})});
+        EXPECT_EQ(run.exitCode, 2) << bad.pointer << run.err;
+        rapidjson::Document out = ParseJson(run.out);
+        ASSERT_TRUE(out.HasMember("errors")) << run.out;
+        ASSERT_EQ(out["errors"].Size(), 1u) << run.out;
+        EXPECT_STREQ(out["errors"][0]["path"].GetString(), bad.field) << run.out;
+        if (bad.schemaAllowsIt) {
+            const rapidjson::Value& message = out["errors"][0]["messages"][0];
+            EXPECT_STREQ(message["id"].GetString(), "com.example.demohost.control-character");
+            EXPECT_EQ(JsonText(message["args"]), R"(["U+000A"])");
+        }
+    }
+}
+
+// An apply that skips validation reaches the plugins with the bad value: each refuses it
+// before writing, and no host file changes.
+TEST_F(DemoHostTest, ThePluginsApplyRefusesABadValueBeforeWritingAnything) {
+    Apply("desired.json");
+    const std::map<std::string, std::string> compliant = HostFiles();
+    for (const BadValue& bad : kBadValues) {
+        TarnctlResult run =
+            RunTarnctl(UnvalidatedApply(DesiredDocumentWith({{bad.pointer, bad.json}})));
+        EXPECT_EQ(run.exitCode, 1) << bad.pointer << run.err;
+        EXPECT_TRUE(Contains(run.err, std::string("tarnctl: error (com.example.demohost.") +
+                                          bad.applyReason + "): apply did not finish [" +
+                                          bad.applyArgs + "]\n"))
+            << run.err;
+        EXPECT_TRUE(HostFiles() == compliant) << bad.pointer;
+        EXPECT_FALSE(PathExists(TarnPaths::kPluginInputFile));
+        EXPECT_FALSE(PathExists(TarnPaths::kPluginOutputFile));
+    }
+    EXPECT_EQ(RunTarnctl({"compliance", DemoDocument("desired.json")}).exitCode, 0);
+}
+
+TEST_F(DemoHostTest, APluginThatCannotReadItsFileBackNamesIt) {
+    WriteFile("etc/passwd", ReadFile("etc/passwd") + "ops:x:2002\n");
+    TarnctlResult run = RunTarnctl({"compliance", DemoDocument("desired.json")});
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_TRUE(Contains(run.err, "Extract plugin failed: security:accounts:users")) << run.err;
+    // The extraction names the plugin; the log has the plugin's own error.
+    std::string log = ReadFile(TarnPaths::kLogFile);
+    EXPECT_TRUE(Contains(log,
+                         "Extract plugin security:accounts:users reported "
+                         "com.example.demohost.unparsable-line [" +
+                             RootPath("etc/passwd") + ", "))
+        << log;
+    EXPECT_TRUE(Contains(log, ", 3 fields instead of 7]")) << log;
 }
 
 // A plugin for one more key whose apply hangs until it is stopped.

@@ -6,11 +6,20 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <system_error>
 
 #include "tarn/configstore/json_text.h"
 #include "tarn_plugin.h"
 
 namespace DemoHost {
+
+namespace {
+
+TarnPlugin::PluginError Unreadable(const std::string& path, const char* reason) {
+    return TarnPlugin::PluginError("com.example.demohost.unreadable-file", {path, reason});
+}
+
+}  // namespace
 
 std::vector<std::string> SplitWords(const std::string& text) {
     std::istringstream in(text);
@@ -30,19 +39,23 @@ std::string JoinWords(const std::vector<std::string>& words) {
 }
 
 bool ReadLines(const std::string& path, std::vector<std::string>& lines) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
+        throw Unreadable(path, std::strerror(EISDIR));
+    }
     std::ifstream in(path);
     if (!in) {
         if (errno == ENOENT) {
             return false;
         }
-        throw std::runtime_error("cannot read " + path + ": " + std::strerror(errno));
+        throw Unreadable(path, std::strerror(errno));
     }
     lines.clear();
     for (std::string line; std::getline(in, line);) {
         lines.push_back(line);
     }
     if (in.bad()) {
-        throw std::runtime_error("cannot read " + path);
+        throw Unreadable(path, std::strerror(errno));
     }
     return true;
 }
@@ -57,25 +70,6 @@ void WriteLines(const std::string& path, const std::vector<std::string>& lines) 
     if (!TarnConfigStore::WriteFileAtomically(path, text)) {
         throw std::runtime_error("cannot write " + path + ": " + std::strerror(errno));
     }
-}
-
-std::vector<std::string> StringListMember(const std::string& config, const char* name) {
-    rapidjson::Document value;
-    TarnConfigStore::ParseJsonText(config, value);
-    auto invalid = [&] {
-        return TarnPlugin::PluginError("com.example.demohost.invalid-value", {name, config});
-    };
-    if (!value.IsObject() || !value.HasMember(name) || !value[name].IsArray()) {
-        throw invalid();
-    }
-    std::vector<std::string> words;
-    for (const rapidjson::Value& word : value[name].GetArray()) {
-        if (!word.IsString()) {
-            throw invalid();
-        }
-        words.emplace_back(word.GetString(), word.GetStringLength());
-    }
-    return words;
 }
 
 std::string StringListConfig(const char* name, const std::vector<std::string>& words) {

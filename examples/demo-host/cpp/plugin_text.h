@@ -12,17 +12,14 @@ std::vector<std::string> SplitWords(const std::string& text);
 std::string JoinWords(const std::vector<std::string>& words);
 
 // The lines of a file without their line ends; false when the file does not exist.
-// Throws std::runtime_error naming the file when it exists but cannot be read.
+// Throws TarnPlugin::PluginError ("com.example.demohost.unreadable-file", args: the path and
+// why) when it exists but cannot be read.
 bool ReadLines(const std::string& path, std::vector<std::string>& lines);
 // Replaces the file by the lines, each ended by "\n", through a temporary file and a rename
 // (creating missing folders).
 // Throws std::runtime_error naming the file on failure.
 void WriteLines(const std::string& path, const std::vector<std::string>& lines);
 
-// The strings of member `name` of the JSON object text config. Throws
-// TarnPlugin::PluginError (id "com.example.demohost.invalid-value", args: the member and the
-// text) when the text is not such an object.
-std::vector<std::string> StringListMember(const std::string& config, const char* name);
 // The JSON text {"<name>": [words...]}.
 std::string StringListConfig(const char* name, const std::vector<std::string>& words);
 

@@ -126,6 +126,189 @@ class Vswitch(unittest.TestCase):
                              [])
 
 
+def run_plugin(plugin, operation, key, inputs, root=""):
+    request = tp.Request(key.replace("/", ":"), operation, 3, "", "", host_root=root,
+                         inputs=[change(key, config, op, instance)
+                                 for config, op, instance in inputs])
+    return getattr(plugin, operation.lower())(request)
+
+
+def findings(plugin, key, *configs):
+    """(path, last part of the message id, arguments) of each problem validate reports."""
+    return [(field.path, message.id.rsplit(".", 1)[1], message.args)
+            for field in run_plugin(plugin, "VALIDATE", key, [(c, "SET", "") for c in configs])
+            for message in field.messages]
+
+
+def snapshot(root):
+    """Every file below root with its bytes."""
+    files = {}
+    for folder, _, names in os.walk(root):
+        for name in names:
+            with open(os.path.join(folder, name), "rb") as data:
+                files[os.path.relpath(os.path.join(folder, name), root)] = data.read()
+    return files
+
+
+OPS = {"name": "ops", "uid": 2002, "home": "/home/ops", "shell": "/bin/bash",
+       "password_hash": "!"}
+
+
+class Refusals(unittest.TestCase):
+    """Values that would corrupt a plugin's file or inject a line into it are refused by its
+    validate and again by its apply, before anything is written."""
+
+    def test_validate_names_the_field_and_the_reason(self):
+        key = "security/accounts/users"
+        injected = "/home/ops\nbackdoor:x:0:0::/:/bin/sh"
+        self.assertEqual(findings(users, key, dict(OPS, home=injected),
+                                  dict(OPS, password_hash="$6$a:b", uid=1e+23),
+                                  dict(OPS, name="a b", uid=65534, shell=None)), [
+            ("/%s/0/home" % key, "control-character", ["U+000A"]),
+            ("/%s/1/uid" % key, "wrong-type", ["integer"]),
+            ("/%s/1/password_hash" % key, "separator", ["':'"]),
+            ("/%s/2/name" % key, "separator", ["U+0020"]),
+            ("/%s/2/uid" % key, "out-of-range", ["65534", "1000", "65533"]),
+            ("/%s/2/shell" % key, "wrong-type", ["string"])])
+        self.assertEqual(findings(users, key, {"name": "ann"})[0],
+                         ("/%s/0/uid" % key, "missing", []))
+        self.assertEqual(findings(resolver, "network/dns/resolver", {"nameservers": "192.0.2.53"}),
+                         [("/network/dns/resolver/nameservers", "wrong-type", ["array"])])
+        self.assertEqual(findings(resolver, "network/dns/resolver",
+                                  {"nameservers": ["192.0.2.1", "192.0.2.2;x"], "search": [""]}),
+                         [("/network/dns/resolver/nameservers/1", "separator", ["';'"]),
+                          ("/network/dns/resolver/search/0", "empty", [])])
+        self.assertEqual(findings(hosts, "network/hosts/entries",
+                                  {"address": "192.0.2.1", "names": ["gw", "#x"]},
+                                  {"address": "192.0.2.1", "names": []}),
+                         [("/network/hosts/entries/0/names/1", "separator", ["'#'"]),
+                          ("/network/hosts/entries/1/names", "empty", [])])
+        self.assertEqual(findings(vswitch, "network/vswitch/switches",
+                                  {"name": "../../x", "mtu": 9000.5, "uplinks": ["eth\u20280"]}),
+                         [("/network/vswitch/switches/0/name", "separator", ["'/'"]),
+                          ("/network/vswitch/switches/0/mtu", "wrong-type", ["integer"]),
+                          ("/network/vswitch/switches/0/uplinks/0", "control-character",
+                           ["U+2028"])])
+        self.assertEqual(findings(sshd, "tarn/ssh/server_config", {
+            "settings": [{"keyword": "match", "values": ["all"]},
+                         {"keyword": "Banner", "values": ["none "]}],
+            "blocks": [{"condition": "User x", "settings": []}]}), [
+            ("/tarn/ssh/server_config/settings/0/keyword", "block-keyword", ["match"]),
+            ("/tarn/ssh/server_config/settings/1/values/0", "blanks-around", []),
+            ("/tarn/ssh/server_config/blocks/0/condition", "not-a-block", ["User x"])])
+
+    def test_an_apply_with_one_bad_value_changes_no_file(self):
+        # Each apply's first change is good: only checking every input first keeps it out.
+        cases = [
+            (users, "security/accounts/users", OPS, "ops",
+             dict(OPS, name="evil", home="/home/ops\nbackdoor:x:0:0::/root:/bin/bash"), "evil",
+             "control-character", "/security/accounts/users/evil/home"),
+            (users, "security/accounts/users", OPS, "ops",
+             dict(OPS, password_hash="$6$salt:x"), "ops", "separator",
+             "/security/accounts/users/ops/password_hash"),
+            (users, "security/accounts/users", OPS, "ops", dict(OPS, name="root"), "root",
+             "users.system-account", "/security/accounts/users/root/name"),
+            (resolver, "network/dns/resolver", {"nameservers": ["192.0.2.53"]}, "",
+             {"nameservers": "192.0.2.53"}, "", "wrong-type", "/network/dns/resolver/nameservers"),
+            (hosts, "network/hosts/entries", {"address": "192.0.2.1", "names": ["a"]}, "x",
+             {"address": "192.0.2.2", "names": ["b\n192.0.2.66 bank"]}, "y", "control-character",
+             "/network/hosts/entries/y/names/0"),
+            (vswitch, "network/vswitch/switches", {"name": "vs1", "mtu": 1500, "uplinks": []},
+             "vs1", {"name": "vs2", "mtu": 1e+23, "uplinks": []}, "vs2", "wrong-type",
+             "/network/vswitch/switches/vs2/mtu"),
+            (vswitch, "network/vswitch/switches", {"name": "vs1", "mtu": 1500, "uplinks": []},
+             "vs1", {}, "../../../passwd", "separator",
+             "/network/vswitch/switches/../../../passwd"),
+            (sshd, "tarn/ssh/server_config", {"settings": []}, "",
+             {"settings": [{"keyword": "Port", "values": ["22\nPermitRootLogin yes"]}]}, "",
+             "control-character", "/tarn/ssh/server_config/settings/0/values/0")]
+        for plugin, key, good, good_id, bad, bad_id, reason, field in cases:
+            with self.subTest(field=field), tempfile.TemporaryDirectory() as root:
+                for path, text in [("etc/passwd", "\n".join(Users.PASSWD)),
+                                   ("etc/shadow", "\n".join(Users.SHADOW)),
+                                   ("etc/hosts", "127.0.0.1 localhost"),
+                                   ("etc/resolv.conf", "nameserver 10.0.0.1"),
+                                   ("etc/ssh/sshd_config", "Port 22"),
+                                   ("etc/systemd/network/50-tarn-vs2.netdev", "[NetDev]")]:
+                    os.makedirs(os.path.dirname(os.path.join(root, path)), exist_ok=True)
+                    with open(os.path.join(root, path), "w") as f:
+                        f.write(text + "\n")
+                before = snapshot(root)
+                bad_operation = "DELETE" if not bad else "ADD"
+                with self.assertRaises(tp.PluginError) as refused:
+                    run_plugin(plugin, "APPLY", key, [(good, "ADD", good_id),
+                                                      (bad, bad_operation, bad_id)], root)
+                self.assertEqual(refused.exception.error.id, "com.example.demohost." + reason)
+                self.assertEqual(refused.exception.error.args[0], field)
+                self.assertEqual(snapshot(root), before)
+
+    def test_a_file_that_cannot_be_read_back_is_named_with_the_reason(self):
+        with tempfile.TemporaryDirectory() as root:
+            passwd = os.path.join(root, "etc/passwd")
+            os.makedirs(passwd)
+            cases = [("unreadable-file", [passwd, "Is a directory"])]
+            with self.assertRaises(tp.PluginError) as failed:
+                run_plugin(users, "APPLY", "security/accounts/users", [(OPS, "ADD", "ops")], root)
+            errors = [failed.exception.error]
+            os.rmdir(passwd)
+            with self.assertRaises(tp.PluginError) as failed:
+                users.extract(tp.Request("u", "EXTRACT", 3, "", "", host_root=root))
+            errors.append(failed.exception.error)
+            cases.append(("unreadable-file", [passwd, "it does not exist"]))
+            with open(passwd, "w") as f:
+                f.write("root:x:0:0:root:/root:/bin/bash\nann:x:1000:100\n")
+            with self.assertRaises(tp.PluginError) as failed:
+                users.extract(tp.Request("u", "EXTRACT", 3, "", "", host_root=root))
+            errors.append(failed.exception.error)
+            cases.append(("unparsable-line", [passwd, "2", "4 fields instead of 7"]))
+
+            network = os.path.join(root, "etc/systemd/network")
+            os.makedirs(network)
+            for text, case in [
+                    ("Kind=bridge\n",
+                     ("unparsable-line", "1", "a setting before the first section")),
+                    ("[NetDev]\nKind=bridge\n",
+                     ("unreadable-file", "the bridge has no Name= in [NetDev]")),
+                    ("[NetDev]\nName=vs1\nKind=bridge\nMTUBytes=9k\n",
+                     ("unreadable-file", "MTUBytes=9k is not a number of bytes"))]:
+                with open(os.path.join(network, "50-tarn-vs1.netdev"), "w") as f:
+                    f.write(text)
+                with self.assertRaises(tp.PluginError) as failed:
+                    vswitch.extract(tp.Request("v", "EXTRACT", 3, "", "", host_root=root,
+                                               ids=[tp.ObjectId("network", "vswitch", "switches")]))
+                errors.append(failed.exception.error)
+                cases.append((case[0], [os.path.join(network, "50-tarn-vs1.netdev")]
+                              + list(case[1:])))
+        self.assertEqual([(e.id.rsplit(".", 1)[1], e.args) for e in errors], cases)
+
+
+class DocumentedPattern(unittest.TestCase):
+    """The Python example of docs/plugins.md checks in validate and again in apply."""
+
+    def setUp(self):
+        with open(os.path.join(DEMO_HOST, "..", "..", "docs", "plugins.md")) as doc:
+            text = doc.read()
+        start = text.index("```python\n", text.index("`apply_modules/system/motd/plugin.py`"))
+        code = text[start + len("```python\n"):text.index("```", start + 3)]
+        self.motd = type(sys)("documented_motd")
+        exec(compile(code, "docs/plugins.md", "exec"), self.motd.__dict__)
+
+    def test_a_value_too_long_is_an_invalid_field_and_refused_before_writing(self):
+        key = "system/login/motd"
+        long_text = {"text": "x" * 2049}
+        self.assertEqual(findings(self.motd, key, {"text": "hi"}, long_text),
+                         [("/system/login/motd/text", "too-long", ["2048"])])
+        with tempfile.TemporaryDirectory() as root:
+            os.makedirs(os.path.join(root, "etc"))
+            with self.assertRaises(tp.PluginError) as refused:
+                run_plugin(self.motd, "APPLY", key,
+                           [({"text": "hi"}, "SET", ""), (long_text, "SET", "")], root)
+            self.assertEqual(refused.exception.error.args, ["/system/login/motd/text", "2048"])
+            self.assertEqual(snapshot(root), {})
+            run_plugin(self.motd, "APPLY", key, [({"text": "hi"}, "SET", "")], root)
+            self.assertEqual(snapshot(root), {"etc/motd": b"hi\n"})
+
+
 class SshServer(unittest.TestCase):
     def test_every_value_is_a_line_in_the_order_of_the_settings_and_blocks(self):
         config = {"settings": [{"keyword": "PermitRootLogin", "values": ["no"]},

@@ -7,6 +7,17 @@ import tarn_plugin as tp
 RESOLV_CONF = "/etc/resolv.conf"
 
 
+def word_list(field, value):
+    """Words of a resolv.conf line: it splits on blanks, and '#' or ';' starts a comment."""
+    return demo_files.check_list(
+        field, value, lambda item, word: demo_files.check_text(item, word, " #;"))
+
+
+def resolver_problems(config):
+    return demo_files.check_members("", config, {"nameservers": word_list, "search": word_list},
+                                    optional=("search",))
+
+
 def directive(line):
     words = line.split()
     return (words[0], words[1:]) if words and not line.startswith(("#", ";")) else (None, [])
@@ -41,6 +52,7 @@ def write_resolver(lines, config):
 
 @tp.apply
 def apply(request):
+    demo_files.refuse_bad_inputs(request, resolver_problems)
     path = request.host_path(RESOLV_CONF)
     lines = demo_files.read_lines(path) or []
     for change in request.inputs:
@@ -52,3 +64,8 @@ def apply(request):
 def extract(request):
     config = read_resolver(demo_files.read_lines(request.host_path(RESOLV_CONF)) or [])
     return [] if config is None else [tp.ConfigObject(key, config) for key in request.ids]
+
+
+@tp.validate
+def validate(request):
+    return demo_files.invalid_fields(request, resolver_problems, multi_instance=False)

@@ -10,6 +10,34 @@ import tarn_plugin as tp
 
 HOSTS = "/etc/hosts"
 GENERATED_ID = "cs_generated_id"
+NOT_AN_ADDRESS = "com.example.demohost.hosts.not-an-address"
+
+
+def word(field, value):
+    """A word of a hosts line: the line splits on blanks, and '#' starts a comment."""
+    return demo_files.check_text(field, value, " #")
+
+
+def check_address(field, value):
+    problems = word(field, value)
+    if not problems:
+        try:
+            ipaddress.ip_address(value)
+        except ValueError:
+            problems = [demo_files.Problem(field, NOT_AN_ADDRESS, [value])]
+    return problems
+
+
+def entry_problems(entry):
+    """Every address must be an IPv4 or IPv6 address, and no word may split or end the line."""
+    problems = demo_files.check_members("", entry, {
+        "address": check_address,
+        "names": lambda field, value: demo_files.check_list(field, value, word),
+        GENERATED_ID: lambda field, value: demo_files.wrong_type(field, value, "string")},
+        optional=(GENERATED_ID,))
+    if not problems and not entry["names"]:
+        problems = [demo_files.Problem("names", demo_files.EMPTY, [])]
+    return problems
 
 
 def parse_entry(line):
@@ -46,6 +74,7 @@ def apply_change(lines, operation, entry):
 
 @tp.apply
 def apply(request):
+    demo_files.refuse_bad_inputs(request, entry_problems)
     path = request.host_path(HOSTS)
     lines = demo_files.read_lines(path) or []
     for change in request.inputs:
@@ -63,14 +92,4 @@ def extract(request):
 
 @tp.validate
 def validate(request):
-    """Every address must be an IPv4 or IPv6 address."""
-    invalid = []
-    for index, obj in enumerate(request.inputs):
-        try:
-            ipaddress.ip_address(obj.config["address"])
-        except ValueError:
-            invalid.append(tp.InvalidField(
-                demo_files.key_path(obj.id, index, "address"),
-                [tp.ErrorInfo("com.example.demohost.hosts.not-an-address",
-                              [obj.config["address"]])]))
-    return invalid
+    return demo_files.invalid_fields(request, entry_problems, multi_instance=True)

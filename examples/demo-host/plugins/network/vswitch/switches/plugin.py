@@ -12,6 +12,24 @@ import tarn_plugin as tp
 NETWORK_DIR = "/etc/systemd/network"
 PREFIX = "50-tarn-"
 NAME_LIMIT = 15  # the kernel's limit on interface names
+MTU_RANGE = (576, 9216)
+
+
+def check_name(field, name):
+    """An interface name: it also names the unit files, so no '/', and it is a word of the
+    [Match] line (blanks split it) in the kernel's length."""
+    problems = demo_files.check_text(field, name, " /#;")
+    if not problems and len(name) > NAME_LIMIT:
+        problems = [demo_files.Problem(field, "com.example.demohost.vswitch.name-too-long",
+                                       [name, str(NAME_LIMIT)])]
+    return problems
+
+
+def switch_problems(switch):
+    return demo_files.check_members("", switch, {
+        "name": check_name,
+        "mtu": lambda field, value: demo_files.check_integer(field, value, *MTU_RANGE),
+        "uplinks": lambda field, value: demo_files.check_list(field, value, check_name)})
 
 
 def unit_files(folder, name):
@@ -20,10 +38,27 @@ def unit_files(folder, name):
 
 
 def read_unit(path):
+    """The unit file's sections (none when it does not exist); PluginError when it cannot be
+    read or parsed."""
     unit = configparser.ConfigParser(strict=False, interpolation=None)
     unit.optionxform = str  # systemd's setting names are case-sensitive
-    unit.read(path, encoding="utf-8")
+    lines = demo_files.read_lines(path)
+    try:
+        unit.read_string("\n".join(lines or []), path)
+    except configparser.MissingSectionHeaderError as e:
+        raise demo_files.unparsable(path, e.lineno, "a setting before the first section") \
+            from None
+    except configparser.ParsingError as e:
+        raise demo_files.unparsable(path, e.errors[0][0], "neither a section nor a setting") \
+            from None
     return unit
+
+
+def read_mtu(netdev, path):
+    text = netdev.get("NetDev", "MTUBytes", fallback="1500")
+    if not (text.isascii() and text.isdigit()):
+        raise demo_files.unreadable(path, "MTUBytes=%s is not a number of bytes" % text)
+    return int(text)
 
 
 def read_switch(netdev_path, network_path):
@@ -32,8 +67,10 @@ def read_switch(netdev_path, network_path):
     if netdev.get("NetDev", "Kind", fallback="") != "bridge":
         return None
     network = read_unit(network_path)
+    if not netdev.get("NetDev", "Name", fallback=""):
+        raise demo_files.unreadable(netdev_path, "the bridge has no Name= in [NetDev]")
     return {"name": netdev.get("NetDev", "Name"),
-            "mtu": netdev.getint("NetDev", "MTUBytes", fallback=1500),
+            "mtu": read_mtu(netdev, netdev_path),
             "uplinks": network.get("Match", "Name", fallback="").split()}
 
 
@@ -51,6 +88,8 @@ def write_switch(folder, switch):
 
 @tp.apply
 def apply(request):
+    # A deleted switch is named by its instance id alone, which names its files.
+    demo_files.refuse_bad_inputs(request, switch_problems, lambda name: check_name("", name))
     folder = request.host_path(NETWORK_DIR)
     for change in request.inputs:
         if change.operation == "DELETE":
@@ -75,20 +114,16 @@ def extract(request):
 
 @tp.validate
 def validate(request):
-    """Names must fit the kernel's limit; an uplink can belong to one switch only."""
-    invalid, owners = [], {}
+    """The values' problems; then an uplink can belong to one switch only."""
+    invalid = demo_files.invalid_fields(request, switch_problems, multi_instance=True)
+    owners = {}
     for index, obj in enumerate(request.inputs):
-        name = obj.config.get("name", "")
-        if len(name) > NAME_LIMIT:
-            invalid.append(tp.InvalidField(
-                demo_files.key_path(obj.id, index, "name"),
-                [tp.ErrorInfo("com.example.demohost.vswitch.name-too-long",
-                              [name, str(NAME_LIMIT)])]))
-        for uplink in obj.config.get("uplinks", []):
+        if switch_problems(obj.config):
+            continue
+        for uplink in obj.config["uplinks"]:
             if uplink in owners:
-                invalid.append(tp.InvalidField(
-                    demo_files.key_path(obj.id, index, "uplinks"),
-                    [tp.ErrorInfo("com.example.demohost.vswitch.uplink-taken",
-                                  [uplink, owners[uplink]])]))
-            owners.setdefault(uplink, name)
+                path = demo_files.key_path(obj.id, index, "uplinks")
+                invalid.append(tp.InvalidField(path, [tp.ErrorInfo(
+                    "com.example.demohost.vswitch.uplink-taken", [uplink, owners[uplink]])]))
+            owners.setdefault(uplink, obj.config["name"])
     return invalid

@@ -10,14 +10,19 @@
 
 #include "plugin_text.h"
 #include "tarn_plugin.h"
+#include "word_list.h"
 
 namespace {
 
 const char kDropIn[] = "/etc/default/grub.d/50-tarn-kernel.cfg";
 const char kAssignment[] = "GRUB_CMDLINE_LINUX=\"$GRUB_CMDLINE_LINUX";
 const char kMember[] = "options";
+// The options go inside a double-quoted shell assignment and are split at blanks there: no
+// quote, '$', '`' or '\\' may end the quotes or expand.
+const DemoHost::WordList kOptions{kMember, " \"'$`\\"};
 
 void Apply(const TarnPlugin::Request& request) {
+    DemoHost::RefuseBadWordLists(kOptions, request);
     std::string path = request.HostPath(kDropIn);
     for (const TarnPlugin::ConfigInput& change : request.inputs) {
         if (change.operation == "DELETE") {
@@ -26,9 +31,8 @@ void Apply(const TarnPlugin::Request& request) {
             }
             continue;
         }
-        std::vector<std::string> options = DemoHost::StringListMember(change.config, kMember);
         std::string assignment = kAssignment;
-        for (const std::string& option : options) {
+        for (const std::string& option : DemoHost::Words(kOptions, change)) {
             assignment += " " + option;
         }
         DemoHost::WriteLines(
@@ -63,7 +67,12 @@ std::vector<TarnPlugin::ConfigObject> Extract(const TarnPlugin::Request& request
     return objects;
 }
 
+std::vector<TarnPlugin::InvalidField> Validate(const TarnPlugin::Request& request) {
+    return DemoHost::InvalidWordLists(kOptions, request);
+}
+
 }  // namespace
 
 TARN_PLUGIN_APPLY(Apply)
 TARN_PLUGIN_EXTRACT(Extract)
+TARN_PLUGIN_VALIDATE(Validate)

@@ -6,6 +6,7 @@
 #include "ini_lines.h"
 #include "plugin_text.h"
 #include "tarn_plugin.h"
+#include "word_list.h"
 
 namespace {
 
@@ -13,8 +14,11 @@ const char kConfigFile[] = "/etc/systemd/timesyncd.conf";
 const char kSection[] = "Time";
 const char kSetting[] = "NTP";
 const char kMember[] = "servers";
+// The NTP= value is split at blanks; '#' and ';' start a comment, '=' would start a setting.
+const DemoHost::WordList kServers{kMember, " #;="};
 
 void Apply(const TarnPlugin::Request& request) {
+    DemoHost::RefuseBadWordLists(kServers, request);
     std::string path = request.HostPath(kConfigFile);
     std::vector<std::string> lines;
     DemoHost::ReadLines(path, lines);
@@ -22,8 +26,8 @@ void Apply(const TarnPlugin::Request& request) {
         if (change.operation == "DELETE") {
             DemoHost::RemoveIniValue(lines, kSection, kSetting);
         } else {
-            std::vector<std::string> servers = DemoHost::StringListMember(change.config, kMember);
-            DemoHost::SetIniValue(lines, kSection, kSetting, DemoHost::JoinWords(servers));
+            DemoHost::SetIniValue(lines, kSection, kSetting,
+                                  DemoHost::JoinWords(DemoHost::Words(kServers, change)));
         }
     }
     DemoHost::WriteLines(path, lines);
@@ -44,7 +48,12 @@ std::vector<TarnPlugin::ConfigObject> Extract(const TarnPlugin::Request& request
     return objects;
 }
 
+std::vector<TarnPlugin::InvalidField> Validate(const TarnPlugin::Request& request) {
+    return DemoHost::InvalidWordLists(kServers, request);
+}
+
 }  // namespace
 
 TARN_PLUGIN_APPLY(Apply)
 TARN_PLUGIN_EXTRACT(Extract)
+TARN_PLUGIN_VALIDATE(Validate)

@@ -7,6 +7,52 @@ import demo_files
 import tarn_plugin as tp
 
 SSHD_CONFIG = "/etc/ssh/sshd_config"
+BLOCK_KEYWORD = "match"
+BLOCK_KEYWORD_SETTING = "com.example.demohost.ssh.block-keyword"
+NOT_A_BLOCK = "com.example.demohost.ssh.not-a-block"
+BLANKS_AROUND = "com.example.demohost.ssh.blanks-around"
+
+
+def check_keyword(field, keyword):
+    """The first word of a line, up to a blank or '='; "Match" would start a block and '#' a
+    comment."""
+    problems = demo_files.check_text(field, keyword, " =#")
+    if not problems and keyword.lower() == BLOCK_KEYWORD:
+        problems = [demo_files.Problem(field, BLOCK_KEYWORD_SETTING, [keyword])]
+    return problems
+
+
+def check_value(field, value):
+    """The rest of a line, read back with the blanks around it trimmed."""
+    problems = demo_files.check_text(field, value)
+    if not problems and value != value.strip():
+        problems = [demo_files.Problem(field, BLANKS_AROUND, [])]
+    return problems
+
+
+def check_settings(field, settings):
+    return demo_files.check_list(field, settings, lambda item, setting: demo_files.check_members(
+        item, setting, {"keyword": check_keyword,
+                  "values": lambda f, v: demo_files.check_list(f, v, check_value)}))
+
+
+def check_condition(field, condition):
+    """A whole "Match ..." line."""
+    problems = check_value(field, condition)
+    words = condition.split(None, 1) if not problems else []
+    if not problems and (len(words) < 2 or words[0].lower() != BLOCK_KEYWORD):
+        problems = [demo_files.Problem(field, NOT_A_BLOCK, [condition])]
+    return problems
+
+
+def config_problems(config):
+    return demo_files.check_members("", config, {
+        "settings": check_settings,
+        "blocks": lambda field, blocks: demo_files.check_list(
+            field, blocks, lambda item, block: demo_files.check_members(
+                item, block, {"condition": check_condition, "settings": check_settings},
+                optional=("settings",)))},
+        optional=("settings", "blocks"))
 
 
 def setting_lines(settings, indent=""):
@@ -25,9 +71,15 @@ def render(config):
 
 @tp.apply
 def apply(request):
+    demo_files.refuse_bad_inputs(request, config_problems)
     path = request.host_path(SSHD_CONFIG)
     for change in request.inputs:
         if change.operation == "DELETE":
             demo_files.remove(path)
         else:
             demo_files.write_lines(path, render(change.config))
+
+
+@tp.validate
+def validate(request):
+    return demo_files.invalid_fields(request, config_problems, multi_instance=False)
