@@ -1,6 +1,7 @@
 #include "tarn/logger/cs_logger.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <mutex>
 #include <string_view>
@@ -95,22 +97,27 @@ private:
 // out; one write then carries many lines instead of one each.
 class LogFile {
 public:
-    void Append(const char* priorityName, std::string_view message, bool flush) {
+    LogFile() : pid_(getpid()) {}
+
+    // Appends the line of message; with echo it also goes to stderr, as it reads in the file.
+    void Append(const char* priorityName, std::string_view message, bool flush, bool echo) {
         std::lock_guard<std::mutex> lock(mutex_);
-        size_t nameLength = std::strlen(priorityName);
-        char* line = buffer_.Reserve(nameLength + message.size() + 4);
-        *line++ = '[';
-        std::memcpy(line, priorityName, nameLength);
-        line += nameLength;
-        *line++ = ']';
-        *line++ = ' ';
+        size_t start = buffer_.Size();
+        AppendPrefix(priorityName);
+        char* line = buffer_.Reserve(message.size() + 1);
         std::memcpy(line, message.data(), message.size());
         line[message.size()] = '\n';
-        buffer_.Extend(nameLength + message.size() + 4);
+        buffer_.Extend(message.size() + 1);
+        if (echo) {
+            std::fwrite(buffer_.Data() + start, 1, buffer_.Size() - start, stderr);
+        }
         if (flush || batches_ == 0 || unbuffered_ > 0 || buffer_.Size() >= kBufferLimit) {
             WriteBuffer();
         }
     }
+
+    // After fork(2) the child logs under its own process id.
+    void ForkedChild() { pid_ = getpid(); }
 
     void Flush() {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -142,6 +149,41 @@ public:
 
 private:
     static constexpr size_t kBufferLimit = 64 * 1024;
+    static constexpr size_t kPrefixRoom = 64;
+
+    // "2026-12-06T02:08:19.123Z 4242 [info] ": the time in UTC to the millisecond, the process
+    // id and the priority. The text up to the second is made once a second, not per line.
+    void AppendPrefix(const char* priorityName) {
+        timespec now;
+        clock_gettime(CLOCK_REALTIME, &now);
+        if (now.tv_sec != second_) {
+            tm parts;
+            gmtime_r(&now.tv_sec, &parts);
+            secondLength_ =
+                std::strftime(secondText_, sizeof(secondText_), "%Y-%m-%dT%H:%M:%S", &parts);
+            second_ = now.tv_sec;
+        }
+        char* start = buffer_.Reserve(kPrefixRoom);
+        char* p = start;
+        std::memcpy(p, secondText_, secondLength_);
+        p += secondLength_;
+        auto millis = static_cast<unsigned>(now.tv_nsec / 1000000);
+        *p++ = '.';
+        *p++ = static_cast<char>('0' + millis / 100);
+        *p++ = static_cast<char>('0' + millis / 10 % 10);
+        *p++ = static_cast<char>('0' + millis % 10);
+        *p++ = 'Z';
+        *p++ = ' ';
+        p = std::to_chars(p, p + 12, pid_).ptr;
+        *p++ = ' ';
+        *p++ = '[';
+        size_t nameLength = std::strlen(priorityName);
+        std::memcpy(p, priorityName, nameLength);
+        p += nameLength;
+        *p++ = ']';
+        *p++ = ' ';
+        buffer_.Extend(static_cast<size_t>(p - start));
+    }
 
     void WriteBuffer() {
         if (buffer_.Empty()) {
@@ -187,15 +229,24 @@ private:
     TextBuffer buffer_;
     int batches_ = 0;
     int unbuffered_ = 0;
+    pid_t pid_;
+    time_t second_ = -1;
+    char secondText_[32] = {};
+    size_t secondLength_ = 0;
 };
 
 LogFile& TheLogFile() {
-    static LogFile* file = new LogFile();  // never destroyed: threads may log during exit
+    static LogFile* file = [] {
+        pthread_atfork(nullptr, nullptr, [] { TheLogFile().ForkedChild(); });
+        return new LogFile();  // never destroyed: threads may log during exit
+    }();
     return *file;
 }
 
 // Lets Log skip the capture lock while no test captures lines.
 std::atomic<int> captureCount{0};
+// Lines up to this priority are echoed to stderr; none by default.
+std::atomic<int> echoPriority{-1};
 
 template <typename Number>
 void AppendNumber(TextBuffer& out, Number number) {
@@ -282,13 +333,8 @@ void CSLogger::Log(int priority, const char* format, ...) {
     }
     std::string_view message = text.View();
 
-    TheLogFile().Append(PriorityName(priority), message, priority == kError);
-    if (priority == kError) {
-        std::string line = std::string("[") + PriorityName(priority) + "] ";
-        line.append(message);
-        line += '\n';
-        fputs(line.c_str(), stderr);
-    }
+    TheLogFile().Append(PriorityName(priority), message, priority == kError,
+                        priority <= echoPriority.load(std::memory_order_relaxed));
     if (captureCount.load(std::memory_order_acquire) == 0) {
         return;
     }
@@ -296,6 +342,10 @@ void CSLogger::Log(int priority, const char* format, ...) {
     for (Capture* capture : Captures()) {
         capture->Record(priority, std::string(message));
     }
+}
+
+void CSLogger::EchoToStderr(int upToPriority) {
+    echoPriority.store(upToPriority, std::memory_order_relaxed);
 }
 
 void CSLogger::Flush() {
