@@ -87,6 +87,11 @@ bool Confirmed(const Console& console, const ApplyOptions& options,
 }  // namespace
 
 int RunApply(const Console& console, const ApplyOptions& options) {
+    if (options.document == kStandardInput && !options.yes) {
+        throw CommandError(
+            "apply - reads the document from standard input, where the answer "
+            "to its question would come from: add --yes");
+    }
     rapidjson::Document desired = ReadDocument(options.document);
     ReduceToThisHost(desired);
     auto task = std::make_shared<ConsoleTask>(console, "apply");
@@ -99,7 +104,8 @@ int RunApply(const Console& console, const ApplyOptions& options) {
     }
     task->Finish();
     if (!check) {
-        return Print(console, options.document, kCompliant, TarnConfigManager::NO_IMPACT, 0);
+        return Print(console, DocumentName(options.document), kCompliant,
+                     TarnConfigManager::NO_IMPACT, 0);
     }
     console.Note(std::string("impact: ") + ImpactName(check->impact));
     if (!Confirmed(console, options, check->impact)) {
@@ -119,7 +125,8 @@ int RunApply(const Console& console, const ApplyOptions& options) {
     if (!result.error.id.empty()) {
         return ReportUnfinished(console, result.error, "apply");
     }
-    return Print(console, options.document, OutcomeOf(result.status), check->impact, result.status);
+    return Print(console, DocumentName(options.document), OutcomeOf(result.status), check->impact,
+                 result.status);
 }
 
 }  // namespace Tarnctl

@@ -97,7 +97,7 @@ int RunImpact(const Console& console, const ImpactOptions& options) {
     if (console.Json()) {
         PrintImpactJson(console, result);
     } else {
-        PrintImpact(console, options.document, result);
+        PrintImpact(console, DocumentName(options.document), result);
     }
     return result.compliant ? kExitOk : kExitFindings;
 }

@@ -71,7 +71,7 @@ int RunValidate(const Console& console, const ValidateOptions& options) {
         auto generated = TarnConfigManager::GenerateHostDocumentSchema(document);
         if (auto* errors = boost::get<std::vector<ValidationErrorInfo>>(&generated)) {
             result.errors = std::move(*errors);
-            return Report(console, options.document, result);
+            return Report(console, DocumentName(options.document), result);
         }
         schema = std::move(boost::get<rapidjson::Document>(generated));
         ReduceToThisHost(schema, document);
@@ -82,7 +82,7 @@ int RunValidate(const Console& console, const ValidateOptions& options) {
     TarnConfigManager::Validate(document, schema, options.clusterContext, result,
                                 !options.skipSchema, task);
     task->Finish();
-    return Report(console, options.document, result);
+    return Report(console, DocumentName(options.document), result);
 }
 
 }  // namespace Tarnctl
