@@ -3,6 +3,7 @@
 // message id (exit statuses in exit_codes.h).
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
