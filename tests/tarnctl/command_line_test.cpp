@@ -87,8 +87,10 @@ TEST_F(CommandLine, DocumentsThatDoNotParseAreReportedWhereTheyFail) {
 
 TEST_F(CommandLine, ADocumentFromStandardInput) {
     std::string drifted = ResolverDocument(R"(["10.0.0.9"])");
-    TarnctlResult run = RunTarnctl({"compliance", "-"}, ResolverDocument(R"(["10.0.0.1"])"));
+    // tarnctl extract current | tarnctl compliance -
+    TarnctlResult run = RunTarnctl({"compliance", "-"}, RunTarnctl({"extract", "current"}).out);
     EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "The host is compliant with <stdin>.\n");
     EXPECT_EQ(RunTarnctl({"impact", "-"}, drifted).exitCode, 2);
     EXPECT_EQ(RunTarnctl({"validate", "-"}, ResolverDocument("7")).exitCode, 2);
     // apply asks its question on standard input, which the document already took.
