@@ -23,6 +23,18 @@ std::string Joined(const std::vector<std::string>& words) {
     return out;
 }
 
+const char* KindName(ArgumentKind kind) {
+    switch (kind) {
+        case ArgumentKind::kFile:
+            return "file";
+        case ArgumentKind::kFolder:
+            return "folder";
+        case ArgumentKind::kText:
+            break;
+    }
+    return "text";
+}
+
 // Each level's entries, keyed by its full name ("tarnctl host maintenance"): the subcommands, the
 // options (the global ones, tarnctl's own, are valid at every level), the options that take a
 // value, and what the first argument names.
@@ -33,6 +45,7 @@ void Tables(std::string& script, const CommandReference& command,
         subcommands.push_back(subcommand.path.back());
     }
     std::vector<std::string> options = globalOptions;
+    // "--cluster-context=text --plan=file": each option that takes a value, and what it names.
     std::vector<std::string> valueOptions;
     for (const OptionReference& option : command.options) {
         for (const std::string& name : option.names) {
@@ -40,23 +53,13 @@ void Tables(std::string& script, const CommandReference& command,
                 options.push_back(name);
             }
             if (!option.valueName.empty()) {
-                valueOptions.push_back(name);
+                valueOptions.push_back(name + "=" + KindName(option.valueKind));
             }
         }
     }
     std::string argument;
     if (!command.arguments.empty()) {
-        switch (command.arguments.front().kind) {
-            case ArgumentKind::kFile:
-                argument = "file";
-                break;
-            case ArgumentKind::kFolder:
-                argument = "folder";
-                break;
-            case ArgumentKind::kText:
-                argument = "text";
-                break;
-        }
+        argument = KindName(command.arguments.front().kind);
     }
     std::string key = Quoted(command.FullName());
     script += "_tarnctl_subcommands[" + key + "]=" + Quoted(Joined(subcommands)) + "\n";
@@ -75,8 +78,24 @@ declare -gA _tarnctl_subcommands _tarnctl_options _tarnctl_value_options _tarnct
 )";
 
 // The words before the cursor that name subcommands make the path; the word under the cursor
-// is then an option, a subcommand, an option's value or an argument of that command.
+// is then an option's value, an option, a subcommand or an argument of that command. Files
+// (and - for standard input, where a document may come from) or folders are offered by what
+// the value or argument names; free text gets nothing.
 const char kFunction[] = R"(
+_tarnctl_offer() {
+    case $1 in
+        file)
+            compopt -o filenames 2>/dev/null
+            COMPREPLY=($(compgen -f -- "$2"))
+            [[ -z $2 && $3 == document ]] && COMPREPLY+=(-)
+            ;;
+        folder)
+            compopt -o filenames 2>/dev/null
+            COMPREPLY=($(compgen -d -- "$2"))
+            ;;
+    esac
+}
+
 _tarnctl() {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
     local path=tarnctl word i
@@ -87,7 +106,10 @@ _tarnctl() {
         fi
     done
     COMPREPLY=()
-    if [[ -n $prev && " ${_tarnctl_value_options[$path]} " == *" $prev "* ]]; then
+    local value=" ${_tarnctl_value_options[$path]} "
+    if [[ $prev == -?* && $value == *" $prev="* ]]; then
+        value=${value#*" $prev="}
+        _tarnctl_offer "${value%% *}" "$cur"
         return 0
     fi
     if [[ $cur == -?* ]]; then
@@ -98,17 +120,7 @@ _tarnctl() {
         COMPREPLY=($(compgen -W "${_tarnctl_subcommands[$path]}" -- "$cur"))
         return 0
     fi
-    case ${_tarnctl_argument[$path]} in
-        file)
-            compopt -o filenames 2>/dev/null
-            COMPREPLY=($(compgen -f -- "$cur"))
-            [[ -z $cur ]] && COMPREPLY+=(-)
-            ;;
-        folder)
-            compopt -o filenames 2>/dev/null
-            COMPREPLY=($(compgen -d -- "$cur"))
-            ;;
-    esac
+    _tarnctl_offer "${_tarnctl_argument[$path]}" "$cur" document
     return 0
 }
 complete -F _tarnctl tarnctl

@@ -8,14 +8,15 @@
 
 namespace Tarnctl {
 
+// What an argument or an option's value names, which decides how a shell completes it.
+enum class ArgumentKind { kFile, kFolder, kText };
+
 struct OptionReference {
     std::vector<std::string> names;  // "-y", "--yes"
     std::string valueName;           // "TEXT"; empty for a flag
+    ArgumentKind valueKind = ArgumentKind::kText;
     std::string help;
 };
-
-// What a positional argument names, which decides how a shell completes it.
-enum class ArgumentKind { kFile, kFolder, kText };
 
 struct ArgumentReference {
     std::string name;  // "DOC"

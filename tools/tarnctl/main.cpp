@@ -147,9 +147,10 @@ std::string VersionText() {
            TarnConfigManager::LibraryVersion() + " (" + TarnConfigManager::LibrarySoname() + ")";
 }
 
-// What a positional argument names, by the names tarnctl gives its arguments.
+// What an argument (DOC, DIR) or an option's value names, by its name: an option whose value
+// is a file says so with ->type_name("FILE"); CLI11 names any other text value TEXT.
 ArgumentKind KindOf(const std::string& name) {
-    if (name == "DOC") {
+    if (name == "DOC" || name == "FILE") {
         return ArgumentKind::kFile;
     }
     return name == "DIR" ? ArgumentKind::kFolder : ArgumentKind::kText;
@@ -179,6 +180,7 @@ CommandReference Reference(const CLI::App& app, std::vector<std::string> path) {
         }
         if (option->get_type_size() > 0) {
             reference.valueName = option->get_type_name();
+            reference.valueKind = KindOf(reference.valueName);
         }
         reference.help = option->get_description();
         command.options.push_back(reference);
