@@ -13,15 +13,30 @@
 
 namespace TarnConfigManager {
 
+namespace {
+
+// PARSE_ERROR carrying the parser's reason and place, for callers that show them.
+template <typename E, typename... Args>
+[[noreturn]] void ThrowParseError(const TarnConfigStore::JsonParseError& error,
+                                  const Args&... args) {
+    E exception = MakeException<E>(PARSE_ERROR, args...);
+    exception.SetParseError(error);
+    throw exception;
+}
+
+}  // namespace
+
 void ParseDocument(const std::string& text, rapidjson::Document& out) {
-    if (!TarnConfigStore::ParseJsonText(text, out)) {
-        ThrowException<InvalidArgumentException>(PARSE_ERROR);
+    TarnConfigStore::JsonParseError error;
+    if (!TarnConfigStore::ParseJsonText(text, out, &error)) {
+        ThrowParseError<InvalidArgumentException>(error);
     }
 }
 
 void CreateDocumentFromFile(const char* path, rapidjson::Document& out) {
-    if (!TarnConfigStore::ParseJsonFile(path, out)) {
-        ThrowException<ConfigManagerException>(PARSE_ERROR, path);
+    TarnConfigStore::JsonParseError error;
+    if (!TarnConfigStore::ParseJsonFile(path, out, &error)) {
+        ThrowParseError<ConfigManagerException>(error, path);
     }
 }
 

@@ -1,6 +1,7 @@
 // The compact writer against rapidjson's own Writer: the same bytes for every kind of value,
 // and a refusal of text that is not UTF-8 or numbers that are not finite. Deep copies against
-// rapidjson's copying constructor. Parse errors as the iterative reader words them.
+// rapidjson's copying constructor. Parse errors as the iterative reader words them, with the
+// line and column people look for.
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -151,16 +152,24 @@ TEST(ParseJsonTextTest, ErrorsAreWordedAndPlacedAsTheIterativeReaderDoes) {
         std::string text;
         const char* message;
         size_t offset;
-    } cases[] = {{",[1]", "The document is empty.", 0},
-                 {"[1,]", "Invalid value.", 3},
-                 {deep, "Nesting is deeper than the limit of 512 levels.", 512},
-                 {"[1] [2]", "The document root must not be followed by other values.", 4}};
+        size_t line;
+        size_t column;
+    } cases[] = {
+        {",[1]", "The document is empty.", 0, 1, 1},
+        {"[1,]", "Invalid value.", 3, 1, 4},
+        {deep, "Nesting is deeper than the limit of 512 levels.", 512, 1, 513},
+        {"[1]\n\n [2]", "The document root must not be followed by other values.", 6, 3, 2},
+        {"[\"\xe2\x82\xac\", \n  \"\xe2\x82\xac\",]", "Invalid value.", 17, 2, 7},
+        {"\n\n[\"\xe2\x82\"]", "Invalid encoding in string.", 4, 3, 3},
+        {"", "The document is empty.", 0, 0, 0}};
     for (const Case& c : cases) {
         rapidjson::Document doc;
         TarnConfigStore::JsonParseError error;
         EXPECT_FALSE(TarnConfigStore::ParseJsonText(c.text, doc, &error)) << c.text;
         EXPECT_EQ(c.message, error.message) << c.text;
         EXPECT_EQ(c.offset, error.offset) << c.text;
+        EXPECT_EQ(c.line, error.line) << c.text;
+        EXPECT_EQ(c.column, error.column) << c.text;
         EXPECT_TRUE(doc.IsNull());
     }
 }

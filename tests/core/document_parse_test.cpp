@@ -144,27 +144,57 @@ TEST(ParseDocument, FailedParseLeavesANullDocument) {
     EXPECT_TRUE(doc.IsNull());
 }
 
-TEST(CreateDocumentFromFile, ReportsThePathOfAFileThatDoesNotParse) {
+// The exception names the file and carries the parser's reason and place: on the line and
+// column for text that does not parse, without a place for a file that holds no text at all.
+TEST(CreateDocumentFromFile, ReportsThePathAndWhereTheFileFails) {
     TarnTest::ResetHostRoot();
     std::string good = TarnTest::RootPath("good.json");
-    std::string bad = TarnTest::RootPath("bad.json");
     TarnTest::WriteFile(good, "{\"k\": [true]}\n");
-    TarnTest::WriteFile(bad, "{\"k\": [true}\n");
+    TarnTest::WriteFile("bad.json", "{\"k\":\n  [true}\n");
+    TarnTest::WriteFile("accent.json", "{\"\xc3\xa9\": 1,\n\"\xc3\xa9\xff\": 2}");
+    TarnTest::WriteFile("blank.json", "\n \n");
+    TarnTest::WriteFile("empty.json", "");
     rapidjson::Document doc;
     CreateDocumentFromFile(good.c_str(), doc);
     EXPECT_TRUE(doc["k"][0].GetBool());
-    for (const std::string& path :
-         {bad, TarnTest::RootPath("missing.json"), TarnTest::RootPath("")}) {
+    struct Case {
+        std::string path;
+        std::string reason;
+        size_t line;
+        size_t column;
+    } cases[] = {
+        {TarnTest::RootPath("bad.json"), "Missing a comma or ']' after an array element.", 2, 8},
+        // Columns count characters; the place of bad UTF-8 is its first byte.
+        {TarnTest::RootPath("accent.json"), "Invalid encoding in string.", 2, 3},
+        {TarnTest::RootPath("blank.json"), "The document is empty.", 3, 1},
+        {TarnTest::RootPath("empty.json"), "The file is empty.", 0, 0},
+        {TarnTest::RootPath("missing.json"),
+         "The file cannot be opened: No such file or directory.", 0, 0},
+        {TarnTest::RootPath(""), "The path names a folder, not a file.", 0, 0}};
+    for (const Case& c : cases) {
         try {
-            CreateDocumentFromFile(path.c_str(), doc);
-            ADD_FAILURE() << path;
+            CreateDocumentFromFile(c.path.c_str(), doc);
+            ADD_FAILURE() << c.path;
         } catch (const InvalidArgumentException&) {
             ADD_FAILURE() << "file errors are not argument errors";
         } catch (const ConfigManagerException& e) {
             EXPECT_EQ(e.GetCode(), 2080);
             EXPECT_STREQ(e.what(), "Failed to parse JSON String");
-            EXPECT_EQ(e.GetArgs(), std::vector<std::string>{path});
+            EXPECT_EQ(e.GetArgs(), std::vector<std::string>{c.path});
+            ASSERT_NE(e.GetParseError(), nullptr) << c.path;
+            EXPECT_EQ(c.reason, e.GetParseError()->message) << c.path;
+            EXPECT_EQ(c.line, e.GetParseError()->line) << c.path;
+            EXPECT_EQ(c.column, e.GetParseError()->column) << c.path;
         }
+    }
+    try {
+        ParseDocument("[1,\n\t2,,]", doc);
+        ADD_FAILURE() << "parsed";
+    } catch (const InvalidArgumentException& e) {
+        ASSERT_NE(e.GetParseError(), nullptr);
+        EXPECT_EQ(e.GetParseError()->offset, 7u);
+        EXPECT_EQ(e.GetParseError()->line, 2u);
+        EXPECT_EQ(e.GetParseError()->column, 4u);
     }
 }
 
@@ -201,9 +231,10 @@ TEST(ParseDocument, SurvivesInputsThatBreakRapidjsonsOwnChecks) {
 
 TEST(ParseDocument, TypesIntegersByTheSmallestTypeThatHoldsThem) {
     rapidjson::Document doc;
-    ASSERT_TRUE(Parses("[-2147483648, 4294967295, -9223372036854775808, 18446744073709551615,"
-                       "18446744073709551616, 30000000000000000000, -0]",
-                       doc));
+    ASSERT_TRUE(
+        Parses("[-2147483648, 4294967295, -9223372036854775808, 18446744073709551615,"
+               "18446744073709551616, 30000000000000000000, -0]",
+               doc));
     EXPECT_TRUE(doc[0].IsInt());
     EXPECT_TRUE(doc[1].IsUint() && !doc[1].IsInt());
     EXPECT_EQ(doc[2].GetInt64(), INT64_MIN);

@@ -1,12 +1,20 @@
-// The logger: the text of a line as printf would make it, and when gathered lines reach the
-// log file.
+// The logger: the text of a line as printf would make it, the time and process id it carries,
+// when gathered lines reach the log file, and that stderr sees lines only when asked to.
 #include "tarn/logger/cs_logger.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cinttypes>
 #include <climits>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
+#include <iomanip>
+#include <regex>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -35,6 +43,27 @@ std::string LogFileText() {
                                                      : std::string();
 }
 
+// "2026-12-06T02:08:19.123Z 4242 [info] text": the time in UTC, the process id, the priority.
+const std::regex kLinePrefix(R"(^(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3})Z (\d+) \[)");
+
+// text with the time and process id taken off each line, after checking that they are there
+// and are this process's.
+std::string WithoutPrefixes(const std::string& text) {
+    std::istringstream lines(text);
+    std::string line;
+    std::string rest;
+    std::smatch prefix;
+    while (std::getline(lines, line)) {
+        if (!std::regex_search(line, prefix, kLinePrefix)) {
+            ADD_FAILURE() << "no time and process id: " << line;
+            continue;
+        }
+        EXPECT_EQ(std::to_string(getpid()), prefix[2].str()) << line;
+        rest += line.substr(static_cast<size_t>(prefix.length(0)) - 1) + "\n";
+    }
+    return rest;
+}
+
 // The root is laid out once: the logger keeps its log file open, so the tests share one file
 // and each reads what was appended since it began.
 class CSLoggerTest : public ::testing::Test {
@@ -42,7 +71,8 @@ protected:
     static void SetUpTestSuite() { TarnTest::ResetHostRoot(); }
     void SetUp() override { start_ = LogFileText().size(); }
 
-    std::string LogText() const { return LogFileText().substr(start_); }
+    // What was logged since the test began, without the time and process id of each line.
+    std::string LogText() const { return WithoutPrefixes(LogFileText().substr(start_)); }
     // The text the last line logged carried.
     std::string Last() const { return capture_.Lines().back().text; }
 
@@ -126,9 +156,51 @@ TEST_F(CSLoggerTest, ALargeBatchIsWrittenInPiecesOnTheWay) {
     for (int i = 0; i < 100; ++i) {
         CSLogger::Log(3, "%s", line.c_str());
     }
-    std::string written = LogText();
+    std::string written = LogFileText().substr(start_);
     EXPECT_GE(written.size(), 64u * 1024);
-    EXPECT_LT(written.size(), 100u * (line.size() + 9));
+    EXPECT_LT(written.size(), 100u * (line.size() + 50));
+}
+
+TEST_F(CSLoggerTest, LinesCarryTheTimeAndTheProcessIdOfTheLogger) {
+    auto before = std::chrono::system_clock::now() - std::chrono::seconds(1);
+    CSLogger::Log(2, "stamped");
+    auto after = std::chrono::system_clock::now() + std::chrono::seconds(1);
+    std::string line = LogFileText().substr(start_);
+    std::smatch prefix;
+    ASSERT_TRUE(std::regex_search(line, prefix, kLinePrefix)) << line;
+    std::tm parts{};
+    std::istringstream(prefix[1].str()) >> std::get_time(&parts, "%Y-%m-%dT%H:%M:%S");
+    auto stamped = std::chrono::system_clock::from_time_t(timegm(&parts));
+    EXPECT_GE(stamped, before) << line;
+    EXPECT_LE(stamped, after) << line;
+    EXPECT_EQ("[info] stamped\n", LogText());
+
+    // A forked child logs under its own id.
+    pid_t child = fork();
+    if (child == 0) {
+        CSLogger::Log(2, "from the child");
+        _exit(0);
+    }
+    ASSERT_GT(child, 0);
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    EXPECT_NE(std::string::npos,
+              LogFileText().find("Z " + std::to_string(child) + " [info] from the child\n"));
+}
+
+TEST_F(CSLoggerTest, StderrSeesOnlyTheLinesTheProgramAskedFor) {
+    testing::internal::CaptureStderr();
+    CSLogger::Log(0, "an error, not echoed");
+    CSLogger::EchoToStderr(1);
+    CSLogger::Log(1, "a warning, echoed");
+    CSLogger::Log(2, "progress, not echoed");
+    CSLogger::EchoToStderr(-1);
+    CSLogger::Log(0, "an error, no longer echoed");
+    std::string echoed = testing::internal::GetCapturedStderr();
+    EXPECT_EQ("[warning] a warning, echoed\n", WithoutPrefixes(echoed));
+    EXPECT_NE(std::string::npos, LogFileText().substr(start_).find(echoed))
+        << "the echo reads as the line in the file";
+    EXPECT_EQ(4u, capture_.Lines().size());
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 // refusal without maintenance mode, and Ctrl-C during an apply plugin.
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include "apply_host.h"
 #include "json_test_text.h"
 #include "tarn/paths.h"
@@ -66,6 +68,28 @@ TEST_F(ApplyCommands, AppliesNowInMaintenanceModeOrAtTheNextBoot) {
     EXPECT_NE(run.out.find("applied when the host reboots"), std::string::npos) << run.out;
     run = RunTarnctl({"--json", "extract", "desired"});
     EXPECT_NE(run.out.find(R"("kernel":{"args":"quiet nosmt"})"), std::string::npos) << run.out;
+}
+
+// The library logs a reboot-pending apply as an error line; it belongs in the log file, not on
+// the terminal, unless -v asks for it.
+TEST_F(ApplyCommands, LibraryLogLinesReachTheTerminalOnlyWithVerbose) {
+    std::string kernel = DocumentWith({{"/host/boot/kernel/args", R"("quiet nosmt")"}});
+    TarnctlResult run = RunTarnctl({"apply", "--yes", "--quiet", kernel});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out + run.err, "");
+    const std::string logged = "[error] ApplyConfig updated the host";
+    EXPECT_NE(ReadFile(TarnPaths::kLogFile).find(logged), std::string::npos);
+
+    kernel = DocumentWith({{"/host/boot/kernel/args", R"("nosmt")"}});
+    run = RunTarnctl({"apply", "--yes", "-q", "-v", kernel});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "");
+    std::regex line(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z \d+ \[(error|warning)\] [^\n]*\n)");
+    EXPECT_TRUE(std::regex_match(run.err, std::regex("(" + std::string(R"(\d{4}[^\n]*\n)") + ")+")))
+        << run.err;
+    EXPECT_NE(run.err.find(logged), std::string::npos) << run.err;
+    EXPECT_EQ(std::regex_replace(run.err, line, ""), "") << "only errors and warnings";
+    EXPECT_NE(RunTarnctl({"-vvv", "extract", "desired"}).err.find(" [trace] "), std::string::npos);
 }
 
 TEST_F(ApplyCommands, AppliesOnlyWhenTheUserSaysYes) {

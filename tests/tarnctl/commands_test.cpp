@@ -2,6 +2,8 @@
 // maintenance-mode state file, and the command line itself (help, misuse).
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "json_test_text.h"
 #include "plugin_files.h"
 #include "tarn/configstore/store_rows.h"
@@ -51,6 +53,14 @@ TEST_F(Commands, PluginsListShowsEachManifestAndFailsOnABrokenOne) {
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.out.find("pythontest:ok  python    2"), std::string::npos) << run.out;
     EXPECT_NE(run.err.find(broken), std::string::npos) << run.err;
+    // A manifest that does not parse is named once, with the place it fails at.
+    std::string unparsable = InstallManifest("unparsable", "{\"version\": 2,\n  \"type\" python}");
+    run = RunTarnctl({"plugins", "list"});
+    EXPECT_NE(run.err.find("tarnctl: " + unparsable +
+                           ":2:10: Missing a colon after a name of object member. (error 2080"),
+              std::string::npos)
+        << run.err;
+    std::filesystem::remove_all(std::filesystem::path(unparsable).parent_path());
 
     run = RunTarnctl({"--json", "plugins", "validate"});
     EXPECT_EQ(run.exitCode, 2) << run.err;

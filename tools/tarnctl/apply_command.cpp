@@ -167,7 +167,7 @@ std::optional<int> FromPlan(const Console& console, const ApplyOptions& options,
 std::optional<int> FromDocument(const Console& console, const ApplyOptions& options,
                                 FirstStep& first) {
     rapidjson::Document desired = ReadDocument(options.document);
-    ChangeCheck check{options.document, options.clusterContext, options.validate,
+    ChangeCheck check{DocumentName(options.document), options.clusterContext, options.validate,
                       "Nothing was applied"};
     if (auto refused = PrepareToChange(console, check, desired)) {
         return refused;
@@ -180,7 +180,7 @@ std::optional<int> FromDocument(const Console& console, const ApplyOptions& opti
         return ReportUnfinished(console, error, "impact check");
     }
     task->Finish();
-    first.source = options.document;
+    first.source = DocumentName(options.document);
     return std::nullopt;
 }
 
@@ -217,6 +217,11 @@ int ImpactGrew(const Console& console, const FirstStep& first,
 }  // namespace
 
 int RunApply(const Console& console, const ApplyOptions& options) {
+    if (options.document == kStandardInput && !options.yes) {
+        throw CommandError(
+            "apply - reads the document from standard input, where the answer "
+            "to its question would come from: add --yes");
+    }
     if (options.document.empty() == options.plan.empty()) {
         throw CommandError("apply needs a document (DOC) or a saved plan (--plan PLAN)");
     }

@@ -45,7 +45,7 @@ int RunCompliance(const Console& console, const ComplianceOptions& options) {
                       out.GetAllocator());
         console.PrintJson(out);
     } else {
-        PrintReport(console, options.document, desired, result);
+        PrintReport(console, DocumentName(options.document), desired, result);
     }
     return result.compliant ? kExitOk : kExitFindings;
 }

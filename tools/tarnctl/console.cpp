@@ -71,7 +71,9 @@ std::string Console::Paint(const std::string& text, Colour colour, Stream stream
 }
 
 void Console::Line(const std::string& text) const {
-    Write(stdout, text + "\n");
+    if (!options_.quiet || options_.json) {
+        Write(stdout, text + "\n");
+    }
 }
 
 void Console::Note(const std::string& text) const {
@@ -93,11 +95,11 @@ void Console::Ask(const std::string& text) const {
 void Console::PrintJson(const rapidjson::Value& value) const {
     std::string text;
     TarnConfigManager::SerializeValue(value, text);
-    Line(text);
+    Write(stdout, text + "\n");
 }
 
 void Console::PrintPrettyJson(const rapidjson::Value& value) const {
-    Line(JsonToString(value));
+    Write(stdout, JsonToString(value) + "\n");
 }
 
 }  // namespace Tarnctl

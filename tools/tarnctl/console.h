@@ -1,7 +1,7 @@
 // Console: where tarnctl writes. Results go to standard output, as text for people or as JSON
 // (--json) for programs; progress, notifications and errors go to standard error, so the
-// output of a command can always be piped. Colour only on a terminal and never with NO_COLOR
-// set. One per process, used from the main thread.
+// output of a command can always be piped; quiet leaves errors, JSON and documents only.
+// Colour only on a terminal and never with NO_COLOR set. One per process, main thread.
 #pragma once
 
 #include <string>
@@ -15,7 +15,7 @@ enum class Stream { kOut, kErr };
 
 struct ConsoleOptions {
     bool json = false;   // results as JSON
-    bool quiet = false;  // no progress or notifications
+    bool quiet = false;  // no progress, notifications or text results: errors only
 };
 
 class Console {
@@ -34,7 +34,7 @@ public:
     // text in colour when the stream takes colour, else text unchanged.
     std::string Paint(const std::string& text, Colour colour, Stream stream = Stream::kOut) const;
 
-    // A line of the result on standard output.
+    // A line of the result on standard output: for people unless quiet, always with --json.
     void Line(const std::string& text) const;
     // A line on standard error, unless quiet.
     void Note(const std::string& text) const;
@@ -42,9 +42,9 @@ public:
     void Draw(const std::string& text) const;
     // A question on standard error, also when quiet; flushed.
     void Ask(const std::string& text) const;
-    // value as one line of compact JSON on standard output.
+    // value as one line of compact JSON on standard output, also when quiet.
     void PrintJson(const rapidjson::Value& value) const;
-    // value as indented JSON on standard output.
+    // value as indented JSON on standard output (a document asked for), also when quiet.
     void PrintPrettyJson(const rapidjson::Value& value) const;
 
 private:

@@ -21,6 +21,18 @@ std::string MessageIdOf(int code) {
     return found == ids.end() ? std::string() : std::string(found->second);
 }
 
+// "x.json:3:7: Invalid value." (no line and column when the failure has no place).
+void Locate(ErrorReport& report, const TarnConfigStore::JsonParseError& where) {
+    report.file = report.args.empty() ? std::string("?") : report.args.front();
+    report.line = where.line;
+    report.column = where.column;
+    report.message = report.file;
+    if (where.line > 0) {
+        report.message += ":" + std::to_string(where.line) + ":" + std::to_string(where.column);
+    }
+    report.message += ": " + where.message;
+}
+
 }  // namespace
 
 ErrorReport DescribeError(const std::exception& error) {
@@ -30,6 +42,9 @@ ErrorReport DescribeError(const std::exception& error) {
         report.code = stored->GetCode();
         report.id = MessageIdOf(report.code);
         report.args = stored->GetArgs();
+        if (const auto* where = stored->GetParseError()) {
+            Locate(report, *where);
+        }
     }
     return report;
 }
@@ -48,6 +63,11 @@ std::string ShortMessageId(const std::string& id) {
 }
 
 std::string ErrorText(const ErrorReport& report) {
+    if (!report.file.empty()) {
+        // The place leads, as compilers and editors write it; the code and id follow.
+        std::string text = report.message + " (error " + std::to_string(report.code);
+        return text + (report.id.empty() ? "" : ", " + report.id) + ")";
+    }
     std::string text = "error";
     if (report.code != 0) {
         text += " " + std::to_string(report.code);
@@ -74,6 +94,11 @@ rapidjson::Value ErrorJson(const ErrorReport& report, rapidjson::MemoryPoolAlloc
     json.AddMember("id", rapidjson::Value(report.id, allocator), allocator);
     json.AddMember("message", rapidjson::Value(report.message, allocator), allocator);
     json.AddMember("args", args, allocator);
+    if (!report.file.empty()) {
+        json.AddMember("file", rapidjson::Value(report.file, allocator), allocator);
+        json.AddMember("line", static_cast<uint64_t>(report.line), allocator);
+        json.AddMember("column", static_cast<uint64_t>(report.column), allocator);
+    }
     return json;
 }
 

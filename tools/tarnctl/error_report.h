@@ -26,15 +26,24 @@ struct ErrorReport {
     std::string id;  // message id; empty when the code has none
     std::string message;
     std::vector<std::string> args;
+    // A document that does not parse: the file (its path, or kStandardInput) and where in it,
+    // from 1; line and column are 0 when the failure has no place (a file that cannot be read).
+    std::string file = {};
+    size_t line = 0;
+    size_t column = 0;
 };
 
+// A document that fails to parse is described by where it fails: message is
+// "FILE:LINE:COLUMN: what is wrong" (FILE being the library's first argument, the path).
 ErrorReport DescribeError(const std::exception& error);
 // A plugin's error: id and arguments (its message, the key's schema text, is left out).
 ErrorReport DescribeError(const TarnConfigManager::ErrorInfo& error);
 
-// "error 2080 (com...parse-error): Failed to parse JSON String [/tmp/x.json]"
+// "error 2080 (com...parse-error): Failed to parse JSON String [/tmp/x.json]"; a document
+// that does not parse: "x.json:3:7: Invalid value. (error 2080, com...parse-error)".
 std::string ErrorText(const ErrorReport& report);
-// {"code": ..., "id": ..., "message": ..., "args": [...]} built in allocator.
+// {"code": ..., "id": ..., "message": ..., "args": [...]} built in allocator, with "file",
+// "line" and "column" for a document that does not parse.
 rapidjson::Value ErrorJson(const ErrorReport& report, rapidjson::MemoryPoolAllocator<>& allocator);
 
 // id without the prefix every message id of the host shares ("com.corvid.tarn.settings.").

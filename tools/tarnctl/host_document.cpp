@@ -1,18 +1,61 @@
 #include "host_document.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
 #include "deradidezivizoda/core/document.h"
 #include "deradidezivizoda/validation/host_document_schema.h"
 #include "deradidezivizoda/validation/merged_document.h"
 #include "error_report.h"
+#include "tarn/configstore/config_store_exception.h"
 #include "text_table.h"
 
 namespace Tarnctl {
 
+namespace {
+
+std::string ReadStandardInput() {
+    std::string text;
+    char chunk[65536];
+    size_t count;
+    while ((count = std::fread(chunk, 1, sizeof(chunk), stdin)) > 0) {
+        text.append(chunk, count);
+    }
+    if (std::ferror(stdin)) {
+        throw CommandError(std::string("cannot read standard input: ") + std::strerror(errno));
+    }
+    return text;
+}
+
+void ParseStandardInput(rapidjson::Document& document) {
+    try {
+        TarnConfigManager::ParseDocument(ReadStandardInput(), document);
+    } catch (TarnConfigStore::ConfigStoreException& error) {
+        // The text has no path: it is named as a file's path would be.
+        if (error.GetParseError()) {
+            error.AddArg(kStandardInputName);
+        }
+        throw;
+    }
+}
+
+}  // namespace
+
+std::string DocumentName(const std::string& path) {
+    return path == kStandardInput ? kStandardInputName : path;
+}
+
 rapidjson::Document ReadDocument(const std::string& path) {
     rapidjson::Document document;
-    TarnConfigManager::CreateDocumentFromFile(path.c_str(), document);
+    if (path == kStandardInput) {
+        ParseStandardInput(document);
+    } else {
+        TarnConfigManager::CreateDocumentFromFile(path.c_str(), document);
+    }
     if (!document.IsObject()) {
-        throw CommandError(path + " holds no JSON object; a configuration document is one");
+        throw CommandError(DocumentName(path) +
+                           " holds no JSON object; a configuration document is one");
     }
     return document;
 }

@@ -9,8 +9,17 @@
 
 namespace Tarnctl {
 
-// The JSON object in the file at path. The library's PARSE_ERROR (2080) naming the path when
-// the file is missing or not JSON; CommandError when it holds no object.
+// The path that names standard input, and how messages name it.
+constexpr char kStandardInput[] = "-";
+constexpr char kStandardInputName[] = "<stdin>";
+
+// How messages name the document at path: the path, or kStandardInputName for "-".
+std::string DocumentName(const std::string& path);
+
+// The JSON object in the file at path, or read from standard input when path is "-". The
+// library's PARSE_ERROR (2080), naming the path (kStandardInputName for standard input) and
+// carrying where the text fails, when the file cannot be read or is not JSON; CommandError
+// when it holds no object.
 rapidjson::Document ReadDocument(const std::string& path);
 
 // Whether document has a "profile" and a "host-specific" or "host-override" section.

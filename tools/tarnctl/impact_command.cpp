@@ -114,8 +114,8 @@ void PrintPlan(const Console& console, const ImpactOptions& options, const Check
         return;
     }
     Colour colour = check.impact == TarnConfigManager::NO_IMPACT ? Colour::kGreen : Colour::kYellow;
-    console.Line(
-        console.Paint("Applying " + options.document + " " + Verdict(check.impact) + ".", colour));
+    console.Line(console.Paint(
+        "Applying " + DocumentName(options.document) + " " + Verdict(check.impact) + ".", colour));
     console.Line(std::string("Quick boot: ") + QuickBootName(check.quickBootStatus) + ".");
     console.Line("Changes (" + ChangeCountText(CountChanges(changes.document)) + "):");
     for (const std::string& line :
@@ -138,7 +138,7 @@ int SavePlan(const Console& console, const ImpactOptions& options, rapidjson::Do
     }
     task->Finish();
     if (!plan.check) {
-        PrintResult(console, options.document, ImpactResult());
+        PrintResult(console, DocumentName(options.document), ImpactResult());
         console.Note("Nothing to plan: " + options.out + " was not written.");
         return kExitOk;
     }
@@ -154,7 +154,7 @@ int SavePlan(const Console& console, const ImpactOptions& options, rapidjson::Do
 
 int RunImpact(const Console& console, const ImpactOptions& options) {
     rapidjson::Document desired = ReadDocument(options.document);
-    ChangeCheck check{options.document, options.clusterContext, options.validate,
+    ChangeCheck check{DocumentName(options.document), options.clusterContext, options.validate,
                       "No impact was computed"};
     if (auto refused = PrepareToChange(console, check, desired)) {
         return *refused;
@@ -168,7 +168,7 @@ int RunImpact(const Console& console, const ImpactOptions& options) {
     if (!result.error.id.empty()) {
         return ReportUnfinished(console, result.error, "impact");
     }
-    PrintResult(console, options.document, result);
+    PrintResult(console, DocumentName(options.document), result);
     return result.compliant ? kExitOk : kExitFindings;
 }
 

@@ -2,13 +2,20 @@
 // one command under a Ctrl-C guard; every failure becomes a report with the library's code and
 // message id (exit statuses in exit_codes.h).
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <exception>
 #include <functional>
 #include <string>
 
 #include "apply_command.h"
+#include "bash_completion.h"
+#include "command_reference.h"
 #include "compliance_command.h"
 #include "console.h"
+#include "deradidezivizoda/core/version.h"
 #include "deradidezivizoda/plugins/host_lock.h"
 #include "error_report.h"
 #include "exit_codes.h"
@@ -16,8 +23,13 @@
 #include "host_command.h"
 #include "impact_command.h"
 #include "interrupt_guard.h"
+#include "man_page.h"
+#include "nearest_name.h"
 #include "plugins_command.h"
+#include "tarn/configstore/json_text.h"
+#include "tarn/logger/cs_logger.h"
 #include "tarn/paths.h"
+#include "text_table.h"
 #include "validate_command.h"
 
 namespace Tarnctl {
@@ -34,6 +46,7 @@ struct Arguments {
     ImpactOptions impact;
     ApplyOptions apply;
     std::string pluginDir = TarnPaths::kPluginDir;
+    int verbosity = 0;  // how many -v: library log lines up to that priority on stderr
     Command command;
 };
 
@@ -50,7 +63,10 @@ CLI::App* AddDocumentCommand(CLI::App& app, const char* name, const char* descri
                              Command& selected, Command command, std::string& document,
                              std::string* context = nullptr, const char* contextHelp = nullptr) {
     CLI::App* sub = Leaf(app, name, description, selected, std::move(command));
-    sub->add_option("DOC", document, "Desired configuration document (JSON)")->required();
+    sub->add_option("DOC", document,
+                    "Desired configuration document (JSON); - reads it from "
+                    "standard input")
+        ->required();
     if (context) {
         sub->add_option("--cluster-context", *context, contextHelp);
     }
@@ -67,7 +83,7 @@ void AddChangeCommands(CLI::App& app, Arguments& args) {
         args.impact.document, &args.impact.clusterContext,
         "Text handed to every validation and impact plugin");
     impact->add_option("--out", args.impact.out, "Save the plan to this file for apply --plan")
-        ->type_name("PLAN");
+        ->type_name("FILE");
     impact->add_flag_callback(
         "--no-validate", [&args] { args.impact.validate = false; }, kNoValidateHelp);
     CLI::App* apply = AddDocumentCommand(
@@ -77,7 +93,7 @@ void AddChangeCommands(CLI::App& app, Arguments& args) {
         "Text handed to every validation, impact and apply plugin");
     CLI::Option* document = apply->get_option("DOC")->required(false);
     apply->add_option("--plan", args.apply.plan, "Apply a plan saved by impact --out")
-        ->type_name("PLAN")
+        ->type_name("FILE")
         ->excludes(document)
         ->excludes(apply->get_option("--cluster-context"));
     apply->add_flag("-y,--yes", args.apply.yes, "Apply without asking for confirmation");
@@ -151,6 +167,116 @@ void NoteHostLockWait(const Console& console, pid_t holder) {
     console.Note("Waiting for another configuration operation" + who + " to finish...");
 }
 
+// The version of tarnctl and of the library it runs with, as the library itself reports it.
+std::string VersionText() {
+    return std::string("tarnctl ") + TARNCTL_VERSION + "\nlibrary " +
+           TarnConfigManager::LibraryVersion() + " (" + TarnConfigManager::LibrarySoname() + ")";
+}
+
+// What an argument (DOC, DIR) or an option's value names, by its name: an option whose value
+// is a file says so with ->type_name("FILE"); CLI11 names any other text value TEXT.
+ArgumentKind KindOf(const std::string& name) {
+    if (name == "DOC" || name == "FILE") {
+        return ArgumentKind::kFile;
+    }
+    return name == "DIR" ? ArgumentKind::kFolder : ArgumentKind::kText;
+}
+
+// The command line as the man page and the completion see it; hidden options (no group) are
+// left out.
+CommandReference Reference(const CLI::App& app, std::vector<std::string> path) {
+    CommandReference command;
+    command.path = path;
+    command.description = app.get_description();
+    for (const CLI::Option* option : app.get_options()) {
+        if (option->get_group().empty()) {
+            continue;
+        }
+        if (option->get_positional()) {
+            command.arguments.push_back({option->get_name(), KindOf(option->get_name()),
+                                         option->get_required(), option->get_description()});
+            continue;
+        }
+        OptionReference reference;
+        for (const std::string& name : option->get_snames()) {
+            reference.names.push_back("-" + name);
+        }
+        for (const std::string& name : option->get_lnames()) {
+            reference.names.push_back("--" + name);
+        }
+        if (option->get_type_size() > 0) {
+            reference.valueName = option->get_type_name();
+            reference.valueKind = KindOf(reference.valueName);
+        }
+        reference.help = option->get_description();
+        command.options.push_back(reference);
+    }
+    for (const CLI::App* subcommand : app.get_subcommands({})) {
+        std::vector<std::string> subpath = path;
+        subpath.push_back(subcommand->get_name());
+        command.subcommands.push_back(Reference(*subcommand, subpath));
+    }
+    return command;
+}
+
+// tarnctl --generate man|bash-completion FILE: writes the man page or the completion script
+// (at build time).
+int Generate(const CLI::App& app, const std::string& what, const std::string& path) {
+    CommandReference root = Reference(app, {});
+    std::string text;
+    if (what == "man") {
+        text = ManPage(root, TARNCTL_VERSION);
+    } else if (what == "bash-completion") {
+        text = BashCompletion(root);
+    } else {
+        std::fprintf(stderr, "tarnctl: --generate makes man or bash-completion, not %s\n",
+                     what.c_str());
+        return kExitError;
+    }
+    if (!TarnConfigStore::WriteFileAtomically(path, text)) {
+        std::fprintf(stderr, "tarnctl: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
+        return kExitError;
+    }
+    return kExitOk;
+}
+
+std::vector<std::string> SubcommandNames(const CLI::App& app) {
+    std::vector<std::string> names;
+    for (const CLI::App* subcommand : app.get_subcommands({})) {
+        names.push_back(subcommand->get_name());
+    }
+    return names;
+}
+
+// When a word of the command line should name a subcommand and names none, says so, with the
+// nearest name ("did you mean ...?") or the names there are, and returns true.
+bool ReportUnknownSubcommand(CLI::App& app, int argc, char** argv) {
+    CLI::App* level = &app;
+    std::string name = "tarnctl";
+    for (int i = 1; i < argc; ++i) {
+        std::string word = argv[i];
+        if (word.rfind("-", 0) == 0) {
+            continue;
+        }
+        std::vector<std::string> names = SubcommandNames(*level);
+        if (names.empty()) {
+            return false;
+        }
+        if (std::find(names.begin(), names.end(), word) != names.end()) {
+            level = level->get_subcommand(word);
+            name += " " + word;
+            continue;
+        }
+        std::string nearest = NearestName(word, names);
+        std::string advice = nearest.empty() ? "the commands are " + Joined(names, ", ")
+                                             : "did you mean '" + nearest + "'?";
+        std::fprintf(stderr, "tarnctl: '%s' is not a command of %s; %s\n", word.c_str(),
+                     name.c_str(), advice.c_str());
+        return true;
+    }
+    return false;
+}
+
 // A failure after Ctrl-C (a plugin that the SIGINT ended, say) exits as interrupted.
 int Run(const Console& console, const Command& command) {
     InterruptGuard guard(console);
@@ -173,21 +299,34 @@ int main(int argc, char** argv) {
     using namespace Tarnctl;
     CLI::App app("tarnctl: keeps this host at its desired configuration", "tarnctl");
     app.require_subcommand(1);
-    // --json and --quiet may also follow the subcommand.
+    // --json, --quiet and -v may also follow the subcommand.
     app.fallthrough();
     Arguments args;
     app.add_flag("--json", args.console.json, "Results as JSON on standard output");
     app.add_flag("-q,--quiet", args.console.quiet,
-                 "No progress or notifications on standard error");
+                 "Print errors only (and --json output); the exit status tells the outcome");
+    app.add_flag("-v,--verbose", args.verbosity,
+                 "Also show the library's log lines on standard error: -v errors and warnings, "
+                 "-vv progress, -vvv everything");
+    app.set_version_flag("--version", VersionText, "Print the version of tarnctl and the library");
     AddDocumentCommands(app, args);
     AddExtract(app, args);
     AddPlugins(app, args);
     AddHost(app, args);
+    if (argc == 4 && std::strcmp(argv[1], "--generate") == 0) {
+        return Generate(app, argv[2], argv[3]);
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
-        // --help is a parse "error" that exits 0; every misuse exits 1.
+        if (error.get_exit_code() != 0 && ReportUnknownSubcommand(app, argc, argv)) {
+            return kExitError;
+        }
+        // --help and --version are parse "errors" that exit 0; every misuse exits 1.
         return app.exit(error) == 0 ? kExitOk : kExitError;
+    }
+    if (args.verbosity > 0) {
+        CSLogger::EchoToStderr(std::min(args.verbosity, static_cast<int>(CSLogger::kTrace)));
     }
     return Run(Console(args.console), args.command);
 }

@@ -96,8 +96,8 @@ rapidjson::Document ParsePlan(const std::string& path) {
     rapidjson::Document plan;
     TarnConfigStore::JsonParseError error;
     if (!TarnConfigStore::ParseJsonFile(path.c_str(), plan, &error)) {
-        throw NotAPlan(
-            path, "no JSON (" + error.message + " at byte " + std::to_string(error.offset) + ")");
+        throw NotAPlan(path, "no JSON (" + std::to_string(error.line) + ":" +
+                                 std::to_string(error.column) + ": " + error.message + ")");
     }
     if (!plan.IsObject()) {
         throw NotAPlan(path, "it holds no JSON object");

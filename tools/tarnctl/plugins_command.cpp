@@ -166,7 +166,10 @@ int RunPluginsList(const Console& console) {
         listing.table.Print(console);
         for (const auto& failure : listing.failures) {
             ErrorReport report = failure.second;
-            report.message = failure.first + ": " + report.message;
+            // A manifest that does not parse is already named with the place it fails at.
+            if (report.file.empty()) {
+                report.message = failure.first + ": " + report.message;
+            }
             ReportFailure(console, report);
         }
     }

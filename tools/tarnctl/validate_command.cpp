@@ -112,7 +112,7 @@ int RunValidate(const Console& console, const ValidateOptions& options) {
     rapidjson::Document document = ReadDocument(options.document);
     ValidationResult result =
         ValidateDocument(console, document, options.clusterContext, options.skipSchema);
-    return Report(console, options.document, result);
+    return Report(console, DocumentName(options.document), result);
 }
 
 std::optional<int> PrepareToChange(const Console& console, const ChangeCheck& check,

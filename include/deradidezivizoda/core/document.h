@@ -1,7 +1,8 @@
 // Reading, writing and comparing configuration documents. Every text goes through the one
 // parse path of the host libraries (iterative, UTF-8 checked, nesting limited to 512, exactly
-// one value). Failures raise the library's exceptions with PARSE_ERROR (2080); shape errors
-// inside rapidjson raise ConfigStoreException 1082. Reentrant; documents are not shared.
+// one value). Failures raise the library's exceptions with PARSE_ERROR (2080), carrying the
+// parser's reason and line and column (GetParseError()); shape errors inside rapidjson raise
+// ConfigStoreException 1082. Reentrant; documents are not shared.
 #pragma once
 
 #include <memory>

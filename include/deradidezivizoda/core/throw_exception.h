@@ -1,6 +1,7 @@
 // ThrowException<E>(code, args...): the one way the library raises its errors. Formats the
 // code's message template with the arguments, throws E(code, message) carrying each argument
 // as text. UNEXPECTED_ERROR has no template: its one argument is the whole message.
+// MakeException<E>(code, args...) builds the same exception without throwing it.
 #pragma once
 
 #include <cstdlib>
@@ -45,13 +46,19 @@ std::unique_ptr<char, FreeDeleter> FormatMessage(CMErrorCodes code, const Args&.
 
 }  // namespace detail
 
+// The exception ThrowException throws, for a caller that adds to it first.
 template <typename E, typename... Args>
-[[noreturn]] void ThrowException(CMErrorCodes code, const Args&... args) {
+E MakeException(CMErrorCodes code, const Args&... args) {
     static_assert(sizeof...(Args) <= 1, "message templates take at most one argument");
     auto message = detail::FormatMessage(code, args...);
     E exception(static_cast<int>(code), message ? message.get() : "");
     (exception.AddArg(std::string(args)), ...);
-    throw exception;
+    return exception;
+}
+
+template <typename E, typename... Args>
+[[noreturn]] void ThrowException(CMErrorCodes code, const Args&... args) {
+    throw MakeException<E>(code, args...);
 }
 
 }  // namespace TarnConfigManager

@@ -196,9 +196,10 @@ size_t Utf8SequenceLength(const unsigned char* p, size_t available) {
     return length;
 }
 
-// True when s[0, n) is well-formed UTF-8. ASCII runs are skipped eight bytes at a time:
-// configuration text is mostly ASCII.
-bool IsValidUtf8(const char* s, size_t n) {
+// The offset of the first byte in s[0, n) that does not begin a well-formed UTF-8 sequence,
+// n when there is none. ASCII runs are skipped eight bytes at a time: configuration text is
+// mostly ASCII.
+size_t FirstInvalidUtf8(const char* s, size_t n) {
     const auto* p = reinterpret_cast<const unsigned char*>(s);
     size_t i = 0;
     while (i < n) {
@@ -216,11 +217,15 @@ bool IsValidUtf8(const char* s, size_t n) {
         }
         size_t length = Utf8SequenceLength(p + i, n - i);
         if (length == 0) {
-            return false;
+            return i;
         }
         i += length;
     }
-    return true;
+    return n;
+}
+
+bool IsValidUtf8(const char* s, size_t n) {
+    return FirstInvalidUtf8(s, n) == n;
 }
 
 // A \uDC00-style escape that is not part of a pair decodes to the three bytes ED A0..BF xx,
@@ -311,6 +316,26 @@ void Fail(JsonParseError* error, const char* message, size_t offset) {
     }
 }
 
+// Sets the line and column of error->offset in text[0, length): lines end at '\n', and a
+// column counts the bytes that start a character (all but UTF-8 continuation bytes).
+void Locate(const char* text, size_t length, JsonParseError* error) {
+    if (!error || length == 0) {
+        return;
+    }
+    size_t end = std::min(error->offset, length);
+    error->line = 1;
+    error->column = 1;
+    for (size_t i = 0; i < end; ++i) {
+        auto byte = static_cast<unsigned char>(text[i]);
+        if (byte == '\n') {
+            ++error->line;
+            error->column = 1;
+        } else if ((byte & 0xC0) != 0x80) {
+            ++error->column;
+        }
+    }
+}
+
 }  // namespace
 
 namespace {
@@ -361,9 +386,12 @@ bool ParseJsonText(const char* text, size_t length, rapidjson::Document& out,
         owned.assign(text, length);
         text = owned.c_str();
     }
-    if (!IsValidUtf8(text, length)) {
+    size_t invalid = FirstInvalidUtf8(text, length);
+    if (invalid != length) {
         out.SetNull();
-        Fail(error, rapidjson::GetParseError_En(rapidjson::kParseErrorStringInvalidEncoding), 0);
+        Fail(error, rapidjson::GetParseError_En(rapidjson::kParseErrorStringInvalidEncoding),
+             invalid);
+        Locate(text, length, error);
         return false;
     }
     bool hasEscapes = std::memchr(text, '\\', length) != nullptr;
@@ -383,30 +411,57 @@ bool ParseJsonText(const char* text, size_t length, rapidjson::Document& out,
         return true;
     }
     out.SetNull();
+    Locate(text, length, error);
     return false;
 }
 
+namespace {
+
+// A failure with no place in the text: the file cannot be read, or holds nothing at all.
+bool FailWithoutPlace(JsonParseError* error, std::string reason, rapidjson::Document& out) {
+    out.SetNull();
+    if (error) {
+        *error = JsonParseError{std::move(reason), 0, 0, 0};
+    }
+    return false;
+}
+
+std::string SystemReason(const char* what) {
+    return std::string(what) + ": " + std::strerror(errno) + ".";
+}
+
+}  // namespace
+
 bool ParseJsonFile(const char* path, rapidjson::Document& out, JsonParseError* error) {
-    std::string text;
     int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-        struct stat info;
-        if (fstat(fd, &info) == 0 && info.st_size > 0) {
-            text.reserve(static_cast<size_t>(info.st_size));
+    if (fd < 0) {
+        return FailWithoutPlace(error, SystemReason("The file cannot be opened"), out);
+    }
+    std::string text;
+    struct stat info;
+    if (fstat(fd, &info) == 0) {
+        if (S_ISDIR(info.st_mode)) {
+            close(fd);
+            return FailWithoutPlace(error, "The path names a folder, not a file.", out);
         }
-        char chunk[65536];
-        ssize_t count;
-        while ((count = read(fd, chunk, sizeof(chunk))) != 0) {
-            if (count < 0 && errno == EINTR) {
-                continue;
-            }
-            if (count < 0) {
-                text.clear();  // unreadable: fails like empty text
-                break;
-            }
-            text.append(chunk, static_cast<size_t>(count));
+        text.reserve(static_cast<size_t>(std::max<off_t>(info.st_size, 0)));
+    }
+    char chunk[65536];
+    ssize_t count;
+    while ((count = read(fd, chunk, sizeof(chunk))) != 0) {
+        if (count < 0 && errno == EINTR) {
+            continue;
         }
-        close(fd);
+        if (count < 0) {
+            std::string reason = SystemReason("The file cannot be read");
+            close(fd);
+            return FailWithoutPlace(error, std::move(reason), out);
+        }
+        text.append(chunk, static_cast<size_t>(count));
+    }
+    close(fd);
+    if (text.empty()) {
+        return FailWithoutPlace(error, "The file is empty.", out);
     }
     return ParseJsonText(text, out, error);
 }

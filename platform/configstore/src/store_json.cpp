@@ -9,8 +9,11 @@ void ThrowDataError(const std::string& message) {
 }
 
 void ThrowParseError(const std::string& context, const JsonParseError& error) {
-    ThrowDataError(context + ": " + error.message + " (offset " + std::to_string(error.offset) +
-                   ")");
+    std::string message =
+        context + ": " + error.message + " (offset " + std::to_string(error.offset) + ")";
+    ConfigStoreException exception(kStoreDataError, message.c_str());
+    exception.SetParseError(error);
+    throw exception;
 }
 
 namespace {

@@ -24,7 +24,7 @@ std::string CompactStoreJson(const std::string& text, const char* what,
 
 // Throws ConfigStoreException 2000 with the message text.
 [[noreturn]] void ThrowDataError(const std::string& message);
-// Throws ConfigStoreException 2000 "<context>: <reason> (offset N)".
+// Throws ConfigStoreException 2000 "<context>: <reason> (offset N)" carrying error.
 [[noreturn]] void ThrowParseError(const std::string& context, const JsonParseError& error);
 
 }  // namespace TarnConfigStore

@@ -5,12 +5,13 @@ Exit status: 0 when the result file is written; 1 when the plugin failed (its co
 or returned something that is not an answer to the operation); 3 when the plugin could not
 be run (request unreadable, no plugin.py, no function for the operation, result file not
 writable). A plugin that ends the process itself keeps its own status. No result file is
-left behind on any failure; each is logged to the host log and to stderr.
+left behind on any failure; each is logged to the host log.
 """
 
 import importlib.util
 import os
 import sys
+import time
 import traceback
 
 import tarn_plugin
@@ -33,8 +34,11 @@ class _Failure(Exception):
 
 
 def _log_error(log_path, text):
-    line = "[error] py_plugin_runner: %s\n" % text
-    sys.stderr.write(line)
+    # The host log's line: the time in UTC to the millisecond, the process id, the priority.
+    now = time.time()
+    stamp = time.strftime("%Y-%m-%dT%H:%M:%S", time.gmtime(now))
+    line = "%s.%03dZ %d [error] py_plugin_runner: %s\n" % (
+        stamp, int(now * 1000) % 1000, os.getpid(), text)
     try:
         with open(log_path, "a", encoding="utf-8", errors="replace") as log:
             log.write(line)

@@ -1,11 +1,14 @@
 // ConfigStoreException: the configuration store's exception, carrying an integer code, the
-// message text and an ordered list of argument strings (empty after construction).
+// message text and an ordered list of argument strings (empty after construction); when it is
+// raised for a JSON text that does not parse, also why and where (GetParseError).
 // Values; owned by whoever holds them.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "tarn/configstore/json_parse_error.h"
 #include "tarn/hostctl/host_ctl_exception.h"
 
 namespace TarnConfigStore {
@@ -20,9 +23,14 @@ public:
     const std::vector<std::string>& GetArgs() const { return args_; }
     void AddArg(std::string arg) { args_.push_back(std::move(arg)); }
 
+    // The parser's reason and place; null unless a JSON text failed to parse.
+    const JsonParseError* GetParseError() const { return parseError_ ? &*parseError_ : nullptr; }
+    void SetParseError(JsonParseError error) { parseError_ = std::move(error); }
+
 private:
     int code_;
     std::vector<std::string> args_;
+    std::optional<JsonParseError> parseError_;
 };
 
 // Codes of the store's own space that the host libraries raise.

@@ -11,16 +11,12 @@
 #include <string>
 
 #include "tarn/configstore/json.h"
+#include "tarn/configstore/json_parse_error.h"
 
 namespace TarnConfigStore {
 
 // Deepest nesting of arrays and objects a text may have.
 constexpr unsigned kMaxJsonDepth = 512;
-
-struct JsonParseError {
-    std::string message;  // readable reason, e.g. "Invalid value."
-    size_t offset = 0;    // byte offset of the failure
-};
 
 // Parses text[0, length) into out (replacing its contents); text[length] must be readable
 // (a std::string's data is). On failure returns false, fills
@@ -32,7 +28,8 @@ inline bool ParseJsonText(const std::string& text, rapidjson::Document& out,
     return ParseJsonText(text.c_str(), text.size(), out, error);
 }
 
-// Reads the whole file and parses it. A file that cannot be read fails like empty text.
+// Reads the whole file and parses it. A file that cannot be opened or read (a directory, say)
+// fails with the reason and no place in the text.
 bool ParseJsonFile(const char* path, rapidjson::Document& out, JsonParseError* error = nullptr);
 
 // Compact text of value. Throws ConfigStoreException 1082 when a string is not valid UTF-8

@@ -1,8 +1,9 @@
 // CSLogger: the host's logging facility. printf-style lines at four priorities
 // (0 errors, 1 warnings, 2 progress and findings, 3 entry and completion traces).
-// Lines are appended to the log file under the host root; errors also go to stderr.
-// Any thread may log. While a Batch lives, lines are gathered in memory and written together;
-// a Capture records the lines logged while it lives (for tests).
+// Lines are appended to the log file under the host root, each with the time and the process
+// id; they reach stderr only when the program asks for it (EchoToStderr). Any thread may log. While
+// a Batch lives, lines are gathered in memory and written together; a Capture records the lines
+// logged while it lives (for tests).
 #pragma once
 
 #include <string>
@@ -13,6 +14,11 @@ public:
     enum Priority { kError = 0, kWarning = 1, kProgress = 2, kTrace = 3 };
 
     static void Log(int priority, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+    // From now on, lines of priority upToPriority and below also go to stderr, as they read in
+    // the log file; -1 (the default) echoes none. The terminal belongs to the program: only
+    // it decides (a verbose option, say). For the whole process.
+    static void EchoToStderr(int upToPriority);
 
     // Writes the lines gathered so far to the log file.
     static void Flush();
