@@ -69,12 +69,14 @@ std::shared_ptr<ExtractionData> RunExtractPlugins() {
         ExtractPluginResult extracted = plugin->Extract(ids, "", PluginMonitor::Dummy());
         if (!extracted.error.id.empty()) {
             CSLogger::Log(0, "Extract plugin failed: %s", plugin->GetId().c_str());
-            // The exception names only the plugin; its own error says why (a file it cannot
-            // read back, say), so the log keeps it.
+            // The message names only the plugin; its own error says why (a file it cannot
+            // read back, say), so the log keeps it and the exception carries it as its cause.
             CSLogger::Log(0, "Extract plugin %s reported %s [%s]", plugin->GetId().c_str(),
                           extracted.error.id.c_str(),
                           boost::algorithm::join(extracted.error.args, ", ").c_str());
-            ThrowException<ConfigManagerException>(EXTRACT_FAILED, plugin->GetId());
+            auto failed = MakeException<ConfigManagerException>(EXTRACT_FAILED, plugin->GetId());
+            failed.SetCause(extracted.error);
+            throw failed;
         }
         if (!AddObjectRows(extracted, *cache, *result)) {
             invalid.push_back(plugin->GetId());

@@ -250,8 +250,16 @@ TEST_F(DemoHostTest, APluginThatCannotReadItsFileBackNamesIt) {
     WriteFile("etc/passwd", ReadFile("etc/passwd") + "ops:x:2002\n");
     TarnctlResult run = RunTarnctl({"compliance", DemoDocument("desired.json")});
     EXPECT_EQ(run.exitCode, 1) << run.err;
-    EXPECT_TRUE(Contains(run.err, "Extract plugin failed: security:accounts:users")) << run.err;
-    // The extraction names the plugin; the log has the plugin's own error.
+    // The extraction names the plugin, and the plugin's own error follows it.
+    EXPECT_TRUE(Contains(run.err, "Extract plugin failed: security:accounts:users "
+                                  "[security:accounts:users]; the plugin reports "
+                                  "com.example.demohost.unparsable-line [" +
+                                      RootPath("etc/passwd") + ", "))
+        << run.err;
+    run = RunTarnctl({"--json", "compliance", DemoDocument("desired.json")});
+    rapidjson::Document out = ParseJson(run.out);
+    ASSERT_TRUE(out.HasMember("error")) << run.out;
+    EXPECT_STREQ(out["error"]["cause"]["id"].GetString(), "com.example.demohost.unparsable-line");
     std::string log = ReadFile(TarnPaths::kLogFile);
     EXPECT_TRUE(Contains(log,
                          "Extract plugin security:accounts:users reported "

@@ -4,6 +4,7 @@
 
 #include "console.h"
 #include "deradidezivizoda/core/error_codes.h"
+#include "deradidezivizoda/core/exceptions.h"
 #include "exit_codes.h"
 #include "interrupt_guard.h"
 #include "tarn/configstore/config_store_exception.h"
@@ -46,6 +47,11 @@ ErrorReport DescribeError(const std::exception& error) {
             Locate(report, *where);
         }
     }
+    if (auto* library = dynamic_cast<const TarnConfigManager::ConfigManagerException*>(&error)) {
+        if (const TarnConfigManager::ErrorInfo* cause = library->GetCause()) {
+            report.cause = *cause;
+        }
+    }
     return report;
 }
 
@@ -81,14 +87,28 @@ std::string ErrorText(const ErrorReport& report) {
     if (!report.args.empty()) {
         text += " [" + Joined(report.args, ", ") + "]";
     }
+    if (!report.cause.id.empty()) {
+        text += "; the plugin reports " + report.cause.id + " [" + Joined(report.cause.args, ", ") +
+                "]";
+    }
     return text;
 }
 
-rapidjson::Value ErrorJson(const ErrorReport& report, rapidjson::MemoryPoolAllocator<>& allocator) {
-    rapidjson::Value args(rapidjson::kArrayType);
-    for (const std::string& arg : report.args) {
-        args.PushBack(rapidjson::Value(arg, allocator), allocator);
+namespace {
+
+rapidjson::Value TextArray(const std::vector<std::string>& texts,
+                           rapidjson::MemoryPoolAllocator<>& allocator) {
+    rapidjson::Value array(rapidjson::kArrayType);
+    for (const std::string& text : texts) {
+        array.PushBack(rapidjson::Value(text, allocator), allocator);
     }
+    return array;
+}
+
+}  // namespace
+
+rapidjson::Value ErrorJson(const ErrorReport& report, rapidjson::MemoryPoolAllocator<>& allocator) {
+    rapidjson::Value args = TextArray(report.args, allocator);
     rapidjson::Value json(rapidjson::kObjectType);
     json.AddMember("code", report.code, allocator);
     json.AddMember("id", rapidjson::Value(report.id, allocator), allocator);
@@ -98,6 +118,12 @@ rapidjson::Value ErrorJson(const ErrorReport& report, rapidjson::MemoryPoolAlloc
         json.AddMember("file", rapidjson::Value(report.file, allocator), allocator);
         json.AddMember("line", static_cast<uint64_t>(report.line), allocator);
         json.AddMember("column", static_cast<uint64_t>(report.column), allocator);
+    }
+    if (!report.cause.id.empty()) {
+        rapidjson::Value cause(rapidjson::kObjectType);
+        cause.AddMember("id", rapidjson::Value(report.cause.id, allocator), allocator);
+        cause.AddMember("args", TextArray(report.cause.args, allocator), allocator);
+        json.AddMember("cause", cause, allocator);
     }
     return json;
 }

@@ -31,6 +31,8 @@ struct ErrorReport {
     std::string file = {};
     size_t line = 0;
     size_t column = 0;
+    // The plugin's own error behind the library's (id and arguments); empty id when none.
+    TarnConfigManager::ErrorInfo cause = {};
 };
 
 // A document that fails to parse is described by where it fails: message is
@@ -39,7 +41,8 @@ ErrorReport DescribeError(const std::exception& error);
 // A plugin's error: id and arguments (its message, the key's schema text, is left out).
 ErrorReport DescribeError(const TarnConfigManager::ErrorInfo& error);
 
-// "error 2080 (com...parse-error): Failed to parse JSON String [/tmp/x.json]"; a document
+// "error 2080 (com...parse-error): Failed to parse JSON String [/tmp/x.json]", followed by
+// "; the plugin reports <id> [<args>]" when a plugin's error lies behind it; a document
 // that does not parse: "x.json:3:7: Invalid value. (error 2080, com...parse-error)".
 std::string ErrorText(const ErrorReport& report);
 // {"code": ..., "id": ..., "message": ..., "args": [...]} built in allocator, with "file",

@@ -1,8 +1,12 @@
 // The library's exception classes. Every one derives from the configuration store's
 // ConfigStoreException (code, message, argument list); ConfigManagerException is the
-// library's own base and the five leaves tell a caller which condition occurred.
+// library's own base and the five leaves tell a caller which condition occurred. An error that
+// wraps a plugin's failure may carry the plugin's own error as its cause.
 #pragma once
 
+#include <optional>
+
+#include "deradidezivizoda/core/error_info.h"
 #include "deradidezivizoda/export.h"
 #include "tarn/configstore/config_store_exception.h"
 
@@ -12,6 +16,13 @@ class TARN_EXPORT ConfigManagerException : public TarnConfigStore::ConfigStoreEx
 public:
     using TarnConfigStore::ConfigStoreException::ConfigStoreException;
     ~ConfigManagerException() override;
+
+    // The plugin's own error (id and arguments) behind this one; null when there is none.
+    const ErrorInfo* GetCause() const { return cause_ ? &*cause_ : nullptr; }
+    void SetCause(ErrorInfo cause) { cause_ = std::move(cause); }
+
+private:
+    std::optional<ErrorInfo> cause_;
 };
 
 // Apply or a host configuration change needs maintenance mode.
