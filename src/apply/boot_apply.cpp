@@ -107,6 +107,11 @@ bool ReadBootApplyState(std::string& record) {
     if (text != state.MemberEnd() && text->value.IsString()) {
         record = text->value.GetString();
     }
+    rapidjson::Document parsed;
+    if (complete->value.GetBool() && !record.empty() &&
+        !TarnConfigStore::ParseJsonText(record, parsed)) {
+        ThrowMalformedState("the boot apply record is not JSON");
+    }
     return complete->value.GetBool();
 }
 
@@ -183,7 +188,9 @@ BootApplyInfo GetBootApplyInfo() {
         return info;
     }
     BootApplyErrorInfo record;
-    record.Deserialize(recordText);
+    if (!recordText.empty()) {
+        record.Deserialize(recordText);
+    }
     if (!record.error.id.empty()) {
         CSLogger::Log(0, "Detected failure during boot-time apply. ErrId: %s",
                       record.error.id.c_str());
