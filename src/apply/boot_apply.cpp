@@ -172,7 +172,14 @@ void ExecuteBootPlugins() {
     RecoverDeploymentFiles(*store);
     RestoreDeploymentFiles(*store);
     rapidjson::Document desired = ExtractDesiredConfiguration();
-    ErrorInfo error = RemediateHost(desired, "", TaskHandle::Dummy(), true);
+    ErrorInfo error;
+    // With nothing stored the host keeps what it has: an empty document would delete every
+    // key a boot-capable plugin serves.
+    if (desired.IsObject() && desired.MemberCount() == 0) {
+        CSLogger::Log(2, "No desired configuration is stored: nothing to apply at boot.");
+    } else {
+        error = RemediateHost(desired, "", TaskHandle::Dummy(), true);
+    }
     if (!error.id.empty()) {
         CSLogger::Log(0, "Failed to apply boot-time configuration errId=%s", error.id.c_str());
     }

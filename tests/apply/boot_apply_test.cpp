@@ -154,6 +154,17 @@ TEST_F(BootApplyTest, ARebootDocumentIsKeptAndTheNextBootRestoresAndAppliesItOnc
     EXPECT_FALSE(PathExists(TarnPaths::kWaiterNotifyFile));
 }
 
+TEST_F(BootApplyTest, ABootWithNothingStoredLeavesTheHostAlone) {
+    CSLogger::Capture log;
+    ExecuteBootPlugins();
+    EXPECT_TRUE(PluginCalls().empty());
+    EXPECT_TRUE(log.Contains(2, "No desired configuration is stored: nothing to apply at boot."));
+    EXPECT_TRUE(Complies(Json(kHostDocument)));
+    ExpectDeploymentFilesOnDisk();
+    TarnConfigStore::MarkBootComplete();
+    EXPECT_EQ(BOOT_APPLY_OK, GetBootApplyInfo().status);
+}
+
 TEST_F(BootApplyTest, ABootPluginThatFailsIsRecordedAndReported) {
     TarnConfigStore::SetDesiredUserConfig(Desired({{"/host/boot/kernel/args", "\"debug\""}}));
     Configure("storetest:boot", R"({"apply": "fail"})");
