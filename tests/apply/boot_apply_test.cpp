@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <filesystem>
 
 #include "apply_host.h"
 #include "deradidezivizoda/apply/boot_apply.h"
@@ -152,6 +153,29 @@ TEST_F(BootApplyTest, ARebootDocumentIsKeptAndTheNextBootRestoresAndAppliesItOnc
     std::remove(TarnPaths::kWaiterNotifyFile);
     ExecuteBootPlugins();
     EXPECT_FALSE(PathExists(TarnPaths::kWaiterNotifyFile));
+}
+
+TEST_F(BootApplyTest, AFileThatCannotBeRestoredKeepsItsTextForTheNextBoot) {
+    ASSERT_EQ(0, Bootstrap(Desired({{"/host/boot/kernel/args", "\"debug\""}})));
+    std::string folder = TarnPaths::kFleetbootFirewallFile;
+    folder = folder.substr(0, folder.rfind('/'));
+    std::filesystem::remove_all(folder);
+    WriteFile(folder, "a file where the folder was");
+    try {
+        ExecuteBootPlugins();
+        ADD_FAILURE() << "the boot went on without the firewall file";
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ("Failed to create fleetboot.xml", error.what());
+    }
+    EXPECT_EQ(kNotificationStored, ReadFile(TarnPaths::kWaiterNotifyFile));
+    ASSERT_TRUE(PreservingObject());
+    EXPECT_TRUE(AppliedPlugins().empty());
+
+    std::remove(folder.c_str());
+    std::filesystem::create_directories(folder);
+    ExecuteBootPlugins();
+    EXPECT_EQ(kFirewall, ReadFile(TarnPaths::kFleetbootFirewallFile));
+    EXPECT_FALSE(PreservingObject());
 }
 
 TEST_F(BootApplyTest, ABootWithNothingStoredLeavesTheHostAlone) {
