@@ -82,11 +82,16 @@ DEPLOY="$BUILD/root/etc/corvid"
 mkdir -p "$DEPLOY/fleetboot" "$DEPLOY/firewall"
 cp ../deployment/waiterNotify.json "$DEPLOY/fleetboot/waiterNotify.json"
 cp ../deployment/fleetboot.xml "$DEPLOY/firewall/fleetboot.xml"
+# deployment_files: the files below etc/corvid of the root, or "none".
+deployment_files() {
+  (cd "$DEPLOY" && shopt -s nullglob && files=(*/*) && echo "${files[*]:-none}")
+}
+echo "--- deployment files in $BUILD_DIR/root/etc/corvid: $(deployment_files)"
 run bootstrap "bootstrap.json"
-ls "$DEPLOY/fleetboot" "$DEPLOY/firewall"
+echo "--- after the bootstrap: $(deployment_files)"
 run boot run
-echo "--- restored by the boot:"
-ls "$DEPLOY/fleetboot" "$DEPLOY/firewall"
+echo "--- restored by the boot: $(deployment_files)"
+cat "$DEPLOY/fleetboot/waiterNotify.json"; echo
 run --json boot status
 
 printf '\nDone. The demo host stays in %s/root; see docs/demo-host.md.\n' "$BUILD_DIR"
