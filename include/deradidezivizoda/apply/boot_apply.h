@@ -1,7 +1,6 @@
-// The boot-time apply: bootstrapping a network-booted host from a document (applied now, or
-// stored with its deployment files for the next boot), applying the stored desired
-// configuration with the boot-capable plugins on every boot, and the report of how the boot
-// went. The host agent calls these on its own thread while the host boots.
+// The boot-time apply: bootstrapping a deployed host from a document (now, or stored with its
+// deployment files for the next boot), applying the stored desired configuration at every
+// boot, and how the boot went. The host agent calls these on its own thread while booting.
 #pragma once
 
 #include <string>
