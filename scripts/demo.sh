@@ -65,4 +65,33 @@ echo "--- the stored desired configuration's kernel options:"
 "$TARNCTL" --json extract desired | python3 -c \
   'import json, sys; print(json.dumps(json.load(sys.stdin)["system"]["boot"]["kernel"]))'
 
+step "The reboot: boot run applies the stored document with the boot-capable plugins"
+run boot status
+run boot run
+echo "--- $BUILD_DIR/root/etc/default/grub.d/50-tarn-kernel.cfg now:"
+tail -n 1 "$BUILD/root/etc/default/grub.d/50-tarn-kernel.cfg"
+run compliance "reboot.json"
+
+step "Early bootstrap: authentication, then networking, before anything else"
+run bootstrap --early "early.json"
+echo "--- $BUILD_DIR/root/etc/systemd/network/20-tarn-lsw.netdev now:"
+cat "$BUILD/root/etc/systemd/network/20-tarn-lsw.netdev"
+
+step "A network-boot deployment: its files are kept in the store across the reboot"
+DEPLOY="$BUILD/root/etc/corvid"
+mkdir -p "$DEPLOY/fleetboot" "$DEPLOY/firewall"
+cp ../deployment/waiterNotify.json "$DEPLOY/fleetboot/waiterNotify.json"
+cp ../deployment/fleetboot.xml "$DEPLOY/firewall/fleetboot.xml"
+# deployment_files: the files below etc/corvid of the root, or "none".
+deployment_files() {
+  (cd "$DEPLOY" && shopt -s nullglob && files=(*/*) && echo "${files[*]:-none}")
+}
+echo "--- deployment files in $BUILD_DIR/root/etc/corvid: $(deployment_files)"
+run bootstrap "bootstrap.json"
+echo "--- after the bootstrap: $(deployment_files)"
+run boot run
+echo "--- restored by the boot: $(deployment_files)"
+cat "$DEPLOY/fleetboot/waiterNotify.json"; echo
+run --json boot status
+
 printf '\nDone. The demo host stays in %s/root; see docs/demo-host.md.\n' "$BUILD_DIR"

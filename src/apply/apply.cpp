@@ -6,12 +6,12 @@
 #include "deradidezivizoda/impact/impact_handler.h"
 #include "deradidezivizoda/plugins/host_lock.h"
 #include "deradidezivizoda/plugins/task_handle.h"
+#include "desired_document.h"
 #include "tarn/configstore/boot_state.h"
+#include "tarn/configstore/db_store.h"
 #include "tarn/configstore/json_copy.h"
 #include "tarn/configstore/json_text.h"
-#include "tarn/configstore/store_rows.h"
 #include "tarn/logger/cs_logger.h"
-#include "tarn/schemastore/schema_store.h"
 
 namespace TarnConfigManager {
 
@@ -46,18 +46,6 @@ IMPACT_TYPE AgreedImpact(IMPACT_TYPE old, IMPACT_TYPE current) {
                   "old_impact=%d, new_impact=%d",
                   old, current);
     ThrowException<InvalidImpact>(INVALID_IMPACT);
-}
-
-// Stores document as the desired configuration, its instances named by their keys' schemas.
-void StoreDesiredDocument(const rapidjson::Document& document) {
-    std::shared_ptr<TarnSchemaStore::SchemaStore> schemas =
-        TarnSchemaStore::SchemaStore::GetStore();
-    TarnConfigStore::SetDesiredUserConfig(
-        document,
-        [&](const std::string& component, const std::string& group, const std::string& key) {
-            auto schema = TarnSchemaStore::GetSchema(component, group, key, schemas);
-            return schema ? schema->GetInstanceKey() : std::string();
-        });
 }
 
 }  // namespace

@@ -47,8 +47,8 @@ void CreateFileFromDocument(const char* path, const rapidjson::Document& doc) {
     } catch (const std::exception&) {
         return;  // best effort: a document that cannot be written leaves no file
     }
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
+    // A crash or a full disk leaves the old file or the new one, never a torn one.
+    TarnConfigStore::WriteFileAtomically(path, text);
 }
 
 void SerializeValue(const rapidjson::Value& value, std::string& out) {

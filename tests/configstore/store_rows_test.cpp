@@ -151,6 +151,8 @@ TEST_F(StoreRowsTest, BootStateFollowsTheBoot) {
     AddBootTimeRestoreFailure("tarn", "net", "dns");
     AddBootTimeRestoreFailure("tarn", "auth", "users");
     EXPECT_EQ(HOSTAPI_PENDING, GetBootMode());
+    EXPECT_FALSE(CreateDocument(getBootApplyRecord())["isBootComplete"].GetBool());
+    MarkBootComplete();
     rapidjson::Document state = CreateDocument(getBootApplyRecord());
     EXPECT_TRUE(state["isBootComplete"].GetBool());
     EXPECT_STREQ(R"({"errorInfo":"{}","time":"01-02-2025 03-04-05"})",

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <iterator>
+
 #include <sys/stat.h>
 
 #include "deradidezivizoda/core/document.h"
@@ -46,10 +49,13 @@ TEST(AddMember, AppendsEvenWhenTheNameExists) {
 
 TEST(DocumentFiles, WriteCompactlyAndNeverReportFailure) {
     TarnTest::ResetHostRoot();
-    std::string path = TarnTest::RootPath("out.json");
+    std::string path = TarnTest::RootPath("written/out.json");
     rapidjson::Document doc = Parsed(" { \"a\" : [ 1 , { } ] } ");
+    TarnTest::WriteFile(path, "an older, longer text that must not show through");
     CreateFileFromDocument(path.c_str(), doc);
     EXPECT_EQ(TarnTest::ReadFile(path), R"({"a":[1,{}]})");
+    auto entries = std::filesystem::directory_iterator(TarnTest::RootPath("written"));
+    EXPECT_EQ(std::distance(begin(entries), end(entries)), 1) << "no temporary file is left";
     std::string unwritable = TarnTest::RootPath("no/such/folder/out.json");
     CreateFileFromDocument(unwritable.c_str(), doc);
     EXPECT_FALSE(TarnTest::PathExists(unwritable));

@@ -12,6 +12,7 @@
 
 #include "apply_command.h"
 #include "bash_completion.h"
+#include "boot_command.h"
 #include "command_reference.h"
 #include "compliance_command.h"
 #include "console.h"
@@ -45,6 +46,7 @@ struct Arguments {
     ValidateOptions validate;
     ImpactOptions impact;
     ApplyOptions apply;
+    BootstrapOptions bootstrap;
     std::string pluginDir = TarnPaths::kPluginDir;
     int verbosity = 0;  // how many -v: library log lines up to that priority on stderr
     Command command;
@@ -277,6 +279,29 @@ bool ReportUnknownSubcommand(CLI::App& app, int argc, char** argv) {
     return false;
 }
 
+void AddBoot(CLI::App& app, Arguments& args) {
+    CLI::App* boot = app.add_subcommand("boot", "The boot-time apply");
+    boot->require_subcommand(1);
+    Leaf(*boot, "run",
+         "Boot: restore the deployment files, apply the stored desired configuration with the "
+         "boot-capable plugins, mark the boot complete (exit 0: applied, 1: failed)",
+         args.command, RunBootRun);
+    Leaf(*boot, "status",
+         "How the last boot went (exit 0: complete without failure, 2: failures or not complete)",
+         args.command, RunBootStatus);
+    CLI::App* bootstrap = Leaf(
+        app, "bootstrap",
+        "Bootstrap a deployed host from a document: apply it now, or keep it with the deployment "
+        "files for the next boot (exit 0: done, 1: failed)",
+        args.command,
+        [&args](const Console& console) { return RunBootstrap(console, args.bootstrap); });
+    bootstrap->add_option("FILE", args.bootstrap.document, "Configuration document (JSON)")
+        ->required();
+    bootstrap->add_flag("--early", args.bootstrap.early,
+                        "Apply only the early groups (authentication, then networking); a "
+                        "change that needs a reboot is refused");
+}
+
 // A failure after Ctrl-C (a plugin that the SIGINT ended, say) exits as interrupted.
 int Run(const Console& console, const Command& command) {
     InterruptGuard guard(console);
@@ -313,6 +338,7 @@ int main(int argc, char** argv) {
     AddExtract(app, args);
     AddPlugins(app, args);
     AddHost(app, args);
+    AddBoot(app, args);
     if (argc == 4 && std::strcmp(argv[1], "--generate") == 0) {
         return Generate(app, argv[2], argv[3]);
     }

@@ -27,7 +27,8 @@ TARN_EXPORT void ParseDocument(const std::string& text, rapidjson::Document& out
 // ConfigManagerException PARSE_ERROR with the path as argument when the file is missing,
 // unreadable or not exactly one JSON value.
 TARN_EXPORT void CreateDocumentFromFile(const char* path, rapidjson::Document& out);
-// Writes doc as compact JSON; best effort, never reports a failure.
+// Writes doc as compact JSON through a synced temporary file renamed over path, so path holds
+// the old text or the new, never part of one; best effort, never reports a failure.
 TARN_EXPORT void CreateFileFromDocument(const char* path, const rapidjson::Document& doc);
 TARN_EXPORT void SerializeValue(const rapidjson::Value& value, std::string& out);
 // Appends (name, value) to object, moving value; a name added twice appears twice.

@@ -55,9 +55,22 @@ void SetBootMode(BOOTMODE mode) {
 }
 
 void setBootApplyRecord(const std::string& record) {
-    BootApplyState(true, record);  // refuses text that could not be read back as JSON
+    BootApplyState(false, record);  // refuses text that could not be read back as JSON
     auto connection = Connection();
-    WriteBootApplyState(*connection, true, record);
+    Statement(*connection,
+              "INSERT INTO boot_apply_state (id, is_boot_complete, boot_apply_record)"
+              " VALUES (1, 0, ?1) ON CONFLICT (id) DO UPDATE"
+              " SET boot_apply_record = excluded.boot_apply_record")
+        .Bind(1, record)
+        .Run();
+}
+
+void MarkBootComplete() {
+    auto connection = Connection();
+    Statement(*connection,
+              "INSERT INTO boot_apply_state (id, is_boot_complete, boot_apply_record)"
+              " VALUES (1, 1, '') ON CONFLICT (id) DO UPDATE SET is_boot_complete = 1")
+        .Run();
 }
 
 std::string getBootApplyRecord() {

@@ -6,6 +6,7 @@
 #include "store_json.h"
 #include "tarn/configstore/config_store_exception.h"
 #include "tarn/configstore/config_store_object.h"
+#include "tarn/configstore/fault_point.h"
 #include "tarn/configstore/json_doc.h"
 #include "tarn/configstore/json_text.h"
 #include "tarn/logger/cs_logger.h"
@@ -86,6 +87,7 @@ void ConfigStore::WriteObject(const std::shared_ptr<ConfigStoreObject>& object) 
         .Bind(6, object->GetSerializedData())
         .Bind(7, AttributesText(*object))
         .Run();
+    FaultPoint();
 }
 
 std::shared_ptr<ConfigStoreObject> ConfigStore::GetObject(const ConfigStoreObjectId& id) {
@@ -106,7 +108,9 @@ std::shared_ptr<ConfigStoreObject> ConfigStore::GetObject(const ConfigStoreObjec
 bool ConfigStore::RemoveObject(const ConfigStoreObjectId& id) {
     std::string sql = std::string("DELETE FROM store_objects") + kObjectKeyFilter;
     Statement statement(*connection_, sql.c_str());
+    FaultPoint();
     BindObjectKey(statement, name_, id).Run();
+    FaultPoint();
     return sqlite3_changes(connection_->GetHandle()) > 0;
 }
 
@@ -140,8 +144,10 @@ void ConfigStoreTransaction::Commit() {
     if (!open_) {
         ThrowDataError("Configuration store: the transaction was already committed");
     }
+    FaultPoint();
     connection_.CommitTransaction();
     open_ = false;
+    FaultPoint();
 }
 
 }  // namespace TarnConfigStore

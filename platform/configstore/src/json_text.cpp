@@ -19,6 +19,7 @@
 
 #include "pooled_document.h"
 #include "tarn/configstore/config_store_exception.h"
+#include "tarn/configstore/fault_point.h"
 
 namespace TarnConfigStore {
 
@@ -684,11 +685,33 @@ std::string WriteJsonPretty(const rapidjson::Value& value) {
     return std::string(buffer.GetString(), buffer.GetSize());
 }
 
+namespace {
+
+// Makes a rename in path's folder survive a power cut, not only a crash of the process.
+bool SyncFolderOf(const std::string& path) {
+    size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? "."
+                         : slash == 0               ? "/"
+                                                    : path.substr(0, slash);
+    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    bool ok = fsync(fd) == 0;
+    close(fd);
+    return ok;
+}
+
+}  // namespace
+
 bool WriteFileAtomically(const std::string& path, const std::string& text, unsigned mode,
-                         Durability durability) {
+                         Durability durability, WriteStep* failedStep) {
     std::string temp = path + ".tmpXXXXXX";
     int fd = mkostemp(&temp[0], O_CLOEXEC);
     if (fd < 0) {
+        if (failedStep) {
+            *failedStep = WriteStep::kCreate;
+        }
         return false;
     }
     bool ok = fchmod(fd, mode) == 0;
@@ -701,16 +724,38 @@ bool WriteFileAtomically(const std::string& path, const std::string& text, unsig
         ok = n > 0;
         written += ok ? static_cast<size_t>(n) : 0;
     }
-    ok = ok && (durability == Durability::kTransient || fsync(fd) == 0);
+    bool synced = durability == Durability::kSynced;
+    ok = ok && (!synced || fsync(fd) == 0);
     int saved = errno;
     ok = (close(fd) == 0) && ok;
-    if (ok && rename(temp.c_str(), path.c_str()) == 0) {
+    if (synced) {
+        FaultPoint();
+    }
+    if (ok && rename(temp.c_str(), path.c_str()) == 0 && (!synced || SyncFolderOf(path))) {
+        if (synced) {
+            FaultPoint();
+        }
         return true;
     }
     saved = errno ? errno : saved;
     unlink(temp.c_str());
+    if (failedStep) {
+        *failedStep = WriteStep::kWrite;
+    }
     errno = saved;
     return false;
+}
+
+bool MoveFileDurably(const std::string& from, const std::string& to) {
+    FaultPoint();
+    if (rename(from.c_str(), to.c_str()) != 0) {
+        return false;
+    }
+    // The move is done; flushing the folders only guards it against a power cut.
+    SyncFolderOf(to);
+    SyncFolderOf(from);
+    FaultPoint();
+    return true;
 }
 
 }  // namespace TarnConfigStore

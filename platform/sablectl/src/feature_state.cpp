@@ -46,13 +46,16 @@ bool ReadSwitch(const std::string& line, std::unordered_map<std::string, bool>& 
 
 }  // namespace
 
-void FeatureState_InitDeltaMode() {
+namespace {
+
+// Replaces the loaded list with the file's switches; bad lines are logged only when noisy.
+void LoadFeatures(bool noisy) {
     std::unordered_map<std::string, bool> switches;
     std::ifstream file(TarnPaths::kFeatureStateFile);
     std::string line;
     for (int number = 1; std::getline(file, line); ++number) {
         std::string text = Trimmed(line);
-        if (!text.empty() && text[0] != '#' && !ReadSwitch(text, switches)) {
+        if (!text.empty() && text[0] != '#' && !ReadSwitch(text, switches) && noisy) {
             CSLogger::Log(0,
                           "Feature state file %s line %d ignored: \"%s\" is not <name>=enabled "
                           "or <name>=disabled",
@@ -62,6 +65,16 @@ void FeatureState_InitDeltaMode() {
     FeatureList& features = Features();
     std::lock_guard<std::mutex> lock(features.mutex);
     features.enabled = std::move(switches);
+}
+
+}  // namespace
+
+void FeatureState_InitDeltaMode() {
+    LoadFeatures(true);
+}
+
+void FeatureState_InitSilentMode() {
+    LoadFeatures(false);
 }
 
 bool FeatureState_IsEnabled(const char* feature) {

@@ -20,10 +20,11 @@ BOOTMODE GetBootMode();
 // Throws ConfigStoreException 2000 for a value that is not one of BOOTMODE's.
 void SetBootMode(BOOTMODE mode);
 
-// Stores the record of this boot's apply and marks the boot apply complete.
+// Stores the record of this boot's apply, replacing the one before; whether the boot is
+// complete does not change.
 void setBootApplyRecord(const std::string& record);
 // The boot apply state as JSON text: {"isBootComplete": bool, "bootApplyRecord": string};
-// false and "" until a record was stored since the last MarkBootStarted.
+// false and "" until MarkBootComplete or setBootApplyRecord since the last MarkBootStarted.
 std::string getBootApplyRecord();
 
 // A key whose stored configuration could not be restored during boot.
@@ -40,5 +41,8 @@ void AddBootTimeRestoreFailure(const std::string& component, const std::string& 
 // Called once when the host starts booting: the boot apply is not complete, no restore has
 // failed yet, and what waited for this reboot no longer waits (boot mode NORMAL).
 void MarkBootStarted();
+// Called once the host has booted (after the boot-time apply): the boot is complete, and the
+// boot apply record and restore failures of this boot are final.
+void MarkBootComplete();
 
 }  // namespace TarnConfigStore

@@ -59,12 +59,22 @@ private:
 
 enum class Durability { kSynced, kTransient };
 
+// Where a failed WriteFileAtomically stopped: the temporary file could not be created, or
+// writing, flushing or renaming it failed (the temporary file is then removed).
+enum class WriteStep { kCreate, kWrite };
+
 // Writes text to path through a temporary file in the same folder and a rename, so readers
 // see the old or the new file, never half of one. kSynced also flushes the file to disk
-// before the rename (files that must survive a crash); kTransient skips that for files that
-// live for one exchange, like plugin requests and results. Returns false (errno set) on
-// failure.
+// before the rename and the folder after it (files that must survive a crash or a power cut);
+// kTransient skips both for files that live for one exchange, like plugin requests and
+// results. Returns false (errno set, *failedStep filled when given) on failure.
 bool WriteFileAtomically(const std::string& path, const std::string& text, unsigned mode = 0644,
-                         Durability durability = Durability::kSynced);
+                         Durability durability = Durability::kSynced,
+                         WriteStep* failedStep = nullptr);
+
+// Renames from to to (both in one file system) and flushes both folders, so the move
+// survives a power cut (best effort). False (errno set) when the rename fails; the file then
+// stays at from.
+bool MoveFileDurably(const std::string& from, const std::string& to);
 
 }  // namespace TarnConfigStore

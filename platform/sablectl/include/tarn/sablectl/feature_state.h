@@ -8,6 +8,8 @@
 // every feature off; a line that is not "<name>=enabled" or "<name>=disabled" is logged at
 // priority 0 and ignored.
 void FeatureState_InitDeltaMode();
+// The same load without logging anything, for boot time when the log may not be ready.
+void FeatureState_InitSilentMode();
 
 // Whether feature is enabled in the loaded list; false for a feature the list does not name
 // and before the first load.
