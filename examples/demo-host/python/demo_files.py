@@ -12,6 +12,7 @@ apply cannot trust that validation ran.
 """
 
 import collections
+import configparser
 import os
 import tempfile
 import unicodedata
@@ -84,6 +85,46 @@ def remove(path):
         os.remove(path)
     except FileNotFoundError:
         pass
+
+
+def read_unit(path):
+    """A unit file's sections (none when it does not exist); PluginError when it cannot be
+    read or parsed."""
+    unit = configparser.ConfigParser(strict=False, interpolation=None)
+    unit.optionxform = str  # systemd's setting names are case-sensitive
+    lines = read_lines(path)
+    try:
+        unit.read_string("\n".join(lines or []), path)
+    except configparser.MissingSectionHeaderError as e:
+        raise unparsable(path, e.lineno, "a setting before the first section") from None
+    except configparser.ParsingError as e:
+        raise unparsable(path, e.errors[0][0], "neither a section nor a setting") from None
+    return unit
+
+
+def rewrite_lines(request, path, rewrite):
+    """Applies each change to the file's lines with rewrite(lines, value or None for a
+    DELETE) and writes the result once."""
+    lines = read_lines(path) or []
+    for change in request.inputs:
+        lines = rewrite(lines, None if change.operation == "DELETE" else change.config)
+    write_lines(path, lines)
+
+
+def replace_file(request, path, render):
+    """Writes the file whole from each changed value (render(value) gives its lines) or
+    removes it for a DELETE."""
+    for change in request.inputs:
+        if change.operation == "DELETE":
+            remove(path)
+        else:
+            write_lines(path, render(change.config))
+
+
+def single_value(request, config):
+    """The extract answer of a key with one value: config under each requested id, or
+    nothing when the host has no value (None)."""
+    return [] if config is None else [tp.ConfigObject(key, config) for key in request.ids]
 
 
 def key_path(object_id, index=None, member=None):

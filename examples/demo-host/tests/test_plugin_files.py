@@ -29,6 +29,9 @@ hosts = load_plugin("network/hosts/entries")
 users = load_plugin("security/accounts/users")
 vswitch = load_plugin("network/vswitch/switches")
 sshd = load_plugin("tarn/ssh/server_config")
+lockout = load_plugin("tarn/authentication/lockout")
+management = load_plugin("tarn/network/management")
+uplink = load_plugin("tarn/network_lsw/uplink")
 
 
 def change(key, config, operation="SET", instance=""):
@@ -196,6 +199,22 @@ class Refusals(unittest.TestCase):
             ("/tarn/ssh/server_config/settings/0/keyword", "block-keyword", ["match"]),
             ("/tarn/ssh/server_config/settings/1/values/0", "blanks-around", []),
             ("/tarn/ssh/server_config/blocks/0/condition", "not-a-block", ["User x"])])
+        self.assertEqual(findings(lockout, "tarn/authentication/lockout",
+                                  {"deny": 0, "unlock_time": 9.5}, {"unlock_time": 60}),
+                         [("/tarn/authentication/lockout/deny", "out-of-range", ["0", "1", "100"]),
+                          ("/tarn/authentication/lockout/unlock_time", "wrong-type", ["integer"]),
+                          ("/tarn/authentication/lockout/deny", "missing", [])])
+        self.assertEqual(findings(management, "tarn/network/management",
+                                  {"interface": "eth0 eth1", "address": "192.0.2.2/24\n[Route]",
+                                   "gateway": ""}),
+                         [("/tarn/network/management/interface", "separator", ["U+0020"]),
+                          ("/tarn/network/management/address", "control-character", ["U+000A"]),
+                          ("/tarn/network/management/gateway", "empty", [])])
+        self.assertEqual(findings(uplink, "tarn/network_lsw/uplink", {"name": "lsw0", "vlan": 4095},
+                                  {"name": ["lsw0"], "vlan": "120"}),
+                         [("/tarn/network_lsw/uplink/vlan", "out-of-range", ["4095", "1", "4094"]),
+                          ("/tarn/network_lsw/uplink/name", "wrong-type", ["string"]),
+                          ("/tarn/network_lsw/uplink/vlan", "wrong-type", ["integer"])])
 
     def test_an_apply_with_one_bad_value_changes_no_file(self):
         # Each apply's first change is good: only checking every input first keeps it out.
@@ -221,7 +240,15 @@ class Refusals(unittest.TestCase):
              "/network/vswitch/switches/../../../passwd"),
             (sshd, "tarn/ssh/server_config", {"settings": []}, "",
              {"settings": [{"keyword": "Port", "values": ["22\nPermitRootLogin yes"]}]}, "",
-             "control-character", "/tarn/ssh/server_config/settings/0/values/0")]
+             "control-character", "/tarn/ssh/server_config/settings/0/values/0"),
+            (lockout, "tarn/authentication/lockout", {"deny": 5}, "",
+             {"deny": 5, "unlock_time": -1}, "", "out-of-range",
+             "/tarn/authentication/lockout/unlock_time"),
+            (management, "tarn/network/management", {"interface": "eth0", "address": "::1/128"},
+             "", {"interface": "eth0", "address": "192.0.2.2/24\nDNS=192.0.2.66"}, "",
+             "control-character", "/tarn/network/management/address"),
+            (uplink, "tarn/network_lsw/uplink", {"name": "lsw0", "vlan": 120}, "",
+             {"name": "lsw0", "vlan": 1e+23}, "", "wrong-type", "/tarn/network_lsw/uplink/vlan")]
         for plugin, key, good, good_id, bad, bad_id, reason, field in cases:
             with self.subTest(field=field), tempfile.TemporaryDirectory() as root:
                 for path, text in [("etc/passwd", "\n".join(Users.PASSWD)),
@@ -229,7 +256,8 @@ class Refusals(unittest.TestCase):
                                    ("etc/hosts", "127.0.0.1 localhost"),
                                    ("etc/resolv.conf", "nameserver 10.0.0.1"),
                                    ("etc/ssh/sshd_config", "Port 22"),
-                                   ("etc/systemd/network/50-tarn-vs2.netdev", "[NetDev]")]:
+                                   ("etc/systemd/network/50-tarn-vs2.netdev", "[NetDev]"),
+                                   ("etc/security/faillock.conf", "deny = 3")]:
                     os.makedirs(os.path.dirname(os.path.join(root, path)), exist_ok=True)
                     with open(os.path.join(root, path), "w") as f:
                         f.write(text + "\n")
@@ -280,6 +308,27 @@ class Refusals(unittest.TestCase):
                 cases.append((case[0], [os.path.join(network, "50-tarn-vs1.netdev")]
                               + list(case[1:])))
         self.assertEqual([(e.id.rsplit(".", 1)[1], e.args) for e in errors], cases)
+
+    def test_the_early_plugins_name_a_setting_they_cannot_read_back(self):
+        cases = [(lockout, "etc/security/faillock.conf",
+                  "# lockout\ndeny = 3\nunlock_time = 15m\n",
+                  ("unreadable-file", "unlock_time = 15m is not a whole number")),
+                 (management, "etc/systemd/network/10-tarn-management.network",
+                  "Name=eth0\n", ("unparsable-line", "1", "a setting before the first section")),
+                 (uplink, "etc/systemd/network/20-tarn-lsw.netdev",
+                  "[NetDev]\nName=lsw0\nKind=vlan\n[VLAN]\nId=x\n",
+                  ("unreadable-file", "Id=x is not a VLAN id"))]
+        for plugin, path, text, (reason, *details) in cases:
+            with self.subTest(path=path), tempfile.TemporaryDirectory() as root:
+                path = os.path.join(root, path)
+                os.makedirs(os.path.dirname(path))
+                with open(path, "w") as f:
+                    f.write(text)
+                with self.assertRaises(tp.PluginError) as failed:
+                    plugin.extract(tp.Request("e", "EXTRACT", 3, "", "", host_root=root,
+                                              ids=[tp.ObjectId("tarn", "k", "k")]))
+                self.assertEqual((failed.exception.error.id, failed.exception.error.args),
+                                 ("com.example.demohost." + reason, [path] + details))
 
 
 class DocumentedPattern(unittest.TestCase):

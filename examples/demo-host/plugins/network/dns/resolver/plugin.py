@@ -53,17 +53,13 @@ def write_resolver(lines, config):
 @tp.apply
 def apply(request):
     demo_files.refuse_bad_inputs(request, resolver_problems)
-    path = request.host_path(RESOLV_CONF)
-    lines = demo_files.read_lines(path) or []
-    for change in request.inputs:
-        lines = write_resolver(lines, None if change.operation == "DELETE" else change.config)
-    demo_files.write_lines(path, lines)
+    demo_files.rewrite_lines(request, request.host_path(RESOLV_CONF), write_resolver)
 
 
 @tp.extract
 def extract(request):
     config = read_resolver(demo_files.read_lines(request.host_path(RESOLV_CONF)) or [])
-    return [] if config is None else [tp.ConfigObject(key, config) for key in request.ids]
+    return demo_files.single_value(request, config)
 
 
 @tp.validate

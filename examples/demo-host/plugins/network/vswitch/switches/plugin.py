@@ -2,7 +2,6 @@
 (name, kind, MTU) and a "50-tarn-<name>.network" file that enslaves its uplinks. The plugin
 owns the files with that prefix and leaves every other file of the folder alone."""
 
-import configparser
 import glob
 import os
 
@@ -37,23 +36,6 @@ def unit_files(folder, name):
     return base + ".netdev", base + ".network"
 
 
-def read_unit(path):
-    """The unit file's sections (none when it does not exist); PluginError when it cannot be
-    read or parsed."""
-    unit = configparser.ConfigParser(strict=False, interpolation=None)
-    unit.optionxform = str  # systemd's setting names are case-sensitive
-    lines = demo_files.read_lines(path)
-    try:
-        unit.read_string("\n".join(lines or []), path)
-    except configparser.MissingSectionHeaderError as e:
-        raise demo_files.unparsable(path, e.lineno, "a setting before the first section") \
-            from None
-    except configparser.ParsingError as e:
-        raise demo_files.unparsable(path, e.errors[0][0], "neither a section nor a setting") \
-            from None
-    return unit
-
-
 def read_mtu(netdev, path):
     text = netdev.get("NetDev", "MTUBytes", fallback="1500")
     if not (text.isascii() and text.isdigit()):
@@ -63,10 +45,10 @@ def read_mtu(netdev, path):
 
 def read_switch(netdev_path, network_path):
     """The switch a .netdev file describes, or None when it is not a bridge."""
-    netdev = read_unit(netdev_path)
+    netdev = demo_files.read_unit(netdev_path)
     if netdev.get("NetDev", "Kind", fallback="") != "bridge":
         return None
-    network = read_unit(network_path)
+    network = demo_files.read_unit(network_path)
     if not netdev.get("NetDev", "Name", fallback=""):
         raise demo_files.unreadable(netdev_path, "the bridge has no Name= in [NetDev]")
     return {"name": netdev.get("NetDev", "Name"),

@@ -5,14 +5,27 @@ import demo_files
 import tarn_plugin as tp
 
 UNIT = "/etc/systemd/network/10-tarn-management.network"
-# Key of the unit -> member of the configuration value, in the order they are written.
-FIELDS = (("Name", "interface"), ("Address", "address"), ("Gateway", "gateway"))
+# Member of the configuration value -> (section, setting) of the unit.
+SETTINGS = {"interface": ("Match", "Name"), "address": ("Network", "Address"),
+            "gateway": ("Network", "Gateway")}
 
 
-def read_unit(lines):
-    values = dict(line.split("=", 1) for line in lines if "=" in line and not line.startswith("#"))
-    config = {member: values[key].strip() for key, member in FIELDS if key in values}
-    return config if "interface" in config else None
+def word(field, value):
+    """A setting's value, one word: a blank would make it a list, a line break a new line."""
+    return demo_files.check_text(field, value, " ")
+
+
+def management_problems(config):
+    return demo_files.check_members("", config, dict.fromkeys(SETTINGS, word),
+                                    optional=("gateway",))
+
+
+def read_management(path):
+    """The configuration value the unit holds, or None when it names no interface."""
+    unit = demo_files.read_unit(path)
+    config = {member: unit.get(section, name).strip()
+              for member, (section, name) in SETTINGS.items() if unit.has_option(section, name)}
+    return config if config.get("interface") else None
 
 
 def write_unit(config):
@@ -25,15 +38,15 @@ def write_unit(config):
 
 @tp.apply
 def apply(request):
-    path = request.host_path(UNIT)
-    for change in request.inputs:
-        if change.operation == "DELETE":
-            demo_files.remove(path)
-        else:
-            demo_files.write_lines(path, write_unit(change.config))
+    demo_files.refuse_bad_inputs(request, management_problems)
+    demo_files.replace_file(request, request.host_path(UNIT), write_unit)
 
 
 @tp.extract
 def extract(request):
-    config = read_unit(demo_files.read_lines(request.host_path(UNIT)) or [])
-    return [] if config is None else [tp.ConfigObject(key, config) for key in request.ids]
+    return demo_files.single_value(request, read_management(request.host_path(UNIT)))
+
+
+@tp.validate
+def validate(request):
+    return demo_files.invalid_fields(request, management_problems, multi_instance=False)

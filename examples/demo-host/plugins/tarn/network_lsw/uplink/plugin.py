@@ -5,13 +5,25 @@ import demo_files
 import tarn_plugin as tp
 
 NETDEV = "/etc/systemd/network/20-tarn-lsw.netdev"
+VLAN_RANGE = (1, 4094)  # 0 and 4095 are reserved by the VLAN tag format
 
 
-def read_netdev(lines):
-    values = dict(line.split("=", 1) for line in lines if "=" in line and not line.startswith("#"))
-    if "Name" not in values or not values.get("Id", "").strip().isdigit():
+def uplink_problems(config):
+    return demo_files.check_members("", config, {
+        "name": lambda field, value: demo_files.check_text(field, value, " "),
+        "vlan": lambda field, value: demo_files.check_integer(field, value, *VLAN_RANGE)})
+
+
+def read_netdev(path):
+    """The configuration value the unit holds, or None when it names no device."""
+    unit = demo_files.read_unit(path)
+    name = unit.get("NetDev", "Name", fallback="").strip()
+    if not name:
         return None
-    return {"name": values["Name"].strip(), "vlan": int(values["Id"])}
+    vlan = unit.get("VLAN", "Id", fallback="").strip()
+    if not (vlan.isascii() and vlan.isdigit()):
+        raise demo_files.unreadable(path, "Id=%s is not a VLAN id" % vlan)
+    return {"name": name, "vlan": int(vlan)}
 
 
 def write_netdev(config):
@@ -21,15 +33,15 @@ def write_netdev(config):
 
 @tp.apply
 def apply(request):
-    path = request.host_path(NETDEV)
-    for change in request.inputs:
-        if change.operation == "DELETE":
-            demo_files.remove(path)
-        else:
-            demo_files.write_lines(path, write_netdev(change.config))
+    demo_files.refuse_bad_inputs(request, uplink_problems)
+    demo_files.replace_file(request, request.host_path(NETDEV), write_netdev)
 
 
 @tp.extract
 def extract(request):
-    config = read_netdev(demo_files.read_lines(request.host_path(NETDEV)) or [])
-    return [] if config is None else [tp.ConfigObject(key, config) for key in request.ids]
+    return demo_files.single_value(request, read_netdev(request.host_path(NETDEV)))
+
+
+@tp.validate
+def validate(request):
+    return demo_files.invalid_fields(request, uplink_problems, multi_instance=False)

@@ -72,12 +72,7 @@ def render(config):
 @tp.apply
 def apply(request):
     demo_files.refuse_bad_inputs(request, config_problems)
-    path = request.host_path(SSHD_CONFIG)
-    for change in request.inputs:
-        if change.operation == "DELETE":
-            demo_files.remove(path)
-        else:
-            demo_files.write_lines(path, render(change.config))
+    demo_files.replace_file(request, request.host_path(SSHD_CONFIG), render)
 
 
 @tp.validate
