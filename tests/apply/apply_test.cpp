@@ -12,6 +12,7 @@
 #include "deradidezivizoda/core/exceptions.h"
 #include "deradidezivizoda/extract/extract_configuration.h"
 #include "deradidezivizoda/plugins/plugin_manager.h"
+#include "expect_store_error.h"
 #include "tarn/configstore/boot_state.h"
 #include "tarn/configstore/config_store_document.h"
 #include "tarn/configstore/store_rows.h"
@@ -24,17 +25,6 @@ using namespace TarnConfigManager;
 using namespace TarnTest;
 using TarnConfigStore::BOOTMODE;
 
-// The plugin ids of the APPLY runs, in order.
-std::vector<std::string> AppliedPlugins() {
-    std::vector<std::string> applied;
-    for (const rapidjson::Document& call : PluginCalls()) {
-        if (call.HasMember("operation") && call["operation"] == "APPLY") {
-            applied.push_back(call["plugin"].GetString());
-        }
-    }
-    return applied;
-}
-
 // The task keys among keys, in the dependency order of the apply plugins.
 std::vector<std::string> InDependencyOrder(const std::vector<std::string>& keys) {
     std::vector<std::string> ordered;
@@ -44,15 +34,6 @@ std::vector<std::string> InDependencyOrder(const std::vector<std::string>& keys)
         }
     }
     return ordered;
-}
-
-int ErrorCode(const std::function<void()>& body) {
-    try {
-        body();
-    } catch (const TarnConfigStore::ConfigStoreException& e) {
-        return e.GetCode();
-    }
-    return 0;
 }
 
 class ApplyTest : public ApplyHostTest {
@@ -122,7 +103,7 @@ TEST_F(ApplyTest, MaintenanceModeIsRequiredBeforeAnythingIsApplied) {
     auto change = {std::make_pair(std::string("/host/storage/cache/size"), std::string("2"))};
     auto check = Check(Desired(change));
     EXPECT_EQ(MAINTENANCE_MODE_REQUIRED, check->impact);
-    EXPECT_EQ(NOT_IN_MAINT_MODE, ErrorCode([&] { Apply(check, task); }));
+    EXPECT_EQ(NOT_IN_MAINT_MODE, StoreErrorCode([&] { Apply(check, task); }));
     EXPECT_THROW(Apply(check, task), HostNotInMM);
     EXPECT_TRUE(AppliedPlugins().empty());
     EXPECT_TRUE(Complies(Json(kHostDocument)));
@@ -153,7 +134,7 @@ TEST_F(ApplyTest, AHostThatChangedAfterTheCheck) {
     // The impact grew: refused, nothing applied.
     auto grew = Check(Desired({{"/host/time/zone/zone", "\"CET\""}}));
     PutCurrent(R"({"host": {"storage": {"cache": {"size": 5}}}})");
-    EXPECT_EQ(INVALID_IMPACT, ErrorCode([&] { Apply(grew, task); }));
+    EXPECT_EQ(INVALID_IMPACT, StoreErrorCode([&] { Apply(grew, task); }));
     EXPECT_TRUE(AppliedPlugins().empty());
 
     // The impact fell to none: applied without maintenance mode.
@@ -184,9 +165,9 @@ TEST_F(ApplyTest, BadInputIsRefused) {
     for (const char* cache : {"{", "{} {}", "[]"}) {
         auto check = std::make_shared<CheckApplyResult>(NO_IMPACT, desired, QUICK_BOOT_UNSUPPORTED,
                                                         "", cache);
-        EXPECT_EQ(INVALID_IMPACT, ErrorCode([&] { Apply(check, task); })) << cache;
+        EXPECT_EQ(INVALID_IMPACT, StoreErrorCode([&] { Apply(check, task); })) << cache;
     }
-    EXPECT_EQ(EMPTY_INPUT, ErrorCode([&] { Apply(nullptr, task); }));
+    EXPECT_EQ(EMPTY_INPUT, StoreErrorCode([&] { Apply(nullptr, task); }));
     EXPECT_TRUE(PluginCalls().empty());
     // An empty cache text is an empty cache.
     auto check =

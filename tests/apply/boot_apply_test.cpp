@@ -12,6 +12,7 @@
 #include "deradidezivizoda/core/error_codes.h"
 #include "deradidezivizoda/core/exceptions.h"
 #include "deradidezivizoda/extract/extract_configuration.h"
+#include "expect_store_error.h"
 #include "tarn/configstore/boot_state.h"
 #include "tarn/configstore/config_store.h"
 #include "tarn/configstore/config_store_document.h"
@@ -29,16 +30,6 @@ const char kNotification[] = "{ \"waiter\": \"10.0.0.1\",\n  \"port\": 8443 }\n"
 const char kNotificationStored[] = R"({"waiter":"10.0.0.1","port":8443})";
 const char kFirewall[] = "<zone>\n  <service name=\"ssh\"/>\n</zone>\n";
 
-std::vector<std::string> AppliedPlugins() {
-    std::vector<std::string> applied;
-    for (const rapidjson::Document& call : PluginCalls()) {
-        if (call.HasMember("operation") && call["operation"] == "APPLY") {
-            applied.push_back(call["plugin"].GetString());
-        }
-    }
-    return applied;
-}
-
 std::shared_ptr<TarnConfigStore::ConfigStoreObject> PreservingObject() {
     return TarnConfigStore::ConfigStore::GetStore(TarnConfigStore::sGlobalNamespace)
         ->GetObject({"fleetboot", "bootstrap", "tarn"});
@@ -53,15 +44,6 @@ std::string Attribute(const TarnConfigStore::ConfigStoreObject& object, const ch
 bool DesiredStored() {
     auto connection = TarnConfigStore::GetDBStore(DBStore::CONFIG_STORE, true);
     return !TarnConfigStore::GetDesiredUserConfigContents(connection).empty();
-}
-
-int ErrorCode(const std::function<void()>& body) {
-    try {
-        body();
-    } catch (const TarnConfigStore::ConfigStoreException& e) {
-        return e.GetCode();
-    }
-    return 0;
 }
 
 class BootApplyTest : public ApplyHostTest {
@@ -263,7 +245,7 @@ TEST_F(BootApplyTest, ARecordReadsBackAsTheSameErrorAndSecond) {
     EXPECT_EQ(125, local.tm_year);
     EXPECT_EQ(1, local.tm_mon);
     EXPECT_EQ(5, local.tm_sec);
-    EXPECT_EQ(1082, ErrorCode([] {
+    EXPECT_EQ(1082, StoreErrorCode([] {
                   BootApplyErrorInfo bad;
                   bad.Deserialize(R"({"time":"yesterday"})");
               }));
@@ -290,7 +272,7 @@ TEST_F(BootApplyTest, TheStatusWaitsForTheBootToComplete) {
                              "group: net and key: links"));
 
     TarnConfigStore::setBootApplyRecord("not a record");
-    EXPECT_EQ(1082, ErrorCode([] { GetBootApplyInfo(); }));
+    EXPECT_EQ(1082, StoreErrorCode([] { GetBootApplyInfo(); }));
 }
 
 TEST_F(BootApplyTest, BootTimeTasksCoverEveryObjectWithoutComparing) {
@@ -307,10 +289,11 @@ TEST_F(BootApplyTest, BootTimeTasksCoverEveryObjectWithoutComparing) {
                   tasks[i].object->GetConfigStoreObjectId().GetInstanceId());
         EXPECT_FALSE(tasks[i].drift);
     }
-    EXPECT_EQ(SCHEMA_NOT_FOUND, ErrorCode([] {
+    EXPECT_EQ(SCHEMA_NOT_FOUND, StoreErrorCode([] {
                   GenerateBootTimeTasks(Json(R"({"host": {"time": {"nothing": {}}}})"));
               }));
-    EXPECT_EQ(1082, ErrorCode([] { GenerateBootTimeTasks(Json(R"({"host": {"time": 1}})")); }));
+    EXPECT_EQ(1082,
+              StoreErrorCode([] { GenerateBootTimeTasks(Json(R"({"host": {"time": 1}})")); }));
 }
 
 }  // namespace

@@ -186,6 +186,16 @@ std::vector<std::string> CallNames() {
     return names;
 }
 
+std::vector<std::string> AppliedPlugins() {
+    std::vector<std::string> applied;
+    for (const rapidjson::Document& call : PluginCalls()) {
+        if (call.HasMember("operation") && call["operation"] == "APPLY") {
+            applied.push_back(call["plugin"].GetString());
+        }
+    }
+    return applied;
+}
+
 std::string RunningMarker() {
     return RootPath("var/tmp/store-plugin/running");
 }

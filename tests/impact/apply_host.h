@@ -43,6 +43,8 @@ bool Complies(rapidjson::Document desired);
 std::vector<rapidjson::Document> PluginCalls();
 // "<plugin> <operation>" of each logged run, in order.
 std::vector<std::string> CallNames();
+// The plugin ids of the logged APPLY runs, in order.
+std::vector<std::string> AppliedPlugins();
 std::string RunningMarker();
 
 class ApplyHostTest : public HostRootTest {

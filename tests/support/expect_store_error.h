@@ -1,5 +1,6 @@
 // ExpectStoreError: runs body and expects a ConfigStoreException with code whose message
-// contains every one of the given texts. Test-only.
+// contains every one of the given texts. StoreErrorCode: the code of the ConfigStoreException
+// body throws, 0 when it throws none. Test-only.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -21,4 +22,13 @@ inline void ExpectStoreError(int code, const std::function<void()>& body,
             EXPECT_NE(std::string::npos, std::string(error.what()).find(text)) << error.what();
         }
     }
+}
+
+inline int StoreErrorCode(const std::function<void()>& body) {
+    try {
+        body();
+    } catch (const TarnConfigStore::ConfigStoreException& e) {
+        return e.GetCode();
+    }
+    return 0;
 }
