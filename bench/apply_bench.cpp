@@ -10,11 +10,7 @@
 // machine, the share of CPU time spent outside the plugin processes (outside_cpu_pct). The
 // benchmark lays out the build's host root as the tests do, so it wipes that root.
 #include <benchmark/benchmark.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 
-#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -27,17 +23,15 @@
 #include "host_root_fixture.h"
 #include "plugin_files.h"
 #include "plugin_install.h"
+#include "plugin_run_laps.h"
 #include "schema_files.h"
 #include "tarn/configstore/json_text.h"
-#include "tarn/configstore/store_rows.h"
 #include "tarn/paths.h"
 
 namespace {
 
 using namespace TarnConfigManager;
-
-constexpr int kObjects = 1000;
-const char kGroupArgument[] = "++group=host/kiln/hostcore/configManagerPlugin,stats";
+using TarnBench::Lap;
 
 const char kNoopPlugin[] = R"(import tarn_plugin as tp
 
@@ -52,13 +46,9 @@ def impact(request):
     return [tp.ImpactVerdict(change.id, tp.Impact.NONE) for change in request.inputs]
 )";
 
-std::string Ports(int speed) {
-    std::string text = R"({"bench": {"net": {"ports": [)";
-    for (int i = 0; i < kObjects; ++i) {
-        text += (i ? "," : "") + std::string(R"({"name": "p)") + std::to_string(i) +
-                R"(", "speed": )" + std::to_string(speed) + "}";
-    }
-    return text + "]}}}";
+// The desired ports: all at speed 10.
+std::string Ports() {
+    return TarnBench::KeyedDocument("bench", "net", "ports", 10);
 }
 
 rapidjson::Document Parse(const std::string& text) {
@@ -82,40 +72,8 @@ std::string LayOutHost() {
         "impact": {"supports": true, "cache_drift": ["bench:net:ports"]}})");
     std::string plugin = manifest.substr(0, manifest.rfind('/')) + "/plugin.py";
     TarnTest::WriteFile(plugin, kNoopPlugin);
-    auto connection = TarnConfigStore::GetDBStore(DBStore::CONFIG_STORE, true);
-    for (int i = 0; i < kObjects; ++i) {
-        std::string name = "p" + std::to_string(i);
-        TarnConfigStore::PutCurrentRow(connection, "bench", "net", "ports", name,
-                                       R"({"name": ")" + name + R"(", "speed": 1000})");
-    }
+    TarnBench::PutCurrentInstances("bench", "net", "ports");
     return plugin;
-}
-
-double CpuSeconds(int who) {
-    rusage usage{};
-    getrusage(who, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-bool RunRunner() {
-    char* argv[] = {const_cast<char*>(TarnPaths::kPyPluginRunner),
-                    const_cast<char*>(kGroupArgument), nullptr};
-    char* envp[] = {nullptr};
-    pid_t pid;
-    if (posix_spawn(&pid, TarnPaths::kPyPluginRunner, nullptr, nullptr, argv, envp) != 0) {
-        return false;
-    }
-    int status = 0;
-    return waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-// Removes the request and result files of a bare run, as the library removes its own after
-// each run: a request file left behind would make the library's next request replace an
-// existing file, which the file system answers by writing the old one out first.
-void RemoveRunFiles() {
-    std::remove(TarnPaths::kPluginInputFile);
-    std::remove(TarnPaths::kPluginOutputFile);
 }
 
 void CheckApplyApply(const std::string& text, const std::shared_ptr<TaskHandle>& task,
@@ -152,29 +110,14 @@ std::vector<std::string> LibraryRequests(const std::string& plugin, const std::s
     return requests;
 }
 
-// Runs the three plugin processes on the prepared requests; only spawning, running and
-// waiting for them is timed (the request files are written with the clock paused). Returns
-// false when a run fails.
-bool BarePluginRuns(benchmark::State& state, const std::vector<std::string>& requests) {
-    for (const std::string& request : requests) {
+void BM_BarePluginRuns(benchmark::State& state) {
+    const std::vector<std::string> requests = LibraryRequests(LayOutHost(), Ports(), state);
+    for (auto _ : state) {
+        // Only spawning, running and waiting for the plugin processes is timed.
         state.PauseTiming();
-        TarnTest::WriteFile(TarnPaths::kPluginInputFile, request);
-        state.ResumeTiming();
-        bool ran = RunRunner();
-        state.PauseTiming();
-        RemoveRunFiles();
+        bool ran = TarnBench::BareRuns(TarnPaths::kPyPluginRunner, requests, nullptr, &state);
         state.ResumeTiming();
         if (!ran) {
-            return false;
-        }
-    }
-    return true;
-}
-
-void BM_BarePluginRuns(benchmark::State& state) {
-    const std::vector<std::string> requests = LibraryRequests(LayOutHost(), Ports(10), state);
-    for (auto _ : state) {
-        if (!BarePluginRuns(state, requests)) {
             state.SkipWithError("the runner failed");
             break;
         }
@@ -182,29 +125,13 @@ void BM_BarePluginRuns(benchmark::State& state) {
 }
 BENCHMARK(BM_BarePluginRuns)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// Wall and CPU seconds of one timed stretch, taken before and after it.
-struct Lap {
-    double wall = 0, self = 0, children = 0;
-
-    static Lap Now() {
-        return {std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-                    .count(),
-                CpuSeconds(RUSAGE_SELF), CpuSeconds(RUSAGE_CHILDREN)};
-    }
-    void Add(const Lap& start, const Lap& end) {
-        wall += end.wall - start.wall;
-        self += end.self - start.self;
-        children += end.children - start.children;
-    }
-};
-
 // Each iteration times CheckApply + Apply and, with the benchmark's clock paused, the bare
 // plugin runs of the same requests right after, so both sides see the same load.
 // outside_pct: CheckApply + Apply's wall time less the bare runs' wall time, over the former.
 // outside_cpu_pct: this process's CPU time during CheckApply + Apply over that plus its
 // children's (the plugin processes) during the same stretch.
 void BM_CheckApplyApply(benchmark::State& state) {
-    const std::string text = Ports(10);
+    const std::string text = Ports();
     const std::vector<std::string> requests = LibraryRequests(LayOutHost(), text, state);
     auto task = TaskHandle::Dummy();
     Lap library, bare;
@@ -216,23 +143,14 @@ void BM_CheckApplyApply(benchmark::State& state) {
             break;
         }
         state.PauseTiming();
-        bool ran = true;
-        for (const std::string& request : requests) {
-            TarnTest::WriteFile(TarnPaths::kPluginInputFile, request);
-            Lap run = Lap::Now();
-            ran = ran && RunRunner();
-            bare.Add(run, Lap::Now());
-            RemoveRunFiles();
-        }
+        bool ran = TarnBench::BareRuns(TarnPaths::kPyPluginRunner, requests, &bare);
         state.ResumeTiming();
         if (!ran) {
             state.SkipWithError("the runner failed");
             break;
         }
     }
-    state.counters["bare_plugins_ms"] = 1e3 * bare.wall / static_cast<double>(state.iterations());
-    state.counters["outside_pct"] = 100.0 * (library.wall - bare.wall) / library.wall;
-    state.counters["outside_cpu_pct"] = 100.0 * library.self / (library.self + library.children);
+    TarnBench::ReportOutside(state, library, bare, "bare_plugins_ms");
 }
 BENCHMARK(BM_CheckApplyApply)->Unit(benchmark::kMillisecond)->UseRealTime();
 

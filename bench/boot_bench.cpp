@@ -9,19 +9,17 @@
 // and the share of CPU time spent outside the plugin process (outside_cpu_pct), as the apply
 // bench does. The benchmark lays out the build's host root as the tests do, so it wipes it.
 #include <benchmark/benchmark.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "deradidezivizoda/apply/boot_apply.h"
 #include "host_root_fixture.h"
 #include "plugin_files.h"
 #include "plugin_install.h"
+#include "plugin_run_laps.h"
 #include "schema_files.h"
 #include "tarn/configstore/boot_state.h"
 #include "tarn/configstore/json_text.h"
@@ -32,18 +30,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace TarnConfigManager;
-
-constexpr int kObjects = 1000;
-const char kGroupArgument[] = "++group=host/kiln/hostcore/configManagerPlugin,stats";
-
-std::string Probes(int speed) {
-    std::string text = R"({"testing": {"plugins": {"probe": [)";
-    for (int i = 0; i < kObjects; ++i) {
-        text += (i ? "," : "") + std::string(R"({"name": "p)") + std::to_string(i) +
-                R"(", "speed": )" + std::to_string(speed) + "}";
-    }
-    return text + "]}}}";
-}
+using TarnBench::Lap;
 
 // A fresh root: 1 000 probes at speed 1000 on the host, the same at speed 10 stored as the
 // desired configuration, and the native "ok" test plugin serving them at boot.
@@ -59,42 +46,14 @@ void LayOutHost() {
     TarnTest::WriteFile(manifest, R"({"version": 2, "type": "c++",
         "accepts": ["testing:plugins:probe"], "apply": {"apply_group": "system", "boot": true,
         "operations": {"SET": {"provides": "SET:cpptest:ok", "depends": []}}}})");
-    auto connection = TarnConfigStore::GetDBStore(DBStore::CONFIG_STORE, true);
-    for (int i = 0; i < kObjects; ++i) {
-        std::string name = "p" + std::to_string(i);
-        TarnConfigStore::PutCurrentRow(connection, "testing", "plugins", "probe", name,
-                                       R"({"name": ")" + name + R"(", "speed": 1000})");
-    }
+    TarnBench::PutCurrentInstances("testing", "plugins", "probe");
     rapidjson::Document desired;
-    TarnConfigStore::ParseJsonText(Probes(10), desired);
+    TarnConfigStore::ParseJsonText(TarnBench::KeyedDocument("testing", "plugins", "probe", 10),
+                                   desired);
     TarnConfigStore::SetDesiredUserConfig(
         desired, [](const std::string&, const std::string&, const std::string&) {
             return std::string("name");
         });
-}
-
-double CpuSeconds(int who) {
-    rusage usage{};
-    getrusage(who, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-bool RunRunner() {
-    char* argv[] = {const_cast<char*>(TarnPaths::kCppPluginRunner),
-                    const_cast<char*>(kGroupArgument), nullptr};
-    char* envp[] = {nullptr};
-    pid_t pid;
-    if (posix_spawn(&pid, TarnPaths::kCppPluginRunner, nullptr, nullptr, argv, envp) != 0) {
-        return false;
-    }
-    int status = 0;
-    return waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-void RemoveRunFiles() {
-    std::remove(TarnPaths::kPluginInputFile);
-    std::remove(TarnPaths::kPluginOutputFile);
 }
 
 // The request the library sends at boot: for one untimed boot the runner is a script that
@@ -120,14 +79,10 @@ std::string LibraryRequest(benchmark::State& state) {
 
 void BM_BootBarePluginRun(benchmark::State& state) {
     LayOutHost();
-    const std::string request = LibraryRequest(state);
+    const std::vector<std::string> requests = {LibraryRequest(state)};
     for (auto _ : state) {
         state.PauseTiming();
-        TarnTest::WriteFile(TarnPaths::kPluginInputFile, request);
-        state.ResumeTiming();
-        bool ran = RunRunner();
-        state.PauseTiming();
-        RemoveRunFiles();
+        bool ran = TarnBench::BareRuns(TarnPaths::kCppPluginRunner, requests, nullptr, &state);
         state.ResumeTiming();
         if (!ran) {
             state.SkipWithError("the runner failed");
@@ -137,37 +92,18 @@ void BM_BootBarePluginRun(benchmark::State& state) {
 }
 BENCHMARK(BM_BootBarePluginRun)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-struct Lap {
-    double wall = 0, self = 0, children = 0;
-
-    static Lap Now() {
-        return {std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-                    .count(),
-                CpuSeconds(RUSAGE_SELF), CpuSeconds(RUSAGE_CHILDREN)};
-    }
-    void Add(const Lap& start, const Lap& end) {
-        wall += end.wall - start.wall;
-        self += end.self - start.self;
-        children += end.children - start.children;
-    }
-};
-
 // Each iteration times ExecuteBootPlugins and, with the clock paused, the bare run of the same
 // request right after, so both see the same load.
 void BM_ExecuteBootPlugins(benchmark::State& state) {
     LayOutHost();
-    const std::string request = LibraryRequest(state);
+    const std::vector<std::string> requests = {LibraryRequest(state)};
     Lap library, bare;
     for (auto _ : state) {
         Lap start = Lap::Now();
         ExecuteBootPlugins();
         library.Add(start, Lap::Now());
         state.PauseTiming();
-        TarnTest::WriteFile(TarnPaths::kPluginInputFile, request);
-        Lap run = Lap::Now();
-        bool ran = RunRunner();
-        bare.Add(run, Lap::Now());
-        RemoveRunFiles();
+        bool ran = TarnBench::BareRuns(TarnPaths::kCppPluginRunner, requests, &bare);
         state.ResumeTiming();
         if (!ran) {
             state.SkipWithError("the runner failed");
@@ -181,9 +117,7 @@ void BM_ExecuteBootPlugins(benchmark::State& state) {
                              (info.failures.empty() ? "" : info.failures[0].error.id))
                                 .c_str());
     }
-    state.counters["bare_plugin_ms"] = 1e3 * bare.wall / static_cast<double>(state.iterations());
-    state.counters["outside_pct"] = 100.0 * (library.wall - bare.wall) / library.wall;
-    state.counters["outside_cpu_pct"] = 100.0 * library.self / (library.self + library.children);
+    TarnBench::ReportOutside(state, library, bare, "bare_plugin_ms");
 }
 BENCHMARK(BM_ExecuteBootPlugins)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -25,6 +25,7 @@
 #include "host_root_fixture.h"
 #include "plugin_files.h"
 #include "plugin_install.h"
+#include "plugin_run_laps.h"
 #include "schema_files.h"
 #include "tarn/paths.h"
 
@@ -91,18 +92,6 @@ const Plugin& NoopPlugin(const std::string& language) {
     return *plugin;
 }
 
-// Runs the runner once the way the library starts it; true when it exited with 0.
-bool SpawnAndWait(const char* runner) {
-    char* argv[] = {const_cast<char*>(runner), const_cast<char*>(kGroupArgument), nullptr};
-    char* envp[] = {nullptr};
-    pid_t pid;
-    if (posix_spawn(&pid, runner, nullptr, nullptr, argv, envp) != 0) {
-        return false;
-    }
-    int status = 0;
-    return waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 void BM_BareRunner(benchmark::State& state, const std::string& language) {
     const Plugin& plugin = NoopPlugin(language);
     TarnConfigManager::PluginRequest request(plugin.GetId(), "APPLY", plugin.GetModule(),
@@ -112,7 +101,7 @@ void BM_BareRunner(benchmark::State& state, const std::string& language) {
     const char* runner =
         language == "python" ? TarnPaths::kPyPluginRunner : TarnPaths::kCppPluginRunner;
     for (auto _ : state) {
-        if (!SpawnAndWait(runner)) {
+        if (!TarnBench::SpawnAndWait(runner)) {
             state.SkipWithError("the runner failed");
             break;
         }

@@ -1,0 +1,109 @@
+#include "plugin_run_laps.h"
+
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdio>
+
+#include "host_root_fixture.h"
+#include "tarn/configstore/store_rows.h"
+#include "tarn/paths.h"
+
+namespace TarnBench {
+
+namespace {
+
+const char kGroupArgument[] = "++group=host/kiln/hostcore/configManagerPlugin,stats";
+
+double CpuSeconds(int who) {
+    rusage usage{};
+    getrusage(who, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// A request file left behind would make the library's next request replace an existing
+// file, which the file system answers by writing the old one out first.
+void RemoveRunFiles() {
+    std::remove(TarnPaths::kPluginInputFile);
+    std::remove(TarnPaths::kPluginOutputFile);
+}
+
+}  // namespace
+
+std::string KeyedDocument(const std::string& component, const std::string& group,
+                          const std::string& key, int speed) {
+    std::string text = "{\"" + component + "\": {\"" + group + "\": {\"" + key + "\": [";
+    for (int i = 0; i < kObjects; ++i) {
+        text += (i ? "," : "") + std::string(R"({"name": "p)") + std::to_string(i) +
+                R"(", "speed": )" + std::to_string(speed) + "}";
+    }
+    return text + "]}}}";
+}
+
+void PutCurrentInstances(const std::string& component, const std::string& group,
+                         const std::string& key) {
+    auto connection = TarnConfigStore::GetDBStore(DBStore::CONFIG_STORE, true);
+    for (int i = 0; i < kObjects; ++i) {
+        std::string name = "p" + std::to_string(i);
+        TarnConfigStore::PutCurrentRow(connection, component, group, key, name,
+                                       R"({"name": ")" + name + R"(", "speed": 1000})");
+    }
+}
+
+bool SpawnAndWait(const char* runner) {
+    char* argv[] = {const_cast<char*>(runner), const_cast<char*>(kGroupArgument), nullptr};
+    char* envp[] = {nullptr};
+    pid_t pid;
+    if (posix_spawn(&pid, runner, nullptr, nullptr, argv, envp) != 0) {
+        return false;
+    }
+    int status = 0;
+    return waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+Lap Lap::Now() {
+    return {
+        std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(),
+        CpuSeconds(RUSAGE_SELF), CpuSeconds(RUSAGE_CHILDREN)};
+}
+
+void Lap::Add(const Lap& start, const Lap& end) {
+    wall += end.wall - start.wall;
+    self += end.self - start.self;
+    children += end.children - start.children;
+}
+
+bool BareRuns(const char* runner, const std::vector<std::string>& requests, Lap* laps,
+              benchmark::State* state) {
+    for (const std::string& request : requests) {
+        TarnTest::WriteFile(TarnPaths::kPluginInputFile, request);
+        if (state) {
+            state->ResumeTiming();
+        }
+        Lap start = Lap::Now();
+        bool ran = SpawnAndWait(runner);
+        if (laps) {
+            laps->Add(start, Lap::Now());
+        }
+        if (state) {
+            state->PauseTiming();
+        }
+        RemoveRunFiles();
+        if (!ran) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void ReportOutside(benchmark::State& state, const Lap& library, const Lap& bare,
+                   const char* bareCounter) {
+    state.counters[bareCounter] = 1e3 * bare.wall / static_cast<double>(state.iterations());
+    state.counters["outside_pct"] = 100.0 * (library.wall - bare.wall) / library.wall;
+    state.counters["outside_cpu_pct"] = 100.0 * library.self / (library.self + library.children);
+}
+
+}  // namespace TarnBench
