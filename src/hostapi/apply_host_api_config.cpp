@@ -1,0 +1,48 @@
+#include "apply_host_api_config.h"
+
+#include "deradidezivizoda/apply/apply_task_generator.h"
+#include "deradidezivizoda/apply/remediate_host.h"
+#include "deradidezivizoda/core/throw_exception.h"
+#include "deradidezivizoda/drift/compute_drift.h"
+#include "deradidezivizoda/plugins/plugin_manager.h"
+#include "tarn/logger/cs_logger.h"
+
+namespace TarnConfigManager {
+
+namespace {
+
+// Unlike a whole-document apply, a single-key change that no plugin would carry out is an
+// error: the caller asked for exactly this change.
+void RequireApplyPlugins(const std::vector<DesiredConfigInput>& tasks) {
+    PluginManager plugins(APPLY);
+    for (const DesiredConfigInput& task : tasks) {
+        const TarnConfigStore::ConfigStoreObjectId& id = task.object->GetConfigStoreObjectId();
+        if (plugins.Find(id).empty()) {
+            std::string idText = id.toString();
+            CSLogger::Log(1, "Plugin not present for %s", idText.c_str());
+            ThrowException<ConfigManagerException>(APPLY_PLUGIN_ABSENT, idText);
+        }
+    }
+}
+
+}  // namespace
+
+ErrorInfo ApplyHostAPIConfig(rapidjson::Document& desired, rapidjson::Document& current,
+                             const std::shared_ptr<TaskHandle>& task) {
+    CSLogger::Log(3, "Remediating Tarn host to desired configuration ");
+    CSLogger::Log(2, "Generating Apply Tasks");
+    ApplyTaskGenerator generator;
+    generator.hostDocument.emplace(std::move(current));
+    current.SetObject();
+    ComputeDrift(desired, desired.GetAllocator(), generator);
+    CSLogger::Log(2, "Done with Generate Apply Tasks");
+    std::vector<DesiredConfigInput> tasks = std::move(generator).getTasks();
+    if (tasks.empty()) {
+        CSLogger::Log(1, "No tasks generated for the desired configuration.");
+        return ErrorInfo();
+    }
+    RequireApplyPlugins(tasks);
+    return ExecuteApplyTasks(tasks, "", task, false);
+}
+
+}  // namespace TarnConfigManager
