@@ -33,6 +33,9 @@ ErrorInfo ApplyHostAPIConfig(rapidjson::Document& desired, rapidjson::Document& 
     CSLogger::Log(2, "Generating Apply Tasks");
     ApplyTaskGenerator generator;
     generator.hostDocument.emplace(std::move(current));
+    if (!generator.hostDocument->IsObject()) {
+        generator.hostDocument->SetObject();  // a key without current configuration
+    }
     current.SetObject();
     ComputeDrift(desired, desired.GetAllocator(), generator);
     CSLogger::Log(2, "Done with Generate Apply Tasks");
