@@ -152,6 +152,11 @@ int SavePlan(const Console& console, const ImpactOptions& options, rapidjson::Do
 
 }  // namespace
 
+void PrintImpactResult(const Console& console, const std::string& what,
+                       const ImpactResult& result) {
+    PrintResult(console, what, result);
+}
+
 int RunImpact(const Console& console, const ImpactOptions& options) {
     rapidjson::Document desired = ReadDocument(options.document);
     ChangeCheck check{DocumentName(options.document), options.clusterContext, options.validate,

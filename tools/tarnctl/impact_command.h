@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "deradidezivizoda/impact/impact.h"
+
 namespace Tarnctl {
 
 class Console;
@@ -20,6 +22,11 @@ struct ImpactOptions {
 // kExitOk when the host already matches (no plan is written), kExitFindings when the document
 // would change it or is invalid; a failed plugin run gives FailureExitCode(); library errors
 // are thrown.
+// Shows an impact result as impact does: a verdict and the changed keys, or with --json the
+// verdict object; what names the change ("DOC", "setting KEY").
+void PrintImpactResult(const Console& console, const std::string& what,
+                       const TarnConfigManager::ImpactResult& result);
+
 int RunImpact(const Console& console, const ImpactOptions& options);
 
 }  // namespace Tarnctl

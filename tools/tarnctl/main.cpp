@@ -15,6 +15,7 @@
 #include "boot_command.h"
 #include "command_reference.h"
 #include "compliance_command.h"
+#include "config_command.h"
 #include "console.h"
 #include "deradidezivizoda/core/version.h"
 #include "deradidezivizoda/plugins/host_lock.h"
@@ -47,6 +48,7 @@ struct Arguments {
     ImpactOptions impact;
     ApplyOptions apply;
     BootstrapOptions bootstrap;
+    ConfigOptions config;
     std::string pluginDir = TarnPaths::kPluginDir;
     int verbosity = 0;  // how many -v: library log lines up to that priority on stderr
     Command command;
@@ -302,6 +304,35 @@ void AddBoot(CLI::App& app, Arguments& args) {
                         "change that needs a reboot is refused");
 }
 
+void AddConfig(CLI::App& app, Arguments& args) {
+    CLI::App* config =
+        app.add_subcommand("config", "Read, set or delete the configuration of one key");
+    config->require_subcommand(1);
+    const char kKeyHelp[] = "The key as COMPONENT/GROUP/KEY";
+    Leaf(*config, "get", "Show the key's default and current configuration and its schema",
+         args.command,
+         [&args](const Console& console) { return RunConfigGet(console, args.config); })
+        ->add_option("KEY", args.config.key, kKeyHelp)
+        ->required();
+    CLI::App* set = Leaf(
+        *config, "set",
+        "Set the key's value: validate, show the impact, ask, then apply now or at the next boot "
+        "(exit 0: set, 2: invalid value)",
+        args.command,
+        [&args](const Console& console) { return RunConfigSet(console, args.config); });
+    set->add_option("KEY", args.config.key, kKeyHelp)->required();
+    set->add_option("VALUE", args.config.value, "The value as JSON text, or @FILE")->required();
+    set->add_flag("-y,--yes", args.config.yes, "Set without asking for confirmation");
+    CLI::App* remove = Leaf(
+        *config, "delete",
+        "Delete the key's configuration: show the impact, ask, then delete now or drop what waits "
+        "for the next boot",
+        args.command,
+        [&args](const Console& console) { return RunConfigDelete(console, args.config); });
+    remove->add_option("KEY", args.config.key, kKeyHelp)->required();
+    remove->add_flag("-y,--yes", args.config.yes, "Delete without asking for confirmation");
+}
+
 // A failure after Ctrl-C (a plugin that the SIGINT ended, say) exits as interrupted.
 int Run(const Console& console, const Command& command) {
     InterruptGuard guard(console);
@@ -339,6 +370,7 @@ int main(int argc, char** argv) {
     AddPlugins(app, args);
     AddHost(app, args);
     AddBoot(app, args);
+    AddConfig(app, args);
     if (argc == 4 && std::strcmp(argv[1], "--generate") == 0) {
         return Generate(app, argv[2], argv[3]);
     }

@@ -108,6 +108,11 @@ bool Valid(const ValidationResult& result) {
 
 }  // namespace
 
+int ReportValidation(const Console& console, const std::string& path,
+                     const ValidationResult& result, const char* verdict) {
+    return Report(console, path, result, verdict);
+}
+
 int RunValidate(const Console& console, const ValidateOptions& options) {
     rapidjson::Document document = ReadDocument(options.document);
     ValidationResult result =

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "deradidezivizoda/validation/validation_result.h"
 #include "tarn/configstore/json.h"
 
 namespace Tarnctl {
@@ -21,6 +22,11 @@ struct ValidateOptions {
 // kExitOk when valid, kExitFindings when invalid, kExitError when a plugin run failed,
 // kExitAborted when Ctrl-C stopped it; library errors are thrown.
 int RunValidate(const Console& console, const ValidateOptions& options);
+
+// Reports a validation result as validate does (path names what was validated; verdict as
+// for PrepareToChange, null for validate itself) and returns the exit status validate gives.
+int ReportValidation(const Console& console, const std::string& path,
+                     const TarnConfigManager::ValidationResult& result, const char* verdict);
 
 // How a command that changes or judges the host (apply, impact) has its document checked first.
 struct ChangeCheck {
