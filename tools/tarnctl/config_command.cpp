@@ -17,6 +17,7 @@
 #include "impact_command.h"
 #include "interrupt_guard.h"
 #include "state_names.h"
+#include "tarn/configstore/boot_state.h"
 #include "tarn/configstore/json_text.h"
 #include "validate_command.h"
 
@@ -116,6 +117,15 @@ std::optional<int> Agreed(const Console& console, const ConfigOptions& options,
     return FailureExitCode();
 }
 
+// SetConfig and DeleteConfig refuse while a desired document waits for a reboot; said before
+// the value is validated or an impact plugin runs.
+void RefuseWhileRebootPending() {
+    if (TarnConfigStore::GetBootMode() == TarnConfigStore::DESIRED_PENDING) {
+        TarnConfigManager::ThrowException<TarnConfigManager::HostInDBM>(
+            TarnConfigManager::HOST_IN_DBM);
+    }
+}
+
 ImpactResult Impact(const Console& console, rapidjson::Document& desired,
                     const rapidjson::Document& current) {
     auto task = std::make_shared<ConsoleTask>(console, "impact");
@@ -169,6 +179,7 @@ int RunConfigGet(const Console& console, const ConfigOptions& options) {
 
 int RunConfigSet(const Console& console, const ConfigOptions& options) {
     KeyName name = ParseKey(options.key);
+    RefuseWhileRebootPending();
     rapidjson::Document value;
     std::vector<TarnConfigManager::ValidationErrorInfo> errors;
     if (!TarnConfigManager::ValidateInputSet(name.component, name.group, name.key,
@@ -205,6 +216,7 @@ int RunConfigSet(const Console& console, const ConfigOptions& options) {
 
 int RunConfigDelete(const Console& console, const ConfigOptions& options) {
     KeyName name = ParseKey(options.key);
+    RefuseWhileRebootPending();
     TarnConfigManager::ValidateInputDelete(name.component, name.group, name.key);
     rapidjson::Document current, relevant;
     TarnConfigManager::GenerateDeleteDocuments(name.component, name.group, name.key, current,
