@@ -48,6 +48,15 @@ tail -n 3 "$BUILD/root/etc/resolv.conf"
 step "Compare again: the host is compliant"
 run compliance "desired.json"
 
+step "One key at a time: read, set and delete the NTP servers"
+printf '$ tarnctl config get system/time/ntp\n'
+"$TARNCTL" config get system/time/ntp
+run config set --yes system/time/ntp '{"servers": ["ntp9.example.net", "192.0.2.124"]}'
+echo "--- the NTP line of $BUILD_DIR/root/etc/systemd/timesyncd.conf now:"
+grep '^NTP=' "$BUILD/root/etc/systemd/timesyncd.conf"
+run config delete --yes system/time/ntp
+echo "--- NTP lines left: $(grep -c '^NTP=' "$BUILD/root/etc/systemd/timesyncd.conf")"
+
 step "An MTU change needs maintenance mode: refused outside it, applied inside it"
 run impact "maintenance.json"
 run apply --yes "maintenance.json"
@@ -93,13 +102,5 @@ run boot run
 echo "--- restored by the boot: $(deployment_files)"
 cat "$DEPLOY/fleetboot/waiterNotify.json"; echo
 run --json boot status
-
-step "One key at a time: read, set and delete the NTP servers"
-run config get system/time/ntp
-run config set --yes system/time/ntp '{"servers": ["ntp9.example.net", "192.0.2.124"]}'
-echo "--- the NTP line of $BUILD_DIR/root/etc/systemd/timesyncd.conf now:"
-grep '^NTP=' "$BUILD/root/etc/systemd/timesyncd.conf"
-run config delete --yes system/time/ntp
-echo "--- NTP lines left: $(grep -c '^NTP=' "$BUILD/root/etc/systemd/timesyncd.conf")"
 
 printf '\nDone. The demo host stays in %s/root; see docs/demo-host.md.\n' "$BUILD_DIR"

@@ -67,6 +67,9 @@ rapidjson::Value JsonOf(const std::string& text, rapidjson::MemoryPoolAllocator<
 }
 
 void PrintSection(const Console& console, const char* title, const std::string& text) {
+    if (console.Quiet()) {
+        return;  // errors only
+    }
     console.Line(console.Paint(title, Colour::kBold));
     if (text.empty()) {
         console.Line("  (none)");
