@@ -9,6 +9,7 @@
 #include "deradidezivizoda/plugins/host_lock.h"
 #include "key_config.h"
 #include "tarn/configstore/boot_state.h"
+#include "tarn/configstore/config_store.h"
 #include "tarn/configstore/config_store_document.h"
 #include "tarn/configstore/json_text.h"
 #include "tarn/logger/cs_logger.h"
@@ -210,6 +211,8 @@ ErrorInfo SetConfig(rapidjson::Document& desired, rapidjson::Document& current,
             TarnConfigStore::ProcessDesiredObject(valueDoc.GetAllocator(), connection, schemaText,
                                                   component, group, key, FactsOf(schema), value);
         };
+        // Every instance and the boot mode, or nothing.
+        TarnConfigStore::ConfigStoreTransaction transaction(connection);
         if (valueDoc.IsArray()) {
             for (const rapidjson::Value& element : valueDoc.GetArray()) {
                 store(element);
@@ -218,6 +221,7 @@ ErrorInfo SetConfig(rapidjson::Document& desired, rapidjson::Document& current,
             store(valueDoc);
         }
         TarnConfigStore::SetBootMode(TarnConfigStore::HOSTAPI_PENDING);
+        transaction.Commit();
     }
     if (!result.id.empty()) {
         CSLogger::Log(0, "Setting configuration Failed");
