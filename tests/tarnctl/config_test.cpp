@@ -2,7 +2,10 @@
 // Python switch plugin rewrite the host's files, the kernel options wait for a reboot.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <algorithm>
+#include <cstdlib>
 
 #include "demo_host_fixture.h"
 #include "json_test_text.h"
@@ -108,6 +111,19 @@ TEST_F(DemoHostTest, ConfigSetNeedingMaintenanceModeWaitsForIt) {
     EXPECT_EQ(run.out, "{\"result\":\"set\",\"impact\":\"maintenance-mode\"}\n");
     run = RunTarnctl({"--json", "config", "get", kSwitches});
     EXPECT_EQ(ParseJson(run.out)["current"][0]["mtu"], 1400) << run.out;
+}
+
+// The program of docs/host-api.md is the example file, and it runs on the demo host.
+TEST_F(DemoHostTest, TheHostApiExampleProgramSetsAndDeletesTheNtpServers) {
+    std::string doc = ReadFile(TARN_SOURCE_DIR "/docs/host-api.md");
+    std::string code = ReadFile(TARN_SOURCE_DIR "/examples/host-api/host_api_example.cpp");
+    EXPECT_TRUE(Contains(doc, "```cpp\n" + code + "```\n"));
+    const std::string out = TARN_BINARY_DIR "/host_api_example.out";
+    int status = std::system(("timeout 120 " HOST_API_EXAMPLE_PATH " >" + out + " 2>&1").c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << ReadFile(out);
+    EXPECT_TRUE(Contains(ReadFile(out), "set and deleted")) << ReadFile(out);
+    EXPECT_FALSE(Contains(ReadFile(kTimesyncd), "\nNTP="));
 }
 
 }  // namespace
