@@ -224,6 +224,14 @@ int RunConfigDelete(const Console& console, const ConfigOptions& options) {
     rapidjson::Document current, relevant;
     TarnConfigManager::GenerateDeleteDocuments(name.component, name.group, name.key, current,
                                                relevant);
+    // What stays of the keys the key's validation plugins look at must still be valid.
+    if (relevant.IsObject() && relevant.MemberCount() > 0) {
+        ChangeCheck check{"the configuration left after deleting " + name.text, "", true,
+                          "Nothing was deleted"};
+        if (auto refused = PrepareToChange(console, check, relevant)) {
+            return refused.value();
+        }
+    }
     rapidjson::Document desired(rapidjson::kObjectType);
     ImpactResult impact = Impact(console, desired, current);
     if (!impact.error.id.empty()) {
