@@ -226,4 +226,13 @@ void GetDocumentForHost(rapidjson::Document& document, const std::string& hostId
     }
 }
 
+void SplitDocument(const rapidjson::Value& schema, const std::string& hostUuid,
+                   rapidjson::Document& document) {
+    if (document.IsObject() && !document.HasMember(kProfile)) {
+        document.AddMember(kProfile, rapidjson::Value(rapidjson::kObjectType),
+                           document.GetAllocator());
+    }
+    GetDocumentForHost(document, hostUuid, SchemaMergeMetadataProvider(schema));
+}
+
 }  // namespace ConfigStoreDocument
