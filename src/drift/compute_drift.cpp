@@ -132,6 +132,18 @@ private:
     rapidjson::Document scratch_;
 };
 
+// An exported document masks secrets as "******": such a desired value keeps whatever secret
+// the host holds, so a host complies with its own export and applying it changes no secret.
+bool IsMaskedSecret(const Value& desired, const Value& host, const Value& schema) {
+    if (!desired.IsString() || host.IsNull() || !schema.IsObject()) {
+        return false;
+    }
+    auto sensitive = schema.FindMember("sensitive");
+    return sensitive != schema.MemberEnd() && sensitive->value.IsTrue() &&
+           std::string(desired.GetString(), desired.GetStringLength()) ==
+               ConfigStoreDocument::kRedactedText;
+}
+
 void KeyComparison::SingleInstance(Value& desired, const Value& host,
                                    const DriftHandler::ObjectId& id,
                                    const DriftHandler::Schema& schema, std::string& path) {
@@ -250,7 +262,7 @@ void KeyComparison::DesiredInstanceMissing(Value& element, DriftHandler::ObjectI
 
 bool KeyComparison::Property(Value& d, const Value& h, const Value& s, std::string& p,
                              Value& marker) {
-    if (d == h) {
+    if (d == h || IsMaskedSecret(d, h, s)) {
         return false;
     }
     if (d.IsObject()) {
