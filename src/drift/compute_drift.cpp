@@ -5,6 +5,7 @@
 
 #include "deradidezivizoda/core/throw_exception.h"
 #include "deradidezivizoda/extract/extract_configuration.h"
+#include "deradidezivizoda/extract/mutable_default.h"
 #include "drift/host_instance_index.h"
 #include "tarn/configstore/config_store_document.h"
 #include "tarn/configstore/config_store_object.h"
@@ -474,7 +475,11 @@ void computeComponents(Value& left, const Value& right, Allocator& allocator,
                 }
                 TarnConfigStore::ConfigStoreObjectId id(k, g, c);
                 const Value* other = FindKey(right, c, g, k);
-                if (other && reverse) {
+                // A key the desired document leaves out is at its default when the host has
+                // the key's mutable default, as user documents (an export) leave it out.
+                if (reverse &&
+                    (other || IsAtMutableDefault(TarnSchemaStore::SchemaObjectId(c, g, k), schema,
+                                                 connection))) {
                     continue;
                 }
                 rapidjson::Document none;

@@ -114,7 +114,7 @@ TEST_F(Export, GeneratedHostsComplyWithTheirOwnExports) {
             Current("net", "links", "interfaces", name,
                     R"({"name":")" + name + R"(","mtu":)" + mtu + "}");
         }
-        std::string servers = R"(["10.0.0.)" + std::to_string(random() % 3 + 60) + "\"]";
+        std::string servers = R"(["10.0.0.)" + std::to_string(random() % 3 + 52) + "\"]";
         Current("net", "dns", "resolver", "", R"({"servers":)" + servers + "}");
         for (int i = 0; i < static_cast<int>(random() % 3); ++i) {
             std::string id = "g" + std::to_string(i);
