@@ -122,6 +122,8 @@ const char* TelemetryNoticeText() {
 }
 
 rapidjson::Document ExtractUserConfiguration(DocumentType type) {
+    // One log line per row: written together, not one write each.
+    CSLogger::Batch logBatch;
     HostLock hostLock;
     CSLogger::Log(3, "%s invoked", "ExtractUserConfiguration");
     SyncSshConfiguration();
