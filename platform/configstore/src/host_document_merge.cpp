@@ -232,6 +232,11 @@ void SplitDocument(const rapidjson::Value& schema, const std::string& hostUuid,
         document.AddMember(kProfile, rapidjson::Value(rapidjson::kObjectType),
                            document.GetAllocator());
     }
+    // Without host sections the merge would only copy the profile onto itself.
+    if (document.IsObject() && !document.HasMember(kHostSpecific) &&
+        !document.HasMember(kHostOverride)) {
+        return;
+    }
     GetDocumentForHost(document, hostUuid, SchemaMergeMetadataProvider(schema));
 }
 
