@@ -103,4 +103,13 @@ echo "--- restored by the boot: $(deployment_files)"
 cat "$DEPLOY/fleetboot/waiterNotify.json"; echo
 run --json boot status
 
+step "Export the host: the desired document for the next hosts, and what telemetry sees"
+EXPORTED="$BUILD/root/exported.json"
+run export -o "$EXPORTED"
+head -n 12 "$EXPORTED"
+printf '$ tarnctl compliance %s\n' "$EXPORTED"
+"$TARNCTL" compliance "$EXPORTED" 2>/dev/null || printf '(exit status %d)\n' "$?"
+printf '$ tarnctl telemetry --exclude configManagerTarnConfig\n'
+"$TARNCTL" telemetry --exclude configManagerTarnConfig
+
 printf '\nDone. The demo host stays in %s/root; see docs/demo-host.md.\n' "$BUILD_DIR"

@@ -5,6 +5,7 @@
 
 #include "deradidezivizoda/core/throw_exception.h"
 #include "deradidezivizoda/extract/extract_configuration.h"
+#include "deradidezivizoda/extract/mutable_default.h"
 #include "drift/host_instance_index.h"
 #include "tarn/configstore/config_store_document.h"
 #include "tarn/configstore/config_store_object.h"
@@ -132,6 +133,18 @@ private:
     rapidjson::Document scratch_;
 };
 
+// An exported document masks secrets as "******": such a desired value keeps whatever secret
+// the host holds, so a host complies with its own export and applying it changes no secret.
+bool IsMaskedSecret(const Value& desired, const Value& host, const Value& schema) {
+    if (!desired.IsString() || host.IsNull() || !schema.IsObject()) {
+        return false;
+    }
+    auto sensitive = schema.FindMember("sensitive");
+    return sensitive != schema.MemberEnd() && sensitive->value.IsTrue() &&
+           std::string(desired.GetString(), desired.GetStringLength()) ==
+               ConfigStoreDocument::kRedactedText;
+}
+
 void KeyComparison::SingleInstance(Value& desired, const Value& host,
                                    const DriftHandler::ObjectId& id,
                                    const DriftHandler::Schema& schema, std::string& path) {
@@ -250,7 +263,7 @@ void KeyComparison::DesiredInstanceMissing(Value& element, DriftHandler::ObjectI
 
 bool KeyComparison::Property(Value& d, const Value& h, const Value& s, std::string& p,
                              Value& marker) {
-    if (d == h) {
+    if (d == h || IsMaskedSecret(d, h, s)) {
         return false;
     }
     if (d.IsObject()) {
@@ -462,7 +475,11 @@ void computeComponents(Value& left, const Value& right, Allocator& allocator,
                 }
                 TarnConfigStore::ConfigStoreObjectId id(k, g, c);
                 const Value* other = FindKey(right, c, g, k);
-                if (other && reverse) {
+                // A key the desired document leaves out is at its default when the host has
+                // the key's mutable default, as user documents (an export) leave it out.
+                if (reverse &&
+                    (other || IsAtMutableDefault(TarnSchemaStore::SchemaObjectId(c, g, k), schema,
+                                                 connection))) {
                     continue;
                 }
                 rapidjson::Document none;

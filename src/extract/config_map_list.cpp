@@ -31,24 +31,6 @@ const std::unordered_set<int>& AutoConfigCodes() {
     return codes;
 }
 
-bool IsReservedInstance(const TarnSchemaStore::SchemaObject& schema,
-                        const std::string& identifier) {
-    if (!schema.IsMultiInstance() ||
-        schema.GetInstanceKey() == TarnSchemaStore::kGeneratedInstanceKey) {
-        return false;
-    }
-    const std::vector<std::string>& reserved = schema.GetReservedInstanceIds();
-    return std::find(reserved.begin(), reserved.end(), identifier) != reserved.end();
-}
-
-// The schema auto-configuration validates against: a definition's "items" when it has them.
-const rapidjson::Value& AutoConfigSchema(const rapidjson::Value& definition) {
-    if (definition.IsObject() && definition.HasMember("items")) {
-        return definition["items"];
-    }
-    return definition;
-}
-
 struct RowNames {
     const std::string& component;
     const std::string& group;
@@ -137,12 +119,17 @@ const std::vector<CLEANUP_ACTIONS>& CleanupActionsFor(DocumentType type) {
     static const std::vector<CLEANUP_ACTIONS> exported = {
         DROP_NULL_VALUES,      DROP_EMPTY_OBJECTS,  DROP_GENERATED_IDS,     MASK_SENSITIVE_VALUES,
         DROP_READ_ONLY_VALUES, DROP_DEFAULT_VALUES, DROP_UNDECLARED_MEMBERS};
+    static const std::vector<CLEANUP_ACTIONS> telemetry = {
+        DROP_NULL_VALUES,      DROP_EMPTY_OBJECTS,  DROP_GENERATED_IDS,      MASK_SENSITIVE_VALUES,
+        DROP_READ_ONLY_VALUES, DROP_DEFAULT_VALUES, DROP_UNDECLARED_MEMBERS, DROP_SENSITIVE_VALUES};
     static const std::vector<CLEANUP_ACTIONS> other = {DROP_NULL_VALUES, DROP_EMPTY_OBJECTS};
     switch (type) {
         case CURRENT_CONFIG:
             return current;
         case EXPORT_CONFIG:
             return exported;
+        case TELEMETRY_CONFIG:
+            return telemetry;
         default:
             return other;
     }

@@ -121,4 +121,16 @@ void ProcessMutableDefaultDeletes(const RowList& rows,
                                            boost::algorithm::join(keys, ","));
 }
 
+bool IsAtMutableDefault(const TarnSchemaStore::SchemaObjectId& id,
+                        const std::shared_ptr<TarnSchemaStore::SchemaObject>& schema,
+                        const std::shared_ptr<DBStore::StoreConnection>& connection) {
+    if (!schema || !schema->HasMutableDefault()) {
+        return false;
+    }
+    RowList userRows = TarnConfigStore::ReadKeyRows(
+        connection, TarnConfigStore::RowTable::kCurrent,
+        TarnConfigStore::ConfigStoreObjectId(id.GetKey(), id.GetGroup(), id.GetComponent()));
+    return !userRows.empty() && EqualsDefault(id, userRows, schema, connection);
+}
+
 }  // namespace TarnConfigManager

@@ -1,5 +1,7 @@
 #include "row_columns.h"
 
+#include <algorithm>
+
 #include "deradidezivizoda/core/throw_exception.h"
 
 namespace TarnConfigManager {
@@ -31,6 +33,23 @@ std::shared_ptr<TarnSchemaStore::SchemaObject> RequireSchema(
         ThrowException<SchemaNotFound>(SCHEMA_NOT_FOUND, id.toString());
     }
     return schema;
+}
+
+bool IsReservedInstance(const TarnSchemaStore::SchemaObject& schema,
+                        const std::string& identifier) {
+    if (!schema.IsMultiInstance() ||
+        schema.GetInstanceKey() == TarnSchemaStore::kGeneratedInstanceKey) {
+        return false;
+    }
+    const std::vector<std::string>& reserved = schema.GetReservedInstanceIds();
+    return std::find(reserved.begin(), reserved.end(), identifier) != reserved.end();
+}
+
+const rapidjson::Value& AutoConfigSchema(const rapidjson::Value& definition) {
+    if (definition.IsObject() && definition.HasMember("items")) {
+        return definition["items"];
+    }
+    return definition;
 }
 
 }  // namespace TarnConfigManager

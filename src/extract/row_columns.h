@@ -33,4 +33,11 @@ std::shared_ptr<TarnSchemaStore::SchemaObject> RequireSchema(
     const TarnSchemaStore::SchemaObjectId& id,
     const std::shared_ptr<TarnSchemaStore::SchemaStore>& store);
 
+// Whether identifier names an instance a solution created (the schema's reserved ids of a
+// multi-instance key not identified by content).
+bool IsReservedInstance(const TarnSchemaStore::SchemaObject& schema, const std::string& identifier);
+
+// The schema a key's values are checked against: a definition's "items" when it has them.
+const rapidjson::Value& AutoConfigSchema(const rapidjson::Value& definition);
+
 }  // namespace TarnConfigManager

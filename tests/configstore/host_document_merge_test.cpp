@@ -117,3 +117,26 @@ TEST_F(HostDocumentMergeTest, MisshapenLevelsAreRefusedAndLeaveTheDocumentAsItWa
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(HostDocumentMergeTest, SplitDocumentLeavesThisHostsViewThatTheMergeGivesBack) {
+    const std::string document = std::string(R"({"profile": {"network": {"dns": {"resolver":
+        {"servers": ["10.0.0.1"]}}}}, "host-override": {")") +
+                                 kHostA + R"(": {"network": {"dns": {"resolver": {"servers":
+        ["10.0.0.2"]}}}}, ")" + kHostC +
+                                 R"(": {"network": {"dns": {"resolver": {"servers":
+        ["10.0.0.3"]}}}}}, "metadata": {"x": 1}})";
+    rapidjson::Document split = CreateDocument(document);
+    SplitDocument(schema_, kHostA, split);
+    std::string text = TarnConfigStore::WriteJsonText(split);
+    EXPECT_EQ(text, R"({"profile":{"network":{"dns":{"resolver":{"servers":["10.0.0.2"]}}}},)"
+                    R"("metadata":{"x":1}})");
+    EXPECT_EQ(MergedFor(text, kHostA), text);
+
+    rapidjson::Document bare = CreateDocument(R"({"metadata": {}})");
+    SplitDocument(schema_, kHostA, bare);
+    EXPECT_EQ(TarnConfigStore::WriteJsonText(bare), R"({"metadata":{},"profile":{}})");
+}
+
+}  // namespace

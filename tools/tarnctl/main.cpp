@@ -8,6 +8,7 @@
 #include <cstring>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "apply_command.h"
@@ -21,6 +22,7 @@
 #include "deradidezivizoda/plugins/host_lock.h"
 #include "error_report.h"
 #include "exit_codes.h"
+#include "export_command.h"
 #include "extract_command.h"
 #include "host_command.h"
 #include "impact_command.h"
@@ -138,6 +140,31 @@ void AddExtract(CLI::App& app, Arguments& args) {
         Leaf(*extract, kinds[i].first, descriptions[i], args.command,
              [what](const Console& console) { return RunExtract(console, what); });
     }
+}
+
+// tarnctl export and tarnctl telemetry; their options live as long as the subcommands.
+void AddExport(CLI::App& app, Arguments& args) {
+    auto exportOptions = std::make_shared<ExportOptions>();
+    CLI::App* exporter = Leaf(
+        app, "export", "Print the host's configuration as a desired document", args.command,
+        [exportOptions](const Console& console) { return RunExport(console, *exportOptions); });
+    exporter->add_flag("--telemetry", exportOptions->telemetry,
+                       "The telemetry view: allowlisted keys only, no secrets");
+    exporter->add_flag("--compact", exportOptions->compact, "One line of compact JSON");
+    exporter->add_option("-o,--output", exportOptions->output, "Write the document to FILE")
+        ->type_name("FILE");
+    auto telemetryOptions = std::make_shared<TelemetryOptions>();
+    CLI::App* telemetry = Leaf(app, "telemetry", "Show the values the host reports to telemetry",
+                               args.command, [telemetryOptions](const Console& console) {
+                                   return RunTelemetry(console, *telemetryOptions);
+                               });
+    telemetry->add_option("--name", telemetryOptions->names, "Only this value (repeatable)")
+        ->type_name("N");
+    telemetry->add_option("--exclude", telemetryOptions->excluded, "Never this value (repeatable)")
+        ->type_name("N");
+    telemetry->add_option("--start", telemetryOptions->start, "Skip the values before index I")
+        ->type_name("I");
+    telemetry->add_option("--limit", telemetryOptions->limit, "At most L values")->type_name("L");
 }
 
 void AddPlugins(CLI::App& app, Arguments& args) {
@@ -367,6 +394,7 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", VersionText, "Print the version of tarnctl and the library");
     AddDocumentCommands(app, args);
     AddExtract(app, args);
+    AddExport(app, args);
     AddPlugins(app, args);
     AddHost(app, args);
     AddBoot(app, args);

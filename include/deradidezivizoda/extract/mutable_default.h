@@ -26,4 +26,10 @@ TARN_EXPORT void ProcessMutableDefaultConfig(RowList& rows,
 TARN_EXPORT void ProcessMutableDefaultDeletes(
     const RowList& rows, const std::shared_ptr<TarnSchemaStore::SchemaStore>& store);
 
+// Whether the key has a mutable default and its current user rows equal its default rows:
+// user documents leave such a key out, and a desired document without it asks for nothing.
+TARN_EXPORT bool IsAtMutableDefault(const TarnSchemaStore::SchemaObjectId& id,
+                                    const std::shared_ptr<TarnSchemaStore::SchemaObject>& schema,
+                                    const std::shared_ptr<DBStore::StoreConnection>& connection);
+
 }  // namespace TarnConfigManager

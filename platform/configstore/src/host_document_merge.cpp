@@ -226,4 +226,18 @@ void GetDocumentForHost(rapidjson::Document& document, const std::string& hostId
     }
 }
 
+void SplitDocument(const rapidjson::Value& schema, const std::string& hostUuid,
+                   rapidjson::Document& document) {
+    if (document.IsObject() && !document.HasMember(kProfile)) {
+        document.AddMember(kProfile, rapidjson::Value(rapidjson::kObjectType),
+                           document.GetAllocator());
+    }
+    // Without host sections the merge would only copy the profile onto itself.
+    if (document.IsObject() && !document.HasMember(kHostSpecific) &&
+        !document.HasMember(kHostOverride)) {
+        return;
+    }
+    GetDocumentForHost(document, hostUuid, SchemaMergeMetadataProvider(schema));
+}
+
 }  // namespace ConfigStoreDocument

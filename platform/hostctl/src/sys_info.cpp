@@ -2,7 +2,9 @@
 
 #include <sys/statvfs.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -26,8 +28,16 @@ int ReadStateInteger(const char* path, int fallback, int32_t* value) {
     return 0;
 }
 
+// The reserved size in MiB: the reservation file's integer when it exists, otherwise the size
+// of the file system the store lives on.
+int ReservedMiB(const struct statvfs& st, int32_t* value) {
+    uint64_t total = static_cast<uint64_t>(st.f_blocks) * st.f_frsize / (1024 * 1024);
+    int32_t fallback = static_cast<int32_t>(std::min<uint64_t>(total, INT32_MAX));
+    return ReadStateInteger(TarnPaths::kRamdiskReservedFile, fallback, value);
+}
+
 int ReadRamdiskStats(const SysInfo_ParamList* params, void* buffer, size_t size) {
-    if (size != sizeof(SysInfo_RamdiskStats) || !params || params->values.empty()) {
+    if (size != sizeof(LodeFS_SysInfoRamStats) || !params || params->values.empty()) {
         return EINVAL;
     }
     std::string folder = std::filesystem::path(TarnPaths::kConfigStoreDb).parent_path().string();
@@ -35,9 +45,18 @@ int ReadRamdiskStats(const SysInfo_ParamList* params, void* buffer, size_t size)
     if (statvfs(folder.c_str(), &st) != 0) {
         return errno;
     }
-    SysInfo_RamdiskStats stats;
-    stats.maxBytes = static_cast<uint64_t>(st.f_blocks) * st.f_frsize;
-    stats.usedBytes = static_cast<uint64_t>(st.f_blocks - st.f_bfree) * st.f_frsize;
+    LodeFS_SysInfoRamStats stats{};
+    stats.recordVersion = 1;
+    int rc = ReservedMiB(st, &stats.reservedMiB);
+    if (rc != 0) {
+        return rc;
+    }
+    auto pages = [&](uint64_t blocks) {
+        return static_cast<uint32_t>(std::min<uint64_t>(blocks * st.f_frsize / 4096, UINT32_MAX));
+    };
+    stats.usedPages = pages(st.f_blocks - st.f_bfree);
+    stats.freePages = pages(st.f_bavail);
+    std::strncpy(stats.name, params->values.front().c_str(), sizeof(stats.name) - 1);
     std::memcpy(buffer, &stats, sizeof(stats));
     return 0;
 }
@@ -75,17 +94,22 @@ int SysInfo_Get(SysInfo_Node node, const SysInfo_ParamList* params, void* buffer
             }
             return rc;
         }
-        case SysInfo_NODE_system_ramdiskStats:
+        case SysInfo_NODE_system_lodefs_ramdisks_stats:
             return ReadRamdiskStats(params, buffer, size);
     }
     return EINVAL;
 }
 
-int SysInfo_ParamListCreate(SysInfo_ParamList** list) {
-    if (!list) {
+const char* SABLE_ReturnStatusToString(int status) {
+    return status == 0 ? "Success" : std::strerror(status);
+}
+
+int SysInfo_ParamListCreate(SysInfo_ParamList** list, int capacity) {
+    if (!list || capacity < 0) {
         return EINVAL;
     }
     *list = new SysInfo_ParamList();
+    (*list)->values.reserve(static_cast<size_t>(capacity));
     return 0;
 }
 

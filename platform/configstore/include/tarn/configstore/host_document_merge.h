@@ -47,3 +47,15 @@ void GetDocumentForHost(rapidjson::Document& document, const std::string& hostId
                         const SchemaMergeMetadataProvider& provider);
 
 }  // namespace ConfigStoreDocument
+
+namespace ConfigStoreDocument {
+
+// Reorganises an exported document, in place, for host hostUuid and the document schema
+// schema (as GenerateSchemaDocument composes it): this host's "host-specific" and
+// "host-override" sections are folded into "profile" and other hosts' sections dropped, so
+// that GetDocumentForHost of the same host gives back the same "profile". A document without
+// "profile" gets an empty one. Errors as GetDocumentForHost.
+void SplitDocument(const rapidjson::Value& schema, const std::string& hostUuid,
+                   rapidjson::Document& document);
+
+}  // namespace ConfigStoreDocument

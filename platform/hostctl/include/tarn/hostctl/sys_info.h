@@ -1,7 +1,8 @@
 // SysInfo: the kernel's system-information interface. Nodes are read from small state files
 // under the host root: the interface signature from the signature file (21 when absent),
 // maintenance mode from the maintenance-mode file (an integer, 0 when absent).
-// RAM-disk statistics come from statvfs of the store's folder. Stateless; any thread.
+// RAM-disk statistics come from statvfs of the store's folder, the reserved size from the
+// RAM-disk reservation file when it exists (docs/host-root.md). Stateless; any thread.
 #pragma once
 
 #include <cstddef>
@@ -18,13 +19,21 @@ struct SysInfo_Sig {
 
 enum SysInfo_Node {
     SysInfo_NODE_system_maintenanceMode = 1,  // int32_t, 1 means on
-    SysInfo_NODE_system_ramdiskStats = 2,     // SysInfo_RamdiskStats, parameter: ramdisk name
+    // LodeFS_SysInfoRamStats, parameter: the RAM disk's name ("configstore")
+    SysInfo_NODE_system_lodefs_ramdisks_stats = 2,
 };
 
-struct SysInfo_RamdiskStats {
-    uint64_t maxBytes;
-    uint64_t usedBytes;
+// The RAM-disk statistics record: 178 bytes, integers in host byte order.
+#pragma pack(push, 1)
+struct LodeFS_SysInfoRamStats {
+    uint32_t recordVersion;  // 1
+    int32_t reservedMiB;     // the size reserved for the RAM disk, in MiB
+    uint32_t usedPages;      // space in use, in 4096-byte pages
+    uint32_t freePages;      // space still free, in 4096-byte pages
+    char name[162];          // the RAM disk's name, NUL-terminated
 };
+#pragma pack(pop)
+static_assert(sizeof(LodeFS_SysInfoRamStats) == 178, "the record is 178 bytes");
 
 struct SysInfo_ParamList {
     std::vector<std::string> values;
@@ -38,6 +47,11 @@ int SysInfo_CheckSig(SysInfo_Sig* found, int expected, SysInfo_Sig* wanted);
 // unknown node or a buffer of the wrong size, EIO for an unreadable state file.
 int SysInfo_Get(SysInfo_Node node, const SysInfo_ParamList* params, void* buffer, size_t size);
 
-int SysInfo_ParamListCreate(SysInfo_ParamList** list);
+// The readable text of a status SysInfo_* returned.
+const char* SABLE_ReturnStatusToString(int status);
+
+// list receives a new list with room for capacity values (a hint), freed by
+// SysInfo_ParamListDestroy.
+int SysInfo_ParamListCreate(SysInfo_ParamList** list, int capacity = 0);
 int SysInfo_ParamListAddString(SysInfo_ParamList* list, const char* value);
 void SysInfo_ParamListDestroy(SysInfo_ParamList* list);

@@ -1,0 +1,75 @@
+// ExportDocument of a host whose user configuration holds about 10 MB (one keyed
+// multi-instance key), against parsing the exported text once (ParseDocument) in the same run:
+// the export reads the rows, cleans every value and writes the document, so it should cost a
+// small multiple of one parse of its result.
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "deradidezivizoda/core/document.h"
+#include "deradidezivizoda/extract/export_document.h"
+#include "host_root_fixture.h"
+#include "tarn/configstore/config_store.h"
+#include "tarn/configstore/store_rows.h"
+#include "tarn/paths.h"
+
+namespace {
+
+constexpr long kUsers = 40000;  // about 250 bytes each
+
+void LayOutHost() {
+    TarnTest::ResetHostRoot();
+    TarnTest::WriteFile(std::string(TarnPaths::kSchemaDir) + "host/accounts/users.json",
+                        R"({"multiInstance": true, "instanceKey": "name", "definition": {
+        "type": "object", "required": ["name"], "properties": {"name": {"type": "string"},
+        "uid": {"type": "integer"}, "shell": {"type": "string", "default": "/bin/sh"},
+        "home": {"type": "string"}, "comment": {"type": "string"},
+        "password": {"type": "string", "sensitive": true}}}})");
+    auto connection = TarnConfigStore::GetDBStore(DBStore::CONFIG_STORE, true);
+    TarnConfigStore::ConfigStoreTransaction transaction(connection);
+    for (long i = 0; i < kUsers; ++i) {
+        std::string name = "user" + std::to_string(i);
+        TarnConfigStore::PutCurrentRow(
+            connection, "host", "accounts", "users", name,
+            R"({"name":")" + name + R"(","uid":)" + std::to_string(1000 + i) +
+                R"(,"shell":"/bin/bash","home":"/home/)" + name +
+                R"(","comment":"a user of the export benchmark, with a comment of some length )"
+                R"(to make the row realistic","password":"$6$salt$)" +
+                std::string(60, 'x') + "\"}");
+    }
+    transaction.Commit();
+}
+
+std::string& Exported() {
+    static std::string text;
+    return text;
+}
+
+void BM_ExportDocument(benchmark::State& state) {
+    LayOutHost();
+    for (auto _ : state) {
+        Exported() = TarnConfigManager::ExportDocument();
+    }
+    state.counters["MB"] = static_cast<double>(Exported().size()) / 1e6;
+}
+
+void BM_ParseExportedText(benchmark::State& state) {
+    if (Exported().empty()) {
+        state.SkipWithError("run BM_ExportDocument first");
+        return;
+    }
+    for (auto _ : state) {
+        rapidjson::Document document;
+        TarnConfigManager::ParseDocument(Exported(), document);
+        benchmark::DoNotOptimize(document);
+    }
+}
+
+}  // namespace
+
+BENCHMARK(BM_ExportDocument)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_ParseExportedText)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+BENCHMARK_MAIN();

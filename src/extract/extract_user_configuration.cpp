@@ -1,0 +1,146 @@
+#include "deradidezivizoda/extract/extract_user_configuration.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <unordered_set>
+
+#include "deradidezivizoda/core/document.h"
+#include "deradidezivizoda/extract/config_map_list.h"
+#include "deradidezivizoda/extract/extract_plugins.h"
+#include "deradidezivizoda/extract/mutable_default.h"
+#include "deradidezivizoda/extract/ssh_sync.h"
+#include "deradidezivizoda/plugins/host_lock.h"
+#include "row_columns.h"
+#include "tarn/configstore/config_store_document.h"
+#include "tarn/logger/cs_logger.h"
+#include "tarn/paths.h"
+
+namespace TarnConfigManager {
+
+namespace {
+
+using KeySet = std::unordered_set<TarnSchemaStore::SchemaObjectId>;
+
+const char kTelemetryNotice[] =
+    "Configuration value cannot be exported for telemetry since it contains customer sensitive "
+    "information.";
+
+std::string ConfigId(const TarnConfigStore::ConfigRow& row) {
+    return Column(row, kComponentColumn) + "." + Column(row, kGroupColumn) + "." +
+           Column(row, kNameColumn);
+}
+
+// The ids of every ".json" regular file (symbolic links followed) in the allowlist folder.
+std::unordered_set<std::string> LoadAllowlists() {
+    const std::string folder = TarnPaths::kTelemetryDir;
+    std::unordered_set<std::string> ids;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        const std::filesystem::path& path = entry.path();
+        if (!entry.is_regular_file() || path.extension() != ".json") {
+            continue;
+        }
+        CSLogger::Log(3, "Loading telemetry allowlist %s from '%s'", path.c_str(), folder.c_str());
+        rapidjson::Document list = TarnConfigStore::CreateDocumentFromFile(path.string());
+        // GetArray and GetString fail the JSON assertion hook (1082) on any other shape.
+        for (const rapidjson::Value& id : list.GetArray()) {
+            ids.emplace(id.GetString(), id.GetStringLength());
+        }
+        CSLogger::Log(3, "Loaded configIDs from %s", path.c_str());
+    }
+    return ids;
+}
+
+void KeepAllowlisted(RowList& rows, const std::unordered_set<std::string>& allowed) {
+    rows.erase(std::remove_if(rows.begin(), rows.end(),
+                              [&](const auto& row) { return allowed.count(ConfigId(*row)) == 0; }),
+               rows.end());
+}
+
+// One row into the telemetry document; a telemetry-disabled key only joins disabled.
+void AddTelemetryRow(rapidjson::Document& document, const TarnConfigStore::ConfigRow& row,
+                     const std::shared_ptr<TarnSchemaStore::SchemaStore>& store,
+                     const ExtractionData& plugins, KeySet& disabled) {
+    const std::string& component = Column(row, kComponentColumn);
+    const std::string& group = Column(row, kGroupColumn);
+    const std::string& key = Column(row, kNameColumn);
+    const std::string& identifier = Column(row, kIdentifierColumn);
+    CSLogger::Log(3, "Configuration for {%s/%s/%s/%s} was found.", component.c_str(), group.c_str(),
+                  key.c_str(), identifier.c_str());
+    TarnSchemaStore::SchemaObjectId id(component, group, key);
+    std::shared_ptr<TarnSchemaStore::SchemaObject> schema = RequireSchema(id, store);
+    if (IsReservedInstance(*schema, identifier)) {
+        CSLogger::Log(3,
+                      "Configuration for {%s/%s/%s/%s} was not extracted, since instance is "
+                      "created by a solution.",
+                      component.c_str(), group.c_str(), key.c_str(), identifier.c_str());
+        return;
+    }
+    const rapidjson::Value& valueSchema = AutoConfigSchema(schema->GetDefinition());
+    if (schema->IsMultiInstance() && ConfigStoreDocument::IsTelemetryDisabled(valueSchema)) {
+        disabled.insert(std::move(id));
+        return;
+    }
+    rapidjson::Document value;
+    ParseDocument(Column(row, kValueColumn), value);
+    if (plugins.keys.count(id) == 0) {
+        ProcessAutoConfig(value, valueSchema, Column(row, kAutoConfValueColumn),
+                          value.GetAllocator());
+    }
+    ConfigStoreDocument::CleanupObject(value, valueSchema, CleanupActionsFor(TELEMETRY_CONFIG),
+                                       value.GetAllocator());
+    if (value.IsObject() && value.MemberCount() == 0) {
+        CSLogger::Log(3, "Configuration for {%s/%s/%s/%s} was filtered out.", component.c_str(),
+                      group.c_str(), key.c_str(), identifier.c_str());
+        return;
+    }
+    ConfigStoreDocument::AddObject(document["profile"], component, group, key, identifier, value,
+                                   document.GetAllocator());
+}
+
+void ProcessConfigMapListTelemetry(rapidjson::Document& document, const RowList& rows,
+                                   const std::shared_ptr<TarnSchemaStore::SchemaStore>& store,
+                                   const ExtractionData& plugins) {
+    CSLogger::Log(3, "%s invoked", "ProcessConfigMapListTelemetry");
+    ConfigStoreDocument::AddProfile(document);
+    KeySet disabled;
+    for (const auto& row : rows) {
+        AddTelemetryRow(document, *row, store, plugins, disabled);
+    }
+    rapidjson::Value notice(rapidjson::kObjectType);
+    notice.AddMember("telemetry_data", rapidjson::StringRef(kTelemetryNotice),
+                     document.GetAllocator());
+    for (const auto& id : disabled) {
+        ConfigStoreDocument::AddObject(document["profile"], id.GetComponent(), id.GetGroup(),
+                                       id.GetKey(), "id", notice, document.GetAllocator());
+    }
+}
+
+}  // namespace
+
+const char* TelemetryNoticeText() {
+    return kTelemetryNotice;
+}
+
+rapidjson::Document ExtractUserConfiguration(DocumentType type) {
+    // One log line per row: written together, not one write each.
+    CSLogger::Batch logBatch;
+    HostLock hostLock;
+    CSLogger::Log(3, "%s invoked", "ExtractUserConfiguration");
+    SyncSshConfiguration();
+    rapidjson::Document document(rapidjson::kObjectType);
+    auto connection = TarnConfigStore::GetDBStore(DBStore::CONFIG_STORE, true);
+    RowList rows = TarnConfigStore::GetUserConfigContents(connection);
+    std::shared_ptr<ExtractionData> extracted = RunExtractPlugins();
+    MergeExtractedConfig(rows, extracted);
+    auto store = RequireSchemaStore(TarnSchemaStore::SchemaStore::GetStore());
+    ProcessMutableDefaultConfig(rows, connection, store, false);
+    if (type != TELEMETRY_CONFIG) {
+        ProcessConfigMapList(document, rows, store, type, extracted);
+        return document;
+    }
+    KeepAllowlisted(rows, LoadAllowlists());
+    ProcessConfigMapListTelemetry(document, rows, store, *extracted);
+    return document;
+}
+
+}  // namespace TarnConfigManager

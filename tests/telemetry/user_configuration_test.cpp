@@ -1,0 +1,101 @@
+// ExtractUserConfiguration over the SQLite store: the export view against the processing of
+// the current rows, and the telemetry view's allowlists, notice and bad allowlists.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "deradidezivizoda/core/exceptions.h"
+#include "deradidezivizoda/extract/config_map_list.h"
+#include "deradidezivizoda/extract/extract_user_configuration.h"
+#include "deradidezivizoda/extract/mutable_default.h"
+#include "expect_store_error.h"
+#include "tarn/configstore/config_store_exception.h"
+#include "tarn/logger/cs_logger.h"
+#include "user_host.h"
+
+using namespace TarnConfigManager;
+using namespace TelemetryTest;
+using ExtractTest::Text;
+
+namespace {
+
+class UserConfiguration : public UserHost {};
+
+std::string Notice() {
+    return std::string(R"([{"telemetry_data":")") + TelemetryNoticeText() + "\"}]";
+}
+
+}  // namespace
+
+TEST_F(UserConfiguration, ExportEqualsProcessingOfUserRowsAfterMutableDefaults) {
+    Populate();
+    std::string expected;
+    {
+        RowList rows = TarnConfigStore::GetUserConfigContents(connection_);
+        auto store = TarnSchemaStore::SchemaStore::GetStore();
+        ProcessMutableDefaultConfig(rows, connection_, store, false);
+        rapidjson::Document document(rapidjson::kObjectType);
+        ProcessConfigMapList(document, rows, store, EXPORT_CONFIG, nullptr);
+        expected = Text(document);
+    }
+    EXPECT_EQ(Text(ExtractUserConfiguration(EXPORT_CONFIG)), expected);
+    // Generated ids dropped, defaults dropped, the reserved instance left out, secret masked.
+    EXPECT_EQ(expected, R"({"profile":{"net":{"links":{"interfaces":[{"name":"eth0","mtu":9000},)"
+                        R"({"name":"eth1"}]},"dns":{"resolver":{"servers":["10.0.0.1"]}}},)"
+                        R"("security":{"login":{"banners":[{"text":"hi"},{"text":"yo"}]},)"
+                        R"("accounts":{"service":{"user":"svc","password":"******"}}}}})");
+}
+
+TEST_F(UserConfiguration, KeyEqualToItsMutableDefaultIsAbsentFromEveryView) {
+    AllowEverything();
+    EXPECT_EQ(Text(ExtractUserConfiguration(EXPORT_CONFIG)), R"({"profile":{}})");
+    EXPECT_EQ(Text(ExtractUserConfiguration(TELEMETRY_CONFIG)), R"({"profile":{}})");
+}
+
+TEST_F(UserConfiguration, TelemetryKeepsOnlyAllowlistedKeysOfJsonFiles) {
+    Populate();
+    // Nothing allowlisted yet: no key at all.
+    EXPECT_EQ(Text(ExtractUserConfiguration(TELEMETRY_CONFIG)), R"({"profile":{}})");
+    // Neither a file of another extension nor a folder named like an allowlist counts.
+    Allowlist("ignored.txt", R"(["net.dns.resolver"])");
+    std::filesystem::create_directories(std::string(TarnPaths::kTelemetryDir) + "folder.json");
+    EXPECT_EQ(Text(ExtractUserConfiguration(TELEMETRY_CONFIG)), R"({"profile":{}})");
+    Allowlist("net.json", R"(["net.links.interfaces", "net.links.interfaces"])");
+    CSLogger::Capture log;
+    EXPECT_EQ(Text(ExtractUserConfiguration(TELEMETRY_CONFIG)),
+              R"({"profile":{"net":{"links":{"interfaces":[{"name":"eth0","mtu":9000},)"
+              R"({"name":"eth1"}]}}}})");
+    std::string path = std::string(TarnPaths::kTelemetryDir) + "net.json";
+    EXPECT_TRUE(log.Contains(3, "Loaded configIDs from " + path));
+    EXPECT_TRUE(log.Contains(3,
+                             "Configuration for {net/links/interfaces/lo} was not extracted, "
+                             "since instance is created by a solution."));
+}
+
+TEST_F(UserConfiguration, TelemetryDisabledKeyAppearsOnceWithTheNoticeAndSecretsAreDropped) {
+    Populate();
+    Current("security", "login", "banners", "b3", R"({"cs_generated_id":"b3","text":"x"})");
+    AllowEverything();
+    std::string text = Text(ExtractUserConfiguration(TELEMETRY_CONFIG));
+    // Mutable-default keys come last: their rows are taken out and appended back.
+    EXPECT_EQ(text, R"({"profile":{"net":{"links":{"interfaces":[{"name":"eth0","mtu":9000},)"
+                    R"({"name":"eth1"}]},"dns":{"resolver":{"servers":["10.0.0.1"]}}},)"
+                    R"("security":{"accounts":{"service":{"user":"svc"}},)"
+                    R"("login":{"banners":)" +
+                        Notice() + "}}}}");
+    EXPECT_EQ(text.find(kCanary), std::string::npos);
+}
+
+TEST_F(UserConfiguration, BadAllowlistsFail) {
+    Populate();
+    for (const char* text : {R"({"ids": ["net.dns.resolver"]})", R"(["net.dns.resolver", 7])"}) {
+        Allowlist("bad.json", text);
+        ExpectStoreError(1082, [] { ExtractUserConfiguration(TELEMETRY_CONFIG); }, {});
+    }
+    Allowlist("bad.json", "[\"net.dns.resolver\"");
+    ExpectStoreError(2000, [] { ExtractUserConfiguration(TELEMETRY_CONFIG); }, {"bad.json"});
+    std::filesystem::remove_all(TarnPaths::kTelemetryDir);
+    EXPECT_THROW(ExtractUserConfiguration(TELEMETRY_CONFIG), std::filesystem::filesystem_error);
+    // The export view never reads the allowlists.
+    EXPECT_NO_THROW(ExtractUserConfiguration(EXPORT_CONFIG));
+}
