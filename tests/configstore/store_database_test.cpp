@@ -1,7 +1,11 @@
 // The database file itself: creation, durability across processes, transactions that die
-// before they commit, and the refusals (missing folder, locked, corrupt, foreign, newer).
+// before they commit, the refusals (missing folder, locked, corrupt, foreign, newer), the
+// files' mode and reading from a read-only folder.
+#include <sched.h>
 #include <signal.h>
 #include <sqlite3.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -184,3 +188,80 @@ TEST_F(StoreDatabaseTest, ALockedStoreIsReportedAndItsContentKept) {
 }
 
 }  // namespace
+
+namespace {
+
+unsigned ModeOf(const std::string& path) {
+    struct stat status {};
+    EXPECT_EQ(0, stat(path.c_str(), &status)) << path;
+    return status.st_mode & 07777;
+}
+
+std::string StoreFolder() {
+    return std::filesystem::path(TarnPaths::kConfigStoreDb).parent_path().string();
+}
+
+// Makes the store's folder read-only for the calling (child) process: a read-only bind mount
+// in a mount namespace of its own for root, whom folder modes do not stop; a folder mode for
+// anyone else.
+void MakeStoreFolderReadOnly() {
+    if (geteuid() != 0) {
+        ASSERT_EQ(0, chmod(StoreFolder().c_str(), 0555));
+        return;
+    }
+    const std::string folder = StoreFolder();
+    if (unshare(CLONE_NEWNS) != 0 ||
+        mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount(folder.c_str(), folder.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
+        mount(nullptr, folder.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0) {
+        _exit(77);  // no mount namespace here: the caller skips
+    }
+}
+
+}  // namespace
+
+TEST_F(StoreDatabaseTest, TheDatabaseAndItsJournalsAreForTheOwnerAlone) {
+    umask(022);
+    auto held = Connect();  // keeps the journal files while the test looks at them
+    PutCurrentRow(held, "tarn", "accounts", "users", "", R"({"hash":"x"})");
+    const char* const kSuffixes[] = {"", "-wal", "-shm"};
+    for (const char* suffix : kSuffixes) {
+        EXPECT_EQ(0600u, ModeOf(TarnPaths::kConfigStoreDb + std::string(suffix))) << suffix;
+    }
+    // Files left readable by an older version are tightened by the next process that opens them.
+    for (const char* suffix : kSuffixes) {
+        chmod((TarnPaths::kConfigStoreDb + std::string(suffix)).c_str(), 0644);
+    }
+    int status = InChild([] { Connect(); }, Death::kQuickExit);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    for (const char* suffix : kSuffixes) {
+        EXPECT_EQ(0600u, ModeOf(TarnPaths::kConfigStoreDb + std::string(suffix))) << suffix;
+    }
+}
+
+TEST_F(StoreDatabaseTest, AStoreInAReadOnlyFolderIsReadAndWritesSayWhyTheyFail) {
+    PutCurrentRow(Connect(), "tarn", "net", "dns", "", R"({"v":1})");
+    int status = InChild(
+        [] {
+            MakeStoreFolderReadOnly();
+            ConfigRowList rows = GetUserConfigContents(Connect());
+            if (rows.size() != 1 || rows[0]->at("Value") != R"({"v":1})") {
+                _exit(4);
+            }
+            try {
+                PutCurrentRow(Connect(), "tarn", "net", "dns", "", R"({"v":2})");
+            } catch (const ConfigStoreException& error) {
+                bool named = std::string(error.what()).find("read-only") != std::string::npos;
+                _exit(named && error.GetCode() == kStoreAccessError ? 0 : 5);
+            }
+            _exit(6);
+        },
+        Death::kQuickExit);
+    chmod(StoreFolder().c_str(), 0755);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    if (WEXITSTATUS(status) == 77) {
+        GTEST_SKIP() << "no mount namespace can be made here";
+    }
+    EXPECT_EQ(0, WEXITSTATUS(status));
+    EXPECT_EQ(R"({"v":1})", GetUserConfigContents(Connect())[0]->at("Value"));
+}

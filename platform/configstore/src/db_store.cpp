@@ -1,7 +1,12 @@
 #include "tarn/configstore/db_store.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include "store_schema.h"
 #include "tarn/configstore/config_store_exception.h"
@@ -9,8 +14,8 @@
 
 namespace DBStore {
 
-StoreConnection::StoreConnection(sqlite3* handle, std::string path)
-    : handle_(handle), path_(std::move(path)) {}
+StoreConnection::StoreConnection(sqlite3* handle, std::string path, bool readOnly)
+    : handle_(handle), path_(std::move(path)), readOnly_(readOnly) {}
 
 // Closing a connection with a transaction still open rolls that transaction back.
 StoreConnection::~StoreConnection() {
@@ -22,6 +27,9 @@ void StoreConnection::Fail(const std::string& what) const {
     if (handle_ && sqlite3_errcode(handle_) != SQLITE_OK) {
         message += ": ";
         message += sqlite3_errmsg(handle_);
+    }
+    if (readOnly_) {
+        message += " (the store's folder is read-only: the store can only be read)";
     }
     TarnConfigStore::ConfigStoreException error(TarnConfigStore::kStoreAccessError,
                                                 message.c_str());
@@ -76,18 +84,72 @@ namespace {
 // How long a statement waits for another process's lock before it fails.
 constexpr int kBusyTimeoutMs = 5000;
 
-std::shared_ptr<DBStore::StoreConnection> OpenConnection(bool create) {
+// The store holds secrets (password hashes among them): the database and its journal files
+// are for the owner alone.
+constexpr mode_t kStoreFileMode = 0600;
+const char* const kJournalSuffixes[] = {"", "-wal", "-shm", "-journal"};
+
+// Creates the database file 0600 when asked to create it (SQLite gives its journal files the
+// mode of the database), and takes group and other access from an existing database and
+// journal files of ours. A file that cannot be created or changed is left for SQLite to report.
+void SecureStoreFiles(bool create) {
+    const std::string path = TarnPaths::kConfigStoreDb;
+    if (create) {
+        int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, kStoreFileMode);
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
+    for (const char* suffix : kJournalSuffixes) {
+        std::string file = path + suffix;
+        struct stat status {};
+        if (lstat(file.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+            status.st_uid == geteuid() && (status.st_mode & 07777) != kStoreFileMode) {
+            chmod(file.c_str(), kStoreFileMode);
+        }
+    }
+}
+
+// Whether the folder of the database cannot be written: a read-only file system, or (for a
+// process without the privilege to ignore it) a folder without write permission.
+bool StoreFolderReadOnly() {
+    std::string folder = TarnPaths::kConfigStoreDb;
+    folder.erase(folder.rfind('/'));
+    struct statvfs fs {};
+    if (statvfs(folder.c_str(), &fs) == 0 && (fs.f_flag & ST_RDONLY)) {
+        return true;
+    }
+    return access(folder.c_str(), W_OK) != 0 && errno == EACCES;
+}
+
+std::shared_ptr<DBStore::StoreConnection> Open(int flags, const std::string& name, bool readOnly) {
     sqlite3* handle = nullptr;
-    // A connection stays on the thread that opened it (see GetDBStore), so SQLite need not
-    // lock it around every call.
-    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
-    int rc = sqlite3_open_v2(TarnPaths::kConfigStoreDb, &handle, flags, nullptr);
-    auto connection = std::make_shared<DBStore::StoreConnection>(handle, TarnPaths::kConfigStoreDb);
+    int rc = sqlite3_open_v2(name.c_str(), &handle, flags, nullptr);
+    auto connection =
+        std::make_shared<DBStore::StoreConnection>(handle, TarnPaths::kConfigStoreDb, readOnly);
     if (rc != SQLITE_OK) {
         connection->Fail("cannot open the database");
     }
     sqlite3_extended_result_codes(handle, 1);
     sqlite3_busy_timeout(handle, kBusyTimeoutMs);
+    return connection;
+}
+
+std::shared_ptr<DBStore::StoreConnection> OpenConnection(bool create) {
+    // A connection stays on the thread that opened it (see GetDBStore), so SQLite need not
+    // lock it around every call.
+    if (StoreFolderReadOnly()) {
+        // Write-ahead logging needs to create its files beside the database; in a read-only
+        // folder nothing can change the file, so it is read as immutable.
+        auto connection =
+            Open(SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI,
+                 std::string("file:") + TarnPaths::kConfigStoreDb + "?immutable=1", true);
+        CheckStoreSchema(*connection);
+        return connection;
+    }
+    SecureStoreFiles(create);
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
+    auto connection = Open(flags, TarnPaths::kConfigStoreDb, false);
     connection->Execute("PRAGMA foreign_keys = ON");
     EnsureStoreSchema(*connection);
     return connection;

@@ -59,6 +59,14 @@ void UseWriteAheadLog(DBStore::StoreConnection& connection) {
 
 }  // namespace
 
+void CheckStoreSchema(const DBStore::StoreConnection& connection) {
+    int64_t version = QueryNumber(connection, "PRAGMA user_version");
+    CheckOwnership(connection, version);
+    if (version != kStoreSchemaVersion) {
+        connection.Fail("the database holds no configuration store yet and cannot be created");
+    }
+}
+
 void EnsureStoreSchema(DBStore::StoreConnection& connection) {
     // Nothing is written before the file is known to be a store's (or empty).
     CheckOwnership(connection, QueryNumber(connection, "PRAGMA user_version"));

@@ -14,4 +14,7 @@ constexpr int kStoreSchemaVersion = 1;
 // Switches the database to write-ahead logging.
 void EnsureStoreSchema(DBStore::StoreConnection& connection);
 
+// For a connection that cannot write: accepts only a database of the current version.
+void CheckStoreSchema(const DBStore::StoreConnection& connection);
+
 }  // namespace TarnConfigStore

@@ -16,7 +16,8 @@ enum Type { CONFIG_STORE = 0 };
 
 class StoreConnection {
 public:
-    StoreConnection(sqlite3* handle, std::string path);
+    // readOnly: the store's folder cannot be written, so neither can the database.
+    StoreConnection(sqlite3* handle, std::string path, bool readOnly = false);
     ~StoreConnection();
     StoreConnection(const StoreConnection&) = delete;
     StoreConnection& operator=(const StoreConnection&) = delete;
@@ -33,6 +34,7 @@ public:
     void CommitTransaction();
     void RollbackTransaction();
     unsigned TransactionDepth() const { return depth_; }
+    bool IsReadOnly() const { return readOnly_; }
 
     // Throws ConfigStoreException 1001 naming the database file, what failed and SQLite's
     // reason. Store code reports every SQLite failure through this.
@@ -41,6 +43,7 @@ public:
 private:
     sqlite3* handle_;
     std::string path_;
+    bool readOnly_;
     unsigned depth_ = 0;
 };
 
@@ -49,8 +52,10 @@ private:
 namespace TarnConfigStore {
 
 // The calling thread's connection to the store, opened (and, when create is set, the database
-// file and its tables created) on first use. Throws ConfigStoreException 1001 naming the file
-// when the folder is missing, the file is locked, corrupt, not a store, or unwritable.
+// file and its tables created) on first use. The database and its journal files are kept 0600.
+// In a read-only folder the connection reads the file as it is and every write fails saying
+// so. Throws ConfigStoreException 1001 naming the file when the folder is missing, the file is
+// locked, corrupt, not a store, or unwritable.
 std::shared_ptr<DBStore::StoreConnection> GetDBStore(DBStore::Type type, bool create);
 
 }  // namespace TarnConfigStore
