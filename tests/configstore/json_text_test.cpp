@@ -2,7 +2,9 @@
 // and a refusal of text that is not UTF-8 or numbers that are not finite. Deep copies against
 // rapidjson's copying constructor. Parse errors as the iterative reader words them, with the
 // line and column people look for.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cfloat>
 #include <cstdint>
@@ -12,6 +14,7 @@
 #include "tarn/configstore/config_store_exception.h"
 #include "tarn/configstore/json_copy.h"
 #include "tarn/configstore/json_text.h"
+#include "tarn/paths.h"
 
 namespace {
 
@@ -172,6 +175,26 @@ TEST(ParseJsonTextTest, ErrorsAreWordedAndPlacedAsTheIterativeReaderDoes) {
         EXPECT_EQ(c.column, error.column) << c.text;
         EXPECT_TRUE(doc.IsNull());
     }
+}
+
+TEST(ParseJsonTextTest, AFileAboveTheSizeLimitIsRefusedBeforeItIsRead) {
+    // A sparse file one byte above the limit: it costs no disk and is never read.
+    const std::string path = TARN_ROOT_DIR "/oversized.json";
+    const size_t size = TarnConfigStore::kMaxJsonBytes + 1;
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(0, ftruncate(fd, static_cast<off_t>(size)));
+    ASSERT_EQ(2, pwrite(fd, "{}", 2, 0));
+    close(fd);
+    rapidjson::Document doc;
+    TarnConfigStore::JsonParseError error;
+    EXPECT_FALSE(TarnConfigStore::ParseJsonFile(path.c_str(), doc, &error));
+    EXPECT_EQ("The text is " + std::to_string(size) + " bytes, more than the limit of " +
+                  std::to_string(TarnConfigStore::kMaxJsonBytes) + " bytes (" +
+                  std::to_string(TarnConfigStore::kMaxJsonBytes >> 20) + " MiB).",
+              error.message);
+    EXPECT_TRUE(doc.IsNull());
+    unlink(path.c_str());
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "deradidezivizoda/validation/merged_document.h"
 #include "error_report.h"
 #include "tarn/configstore/config_store_exception.h"
+#include "tarn/configstore/json_text.h"
 #include "text_table.h"
 
 namespace Tarnctl {
@@ -19,7 +20,9 @@ std::string ReadStandardInput() {
     std::string text;
     char chunk[65536];
     size_t count;
-    while ((count = std::fread(chunk, 1, sizeof(chunk), stdin)) > 0) {
+    // One byte past the parser's limit is enough for it to refuse the text.
+    while (text.size() <= TarnConfigStore::kMaxJsonBytes &&
+           (count = std::fread(chunk, 1, sizeof(chunk), stdin)) > 0) {
         text.append(chunk, count);
     }
     if (std::ferror(stdin)) {

@@ -23,6 +23,8 @@
 
 namespace TarnConfigStore {
 
+const size_t kMaxJsonBytes = static_cast<size_t>(TARN_MAX_JSON_MB) << 20;
+
 void JsonAssertFailed(const char* expression, const char* file, int line) {
     std::string message =
         std::string("JSON error: \"") + file + "\" " + std::to_string(line) + " " + expression;
@@ -197,9 +199,9 @@ size_t Utf8SequenceLength(const unsigned char* p, size_t available) {
     return length;
 }
 
-// The offset of the first byte in s[0, n) that does not begin a well-formed UTF-8 sequence,
-// n when there is none. ASCII runs are skipped eight bytes at a time: configuration text is
-// mostly ASCII.
+}  // namespace
+
+// ASCII runs are skipped eight bytes at a time: configuration text is mostly ASCII.
 size_t FirstInvalidUtf8(const char* s, size_t n) {
     const auto* p = reinterpret_cast<const unsigned char*>(s);
     size_t i = 0;
@@ -224,6 +226,8 @@ size_t FirstInvalidUtf8(const char* s, size_t n) {
     }
     return n;
 }
+
+namespace {
 
 bool IsValidUtf8(const char* s, size_t n) {
     return FirstInvalidUtf8(s, n) == n;
@@ -378,8 +382,32 @@ bool ParseWith(Text* text, size_t length, bool hasEscapes, rapidjson::Document& 
 
 }  // namespace
 
+namespace {
+
+// A failure with no place in the text: the file cannot be read, holds nothing at all, or is
+// too large to be parsed.
+bool FailWithoutPlace(JsonParseError* error, std::string reason, rapidjson::Document& out) {
+    out.SetNull();
+    if (error) {
+        *error = JsonParseError{std::move(reason), 0, 0, 0};
+    }
+    return false;
+}
+
+bool FailTooLarge(JsonParseError* error, uint64_t size, rapidjson::Document& out) {
+    std::string reason = "The text is " + std::to_string(size) + " bytes, more than the limit of " +
+                         std::to_string(kMaxJsonBytes) + " bytes (" +
+                         std::to_string(kMaxJsonBytes >> 20) + " MiB).";
+    return FailWithoutPlace(error, std::move(reason), out);
+}
+
+}  // namespace
+
 bool ParseJsonText(const char* text, size_t length, rapidjson::Document& out,
                    JsonParseError* error) {
+    if (length > kMaxJsonBytes) {
+        return FailTooLarge(error, length, out);
+    }
     // The reader treats a NUL as the end of input; the length check in ParseWith refuses
     // text that carries anything (even a NUL) after the one value.
     std::string owned;
@@ -418,15 +446,6 @@ bool ParseJsonText(const char* text, size_t length, rapidjson::Document& out,
 
 namespace {
 
-// A failure with no place in the text: the file cannot be read, or holds nothing at all.
-bool FailWithoutPlace(JsonParseError* error, std::string reason, rapidjson::Document& out) {
-    out.SetNull();
-    if (error) {
-        *error = JsonParseError{std::move(reason), 0, 0, 0};
-    }
-    return false;
-}
-
 std::string SystemReason(const char* what) {
     return std::string(what) + ": " + std::strerror(errno) + ".";
 }
@@ -445,6 +464,10 @@ bool ParseJsonFile(const char* path, rapidjson::Document& out, JsonParseError* e
             close(fd);
             return FailWithoutPlace(error, "The path names a folder, not a file.", out);
         }
+        if (static_cast<uint64_t>(info.st_size) > kMaxJsonBytes) {
+            close(fd);
+            return FailTooLarge(error, static_cast<uint64_t>(info.st_size), out);
+        }
         text.reserve(static_cast<size_t>(std::max<off_t>(info.st_size, 0)));
     }
     char chunk[65536];
@@ -459,6 +482,10 @@ bool ParseJsonFile(const char* path, rapidjson::Document& out, JsonParseError* e
             return FailWithoutPlace(error, std::move(reason), out);
         }
         text.append(chunk, static_cast<size_t>(count));
+        if (text.size() > kMaxJsonBytes) {  // a file that grows, or a pipe
+            close(fd);
+            return FailTooLarge(error, text.size(), out);
+        }
     }
     close(fd);
     if (text.empty()) {

@@ -1,10 +1,10 @@
 // The single parsing and writing path for every JSON text the host libraries read or write:
 // caller documents, manifests, store rows, request and result files.
 // Parsing stops at kMaxJsonDepth levels of nesting before it goes deeper (so deep input
-// cannot overflow the stack), validates UTF-8, rejects escapes that decode to lone
-// surrogates and accepts exactly one value between optional blanks. Writing validates UTF-8 too,
-// so whatever parsed writes out and reads back equal to itself. Reentrant; the only shared
-// state is a C locale for number conversion, made once and never changed.
+// cannot overflow the stack), refuses texts above kMaxJsonBytes, validates UTF-8, rejects escapes
+// that decode to lone surrogates and accepts exactly one value between optional blanks. Writing
+// validates UTF-8 too, so whatever parsed writes out and reads back equal to itself. Reentrant; the
+// only shared state is a C locale for number conversion, made once and never changed.
 #pragma once
 
 #include <cstddef>
@@ -17,6 +17,11 @@ namespace TarnConfigStore {
 
 // Deepest nesting of arrays and objects a text may have.
 constexpr unsigned kMaxJsonDepth = 512;
+
+// Largest text (in bytes) that is parsed at all; larger texts and files are refused before
+// parsing, since a parsed document takes several times its text in memory. Set by the build
+// (TARN_MAX_JSON_MB, in MiB).
+extern const size_t kMaxJsonBytes;
 
 // Parses text[0, length) into out (replacing its contents); text[length] must be readable
 // (a std::string's data is). On failure returns false, fills
@@ -31,6 +36,10 @@ inline bool ParseJsonText(const std::string& text, rapidjson::Document& out,
 // Reads the whole file and parses it. A file that cannot be opened or read (a directory, say)
 // fails with the reason and no place in the text.
 bool ParseJsonFile(const char* path, rapidjson::Document& out, JsonParseError* error = nullptr);
+
+// The offset of the first byte in s[0, n) that does not begin a well-formed UTF-8 sequence,
+// n when there is none.
+size_t FirstInvalidUtf8(const char* s, size_t n);
 
 // Compact text of value. Throws ConfigStoreException 1082 when a string is not valid UTF-8
 // or a number is not finite.
