@@ -1,6 +1,7 @@
 // tarnctl export and tarnctl telemetry on the demo host: the export is a desired document for
 // the host it came from, and the demo's password hash never leaves through telemetry.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "demo_host_fixture.h"
 #include "json_test_text.h"
@@ -76,6 +77,25 @@ TEST_F(DemoExport, TelemetryShowsTheNineValuesAndNoSecret) {
     EXPECT_TRUE(Contains(run.err, "error 1082")) << run.err;
     everything += run.out + run.err + ReadFile(TarnPaths::kLogFile);
     EXPECT_FALSE(Contains(everything, kCanary));
+}
+
+TEST_F(DemoExport, ExtractMasksTheHashUnlessRootAsksForIt) {
+    for (bool json : {false, true}) {
+        std::vector<std::string> args = {"extract", "current"};
+        if (json) {
+            args.push_back("--json");
+        }
+        TarnctlResult run = RunTarnctl(args);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_FALSE(Contains(run.out, kCanary)) << run.out;
+        EXPECT_TRUE(Contains(run.out, "\"password_hash\":")) << run.out;
+        EXPECT_TRUE(Contains(run.out, "\"******\"")) << run.out;
+    }
+    if (geteuid() == 0) {
+        TarnctlResult run = RunTarnctl({"extract", "current", "--show-secrets"});
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_TRUE(Contains(run.out, kCanary)) << run.out;
+    }
 }
 
 TEST_F(DemoExport, BadOptionsAreMisuse) {

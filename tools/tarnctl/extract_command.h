@@ -12,7 +12,9 @@ enum class ExtractWhat {
     kSmartnic,  // the stored SmartNIC configuration
 };
 
-// Indented JSON for people, compact with --json; kExitOk, library errors are thrown.
-int RunExtract(const Console& console, ExtractWhat what);
+// Indented JSON for people, compact with --json; kExitOk, library errors are thrown. Values
+// their schema marks sensitive are masked unless showSecrets, which only root may ask for
+// (CommandError otherwise).
+int RunExtract(const Console& console, ExtractWhat what, bool showSecrets);
 
 }  // namespace Tarnctl

@@ -53,6 +53,7 @@ struct Arguments {
     ConfigOptions config;
     std::string pluginDir = TarnPaths::kPluginDir;
     int verbosity = 0;  // how many -v: library log lines up to that priority on stderr
+    bool showSecrets = false;
     Command command;
 };
 
@@ -138,7 +139,11 @@ void AddExtract(CLI::App& app, Arguments& args) {
     for (size_t i = 0; i < 3; ++i) {
         ExtractWhat what = kinds[i].second;
         Leaf(*extract, kinds[i].first, descriptions[i], args.command,
-             [what](const Console& console) { return RunExtract(console, what); });
+             [what, &args](const Console& console) {
+                 return RunExtract(console, what, args.showSecrets);
+             })
+            ->add_flag("--show-secrets", args.showSecrets,
+                       "Show sensitive values in clear instead of masked (root only)");
     }
 }
 
