@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstring>
 
+#include "deradidezivizoda/core/document.h"
 #include "deradidezivizoda/core/throw_exception.h"
 #include "deradidezivizoda/extract/extract_configuration.h"
 #include "deradidezivizoda/extract/mutable_default.h"
@@ -68,16 +69,20 @@ const Value* MemberValue(const Value& object, const char* name) {
     return found == object.MemberEnd() ? nullptr : &found->value;
 }
 
-// A schema's "properties", looked up on first use (a schema without them raises only when a
-// property needs its definition).
+// A schema's "properties", looked up on first use. A property the schema does not name (a
+// document or an extract plugin may hold one where the schema allows other members) is
+// compared as a value of the empty schema, which says nothing about it.
 class PropertySchemas {
 public:
     explicit PropertySchemas(const Value& schema) : schema_(schema) {}
     const Value& Of(const char* name) {
+        static const Value kNoSchema(rapidjson::kObjectType);
         if (!properties_) {
-            properties_ = &schema_["properties"];
+            const Value* found = schema_.IsObject() ? MemberValue(schema_, "properties") : nullptr;
+            properties_ = found && found->IsObject() ? found : &kNoSchema;
         }
-        return (*properties_)[name];
+        const Value* property = MemberValue(*properties_, name);
+        return property ? *property : kNoSchema;
     }
 
 private:
@@ -497,6 +502,16 @@ void computeComponents(Value& left, const Value& right, Allocator& allocator,
 }
 
 void ComputeDrift(Value& desired, Allocator& allocator, DriftHandler& handler) {
+    auto schemas = TarnSchemaStore::SchemaStore::GetStore();
+    if (!schemas) {
+        ThrowException<ConfigManagerException>(SCHEMA_STORE_ERROR);
+    }
+    Value* walked = &desired;
+    if (desired.IsObject() && desired.HasMember("profile")) {
+        walked = &desired["profile"];
+    }
+    // A wrongly shaped document is refused with its path before any plugin runs.
+    CheckDocumentShape(*walked, schemas);
     rapidjson::Document host;
     if (handler.hostDocument) {
         host = std::move(*handler.hostDocument);
@@ -504,18 +519,10 @@ void ComputeDrift(Value& desired, Allocator& allocator, DriftHandler& handler) {
     } else {
         host = ExtractCurrentConfiguration();
     }
-    auto schemas = TarnSchemaStore::SchemaStore::GetStore();
-    if (!schemas) {
-        ThrowException<ConfigManagerException>(SCHEMA_STORE_ERROR);
-    }
     CSLogger::Log(2, "DriftHandler: consolidated action required - %d",
                   handler.consolidatedActionRequired);
     CSLogger::Log(2, "DriftHandler: create drift object - %d", handler.createDriftObject);
     auto connection = TarnConfigStore::GetDBStore(DBStore::CONFIG_STORE, true);
-    Value* walked = &desired;
-    if (desired.IsObject() && desired.HasMember("profile")) {
-        walked = &desired["profile"];
-    }
     computeComponents(*walked, host, allocator, schemas, handler, connection, false);
     computeComponents(host, *walked, host.GetAllocator(), schemas, handler, connection, true);
 }

@@ -26,6 +26,19 @@ TEST_F(DriftWalk, IdenticalDocumentsReportNothing) {
               Lines{R"(Prop SET /host/time/ntp/level "1" 1)"});
 }
 
+// A member the key's schema does not name (an extract plugin's, or a document's where the
+// schema allows other members) is compared like any other, on either side.
+TEST_F(DriftWalk, MembersTheSchemaDoesNotNameAreCompared) {
+    RecordingHandler desiredExtra;
+    EXPECT_EQ(Drift(R"({"host": {"time": {"ntp": {"level": 1, "extra": 2}}}})",
+                    R"({"host": {"time": {"ntp": {"level": 1}}}})", desiredExtra),
+              Lines{"Prop ADD /host/time/ntp/extra 2 null"});
+    RecordingHandler hostExtra;
+    EXPECT_EQ(Drift(R"({"host": {"time": {"ntp": {"level": 1}}}})",
+                    R"({"host": {"time": {"ntp": {"level": 1, "extra": {"a": 1}}}}})", hostExtra),
+              Lines{R"(Prop DELETE /host/time/ntp/extra null {"a":1})"});
+}
+
 TEST_F(DriftWalk, SingleInstanceKeyMissingOnOneSide) {
     const char* desired = R"({"host": {"time": {"ntp": {"enabled": true, "level": 2}}}})";
     RecordingHandler whole;
@@ -208,10 +221,21 @@ TEST_F(DriftWalk, FailuresKeepTheCallbacksAlreadyMade) {
     EXPECT_EQ(handler.lines.size(), 1u);
     EXPECT_TRUE(capture.Contains(0, "Schema not found for x:y:z"));
 
-    for (const char* desired : {R"({"host": {"accounts": {"users": {"name": "a"}}}})",
-                                R"({"host": {"accounts": {"users": [{"uid": 1}]}}})",
-                                R"({"host": {"accounts": {"users": [{"name": 7}]}}})",
-                                R"({"host": {"time": 5}})", "[1]"}) {
+    // A wrongly shaped document names the place and what belongs there, never the JSON
+    // library's own check.
+    const std::pair<const char*, const char*> shapes[] = {
+        {R"({"host": {"accounts": {"users": {"name": "a"}}}})",
+         "The value at /host/accounts/users is an object; a multi-instance key is an array of "
+         "instances"},
+        {R"({"host": {"accounts": {"users": [{"uid": 1}]}}})",
+         "The value at /host/accounts/users/0/name is missing; every instance has its instance "
+         "key"},
+        {R"({"host": {"accounts": {"users": [{"name": 7}]}}})",
+         "The value at /host/accounts/users/0/name is a number; an instance key is a string"},
+        {R"({"host": {"time": 5}})", "The value at /host/time is a number; a group is an object"},
+        {R"({"host": [{"time": {}}]})", "The value at /host is an array; a component is an object"},
+        {"[1]", "The value at / is an array; a configuration document is an object"}};
+    for (const auto& [desired, message] : shapes) {
         RecordingHandler shaped;
         shaped.useDefaultInstances = false;
         try {
@@ -221,6 +245,7 @@ TEST_F(DriftWalk, FailuresKeepTheCallbacksAlreadyMade) {
             ADD_FAILURE() << "shape errors come from the JSON checks: " << desired;
         } catch (const TarnConfigStore::ConfigStoreException& e) {
             EXPECT_EQ(e.GetCode(), 1082) << desired;
+            EXPECT_EQ(std::string(e.what()).rfind(message, 0), 0u) << e.what();
         }
     }
     RecordingHandler badHost;

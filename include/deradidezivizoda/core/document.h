@@ -14,6 +14,9 @@
 namespace TarnConfigStore {
 class JsonDoc;
 }
+namespace TarnSchemaStore {
+class SchemaStore;
+}
 
 namespace TarnConfigManager {
 
@@ -38,5 +41,14 @@ TARN_EXPORT void AddMember(rapidjson::Document* doc, rapidjson::Value* object,
 TARN_EXPORT bool IsEqualArray(const rapidjson::Value& a, const rapidjson::Value& b);
 // True when path names a regular file; failures of the status query are logged, never raised.
 TARN_EXPORT bool fileExists(const std::string& path);
+
+// Checks the levels of a configuration document (component -> group -> key) before code that
+// walks them: the document, each component and each group must be objects, a multi-instance
+// key (by its schema in schemas) an array of objects or empty. Throws ConfigStoreException
+// 1082 naming the path of the first value of the wrong type, its type and what is expected,
+// e.g. "The value at /system/time is an array; a group is an object". Keys without a schema
+// are left to the callers' own checks.
+void CheckDocumentShape(const rapidjson::Value& document,
+                        const std::shared_ptr<TarnSchemaStore::SchemaStore>& schemas);
 
 }  // namespace TarnConfigManager
