@@ -7,6 +7,7 @@
 #include "deradidezivizoda/plugins/host_lock.h"
 #include "deradidezivizoda/plugins/plugin_manager.h"
 #include "deradidezivizoda/plugins/plugin_monitor.h"
+#include "deradidezivizoda/plugins/plugin_request.h"
 #include "deradidezivizoda/plugins/task_handle.h"
 #include "tarn/configstore/db_store.h"
 #include "tarn/logger/cs_logger.h"
@@ -99,6 +100,7 @@ ErrorInfo ExecuteApplyTasks(const std::vector<DesiredConfigInput>& tasks,
 
 ErrorInfo RemediateHost(rapidjson::Document& document, const std::string& clusterContext,
                         std::shared_ptr<TaskHandle> task, bool boot) {
+    CheckClusterContext(clusterContext);
     CSLogger::Batch logBatch;
     HostLock hostLock;
     CSLogger::Log(3, "Remediating Tarn host to desired configuration (boot=%d).", boot ? 1 : 0);

@@ -4,6 +4,7 @@
 #include "deradidezivizoda/impact/impact_handler.h"
 #include "deradidezivizoda/plugins/host_lock.h"
 #include "deradidezivizoda/plugins/plugin_monitor.h"
+#include "deradidezivizoda/plugins/plugin_request.h"
 #include "deradidezivizoda/plugins/task_handle.h"
 #include "impact/drift_inputs.h"
 #include "tarn/configstore/db_store.h"
@@ -90,6 +91,7 @@ void CombineVerdicts(const ImpactHandler& handler, const PluginVerdicts& verdict
 ImpactResult ImpactWithCustomHandler(rapidjson::Document& desired,
                                      const std::string& clusterContext, ImpactHandler& handler,
                                      std::shared_ptr<TaskHandle> task) {
+    CheckClusterContext(clusterContext);
     CSLogger::Batch logBatch;
     HostLock hostLock;
     // Refuses an empty task before any work is done.

@@ -54,11 +54,12 @@ HostLockWaitObserver& Observer() {
     Fail(std::string("The host lock ") + TarnPaths::kHostLockFile + " is not a regular file");
 }
 
-// Opens (creating) the lock file without following a link; anything but a regular file at the
-// path is refused. O_NONBLOCK keeps a planted FIFO from blocking the open.
+// Opens (creating) the lock file without following a link, in a folder that is none either;
+// anything but a regular file at the path is refused. O_NONBLOCK keeps a planted FIFO from blocking
+// the open.
 int OpenLockFile() {
     const char* path = TarnPaths::kHostLockFile;
-    MakeParentFolders(path);  // a folder that cannot be made shows in the open's error
+    MakeRunFolder(path);
     int fd = open(path, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
     if (fd < 0) {
         int error = errno;

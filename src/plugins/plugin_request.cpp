@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -13,6 +14,26 @@
 #include "tarn/pluginsupport/config_object_json.h"
 
 namespace TarnConfigManager {
+
+void CheckClusterContext(const std::string& clusterContext) {
+    const size_t size = clusterContext.size();
+    if (size > TarnConfigStore::kMaxJsonBytes) {
+        ThrowException<InvalidArgumentException>(
+            UNEXPECTED_ERROR, "The cluster context is " + std::to_string(size) +
+                                  " bytes long, more than the limit of " +
+                                  std::to_string(TarnConfigStore::kMaxJsonBytes) + " bytes");
+    }
+    const size_t invalid = TarnConfigStore::FirstInvalidUtf8(clusterContext.data(), size);
+    if (invalid != size) {
+        char byte[8];
+        std::snprintf(byte, sizeof(byte), "0x%02x",
+                      static_cast<unsigned char>(clusterContext[invalid]));
+        ThrowException<InvalidArgumentException>(
+            UNEXPECTED_ERROR, "The cluster context is not valid UTF-8: the byte " +
+                                  std::string(byte) + " at offset " + std::to_string(invalid) +
+                                  " does not begin a character");
+    }
+}
 
 namespace {
 
@@ -214,8 +235,8 @@ void PluginRequest::Dump(const std::string& path, const std::string& taskId,
     PopulateTaskId(taskId, document.GetAllocator());
     PopulateClusterContext(clusterContext, document.GetAllocator());
     std::string text = TarnConfigStore::WriteJsonText(document);
-    if (!MakeParentFolders(path) ||
-        !TarnConfigStore::WriteFileAtomically(path, text, 0600,
+    MakeRunFolder(path);
+    if (!TarnConfigStore::WriteFileAtomically(path, text, 0600,
                                               TarnConfigStore::Durability::kTransient)) {
         std::string reason = std::strerror(errno);
         ThrowException<ConfigManagerException>(

@@ -8,11 +8,13 @@
 #include "deradidezivizoda/plugins/plugin.h"
 #include "deradidezivizoda/plugins/plugin_manager.h"
 #include "deradidezivizoda/plugins/plugin_monitor.h"
+#include "deradidezivizoda/plugins/plugin_request.h"
 #include "deradidezivizoda/plugins/task_handle.h"
 #include "tarn/logger/cs_logger.h"
 #include "tarn/schemastore/schema_store.h"
 #include "tarn/validator/json_validator.h"
 #include "validation/config_objects.h"
+#include "validation/duplicate_findings.h"
 #include "validation/validation_errors.h"
 
 namespace TarnConfigManager {
@@ -113,6 +115,7 @@ void Validate(const rapidjson::Document& document, const rapidjson::Document& sc
               const std::string& clusterContext, ValidationResult& result, bool validateSchema,
               std::shared_ptr<TaskHandle> task) {
     CSLogger::Log(3, "ConfigManager Validate API invoked");
+    CheckClusterContext(clusterContext);
     HostLock hostLock;
     const rapidjson::Value& value = ValidatedValue(document);
     ValidationErrorMap errorMap;
@@ -120,6 +123,7 @@ void Validate(const rapidjson::Document& document, const rapidjson::Document& sc
     if (validateSchema) {
         RunSchemaPhase(schema, value, errorMap, failedObjects);
     }
+    CollectDuplicates(value, errorMap, failedObjects);
     task->UpdateProgress(kSchemaPhaseProgress);
 
     PluginManager manager(VALIDATE);

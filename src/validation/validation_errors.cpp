@@ -61,6 +61,11 @@ void CollectValidationErrors(const rapidjson::Value& errors, ValidationErrorMap&
     }
 }
 
+void AddValidationError(const std::string& path, ErrorInfo message, ValidationErrorMap& errorMap,
+                        FailedObjectSet& failedObjects) {
+    EntryOf(path, errorMap, failedObjects).messages.push_back(std::move(message));
+}
+
 std::vector<ValidationErrorInfo> TakeErrorList(ValidationErrorMap& errorMap) {
     std::vector<ValidationErrorInfo> list;
     list.reserve(errorMap.size());

@@ -31,6 +31,10 @@ using FailedObjectSet = std::unordered_set<TarnConfigStore::ConfigStoreObjectId,
 void CollectValidationErrors(const rapidjson::Value& errors, ValidationErrorMap& errorMap,
                              FailedObjectSet& failedObjects);
 
+// Files message under path; a new path names its object as CollectValidationErrors does.
+void AddValidationError(const std::string& path, ErrorInfo message, ValidationErrorMap& errorMap,
+                        FailedObjectSet& failedObjects);
+
 // The map's entries, moved out in the map's iteration order.
 std::vector<ValidationErrorInfo> TakeErrorList(ValidationErrorMap& errorMap);
 

@@ -61,5 +61,22 @@ TEST_F(Validate, FailedPluginRunExitsOneWithItsError) {
     EXPECT_FALSE(out.HasMember("errors"));
 }
 
+TEST_F(Validate, AClusterContextThatIsNotUtf8IsNamedAsTheProblem) {
+    InstallProbePlugin("ok");
+    const std::string document = DocumentFile(kProbeDocument);
+    for (std::string command : {"validate", "impact", "apply"}) {
+        std::vector<std::string> args = {command, "--cluster-context", "zone-\xff-a", document};
+        if (command == "apply") {
+            args.push_back("--yes");
+        }
+        TarnctlResult run = RunTarnctl(args);
+        EXPECT_EQ(run.exitCode, 1) << command << run.err;
+        EXPECT_NE(run.err.find("The cluster context is not valid UTF-8: the byte 0xff at offset 5"),
+                  std::string::npos)
+            << command << run.err;
+        EXPECT_EQ(run.err.find("plugin"), std::string::npos) << command << run.err;
+    }
+}
+
 }  // namespace
 }  // namespace TarnTest

@@ -21,6 +21,11 @@ struct CachedDriftObject {
     std::string operation;
 };
 
+// The cluster context every plugin of an operation receives must be text a request file can
+// carry: valid UTF-8 and within the size of a JSON text. Throws InvalidArgumentException 3000
+// saying what is wrong with it otherwise; the operations check it before any plugin runs.
+void CheckClusterContext(const std::string& clusterContext);
+
 // One changed configuration object handed to an apply or impact run.
 struct DesiredConfigInput {
     std::shared_ptr<TarnConfigStore::ConfigStoreObject> object;

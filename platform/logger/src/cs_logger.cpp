@@ -16,6 +16,7 @@
 #include <ctime>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <string_view>
 
 #include "tarn/paths.h"
@@ -219,18 +220,49 @@ private:
     void Reopen() {
         struct stat opened;
         struct stat named;
-        if (fd_ >= 0 && fstat(fd_, &opened) == 0 && stat(TarnPaths::kLogFile, &named) == 0 &&
+        if (fd_ >= 0 && fstat(fd_, &opened) == 0 && lstat(TarnPaths::kLogFile, &named) == 0 &&
             opened.st_dev == named.st_dev && opened.st_ino == named.st_ino) {
             return;
         }
         if (fd_ >= 0) {
             close(fd_);
         }
-        fd_ = open(TarnPaths::kLogFile, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0640);
+        fd_ = OpenLogFile();
+    }
+
+    // Opens the log file for appending, never through a symbolic link (of the file or of its
+    // folder), and only when it is a regular file of this process's user: lines are never
+    // appended to a file someone planted. A refusal is said once on stderr; nothing is logged.
+    int OpenLogFile() {
+        std::string folder = TarnPaths::kLogFile;
+        folder.erase(folder.rfind('/'));
+        struct stat status {};
+        const char* problem = nullptr;
+        int fd = -1;
+        if (lstat(folder.c_str(), &status) == 0 && !S_ISDIR(status.st_mode)) {
+            problem = "its folder is a symbolic link or not a folder";
+        } else {
+            fd = open(TarnPaths::kLogFile,
+                      O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0640);
+            if (fd < 0 && errno == ELOOP) {
+                problem = "it is a symbolic link";
+            } else if (fd >= 0 && (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
+                                   status.st_uid != geteuid())) {
+                problem = "it is not a regular file of this user";
+                close(fd);
+                fd = -1;
+            }
+        }
+        if (problem && !refusalSaid_) {
+            refusalSaid_ = true;
+            std::fprintf(stderr, "Not logging to %s: %s\n", TarnPaths::kLogFile, problem);
+        }
+        return fd;
     }
 
     std::mutex mutex_;
     int fd_ = -1;
+    bool refusalSaid_ = false;
     std::chrono::steady_clock::time_point checked_;
     TextBuffer buffer_;
     int batches_ = 0;
