@@ -6,6 +6,8 @@
 // reported a failure or threw, or it reported something that cannot be written); 3 when the
 // plugin could not be run (request, module, entry point or result file). A plugin that ends
 // the process itself keeps its own status. No result file is written on any failure.
+#include <signal.h>
+
 #include <stdexcept>
 #include <string>
 
@@ -101,7 +103,14 @@ void Run(PluginRequest& request) {
 
 }  // namespace
 
+// An abort, or the end of the process that started the runner, sends it SIGTERM: the runner
+// then stops its whole process group, so nothing the plugin started outlives the run.
+extern "C" void StopRunGroup(int) {
+    kill(0, SIGKILL);
+}
+
 int main() {
+    signal(SIGTERM, StopRunGroup);
     PluginRequest request;
     std::string pluginId = "?";
     try {

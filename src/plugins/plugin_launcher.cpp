@@ -1,7 +1,10 @@
 #include "deradidezivizoda/plugins/plugin_launcher.h"
 
+#include <sched.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +13,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -34,37 +38,97 @@ const char* RunnerFor(const std::string& type) {
     return type == "python" ? TarnPaths::kPyPluginRunner : TarnPaths::kCppPluginRunner;
 }
 
+// What the spawned child needs; error is its errno when it could not start the runner.
+struct SpawnRequest {
+    const char* program;
+    char** argv;
+    char** envp;
+    pid_t parent;
+    int error;
+};
+
+// Closes every descriptor from 3 up.
+void CloseDescriptorsFrom3() {
+#ifdef SYS_close_range
+    if (syscall(SYS_close_range, 3u, ~0u, 0u) == 0) {
+        return;
+    }
+#endif
+    struct rlimit limit {};
+    rlim_t last = getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY
+                      ? limit.rlim_cur
+                      : 65536;
+    for (rlim_t fd = 3; fd < last; ++fd) {
+        close(static_cast<int>(fd));
+    }
+}
+
+// Runs in the child, on its own stack in the caller's memory, until execve: only system calls.
+// Every signal goes back to its default action, the child leads a process group of its own and
+// is sent SIGTERM when the thread that started it dies, then all signals are unblocked.
+int StartRunner(void* data) {
+    auto* request = static_cast<SpawnRequest*>(data);
+    struct sigaction defaults {};
+    defaults.sa_handler = SIG_DFL;
+    for (int sig = 1; sig < NSIG; ++sig) {
+        sigaction(sig, &defaults, nullptr);
+    }
+    if (setpgid(0, 0) != 0 || prctl(PR_SET_PDEATHSIG, SIGTERM) != 0) {
+        request->error = errno;
+        _exit(127);
+    }
+    if (getppid() != request->parent) {  // the caller died before the death signal was set
+        request->error = ESRCH;
+        _exit(127);
+    }
+    CloseDescriptorsFrom3();
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    execve(request->program, request->argv, request->envp);
+    request->error = errno;
+    _exit(127);
+}
+
 // Starts the runner with its argument vector, an empty environment and only descriptors 0, 1
 // and 2. Signals the caller blocks or ignores are unblocked and reset for the child, so that
 // an abort's SIGTERM reaches it. The runner gets a process group of its own: a Ctrl-C at the
-// terminal reaches the caller alone, which stops the run through its abort path. Returns 0 or
-// the error number.
+// terminal reaches the caller alone, which stops the run through its abort path, and an abort
+// stops the runner with every process it started. The runner dies with its caller: the kernel
+// sends it SIGTERM when the calling thread ends, whatever ended it (a SIGKILL included), and
+// the runner then stops its whole group. The child shares the caller's memory until it runs
+// the program (as posix_spawn does), so a start costs no copy of the caller. Returns 0 or the
+// error number.
 int SpawnRunner(const char* program, pid_t* pid) {
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attributes;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawnattr_init(&attributes);
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
-    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-#endif
-    sigset_t unblocked;
-    sigset_t defaults;
-    sigemptyset(&unblocked);
-    sigemptyset(&defaults);
-    for (int sig = 1; sig < 32; ++sig) {
-        sigaddset(&defaults, sig);
-    }
-    posix_spawnattr_setsigmask(&attributes, &unblocked);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setflags(
-        &attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
     char* argv[] = {const_cast<char*>(program), const_cast<char*>(kGroupArgument), nullptr};
     char* envp[] = {nullptr};
-    int error = posix_spawn(pid, program, &actions, &attributes, argv, envp);
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
+    SpawnRequest request{program, argv, envp, getpid(), 0};
+    constexpr size_t kStackSize = 64 * 1024;
+    std::unique_ptr<char[]> stack(new char[kStackSize]);
+    // No handler of the caller may run in the child while it shares the caller's memory.
+    sigset_t all;
+    sigset_t previous;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &previous);
+    pid_t child =
+        clone(StartRunner, stack.get() + kStackSize, CLONE_VM | CLONE_VFORK | SIGCHLD, &request);
+    int error = child < 0 ? errno : 0;
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    if (child > 0 && request.error != 0) {
+        error = request.error;
+        while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    } else if (child > 0) {
+        *pid = child;
+    }
     return error;
+}
+
+// Stops every process of the run's process group (the runner and whatever it started), and
+// the runner itself should it not lead the group yet.
+void KillRunGroup(pid_t pid) {
+    kill(-pid, SIGKILL);
+    kill(pid, SIGKILL);
 }
 
 // Waits until the child has ended without reaping it, so its process id cannot be reused
@@ -86,7 +150,7 @@ public:
     explicit ChildProcess(pid_t pid) : pid_(pid) {}
     ~ChildProcess() {
         if (pid_ > 0) {
-            kill(pid_, SIGKILL);
+            KillRunGroup(pid_);
             int status;
             Reap(&status);
         }
@@ -145,7 +209,7 @@ void WatchRun(RunWatch& watch, pid_t pid, std::shared_ptr<PluginMonitor> monitor
     }
     if (aborted) {
         CSLogger::Log(2, "Terminating plugin process: %d", pid);
-        if (kill(pid, SIGTERM) != 0) {
+        if (kill(-pid, SIGTERM) != 0) {
             int error = errno;
             CSLogger::Log(2, "Unable to terminate plugin process: %d -- %s", pid,
                           std::strerror(error));
@@ -245,6 +309,9 @@ void PluginLauncher::ForkPlugin(std::shared_ptr<PluginMonitor> monitor) {
     monitorThread.join();
     int status = 0;
     if (error == 0) {
+        // The runner has ended but is not reaped, so its process group id is still its own:
+        // nothing the plugin started outlives the run.
+        kill(-pid, SIGKILL);
         error = child.Reap(&status);
     } else {
         child.Release();

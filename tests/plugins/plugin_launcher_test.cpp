@@ -3,6 +3,7 @@
 #include "deradidezivizoda/plugins/plugin_launcher.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include "deradidezivizoda/core/exceptions.h"
 #include "deradidezivizoda/plugins/task_handle.h"
 #include "host_root_fixture.h"
+#include "process_watch.h"
 #include "runner_stub.h"
 #include "tarn/logger/cs_logger.h"
 #include "tarn/paths.h"
@@ -47,6 +49,10 @@ public:
     bool IsAborted() override { return PathExists("started"); }
     std::string GetTaskId() const override { return "task-abort"; }
 };
+
+pid_t PidIn(const std::string& file) {
+    return static_cast<pid_t>(std::stol(TarnTest::ReadFile(file)));
+}
 
 class ThrowingTask : public TaskHandle {
 public:
@@ -204,6 +210,52 @@ TEST_F(LauncherTest, AnAnswerLeftByAnEarlierRunIsNeverRead) {
     TarnTest::WriteFile(TarnPaths::kPluginOutputFile, R"({"id":"stale"})");
     launcher->ForkPlugin(PluginMonitor::Dummy());
     EXPECT_THROW(ErrorInfo::Load(TarnPaths::kPluginOutputFile), std::runtime_error);
+}
+
+// A plugin's background child goes with the run, whether the run was aborted or ended by
+// itself; only the runner's process group is hit.
+TEST_F(LauncherTest, NothingTheRunnerStartedOutlivesTheRun) {
+    for (bool abort : {true, false}) {
+        TarnTest::ResetHostRoot();
+        TarnTest::InstallRunnerStub(R"(
+/bin/sleep 300 &
+echo $! > "$ROOT/sleeper"
+/bin/touch "$ROOT/started"
+)" + std::string(abort ? "wait" : "exit 0"));
+        std::string failure =
+            abort ? Run(std::make_shared<TaskPluginMonitor>(std::make_shared<AbortWhenStarted>()))
+                  : Run();
+        EXPECT_EQ(failure, abort ? std::string("Config Manager plugin was aborted: ") + kPluginId
+                                 : std::string());
+        pid_t sleeper = PidIn("sleeper");
+        EXPECT_TRUE(TarnTest::GoneWithinAMinute(sleeper)) << "abort " << abort;
+    }
+}
+
+// The runner gets SIGTERM when its caller dies, even by SIGKILL (the real runners then stop
+// their process group, as this stand-in does), so no plugin goes on changing the host alone.
+TEST_F(LauncherTest, TheRunnerDiesWithItsCaller) {
+    TarnTest::InstallRunnerStub(R"(
+trap 'kill -KILL 0' TERM
+/bin/sleep 300 &
+echo $! > "$ROOT/sleeper"
+echo $$ > "$ROOT/runner"
+/bin/touch "$ROOT/started"
+wait)");
+    pid_t caller = fork();
+    if (caller == 0) {
+        Run();
+        _exit(0);
+    }
+    ASSERT_TRUE(TarnTest::WithinAMinute([] { return PathExists("started"); }))
+        << "the runner never started";
+    kill(caller, SIGKILL);
+    waitpid(caller, nullptr, 0);
+    pid_t runner = PidIn("runner");
+    pid_t sleeper = PidIn("sleeper");
+    EXPECT_TRUE(TarnTest::GoneWithinAMinute(runner));
+    EXPECT_TRUE(TarnTest::GoneWithinAMinute(sleeper));
+    unlink(TarnPaths::kPluginInputFile);  // the killed caller could not remove its request
 }
 
 }  // namespace

@@ -3,7 +3,12 @@
 // without a task handle. Either way the command reports why it stopped, exits 130 and leaves
 // neither the run's files nor its process behind.
 #include <gtest/gtest.h>
+#include <signal.h>
 
+#include <fstream>
+#include <utility>
+
+#include "process_watch.h"
 #include "tarn/paths.h"
 #include "tarnctl_fixture.h"
 
@@ -63,6 +68,45 @@ TEST_F(Interrupt, ExtractPluginIsStoppedWithoutATask) {
               std::string::npos)
         << run.out;
     ExpectNothingLeft(tarnctl);
+}
+
+// The plugin leaves a child of its own (a sleep) running; neither an abort nor the death of
+// tarnctl itself may leave it, or the runner, behind.
+class BackgroundChild : public TarnctlTest {
+protected:
+    void SetUp() override {
+        TarnctlTest::SetUp();
+        InstallProbePlugin("background");
+    }
+
+    // The process ids of the runner and of the plugin's child, once the plugin noted them.
+    static std::pair<pid_t, pid_t> Started() {
+        const std::string marker = RootPath("var/corvid/lifecycle/test-plugin-background");
+        EXPECT_TRUE(AwaitFile(marker)) << "the plugin never started";
+        std::pair<pid_t, pid_t> pids{0, 0};
+        std::ifstream(marker) >> pids.first >> pids.second;
+        return pids;
+    }
+};
+
+TEST_F(BackgroundChild, AnAbortStopsWhatThePluginStarted) {
+    TarnctlProcess tarnctl({"validate", DocumentFile(kProbeDocument)});
+    auto [runner, sleeper] = Started();
+    ASSERT_GT(sleeper, 0);
+    tarnctl.Interrupt();
+    EXPECT_EQ(tarnctl.Wait().exitCode, 130);
+    EXPECT_TRUE(GoneWithinAMinute(runner));
+    EXPECT_TRUE(GoneWithinAMinute(sleeper));
+}
+
+TEST_F(BackgroundChild, TheRunAndWhatItStartedDieWithTarnctl) {
+    TarnctlProcess tarnctl({"validate", DocumentFile(kProbeDocument)});
+    auto [runner, sleeper] = Started();
+    ASSERT_GT(sleeper, 0);
+    kill(tarnctl.Pid(), SIGKILL);
+    tarnctl.Wait();
+    EXPECT_TRUE(GoneWithinAMinute(runner));
+    EXPECT_TRUE(GoneWithinAMinute(sleeper));
 }
 
 }  // namespace

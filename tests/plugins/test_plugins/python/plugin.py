@@ -1,16 +1,19 @@
 """The Python test plugin. One module serves every test behaviour; the behaviour is the last
 piece of the plugin's id, i.e. the folder its manifest is installed in (the same behaviours
 as the native test plugin: ok, error, raises, garbage, exit2, kill9, hang, malformed,
-noresult)."""
+noresult; and background, which leaves a child of its own running and then hangs)."""
 
 import os
 import signal
+import subprocess
 
 import tarn_plugin as tp
 from tarn_plugin import _host_paths
 
 # Where the hang behaviour says that it hangs.
 HANGING_MARKER = "/var/corvid/lifecycle/test-plugin-hanging"
+# Where the background behaviour notes its own and its child's process ids.
+BACKGROUND_MARKER = "/var/corvid/lifecycle/test-plugin-background"
 
 
 def behaviour(request):
@@ -28,6 +31,13 @@ def misbehave(request):
         os._exit(2)
     if kind == "kill9":
         os.kill(os.getpid(), signal.SIGKILL)
+    if kind == "background":
+        sleeper = subprocess.Popen(["/bin/sleep", "300"])
+        marker = request.host_path(BACKGROUND_MARKER)
+        with open(marker + ".new", "w") as out:
+            out.write("%d %d" % (os.getpid(), sleeper.pid))
+        os.rename(marker + ".new", marker)
+        kind = "hang"
     if kind == "hang":
         open(request.host_path(HANGING_MARKER), "w").close()
         while True:
