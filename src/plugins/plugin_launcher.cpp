@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
+#include <cstdint>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -47,8 +48,12 @@ struct SpawnRequest {
     int error;
 };
 
+// The child's code runs on a stack the address sanitizer does not know, sharing the caller's
+// thread state: it is left uninstrumented.
+#define TARN_CHILD_CODE __attribute__((no_sanitize_address))
+
 // Closes every descriptor from 3 up.
-void CloseDescriptorsFrom3() {
+TARN_CHILD_CODE void CloseDescriptorsFrom3() {
 #ifdef SYS_close_range
     if (syscall(SYS_close_range, 3u, ~0u, 0u) == 0) {
         return;
@@ -63,15 +68,24 @@ void CloseDescriptorsFrom3() {
     }
 }
 
+// The kernel's form of a signal action and mask (the C library's differ in size), so that the
+// child resets signals with plain system calls: code the sanitizers or the C library wrap
+// could touch the caller's thread state, which the child shares until execve.
+struct KernelSigaction {
+    void (*handler)(int);
+    unsigned long flags;
+    void (*restorer)();
+    uint64_t mask;
+};
+
 // Runs in the child, on its own stack in the caller's memory, until execve: only system calls.
 // Every signal goes back to its default action, the child leads a process group of its own and
 // is sent SIGTERM when the thread that started it dies, then all signals are unblocked.
-int StartRunner(void* data) {
+TARN_CHILD_CODE int StartRunner(void* data) {
     auto* request = static_cast<SpawnRequest*>(data);
-    struct sigaction defaults {};
-    defaults.sa_handler = SIG_DFL;
-    for (int sig = 1; sig < NSIG; ++sig) {
-        sigaction(sig, &defaults, nullptr);
+    const KernelSigaction defaults{SIG_DFL, 0, nullptr, 0};
+    for (long sig = 1; sig < NSIG; ++sig) {
+        syscall(SYS_rt_sigaction, sig, &defaults, nullptr, sizeof(defaults.mask));
     }
     if (setpgid(0, 0) != 0 || prctl(PR_SET_PDEATHSIG, SIGTERM) != 0) {
         request->error = errno;
@@ -82,9 +96,8 @@ int StartRunner(void* data) {
         _exit(127);
     }
     CloseDescriptorsFrom3();
-    sigset_t none;
-    sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
+    const uint64_t none = 0;
+    syscall(SYS_rt_sigprocmask, SIG_SETMASK, &none, nullptr, sizeof(none));
     execve(request->program, request->argv, request->envp);
     request->error = errno;
     _exit(127);

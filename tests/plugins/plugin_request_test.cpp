@@ -192,7 +192,7 @@ TEST_F(RequestTest, RequestFileIsPrivateAndReplacesAPlantedLink) {
         R"({"key":"p","version":1,"type":"APPLY","data":{},"taskId":"t2","clusterContext":"c2"})");
 }
 
-TEST_F(RequestTest, DumpCreatesAMissingFolderAndReportsAFileItCannotWrite) {
+TEST_F(RequestTest, DumpCreatesAMissingFolderAndRefusesOneThatIsNoFolder) {
     std::string folder = TarnTest::RootPath("var/corvid/lifecycle");
     std::filesystem::remove_all(folder);
     PluginRequest request("p", "APPLY", "", 1, std::vector<DesiredConfigInput>{});
@@ -208,8 +208,7 @@ TEST_F(RequestTest, DumpCreatesAMissingFolderAndReportsAFileItCannotWrite) {
         FAIL() << "a request file below a plain file was written";
     } catch (const ConfigManagerException& e) {
         EXPECT_EQ(e.GetCode(), 3000);
-        EXPECT_EQ(std::string(e.what()), "Failed to write plugin request file " + blocked +
-                                             "/request.json: " + std::strerror(ENOTDIR));
+        EXPECT_EQ(std::string(e.what()), "The plugin run folder " + blocked + " is not a folder");
     }
 }
 
