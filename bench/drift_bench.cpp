@@ -1,6 +1,7 @@
 // ComputeDrift over one multi-instance key with N keyed instances, desired against a host
 // that holds them in reverse order with every second one changed: the matching by key value
-// must grow linearly with N.
+// must grow linearly with N. Once with a handler that only counts, once with the compliance
+// handler (its report entries and log lines gathered as CheckCompliance gathers them).
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
@@ -8,7 +9,9 @@
 #include <string>
 
 #include "deradidezivizoda/core/document.h"
+#include "deradidezivizoda/drift/check_compliance.h"
 #include "deradidezivizoda/drift/compute_drift.h"
+#include "tarn/logger/cs_logger.h"
 #include "tarn/paths.h"
 
 namespace {
@@ -62,11 +65,39 @@ void BM_KeyedInstanceDrift(benchmark::State& state) {
     state.SetComplexityN(state.range(0));
 }
 
+void BM_KeyedInstanceCompliance(benchmark::State& state) {
+    InstallSchema();
+    rapidjson::Document desired;
+    TarnConfigManager::ParseDocument(Users(state.range(0), false), desired);
+    rapidjson::Document host;
+    TarnConfigManager::ParseDocument(Users(state.range(0), true), host);
+    for (auto _ : state) {
+        CSLogger::Batch logBatch;
+        TarnConfigManager::ComplianceResult result;
+        TarnConfigManager::CheckComplianceHandler handler(&result);
+        handler.useDefaultInstances = false;
+        handler.hostDocument.emplace();
+        handler.hostDocument->CopyFrom(host, handler.hostDocument->GetAllocator());
+        TarnConfigManager::ComputeDrift(desired, desired.GetAllocator(), handler);
+        if (result.document["SETS"].Size() != static_cast<size_t>(state.range(0) / 2)) {
+            state.SkipWithError("unexpected drift count");
+        }
+    }
+    state.SetComplexityN(state.range(0));
+}
+
 }  // namespace
 
 BENCHMARK(BM_KeyedInstanceDrift)
     ->RangeMultiplier(4)
-    ->Range(1000, 64000)
+    ->Range(1000, 256000)
+    ->Arg(10000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity();
+BENCHMARK(BM_KeyedInstanceCompliance)
+    ->RangeMultiplier(4)
+    ->Range(1000, 256000)
+    ->Arg(10000)
     ->Unit(benchmark::kMillisecond)
     ->Complexity();
 
