@@ -4,26 +4,30 @@
 // handler (its report entries and log lines gathered as CheckCompliance gathers them).
 #include <benchmark/benchmark.h>
 
-#include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "deradidezivizoda/core/document.h"
 #include "deradidezivizoda/drift/check_compliance.h"
 #include "deradidezivizoda/drift/compute_drift.h"
+#include "host_root_fixture.h"
 #include "tarn/logger/cs_logger.h"
 #include "tarn/paths.h"
 
 namespace {
 
+// A fresh host root (a root left by another bench may hold thousands of key schemas) with the
+// one key schema.
 void InstallSchema() {
-    std::filesystem::path file = std::string(TarnPaths::kSchemaDir) + "host/accounts/users.json";
-    std::filesystem::create_directories(file.parent_path());
-    std::filesystem::create_directories(
-        std::filesystem::path(TarnPaths::kConfigStoreDb).parent_path());
-    std::ofstream(file) << R"({"multiInstance": true, "instanceKey": "name", "definition": {
+    static bool installed = false;
+    if (installed) {
+        return;
+    }
+    installed = true;
+    TarnTest::ResetHostRoot();
+    TarnTest::WriteFile(std::string(TarnPaths::kSchemaDir) + "host/accounts/users.json",
+                        R"({"multiInstance": true, "instanceKey": "name", "definition": {
         "type": "object", "properties": {"name": {"type": "string"}, "uid": {"type": "integer"},
-        "shell": {"type": "string"}}}})";
+        "shell": {"type": "string"}}}})");
 }
 
 std::string Users(long count, bool host) {

@@ -83,30 +83,35 @@ bool IsExtracted(const RowNames& names, const RowKeyFacts& key) {
     return true;
 }
 
-// The cleaned value (text) of one row into target; nothing when it cleans up to {}.
+// The cleaned value (text) of one row into target; nothing when it cleans up to {}. The value
+// is parsed straight into the document. instances is the array the previous row of the same
+// key went to (rows come grouped by key and nothing else is added in between), so that the
+// rows of one key do not look up component, group and key each time.
 void AddRowValue(rapidjson::Document& document, rapidjson::Value& target, const RowNames& names,
                  const TarnConfigStore::ConfigRow& row, const std::string& text,
                  const TarnSchemaStore::SchemaObject& schema, DocumentType type,
-                 bool autoConfigure) {
-    // A row's value is small and copied into the document below.
-    TarnConfigStore::ScratchDocument scratch;
-    rapidjson::Document& value = scratch.Get();
-    ParseDocument(text, value);
+                 bool autoConfigure, rapidjson::Value*& instances) {
+    auto& allocator = document.GetAllocator();
+    rapidjson::Value value;
+    ParseValue(text, value, allocator);
     const rapidjson::Value& definition = schema.GetDefinition();
     if (autoConfigure) {
         ProcessAutoConfig(value, AutoConfigSchema(definition), Column(row, kAutoConfValueColumn),
-                          value.GetAllocator());
+                          allocator);
     }
-    ConfigStoreDocument::CleanupObject(value, definition, CleanupActionsFor(type),
-                                       value.GetAllocator());
+    ConfigStoreDocument::CleanupObject(value, definition, CleanupActionsFor(type), allocator);
     if (value.IsObject() && value.MemberCount() == 0) {
         CSLogger::Log(2, "Configuration for {%s/%s/%s/%s} was filtered out.",
                       names.component.c_str(), names.group.c_str(), names.key.c_str(),
                       names.identifier.c_str());
         return;
     }
-    ConfigStoreDocument::AddObject(target, names.component, names.group, names.key,
-                                   names.identifier, value, document.GetAllocator());
+    if (instances && !names.identifier.empty()) {
+        instances->PushBack(value, allocator);
+        return;
+    }
+    instances = ConfigStoreDocument::AddObject(target, names.component, names.group, names.key,
+                                               names.identifier, std::move(value), allocator);
 }
 
 }  // namespace
@@ -135,9 +140,11 @@ const std::vector<CLEANUP_ACTIONS>& CleanupActionsFor(DocumentType type) {
     }
 }
 
-void ProcessConfigMapList(rapidjson::Document& document, RowList& rows,
-                          std::shared_ptr<TarnSchemaStore::SchemaStore> store, DocumentType type,
-                          std::shared_ptr<ExtractionData> plugins) {
+namespace {
+
+void ConvertRows(rapidjson::Document& document, RowList& rows,
+                 std::shared_ptr<TarnSchemaStore::SchemaStore> store, DocumentType type,
+                 const std::shared_ptr<ExtractionData>& plugins, bool releaseRows) {
     CSLogger::Log(3, "%s invoked with DocumentType=%d", "ProcessConfigMapList",
                   static_cast<int>(type));
     if (type == EXPORT_CONFIG) {
@@ -147,7 +154,8 @@ void ProcessConfigMapList(rapidjson::Document& document, RowList& rows,
     std::unordered_set<TarnSchemaStore::SchemaObjectId> notIntegrated =
         store->GetNotIntegratedKeys();
     std::optional<RowKeyFacts> key;
-    for (const auto& row : rows) {
+    rapidjson::Value* instances = nullptr;
+    for (auto& row : rows) {
         RowNames names{Column(*row, kComponentColumn), Column(*row, kGroupColumn),
                        Column(*row, kNameColumn), Column(*row, kIdentifierColumn)};
         CSLogger::Log(2, "Configuration for {%s/%s/%s/%s} was found.", names.component.c_str(),
@@ -161,13 +169,32 @@ void ProcessConfigMapList(rapidjson::Document& document, RowList& rows,
         }
         if (!key || !key->Matches(names)) {
             key = FactsOf(names, notIntegrated, store, plugins);
+            instances = nullptr;
         }
         if (!IsExtracted(names, *key)) {
             continue;
         }
         rapidjson::Value& target = type == EXPORT_CONFIG ? document["profile"] : document;
-        AddRowValue(document, target, names, *row, text, *key->schema, type, key->autoConfigure);
+        AddRowValue(document, target, names, *row, text, *key->schema, type, key->autoConfigure,
+                    instances);
+        if (releaseRows) {
+            row.reset();
+        }
     }
+}
+
+}  // namespace
+
+void ProcessConfigMapList(rapidjson::Document& document, RowList& rows,
+                          std::shared_ptr<TarnSchemaStore::SchemaStore> store, DocumentType type,
+                          std::shared_ptr<ExtractionData> plugins) {
+    ConvertRows(document, rows, std::move(store), type, plugins, false);
+}
+
+void ConsumeConfigMapList(rapidjson::Document& document, RowList& rows,
+                          std::shared_ptr<TarnSchemaStore::SchemaStore> store, DocumentType type,
+                          std::shared_ptr<ExtractionData> plugins) {
+    ConvertRows(document, rows, std::move(store), type, plugins, true);
 }
 
 void ProcessAutoConfig(rapidjson::Value& value, const rapidjson::Value& schema,

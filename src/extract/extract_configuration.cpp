@@ -32,7 +32,7 @@ rapidjson::Document ExtractCurrentConfiguration() {
     std::shared_ptr<ExtractionData> extracted = RunExtractPlugins();
     MergeExtractedConfig(rows, extracted);
     ProcessMutableDefaultDeletes(rows, store);
-    ProcessConfigMapList(document, rows, store, CURRENT_CONFIG, extracted);
+    ConsumeConfigMapList(document, rows, store, CURRENT_CONFIG, extracted);
     return document;
 }
 
@@ -40,7 +40,7 @@ rapidjson::Document ExtractDesiredConfiguration() {
     CSLogger::Log(3, "%s invoked", "ExtractDesiredConfiguration");
     rapidjson::Document document(rapidjson::kObjectType);
     RowList rows = TarnConfigStore::GetDesiredUserConfigContents(Connect());
-    ProcessConfigMapList(document, rows, TarnSchemaStore::SchemaStore::GetStore(), DESIRED_CONFIG,
+    ConsumeConfigMapList(document, rows, TarnSchemaStore::SchemaStore::GetStore(), DESIRED_CONFIG,
                          nullptr);
     return document;
 }

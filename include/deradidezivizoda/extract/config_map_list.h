@@ -23,6 +23,13 @@ TARN_EXPORT void ProcessConfigMapList(rapidjson::Document& document, RowList& ro
                                       std::shared_ptr<TarnSchemaStore::SchemaStore> store,
                                       DocumentType type, std::shared_ptr<ExtractionData> plugins);
 
+// ProcessConfigMapList for rows nobody reads afterwards: each row is released once its value
+// is in document, so that the rows and the document are not both whole at the peak. rows is
+// left holding empty pointers. Library-internal, not exported.
+void ConsumeConfigMapList(rapidjson::Document& document, RowList& rows,
+                          std::shared_ptr<TarnSchemaStore::SchemaStore> store, DocumentType type,
+                          std::shared_ptr<ExtractionData> plugins);
+
 // Fills the members validation against schema finds missing (required properties, union
 // tags) from autoConfValue, the JSON text of what the host configured automatically; other
 // findings are logged at priority 0 and leave value as it is. InvalidArgumentException 2080

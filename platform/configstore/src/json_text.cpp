@@ -344,8 +344,8 @@ namespace {
 // One parse of text[0, length) into out (replaced only on success); on failure fills error
 // when given.
 template <unsigned Flags, typename Text>
-bool ParseWith(Text* text, size_t length, bool hasEscapes, rapidjson::Document& out,
-               JsonParseError* error) {
+bool ParseWith(Text* text, size_t length, bool hasEscapes, rapidjson::Value& out,
+               rapidjson::MemoryPoolAllocator<>& allocator, JsonParseError* error) {
     using Stream = std::conditional_t<(Flags & rapidjson::kParseInsituFlag) != 0,
                                       rapidjson::InsituStringStream, rapidjson::StringStream>;
     // The reader's and the document's working stacks start on this frame; a large text
@@ -353,7 +353,7 @@ bool ParseWith(Text* text, size_t length, bool hasEscapes, rapidjson::Document& 
     alignas(16) char stackBuffer[kStackBufferSize];
     StackPool stackPool(stackBuffer, sizeof(stackBuffer));
     PooledReader reader(&stackPool);
-    PooledDocument parsed(&out.GetAllocator(), kDocumentStackCapacity, &stackPool);
+    PooledDocument parsed(&allocator, kDocumentStackCapacity, &stackPool);
     Stream stream(text);
     CheckingHandler handler(parsed, hasEscapes);
     rapidjson::ParseResult result;
@@ -363,7 +363,7 @@ bool ParseWith(Text* text, size_t length, bool hasEscapes, rapidjson::Document& 
     };
     parsed.Populate(generate);
     if (!result.IsError() && stream.Tell() == length) {
-        static_cast<rapidjson::Value&>(out).Swap(parsed);
+        out.Swap(parsed);
         return true;
     }
     if (handler.failure()) {
@@ -380,6 +380,11 @@ bool ParseWith(Text* text, size_t length, bool hasEscapes, rapidjson::Document& 
 
 bool ParseJsonText(const char* text, size_t length, rapidjson::Document& out,
                    JsonParseError* error) {
+    return ParseJsonText(text, length, out, out.GetAllocator(), error);
+}
+
+bool ParseJsonText(const char* text, size_t length, rapidjson::Value& out,
+                   rapidjson::MemoryPoolAllocator<>& allocator, JsonParseError* error) {
     // The reader treats a NUL as the end of input; the length check in ParseWith refuses
     // text that carries anything (even a NUL) after the one value.
     std::string owned;
@@ -407,8 +412,8 @@ bool ParseJsonText(const char* text, size_t length, rapidjson::Document& out,
         heap.assign(text, length);
         scratch = &heap[0];
     }
-    if (ParseWith<kFirstTryFlags>(scratch, length, hasEscapes, out, nullptr) ||
-        ParseWith<kParseFlags>(text, length, hasEscapes, out, error)) {
+    if (ParseWith<kFirstTryFlags>(scratch, length, hasEscapes, out, allocator, nullptr) ||
+        ParseWith<kParseFlags>(text, length, hasEscapes, out, allocator, error)) {
         return true;
     }
     out.SetNull();
