@@ -68,10 +68,10 @@ void CheckComplianceHandler::AddValue(rapidjson::Value& entry, const char* name,
     }
     auto& allocator = result_->document.GetAllocator();
     std::string text = ConfigStoreDocument::RedactAndSerializeValue(definition, value);
-    entry.AddMember(rapidjson::StringRef(name),
-                    rapidjson::Value(text.data(), static_cast<rapidjson::SizeType>(text.size()),
-                                     allocator),
-                    allocator);
+    entry.AddMember(
+        rapidjson::StringRef(name),
+        rapidjson::Value(text.data(), static_cast<rapidjson::SizeType>(text.size()), allocator),
+        allocator);
 }
 
 void CheckComplianceHandler::Add(const Value& desired, const ObjectId&, const Schema& schema,

@@ -51,10 +51,10 @@ rapidjson::Value& AddGroup(rapidjson::Value& target, const std::string& componen
                        [&component] { return "/" + component; });
 }
 
-rapidjson::Value* AddObject(rapidjson::Value& target, const std::string& component,
-                            const std::string& group, const std::string& key,
-                            const std::string& identifier, rapidjson::Value&& value,
-                            Allocator& allocator) {
+rapidjson::Value* MoveObject(rapidjson::Value& target, const std::string& component,
+                             const std::string& group, const std::string& key,
+                             const std::string& identifier, rapidjson::Value&& value,
+                             Allocator& allocator) {
     rapidjson::Value& groupValue = AddGroup(target, component, group, allocator);
     auto member = groupValue.FindMember(key);
     if (identifier.empty()) {
@@ -81,8 +81,8 @@ rapidjson::Value* AddObject(rapidjson::Value& target, const std::string& compone
 void AddObject(rapidjson::Value& target, const std::string& component, const std::string& group,
                const std::string& key, const std::string& identifier, const rapidjson::Value& value,
                Allocator& allocator) {
-    AddObject(target, component, group, key, identifier,
-              TarnConfigStore::CopyJsonValue(value, allocator), allocator);
+    MoveObject(target, component, group, key, identifier,
+               TarnConfigStore::CopyJsonValue(value, allocator), allocator);
 }
 
 void AddMember(rapidjson::Value& object, const std::string& name, const rapidjson::Value& value,
