@@ -6,19 +6,12 @@ namespace TarnConfigStore {
 
 namespace {
 
-// Member names are short and mostly differ in their length or at either end; hashing just
-// those costs a few instructions, where a full hash costs more than the scan it replaces.
-// Colliding names cost a probe, never a wrong answer.
 size_t HashName(const char* name, rapidjson::SizeType length) {
-    if (length == 0) {
-        return 0;
+    uint64_t hash = 1469598103934665603ull;  // FNV-1a
+    for (rapidjson::SizeType i = 0; i < length; ++i) {
+        hash = (hash ^ static_cast<unsigned char>(name[i])) * 1099511628211ull;
     }
-    auto at = [name](rapidjson::SizeType i) { return static_cast<unsigned char>(name[i]); };
-    size_t hash = length * 0x9E3779B1u;
-    hash ^= at(0) * 0x85EBCA77u;
-    hash ^= at(length - 1) * 0xC2B2AE3Du;
-    hash ^= at(length / 2) * 0x27D4EB2Fu;
-    return hash ^ (hash >> 15);
+    return static_cast<size_t>(hash ^ (hash >> 29));
 }
 
 bool NameIs(const rapidjson::Value& name, const char* text, rapidjson::SizeType length) {
