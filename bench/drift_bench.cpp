@@ -1,26 +1,33 @@
 // ComputeDrift over one multi-instance key with N keyed instances, desired against a host
 // that holds them in reverse order with every second one changed: the matching by key value
-// must grow linearly with N.
+// must grow linearly with N. Once with a handler that only counts, once with the compliance
+// handler (its report entries and log lines gathered as CheckCompliance gathers them).
 #include <benchmark/benchmark.h>
 
-#include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "deradidezivizoda/core/document.h"
+#include "deradidezivizoda/drift/check_compliance.h"
 #include "deradidezivizoda/drift/compute_drift.h"
+#include "host_root_fixture.h"
+#include "tarn/logger/cs_logger.h"
 #include "tarn/paths.h"
 
 namespace {
 
+// A fresh host root (a root left by another bench may hold thousands of key schemas) with the
+// one key schema.
 void InstallSchema() {
-    std::filesystem::path file = std::string(TarnPaths::kSchemaDir) + "host/accounts/users.json";
-    std::filesystem::create_directories(file.parent_path());
-    std::filesystem::create_directories(
-        std::filesystem::path(TarnPaths::kConfigStoreDb).parent_path());
-    std::ofstream(file) << R"({"multiInstance": true, "instanceKey": "name", "definition": {
+    static bool installed = false;
+    if (installed) {
+        return;
+    }
+    installed = true;
+    TarnTest::ResetHostRoot();
+    TarnTest::WriteFile(std::string(TarnPaths::kSchemaDir) + "host/accounts/users.json",
+                        R"({"multiInstance": true, "instanceKey": "name", "definition": {
         "type": "object", "properties": {"name": {"type": "string"}, "uid": {"type": "integer"},
-        "shell": {"type": "string"}}}})";
+        "shell": {"type": "string"}}}})");
 }
 
 std::string Users(long count, bool host) {
@@ -62,11 +69,39 @@ void BM_KeyedInstanceDrift(benchmark::State& state) {
     state.SetComplexityN(state.range(0));
 }
 
+void BM_KeyedInstanceCompliance(benchmark::State& state) {
+    InstallSchema();
+    rapidjson::Document desired;
+    TarnConfigManager::ParseDocument(Users(state.range(0), false), desired);
+    rapidjson::Document host;
+    TarnConfigManager::ParseDocument(Users(state.range(0), true), host);
+    for (auto _ : state) {
+        CSLogger::Batch logBatch;
+        TarnConfigManager::ComplianceResult result;
+        TarnConfigManager::CheckComplianceHandler handler(&result);
+        handler.useDefaultInstances = false;
+        handler.hostDocument.emplace();
+        handler.hostDocument->CopyFrom(host, handler.hostDocument->GetAllocator());
+        TarnConfigManager::ComputeDrift(desired, desired.GetAllocator(), handler);
+        if (result.document["SETS"].Size() != static_cast<size_t>(state.range(0) / 2)) {
+            state.SkipWithError("unexpected drift count");
+        }
+    }
+    state.SetComplexityN(state.range(0));
+}
+
 }  // namespace
 
 BENCHMARK(BM_KeyedInstanceDrift)
     ->RangeMultiplier(4)
-    ->Range(1000, 64000)
+    ->Range(1000, 256000)
+    ->Arg(10000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity();
+BENCHMARK(BM_KeyedInstanceCompliance)
+    ->RangeMultiplier(4)
+    ->Range(1000, 256000)
+    ->Arg(10000)
     ->Unit(benchmark::kMillisecond)
     ->Complexity();
 

@@ -4,6 +4,9 @@
 // - Plugin::Apply of a plugin whose apply does nothing, through the real C++ and Python
 //   runners, against the bare posix_spawn and waitpid of the same runner doing the same run
 //   (its request left in place).
+// - the same two in turns within each iteration (BM_RunnerThenApply), the bare run writing its
+//   request untimed and removing its request and result files as the library does, so that
+//   both see the same load and the same file system work.
 // The run should cost what the child costs, not the monitor's poll interval. The benchmark
 // lays out the build's host root as the tests do, so it wipes that root.
 #include <benchmark/benchmark.h>
@@ -12,6 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -122,8 +126,46 @@ void BM_PluginApply(benchmark::State& state, const std::string& language) {
     }
 }
 
+// A bare run and a Plugin::Apply in turns; counters: bare_ms, apply_ms and their difference.
+void BM_RunnerThenApply(benchmark::State& state, const std::string& language) {
+    using Clock = std::chrono::steady_clock;
+    const Plugin& plugin = NoopPlugin(language);
+    TarnConfigManager::PluginRequest request(plugin.GetId(), "APPLY", plugin.GetModule(),
+                                             static_cast<int>(plugin.GetVersion()),
+                                             std::vector<TarnConfigManager::DesiredConfigInput>());
+    const char* runner =
+        language == "python" ? TarnPaths::kPyPluginRunner : TarnPaths::kCppPluginRunner;
+    auto monitor = TarnConfigManager::PluginMonitor::Dummy();
+    std::chrono::duration<double, std::milli> bare{0}, apply{0};
+    for (auto _ : state) {
+        request.Dump(TarnPaths::kPluginInputFile, "", "");
+        auto start = Clock::now();
+        bool ran = TarnBench::SpawnAndWait(runner);
+        bare += Clock::now() - start;
+        unlink(TarnPaths::kPluginInputFile);
+        unlink(TarnPaths::kPluginOutputFile);
+        start = Clock::now();
+        TarnConfigManager::ErrorInfo error = plugin.Apply({}, "", monitor);
+        apply += Clock::now() - start;
+        if (!ran || !error.id.empty()) {
+            state.SkipWithError("a run failed");
+            break;
+        }
+    }
+    double n = static_cast<double>(state.iterations());
+    state.counters["bare_ms"] = bare.count() / n;
+    state.counters["apply_ms"] = apply.count() / n;
+    state.counters["added_ms"] = (apply - bare).count() / n;
+}
+
 }  // namespace
 
+BENCHMARK_CAPTURE(BM_RunnerThenApply, cpp, std::string("cpp"))
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RunnerThenApply, python, std::string("python"))
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_BareRunner, cpp, std::string("cpp"))
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);

@@ -35,6 +35,14 @@ void ParseDocument(const std::string& text, rapidjson::Document& out) {
     }
 }
 
+void ParseValue(const std::string& text, rapidjson::Value& out,
+                rapidjson::MemoryPoolAllocator<>& allocator) {
+    TarnConfigStore::JsonParseError error;
+    if (!TarnConfigStore::ParseJsonText(text.c_str(), text.size(), out, allocator, &error)) {
+        ThrowParseError<InvalidArgumentException>(error);
+    }
+}
+
 void CreateDocumentFromFile(const char* path, rapidjson::Document& out) {
     TarnConfigStore::JsonParseError error;
     if (!TarnConfigStore::ParseJsonFile(path, out, &error)) {

@@ -38,7 +38,9 @@ bool IsObjectTyped(const rapidjson::Value& definition) {
 }  // namespace
 
 void populateResult(rapidjson::Document& report, const std::string& path, rapidjson::Value& entry) {
-    entry.AddMember("path", rapidjson::Value(path.c_str(), report.GetAllocator()),
+    entry.AddMember("path",
+                    rapidjson::Value(path.data(), static_cast<rapidjson::SizeType>(path.size()),
+                                     report.GetAllocator()),
                     report.GetAllocator());
 }
 
@@ -66,8 +68,10 @@ void CheckComplianceHandler::AddValue(rapidjson::Value& entry, const char* name,
     }
     auto& allocator = result_->document.GetAllocator();
     std::string text = ConfigStoreDocument::RedactAndSerializeValue(definition, value);
-    entry.AddMember(rapidjson::StringRef(name), rapidjson::Value(text.c_str(), allocator),
-                    allocator);
+    entry.AddMember(
+        rapidjson::StringRef(name),
+        rapidjson::Value(text.data(), static_cast<rapidjson::SizeType>(text.size()), allocator),
+        allocator);
 }
 
 void CheckComplianceHandler::Add(const Value& desired, const ObjectId&, const Schema& schema,
@@ -121,6 +125,7 @@ void CheckComplianceHandler::PropertyDrift(const Value& desired, const Value& ho
 
 void CheckCompliance(rapidjson::Document& desired, bool compareEmptyByProperty,
                      ComplianceResult& result, std::shared_ptr<TaskHandle> task) {
+    CSLogger::Batch logBatch;
     HostLock hostLock;
     CheckComplianceHandler handler(&result);
     handler.compareEmptyByProperty = compareEmptyByProperty;

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstring>
+#include <optional>
 
 #include "deradidezivizoda/core/document.h"
 #include "deradidezivizoda/core/throw_exception.h"
@@ -10,6 +11,7 @@
 #include "drift/host_instance_index.h"
 #include "tarn/configstore/config_store_document.h"
 #include "tarn/configstore/config_store_object.h"
+#include "tarn/configstore/member_index.h"
 #include "tarn/configstore/store_rows.h"
 #include "tarn/logger/cs_logger.h"
 
@@ -63,31 +65,36 @@ bool IsGeneratedIdName(const char* name) {
     return std::strcmp(name, kGeneratedId) == 0;
 }
 
-// The member name of object, nullptr when it has none; object must be an object.
-const Value* MemberValue(const Value& object, const char* name) {
-    auto found = object.FindMember(name);
-    return found == object.MemberEnd() ? nullptr : &found->value;
+// Names are looked up as C strings, up to a NUL they may carry.
+rapidjson::SizeType NameLength(const char* name) {
+    return static_cast<rapidjson::SizeType>(std::strlen(name));
 }
 
-// A schema's "properties", looked up on first use. A property the schema does not name (a
-// document or an extract plugin may hold one where the schema allows other members) is
-// compared as a value of the empty schema, which says nothing about it.
+// A schema's "properties", looked up and indexed on first use. A property the schema does not
+// name (a document or an extract plugin may hold one where the schema allows other members)
+// is compared as a value of the empty schema, which says nothing about it.
 class PropertySchemas {
 public:
     explicit PropertySchemas(const Value& schema) : schema_(schema) {}
     const Value& Of(const char* name) {
         static const Value kNoSchema(rapidjson::kObjectType);
         if (!properties_) {
-            const Value* found = schema_.IsObject() ? MemberValue(schema_, "properties") : nullptr;
+            const Value* found = nullptr;
+            if (schema_.IsObject()) {
+                auto member = schema_.FindMember("properties");
+                found = member == schema_.MemberEnd() ? nullptr : &member->value;
+            }
             properties_ = found && found->IsObject() ? found : &kNoSchema;
+            index_.emplace(*properties_);
         }
-        const Value* property = MemberValue(*properties_, name);
+        const Value* property = index_->Find(name, NameLength(name));
         return property ? *property : kNoSchema;
     }
 
 private:
     const Value& schema_;
     const Value* properties_ = nullptr;
+    std::optional<TarnConfigStore::MemberIndex> index_;
 };
 
 // The instance id of a content-identified instance: its generated id, or a new one.
@@ -268,7 +275,7 @@ void KeyComparison::DesiredInstanceMissing(Value& element, DriftHandler::ObjectI
 
 bool KeyComparison::Property(Value& d, const Value& h, const Value& s, std::string& p,
                              Value& marker) {
-    if (d == h || IsMaskedSecret(d, h, s)) {
+    if (TarnConfigStore::JsonEqual(d, h) || IsMaskedSecret(d, h, s)) {
         return false;
     }
     if (d.IsObject()) {
@@ -301,10 +308,11 @@ bool KeyComparison::ObjectProperty(Value& d, const Value& h, const Value& s, std
     marker.SetObject();
     bool drift = false;
     PropertySchemas properties(s);
+    TarnConfigStore::MemberIndex hostMembers(h);
     for (auto& member : d.GetObject()) {
         const char* name = member.name.GetString();
         PathPiece piece(p, name);
-        const Value* hostValue = h.IsObject() ? MemberValue(h, name) : nullptr;
+        const Value* hostValue = hostMembers.Find(name, NameLength(name));
         if (!hostValue) {
             handler_.PropertyDrift(member.value, kEmptyVal, properties.Of(name), p, ADD);
             drift = true;
@@ -336,9 +344,10 @@ bool KeyComparison::PropertyDeletes(const Value& d, const Value& h, const Value&
     Allocator& allocator = scratch_.GetAllocator();
     bool drift = false;
     PropertySchemas properties(s);
+    TarnConfigStore::MemberIndex desiredMembers(d);
     for (const auto& member : h.GetObject()) {
         const char* name = member.name.GetString();
-        if (IsGeneratedIdName(name) || (d.IsObject() && d.HasMember(name))) {
+        if (IsGeneratedIdName(name) || desiredMembers.Find(name, NameLength(name))) {
             continue;
         }
         if (handler_.createDriftObject) {
@@ -444,21 +453,31 @@ bool KeyComparison::KeyedArray(Value& d, const Value& h, const Value& s, std::st
 }
 
 // The right document's value of a key, or nullptr. Every level on the way must be an object.
-const Value* FindKey(const Value& right, const char* component, const char* group,
-                     const char* key) {
-    if (!right.GetObject().HasMember(component)) {
-        return nullptr;
+// The components are indexed once per pass: a document has many.
+class RightKeys {
+public:
+    explicit RightKeys(const Value& right) : right_(right) {}
+
+    const Value* Find(const char* component, const char* group, const char* key) {
+        if (!components_) {
+            (void)right_.GetObject();  // 1082 when it is not an object
+            components_.emplace(right_);
+        }
+        const Value* groups = components_->Find(component, NameLength(component));
+        if (!groups || !groups->GetObject().HasMember(group)) {
+            return nullptr;
+        }
+        const Value& keys = (*groups)[group];
+        if (!keys.GetObject().HasMember(key)) {
+            return nullptr;
+        }
+        return &keys[key];
     }
-    const Value& groups = right[component];
-    if (!groups.GetObject().HasMember(group)) {
-        return nullptr;
-    }
-    const Value& keys = groups[group];
-    if (!keys.GetObject().HasMember(key)) {
-        return nullptr;
-    }
-    return &keys[key];
-}
+
+private:
+    const Value& right_;
+    std::optional<TarnConfigStore::MemberIndex> components_;
+};
 
 }  // namespace
 
@@ -466,6 +485,7 @@ void computeComponents(Value& left, const Value& right, Allocator& allocator,
                        const std::shared_ptr<TarnSchemaStore::SchemaStore>& schemas,
                        DriftHandler& handler,
                        const std::shared_ptr<DBStore::StoreConnection>& connection, bool reverse) {
+    RightKeys rightKeys(right);
     for (auto& component : left.GetObject()) {
         for (auto& group : component.value.GetObject()) {
             for (auto& key : group.value.GetObject()) {
@@ -479,7 +499,7 @@ void computeComponents(Value& left, const Value& right, Allocator& allocator,
                     ThrowException<ConfigManagerException>(SCHEMA_NOT_FOUND, path);
                 }
                 TarnConfigStore::ConfigStoreObjectId id(k, g, c);
-                const Value* other = FindKey(right, c, g, k);
+                const Value* other = rightKeys.Find(c, g, k);
                 // A key the desired document leaves out is at its default when the host has
                 // the key's mutable default, as user documents (an export) leave it out.
                 if (reverse &&

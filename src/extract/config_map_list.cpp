@@ -31,12 +31,26 @@ const std::unordered_set<int>& AutoConfigCodes() {
     return codes;
 }
 
+// The columns of one row, whichever way it was read.
 struct RowNames {
     const std::string& component;
     const std::string& group;
     const std::string& key;
     const std::string& identifier;
+    const std::string& value;
+    const std::string& autoConfValue;
 };
+
+RowNames NamesOf(const TarnConfigStore::ConfigRow& row) {
+    return RowNames{Column(row, kComponentColumn), Column(row, kGroupColumn),
+                    Column(row, kNameColumn),      Column(row, kIdentifierColumn),
+                    Column(row, kValueColumn),     Column(row, kAutoConfValueColumn)};
+}
+
+RowNames NamesOf(const TarnConfigStore::StoreRow& row) {
+    return RowNames{row.component,  row.group, row.key,
+                    row.identifier, row.value, row.autoConfValue};
+}
 
 // What the rows of one key share. Rows come grouped by key, so it is looked up once per run
 // of rows of the same key.
@@ -83,30 +97,33 @@ bool IsExtracted(const RowNames& names, const RowKeyFacts& key) {
     return true;
 }
 
-// The cleaned value (text) of one row into target; nothing when it cleans up to {}.
+// The cleaned value (text) of one row into target; nothing when it cleans up to {}. The value
+// is parsed straight into the document. instances is the array the previous row of the same
+// key went to (rows come grouped by key and nothing else is added in between), so that the
+// rows of one key do not look up component, group and key each time.
 void AddRowValue(rapidjson::Document& document, rapidjson::Value& target, const RowNames& names,
-                 const TarnConfigStore::ConfigRow& row, const std::string& text,
-                 const TarnSchemaStore::SchemaObject& schema, DocumentType type,
-                 bool autoConfigure) {
-    // A row's value is small and copied into the document below.
-    TarnConfigStore::ScratchDocument scratch;
-    rapidjson::Document& value = scratch.Get();
-    ParseDocument(text, value);
+                 const TarnSchemaStore::SchemaObject& schema, DocumentType type, bool autoConfigure,
+                 rapidjson::Value*& instances) {
+    auto& allocator = document.GetAllocator();
+    rapidjson::Value value;
+    ParseValue(names.value, value, allocator);
     const rapidjson::Value& definition = schema.GetDefinition();
     if (autoConfigure) {
-        ProcessAutoConfig(value, AutoConfigSchema(definition), Column(row, kAutoConfValueColumn),
-                          value.GetAllocator());
+        ProcessAutoConfig(value, AutoConfigSchema(definition), names.autoConfValue, allocator);
     }
-    ConfigStoreDocument::CleanupObject(value, definition, CleanupActionsFor(type),
-                                       value.GetAllocator());
+    ConfigStoreDocument::CleanupObject(value, definition, CleanupActionsFor(type), allocator);
     if (value.IsObject() && value.MemberCount() == 0) {
         CSLogger::Log(2, "Configuration for {%s/%s/%s/%s} was filtered out.",
                       names.component.c_str(), names.group.c_str(), names.key.c_str(),
                       names.identifier.c_str());
         return;
     }
-    ConfigStoreDocument::AddObject(target, names.component, names.group, names.key,
-                                   names.identifier, value, document.GetAllocator());
+    if (instances && !names.identifier.empty()) {
+        instances->PushBack(value, allocator);
+        return;
+    }
+    instances = ConfigStoreDocument::MoveObject(target, names.component, names.group, names.key,
+                                                names.identifier, std::move(value), allocator);
 }
 
 }  // namespace
@@ -135,38 +152,76 @@ const std::vector<CLEANUP_ACTIONS>& CleanupActionsFor(DocumentType type) {
     }
 }
 
-void ProcessConfigMapList(rapidjson::Document& document, RowList& rows,
-                          std::shared_ptr<TarnSchemaStore::SchemaStore> store, DocumentType type,
-                          std::shared_ptr<ExtractionData> plugins) {
-    CSLogger::Log(3, "%s invoked with DocumentType=%d", "ProcessConfigMapList",
-                  static_cast<int>(type));
-    if (type == EXPORT_CONFIG) {
-        ConfigStoreDocument::AddProfile(document);
+namespace {
+
+// Adds the rows of one document, one after the other.
+class RowConverter {
+public:
+    RowConverter(rapidjson::Document& document, std::shared_ptr<TarnSchemaStore::SchemaStore> store,
+                 DocumentType type, std::shared_ptr<ExtractionData> plugins)
+        : document_(document), type_(type), plugins_(std::move(plugins)) {
+        CSLogger::Log(3, "%s invoked with DocumentType=%d", "ProcessConfigMapList",
+                      static_cast<int>(type));
+        if (type == EXPORT_CONFIG) {
+            ConfigStoreDocument::AddProfile(document);
+        }
+        store_ = RequireSchemaStore(std::move(store));
+        notIntegrated_ = store_->GetNotIntegratedKeys();
     }
-    store = RequireSchemaStore(std::move(store));
-    std::unordered_set<TarnSchemaStore::SchemaObjectId> notIntegrated =
-        store->GetNotIntegratedKeys();
-    std::optional<RowKeyFacts> key;
-    for (const auto& row : rows) {
-        RowNames names{Column(*row, kComponentColumn), Column(*row, kGroupColumn),
-                       Column(*row, kNameColumn), Column(*row, kIdentifierColumn)};
+
+    void Add(const RowNames& names) {
         CSLogger::Log(2, "Configuration for {%s/%s/%s/%s} was found.", names.component.c_str(),
                       names.group.c_str(), names.key.c_str(), names.identifier.c_str());
-        const std::string& text = Column(*row, kValueColumn);
-        if (text == TarnConfigStore::kDeleteDefaultValue) {
+        if (names.value == TarnConfigStore::kDeleteDefaultValue) {
             ThrowException<ConfigManagerException>(
                 DELETE_DEFAULT_NOT_SUPPORTED,
                 TarnSchemaStore::SchemaObjectId(names.component, names.group, names.key)
                     .toString());
         }
-        if (!key || !key->Matches(names)) {
-            key = FactsOf(names, notIntegrated, store, plugins);
+        if (!key_ || !key_->Matches(names)) {
+            key_ = FactsOf(names, notIntegrated_, store_, plugins_);
+            instances_ = nullptr;
         }
-        if (!IsExtracted(names, *key)) {
-            continue;
+        if (!IsExtracted(names, *key_)) {
+            return;
         }
-        rapidjson::Value& target = type == EXPORT_CONFIG ? document["profile"] : document;
-        AddRowValue(document, target, names, *row, text, *key->schema, type, key->autoConfigure);
+        rapidjson::Value& target = type_ == EXPORT_CONFIG ? document_["profile"] : document_;
+        AddRowValue(document_, target, names, *key_->schema, type_, key_->autoConfigure,
+                    instances_);
+    }
+
+private:
+    rapidjson::Document& document_;
+    DocumentType type_;
+    std::shared_ptr<ExtractionData> plugins_;
+    std::shared_ptr<TarnSchemaStore::SchemaStore> store_;
+    std::unordered_set<TarnSchemaStore::SchemaObjectId> notIntegrated_;
+    std::optional<RowKeyFacts> key_;
+    rapidjson::Value* instances_ = nullptr;
+};
+
+}  // namespace
+
+void ProcessConfigMapList(rapidjson::Document& document, RowList& rows,
+                          std::shared_ptr<TarnSchemaStore::SchemaStore> store, DocumentType type,
+                          std::shared_ptr<ExtractionData> plugins) {
+    RowConverter converter(document, std::move(store), type, std::move(plugins));
+    for (const auto& row : rows) {
+        converter.Add(NamesOf(*row));
+    }
+}
+
+void ConsumeStoreRows(rapidjson::Document& document, std::vector<TarnConfigStore::StoreRow>& rows,
+                      const RowList& more, std::shared_ptr<TarnSchemaStore::SchemaStore> store,
+                      DocumentType type, std::shared_ptr<ExtractionData> plugins) {
+    RowConverter converter(document, std::move(store), type, std::move(plugins));
+    for (TarnConfigStore::StoreRow& row : rows) {
+        converter.Add(NamesOf(row));
+        std::string().swap(row.value);
+        std::string().swap(row.autoConfValue);
+    }
+    for (const auto& row : more) {
+        converter.Add(NamesOf(*row));
     }
 }
 

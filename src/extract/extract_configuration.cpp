@@ -27,21 +27,25 @@ rapidjson::Document ExtractCurrentConfiguration() {
     CSLogger::Log(3, "%s invoked", "ExtractCurrentConfiguration");
     SyncSshConfiguration();
     rapidjson::Document document(rapidjson::kObjectType);
-    RowList rows = TarnConfigStore::GetUserConfigContents(Connect());
+    // The rows as plain records, released as they are converted: nothing outside this call
+    // sees them, and row maps would cost more than the rest of the conversion.
+    std::vector<TarnConfigStore::StoreRow> rows =
+        TarnConfigStore::ReadStoreRows(Connect(), TarnConfigStore::RowTable::kCurrent);
     auto store = RequireSchemaStore(TarnSchemaStore::SchemaStore::GetStore());
     std::shared_ptr<ExtractionData> extracted = RunExtractPlugins();
-    MergeExtractedConfig(rows, extracted);
-    ProcessMutableDefaultDeletes(rows, store);
-    ProcessConfigMapList(document, rows, store, CURRENT_CONFIG, extracted);
+    DropExtractedKeys(rows, *extracted);
+    ProcessMutableDefaultDeletes(rows, extracted->rows, store);
+    ConsumeStoreRows(document, rows, extracted->rows, store, CURRENT_CONFIG, extracted);
     return document;
 }
 
 rapidjson::Document ExtractDesiredConfiguration() {
     CSLogger::Log(3, "%s invoked", "ExtractDesiredConfiguration");
     rapidjson::Document document(rapidjson::kObjectType);
-    RowList rows = TarnConfigStore::GetDesiredUserConfigContents(Connect());
-    ProcessConfigMapList(document, rows, TarnSchemaStore::SchemaStore::GetStore(), DESIRED_CONFIG,
-                         nullptr);
+    std::vector<TarnConfigStore::StoreRow> rows =
+        TarnConfigStore::ReadStoreRows(Connect(), TarnConfigStore::RowTable::kDesired);
+    ConsumeStoreRows(document, rows, RowList(), TarnSchemaStore::SchemaStore::GetStore(),
+                     DESIRED_CONFIG, nullptr);
     return document;
 }
 

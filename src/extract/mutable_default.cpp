@@ -102,13 +102,18 @@ void ProcessMutableDefaultConfig(RowList& rows,
     }
 }
 
-void ProcessMutableDefaultDeletes(const RowList& rows,
-                                  const std::shared_ptr<TarnSchemaStore::SchemaStore>& store) {
+namespace {
+
+// The deletes check over the keys of whatever rows forEachKey(erase) hands to erase.
+template <typename ForEachKey>
+void CheckMutableDefaultDeletes(const std::shared_ptr<TarnSchemaStore::SchemaStore>& store,
+                                ForEachKey forEachKey) {
     CSLogger::Log(3, "%s invoked", "ProcessMutableDefaultDeletes");
     auto missing = RequireSchemaStore(store)->GetMutableDefaultKeys(false);
-    for (auto row = rows.begin(); row != rows.end() && !missing.empty(); ++row) {
-        missing.erase(RowKey(**row));
-    }
+    forEachKey([&missing](const TarnSchemaStore::SchemaObjectId& id) {
+        missing.erase(id);
+        return !missing.empty();
+    });
     if (missing.empty()) {
         return;
     }
@@ -119,6 +124,30 @@ void ProcessMutableDefaultDeletes(const RowList& rows,
     std::sort(keys.begin(), keys.end());
     ThrowException<ConfigManagerException>(DELETE_DEFAULT_NOT_SUPPORTED,
                                            boost::algorithm::join(keys, ","));
+}
+
+}  // namespace
+
+void ProcessMutableDefaultDeletes(const RowList& rows,
+                                  const std::shared_ptr<TarnSchemaStore::SchemaStore>& store) {
+    CheckMutableDefaultDeletes(store, [&rows](auto erase) {
+        for (auto row = rows.begin(); row != rows.end() && erase(RowKey(**row)); ++row) {
+        }
+    });
+}
+
+void ProcessMutableDefaultDeletes(const std::vector<TarnConfigStore::StoreRow>& rows,
+                                  const RowList& more,
+                                  const std::shared_ptr<TarnSchemaStore::SchemaStore>& store) {
+    CheckMutableDefaultDeletes(store, [&rows, &more](auto erase) {
+        for (const auto& row : rows) {
+            if (!erase(TarnSchemaStore::SchemaObjectId(row.component, row.group, row.key))) {
+                return;
+            }
+        }
+        for (auto row = more.begin(); row != more.end() && erase(RowKey(**row)); ++row) {
+        }
+    });
 }
 
 bool IsAtMutableDefault(const TarnSchemaStore::SchemaObjectId& id,

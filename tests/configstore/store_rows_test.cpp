@@ -52,6 +52,17 @@ TEST_F(StoreRowsTest, RowsComeBackInFirstWrittenOrderWithEveryColumn) {
                          {"Value", R"({"n":"b"})"},
                          {"AutoConfValue", R"({"mtu":9000})"}}),
               *rows[1]);
+    std::vector<StoreRow> records = ReadStoreRows(connection_, RowTable::kCurrent);
+    ASSERT_EQ(rows.size(), records.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const StoreRow& r = records[i];
+        EXPECT_EQ(*rows[i], (ConfigRow{{"Component", r.component},
+                                       {"ConfigGroup", r.group},
+                                       {"Name", r.key},
+                                       {"Identifier", r.identifier},
+                                       {"Value", r.value},
+                                       {"AutoConfValue", r.autoConfValue}}));
+    }
     EXPECT_TRUE(GetDesiredUserConfigContents(connection_).empty());
     EXPECT_TRUE(GetSmartnicConfiguration(connection_).empty());
 }

@@ -27,6 +27,10 @@ TARN_EXPORT std::shared_ptr<TarnConfigStore::JsonDoc> CreateDocumentFromString(
     const std::string& text);
 // InvalidArgumentException PARSE_ERROR (no argument) when text is not exactly one JSON value.
 TARN_EXPORT void ParseDocument(const std::string& text, rapidjson::Document& out);
+// ParseDocument into a value built in allocator (the document that keeps it), so that it need
+// not be copied there. Library-internal, not exported.
+void ParseValue(const std::string& text, rapidjson::Value& out,
+                rapidjson::MemoryPoolAllocator<>& allocator);
 // ConfigManagerException PARSE_ERROR with the path as argument when the file is missing,
 // unreadable or not exactly one JSON value.
 TARN_EXPORT void CreateDocumentFromFile(const char* path, rapidjson::Document& out);

@@ -10,6 +10,7 @@
 #include "deradidezivizoda/export.h"
 #include "deradidezivizoda/extract/extraction_types.h"
 #include "tarn/configstore/config_store_document.h"
+#include "tarn/configstore/store_rows.h"
 #include "tarn/schemastore/schema_store.h"
 
 namespace TarnConfigManager {
@@ -22,6 +23,14 @@ namespace TarnConfigManager {
 TARN_EXPORT void ProcessConfigMapList(rapidjson::Document& document, RowList& rows,
                                       std::shared_ptr<TarnSchemaStore::SchemaStore> store,
                                       DocumentType type, std::shared_ptr<ExtractionData> plugins);
+
+// ProcessConfigMapList for rows read as plain records (TarnConfigStore::ReadStoreRows),
+// followed by more rows (an extract plugin's). A record's texts are released once its value is
+// in document, so that the rows and the document are not both whole at the peak.
+// Library-internal, not exported.
+void ConsumeStoreRows(rapidjson::Document& document, std::vector<TarnConfigStore::StoreRow>& rows,
+                      const RowList& more, std::shared_ptr<TarnSchemaStore::SchemaStore> store,
+                      DocumentType type, std::shared_ptr<ExtractionData> plugins);
 
 // Fills the members validation against schema finds missing (required properties, union
 // tags) from autoConfValue, the JSON text of what the host configured automatically; other

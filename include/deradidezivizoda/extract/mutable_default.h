@@ -8,6 +8,7 @@
 #include "deradidezivizoda/export.h"
 #include "deradidezivizoda/extract/extraction_types.h"
 #include "tarn/configstore/db_store.h"
+#include "tarn/configstore/store_rows.h"
 #include "tarn/schemastore/schema_store.h"
 
 namespace TarnConfigManager {
@@ -25,6 +26,11 @@ TARN_EXPORT void ProcessMutableDefaultConfig(RowList& rows,
 // row in rows.
 TARN_EXPORT void ProcessMutableDefaultDeletes(
     const RowList& rows, const std::shared_ptr<TarnSchemaStore::SchemaStore>& store);
+
+// The same over rows read as plain records followed by more rows. Library-internal.
+void ProcessMutableDefaultDeletes(const std::vector<TarnConfigStore::StoreRow>& rows,
+                                  const RowList& more,
+                                  const std::shared_ptr<TarnSchemaStore::SchemaStore>& store);
 
 // Whether the key has a mutable default and its current user rows equal its default rows:
 // user documents leave such a key out, and a desired document without it asks for nothing.

@@ -51,19 +51,19 @@ rapidjson::Value& AddGroup(rapidjson::Value& target, const std::string& componen
                        [&component] { return "/" + component; });
 }
 
-void AddObject(rapidjson::Value& target, const std::string& component, const std::string& group,
-               const std::string& key, const std::string& identifier, const rapidjson::Value& value,
-               Allocator& allocator) {
+rapidjson::Value* MoveObject(rapidjson::Value& target, const std::string& component,
+                             const std::string& group, const std::string& key,
+                             const std::string& identifier, rapidjson::Value&& value,
+                             Allocator& allocator) {
     rapidjson::Value& groupValue = AddGroup(target, component, group, allocator);
-    rapidjson::Value copy = TarnConfigStore::CopyJsonValue(value, allocator);
     auto member = groupValue.FindMember(key);
     if (identifier.empty()) {
         if (member == groupValue.MemberEnd()) {
-            groupValue.AddMember(rapidjson::Value(key, allocator), copy, allocator);
+            groupValue.AddMember(rapidjson::Value(key, allocator), value, allocator);
         } else {
-            member->value = copy;
+            member->value = value;
         }
-        return;
+        return nullptr;
     }
     if (member == groupValue.MemberEnd()) {
         groupValue.AddMember(rapidjson::Value(key, allocator),
@@ -74,7 +74,15 @@ void AddObject(rapidjson::Value& target, const std::string& component, const std
         TarnConfigStore::ThrowDataError("/" + component + "/" + group + "/" + key +
                                         " holds a single object, not instances");
     }
-    member->value.PushBack(copy, allocator);
+    member->value.PushBack(value, allocator);
+    return &member->value;
+}
+
+void AddObject(rapidjson::Value& target, const std::string& component, const std::string& group,
+               const std::string& key, const std::string& identifier, const rapidjson::Value& value,
+               Allocator& allocator) {
+    MoveObject(target, component, group, key, identifier,
+               TarnConfigStore::CopyJsonValue(value, allocator), allocator);
 }
 
 void AddMember(rapidjson::Value& object, const std::string& name, const rapidjson::Value& value,

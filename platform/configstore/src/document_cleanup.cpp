@@ -1,11 +1,13 @@
 // CleanupObject: trimming a stored value to what a document of some purpose should show.
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "schema_lookup.h"
 #include "store_json.h"
 #include "tarn/configstore/config_store_document.h"
+#include "tarn/configstore/member_index.h"
 
 namespace ConfigStoreDocument {
 
@@ -67,15 +69,12 @@ public:
             }
         }
         closed_ = additional_->IsFalse() && pattern->IsNull();
+        declared_.emplace(*properties_);
     }
 
     // The "properties" entry of name, or null when it has none.
     const rapidjson::Value* Declared(const rapidjson::Value& name) const {
-        if (!properties_->IsObject()) {
-            return nullptr;
-        }
-        auto member = properties_->FindMember(name);
-        return member == properties_->MemberEnd() ? nullptr : &member->value;
+        return declared_->Find(name);
     }
 
     // The schema of a property: its declaration, else an "additionalProperties" schema, else
@@ -101,6 +100,7 @@ private:
     const rapidjson::Value* additional_ = &kNoSchema;
     const rapidjson::Value* required_ = &kNoSchema;
     bool closed_;
+    std::optional<TarnConfigStore::MemberIndex> declared_;  // over properties_
 };
 
 bool IsFlagged(const rapidjson::Value& schema, const char* keyword) {

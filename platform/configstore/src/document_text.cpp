@@ -8,6 +8,7 @@
 #include "schema_lookup.h"
 #include "store_json.h"
 #include "tarn/configstore/config_store_document.h"
+#include "tarn/configstore/json_copy.h"
 #include "tarn/configstore/json_text.h"
 
 namespace ConfigStoreDocument {
@@ -32,6 +33,29 @@ void Redact(rapidjson::Value& value, const rapidjson::Value& schema) {
             Redact(element, items);
         }
     }
+}
+
+// Whether Redact would change anything in value.
+bool HasSecrets(const rapidjson::Value& value, const rapidjson::Value& schema) {
+    if (IsSensitive(schema)) {
+        return true;
+    }
+    if (value.IsObject()) {
+        const rapidjson::Value& objectSchema = ObjectSchema(schema);
+        for (const auto& member : value.GetObject()) {
+            if (HasSecrets(member.value, PropertySchema(objectSchema, member.name))) {
+                return true;
+            }
+        }
+    } else if (value.IsArray()) {
+        const rapidjson::Value& items = SchemaMember(schema, "items");
+        for (const auto& element : value.GetArray()) {
+            if (HasSecrets(element, items)) {
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 std::string_view NameOf(const rapidjson::Value& name) {
@@ -96,8 +120,11 @@ bool IsDocumentEmpty(const rapidjson::Value& value) {
 
 std::string RedactAndSerializeValue(const rapidjson::Value& definition,
                                     const rapidjson::Value& value) {
-    rapidjson::Document copy;
-    copy.CopyFrom(value, copy.GetAllocator());
+    if (!HasSecrets(value, definition)) {
+        return TarnConfigStore::WriteJsonText(value);
+    }
+    TarnConfigStore::ScratchDocument scratch;
+    rapidjson::Value copy = TarnConfigStore::CopyJsonValue(value, scratch.Get().GetAllocator());
     Redact(copy, definition);
     return TarnConfigStore::WriteJsonText(copy);
 }

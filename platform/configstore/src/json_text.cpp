@@ -348,8 +348,8 @@ namespace {
 // One parse of text[0, length) into out (replaced only on success); on failure fills error
 // when given.
 template <unsigned Flags, typename Text>
-bool ParseWith(Text* text, size_t length, bool hasEscapes, rapidjson::Document& out,
-               JsonParseError* error) {
+bool ParseWith(Text* text, size_t length, bool hasEscapes, rapidjson::Value& out,
+               rapidjson::MemoryPoolAllocator<>& allocator, JsonParseError* error) {
     using Stream = std::conditional_t<(Flags & rapidjson::kParseInsituFlag) != 0,
                                       rapidjson::InsituStringStream, rapidjson::StringStream>;
     // The reader's and the document's working stacks start on this frame; a large text
@@ -357,7 +357,7 @@ bool ParseWith(Text* text, size_t length, bool hasEscapes, rapidjson::Document& 
     alignas(16) char stackBuffer[kStackBufferSize];
     StackPool stackPool(stackBuffer, sizeof(stackBuffer));
     PooledReader reader(&stackPool);
-    PooledDocument parsed(&out.GetAllocator(), kDocumentStackCapacity, &stackPool);
+    PooledDocument parsed(&allocator, kDocumentStackCapacity, &stackPool);
     Stream stream(text);
     CheckingHandler handler(parsed, hasEscapes);
     rapidjson::ParseResult result;
@@ -367,7 +367,7 @@ bool ParseWith(Text* text, size_t length, bool hasEscapes, rapidjson::Document& 
     };
     parsed.Populate(generate);
     if (!result.IsError() && stream.Tell() == length) {
-        static_cast<rapidjson::Value&>(out).Swap(parsed);
+        out.Swap(parsed);
         return true;
     }
     if (handler.failure()) {
@@ -386,7 +386,7 @@ namespace {
 
 // A failure with no place in the text: the file cannot be read, holds nothing at all, or is
 // too large to be parsed.
-bool FailWithoutPlace(JsonParseError* error, std::string reason, rapidjson::Document& out) {
+bool FailWithoutPlace(JsonParseError* error, std::string reason, rapidjson::Value& out) {
     out.SetNull();
     if (error) {
         *error = JsonParseError{std::move(reason), 0, 0, 0};
@@ -394,7 +394,7 @@ bool FailWithoutPlace(JsonParseError* error, std::string reason, rapidjson::Docu
     return false;
 }
 
-bool FailTooLarge(JsonParseError* error, uint64_t size, rapidjson::Document& out) {
+bool FailTooLarge(JsonParseError* error, uint64_t size, rapidjson::Value& out) {
     std::string reason = "The text is " + std::to_string(size) + " bytes, more than the limit of " +
                          std::to_string(kMaxJsonBytes) + " bytes (" +
                          std::to_string(kMaxJsonBytes >> 20) + " MiB).";
@@ -405,6 +405,11 @@ bool FailTooLarge(JsonParseError* error, uint64_t size, rapidjson::Document& out
 
 bool ParseJsonText(const char* text, size_t length, rapidjson::Document& out,
                    JsonParseError* error) {
+    return ParseJsonText(text, length, out, out.GetAllocator(), error);
+}
+
+bool ParseJsonText(const char* text, size_t length, rapidjson::Value& out,
+                   rapidjson::MemoryPoolAllocator<>& allocator, JsonParseError* error) {
     if (length > kMaxJsonBytes) {
         return FailTooLarge(error, length, out);
     }
@@ -435,8 +440,8 @@ bool ParseJsonText(const char* text, size_t length, rapidjson::Document& out,
         heap.assign(text, length);
         scratch = &heap[0];
     }
-    if (ParseWith<kFirstTryFlags>(scratch, length, hasEscapes, out, nullptr) ||
-        ParseWith<kParseFlags>(text, length, hasEscapes, out, error)) {
+    if (ParseWith<kFirstTryFlags>(scratch, length, hasEscapes, out, allocator, nullptr) ||
+        ParseWith<kParseFlags>(text, length, hasEscapes, out, allocator, error)) {
         return true;
     }
     out.SetNull();

@@ -63,8 +63,10 @@ void BindKey(Statement& statement, const ConfigStoreObjectId& id) {
     }
 }
 
-ConfigRowList SelectRows(DBStore::StoreConnection& connection, RowTable table,
-                         const ConfigStoreObjectId* key) {
+// Runs onRow(statement) for every selected row, in order.
+template <typename OnRow>
+void SelectEach(DBStore::StoreConnection& connection, RowTable table,
+                const ConfigStoreObjectId* key, OnRow onRow) {
     std::string sql = std::string("SELECT component, config_group, name, identifier, value, ") +
                       "auto_conf_value FROM " + TableName(table) + (key ? KeyFilter(*key) : "") +
                       " ORDER BY seq";
@@ -72,10 +74,17 @@ ConfigRowList SelectRows(DBStore::StoreConnection& connection, RowTable table,
     if (key) {
         BindKey(statement, *key);
     }
+    while (statement.Step()) {
+        onRow(statement);
+    }
+}
+
+ConfigRowList SelectRows(DBStore::StoreConnection& connection, RowTable table,
+                         const ConfigStoreObjectId* key) {
     static const std::string kColumns[] = {"Component",  "ConfigGroup", "Name",
                                            "Identifier", "Value",       "AutoConfValue"};
     ConfigRowList rows;
-    while (statement.Step()) {
+    SelectEach(connection, table, key, [&rows](Statement& statement) {
         auto row = std::make_shared<ConfigRow>();
         row->reserve(std::size(kColumns));
         for (int column = 0; column < static_cast<int>(std::size(kColumns)); ++column) {
@@ -83,7 +92,7 @@ ConfigRowList SelectRows(DBStore::StoreConnection& connection, RowTable table,
             row->try_emplace(kColumns[column], text.data(), text.size());
         }
         rows.push_back(std::move(row));
-    }
+    });
     return rows;
 }
 
@@ -229,6 +238,21 @@ int DeleteRows(const std::shared_ptr<DBStore::StoreConnection>& connection, RowT
 ConfigRowList ReadRows(const std::shared_ptr<DBStore::StoreConnection>& connection,
                        RowTable table) {
     return SelectRows(RequireConnection(connection), table, nullptr);
+}
+
+std::vector<StoreRow> ReadStoreRows(const std::shared_ptr<DBStore::StoreConnection>& connection,
+                                    RowTable table) {
+    std::vector<StoreRow> rows;
+    SelectEach(RequireConnection(connection), table, nullptr, [&rows](Statement& statement) {
+        StoreRow& row = rows.emplace_back();
+        std::string* columns[] = {&row.component,  &row.group, &row.key,
+                                  &row.identifier, &row.value, &row.autoConfValue};
+        for (int column = 0; column < static_cast<int>(std::size(columns)); ++column) {
+            std::string_view text = statement.TextView(column);
+            columns[column]->assign(text.data(), text.size());
+        }
+    });
+    return rows;
 }
 
 ConfigRowList ReadKeyRows(const std::shared_ptr<DBStore::StoreConnection>& connection,

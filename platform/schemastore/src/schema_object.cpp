@@ -4,6 +4,7 @@
 
 #include "definition_check.h"
 #include "tarn/configstore/config_store_exception.h"
+#include "tarn/configstore/json_copy.h"
 #include "tarn/configstore/json_text.h"
 
 namespace TarnSchemaStore {
@@ -142,7 +143,8 @@ void SchemaObject::ReadDefinition(const rapidjson::Value& file) {
         Reject("definition", "is missing; it holds the JSON Schema of the key's value");
     }
     DefinitionTriggers triggers = CheckDefinition(definition->value, instanceKey_);
-    definition_.CopyFrom(definition->value, definition_.GetAllocator());
+    static_cast<rapidjson::Value&>(definition_) =
+        TarnConfigStore::CopyJsonValue(definition->value, definition_.GetAllocator());
     telemetryDisabled_ = ReadBool(definition_, "telemetryDisabled", false);
     if (telemetryDisabled_ && !multiInstance_) {
         Reject("definition/telemetryDisabled", "only multi-instance keys are held back");

@@ -73,6 +73,13 @@ rapidjson::Value& AddGroup(rapidjson::Value& target, const std::string& componen
 void AddObject(rapidjson::Value& target, const std::string& component, const std::string& group,
                const std::string& key, const std::string& identifier, const rapidjson::Value& value,
                Allocator& allocator);
+// AddObject without the copy: value must come from allocator and is moved in. Returns the
+// key's array of instances when identifier is not empty (valid until a member is added to
+// the group), else nullptr.
+rapidjson::Value* MoveObject(rapidjson::Value& target, const std::string& component,
+                             const std::string& group, const std::string& key,
+                             const std::string& identifier, rapidjson::Value&& value,
+                             Allocator& allocator);
 // Appends a copy of value as member name of object (a second member of the same name is
 // appended too). Not an object: ConfigStoreException 1082.
 void AddMember(rapidjson::Value& object, const std::string& name, const rapidjson::Value& value,

@@ -28,6 +28,11 @@ extern const size_t kMaxJsonBytes;
 // error when given and leaves out as a null value.
 bool ParseJsonText(const char* text, size_t length, rapidjson::Document& out,
                    JsonParseError* error = nullptr);
+// The same into a value whose strings and containers come from allocator: a value parsed
+// straight into the document that keeps it, without a copy. A failed parse may leave unused
+// blocks in allocator.
+bool ParseJsonText(const char* text, size_t length, rapidjson::Value& out,
+                   rapidjson::MemoryPoolAllocator<>& allocator, JsonParseError* error = nullptr);
 inline bool ParseJsonText(const std::string& text, rapidjson::Document& out,
                           JsonParseError* error = nullptr) {
     return ParseJsonText(text.c_str(), text.size(), out, error);

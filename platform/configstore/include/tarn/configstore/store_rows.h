@@ -57,6 +57,10 @@ void PutSmartnicRow(const std::shared_ptr<DBStore::StoreConnection>& connection,
 int DeleteRows(const std::shared_ptr<DBStore::StoreConnection>& connection, RowTable table,
                const ConfigStoreObjectId& id);
 
+// All rows of a table, in order, as plain records: what ReadRows gives without a map per row,
+// for readers that only go through the rows once.
+std::vector<StoreRow> ReadStoreRows(const std::shared_ptr<DBStore::StoreConnection>& connection,
+                                    RowTable table);
 // All rows of a table, in order.
 ConfigRowList ReadRows(const std::shared_ptr<DBStore::StoreConnection>& connection, RowTable table);
 // The rows of the key of id in a table, in order: all its instances when id's instance id is

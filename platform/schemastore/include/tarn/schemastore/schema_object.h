@@ -74,7 +74,7 @@ public:
     SchemaObject& operator=(const SchemaObject&) = delete;
 
 private:
-    explicit SchemaObject(const SchemaObjectId& id) : id_(id) {}
+    explicit SchemaObject(const SchemaObjectId& id) : id_(id), definition_(&definitionPool_) {}
     void ReadFacts(const rapidjson::Value& file);
     void ReadInstanceFacts(const rapidjson::Value& file);
     void ReadDefinition(const rapidjson::Value& file);
@@ -88,6 +88,9 @@ private:
     int version_ = 1;
     bool multiInstance_ = false;
     std::string instanceKey_;
+    // A definition is a few KiB: chunks of the default 64 KiB would each keep pages resident,
+    // for every key of the store.
+    rapidjson::MemoryPoolAllocator<> definitionPool_{4096};
     rapidjson::Document definition_;
     std::vector<std::string> reservedIds_;
     std::string userConfigSchema_;

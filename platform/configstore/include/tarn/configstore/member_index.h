@@ -1,0 +1,48 @@
+// Member lookup by name that does not scan wide objects: rapidjson's FindMember compares the
+// name with every member before it, so looking up each member of one object in another costs
+// the square of their width. MemberIndex finds the same member FindMember finds (the first of
+// that name; duplicate names are kept in documents) through a hash table for wide objects, and
+// JsonEqual is rapidjson's equality with its member lookups made that way.
+// The object must outlive the index and keep its members while it is in use. One thread.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "tarn/configstore/json.h"
+
+namespace TarnConfigStore {
+
+class MemberIndex {
+public:
+    // object: an object value, or anything else for "no members".
+    explicit MemberIndex(const rapidjson::Value& object);
+    MemberIndex(const MemberIndex&) = delete;
+    MemberIndex& operator=(const MemberIndex&) = delete;
+
+    // The value of the first member called name, nullptr when there is none.
+    const rapidjson::Value* Find(const char* name, rapidjson::SizeType length) const;
+    const rapidjson::Value* Find(const rapidjson::Value& name) const {
+        return Find(name.GetString(), name.GetStringLength());
+    }
+
+private:
+    // Objects up to this width are scanned: a table costs more than the scan.
+    static constexpr rapidjson::SizeType kScannedWidth = 8;
+    static constexpr size_t kInlineSlots = 64;
+
+    const rapidjson::Value::Member* members_ = nullptr;
+    rapidjson::SizeType count_ = 0;
+    size_t mask_ = 0;  // slots - 1; 0 when scanned
+    // Member position + 1 per slot, 0 for an empty slot.
+    uint32_t inline_[kInlineSlots];
+    std::unique_ptr<uint32_t[]> heap_;
+    uint32_t* slots_ = nullptr;
+};
+
+// a == b as rapidjson defines it (same type; strings byte-equal; numbers exactly or as
+// doubles; arrays in order; objects of the same size whose every member equals the first
+// member of that name in the other), without its quadratic member lookups.
+bool JsonEqual(const rapidjson::Value& a, const rapidjson::Value& b);
+
+}  // namespace TarnConfigStore
