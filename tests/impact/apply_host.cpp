@@ -85,10 +85,6 @@ const std::map<std::string, std::pair<std::string, std::string>>& HostPlugins() 
     return plugins;
 }
 
-std::string CallLog() {
-    return RootPath("var/tmp/store-plugin/calls.jsonl");
-}
-
 class RecordingNotifications : public TarnConfigManager::TaskHandle::Notifications {
 public:
     explicit RecordingNotifications(RecordingTask& task, std::string abortAfter,
@@ -113,6 +109,10 @@ private:
 };
 
 }  // namespace
+
+std::string CallLog() {
+    return RootPath("var/tmp/store-plugin/calls.jsonl");
+}
 
 rapidjson::Document Json(const std::string& text) {
     rapidjson::Document document;

@@ -41,6 +41,8 @@ bool Complies(rapidjson::Document desired);
 // One logged plugin run: "plugin", "operation", "context", "inputs" (each "id", "operation",
 // "config", "drift", "cached"); or "plugin" and "signal" when an abort ended a run.
 std::vector<rapidjson::Document> PluginCalls();
+// The file each plugin run appends its line to; it exists once the first plugin has run.
+std::string CallLog();
 // "<plugin> <operation>" of each logged run, in order.
 std::vector<std::string> CallNames();
 // The plugin ids of the logged APPLY runs, in order.

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "deadline.h"
 #include "deradidezivizoda/core/exceptions.h"
 #include "deradidezivizoda/plugins/task_handle.h"
 #include "host_root_fixture.h"
@@ -70,6 +71,7 @@ protected:
         auto launcher = MakeLauncher();
         launcher->Dump(TarnPaths::kPluginInputFile, monitor->GetTaskId(), "cluster-1");
         try {
+            TarnTest::Deadline deadline("a plugin run");
             launcher->ForkPlugin(monitor);
         } catch (const ConfigManagerException& e) {
             EXPECT_EQ(e.GetCode(), 3000);
