@@ -107,9 +107,9 @@ TEST_F(DriftWalk, EachChangeIsReportedAtItsOwnPath) {
 TEST_F(DriftWalk, AnExplicitNullOnOneSideIsAnAddOrADelete) {
     RecordingHandler handler;
     EXPECT_EQ(Drift(R"({"host": {"time": {"ntp": {"level": null, "enabled": true,
-                        "options": {"minpoll": 4, "maxpoll": null}, "peers": null}}}})",
+                        "options": {"minpoll": 4, "iburst": null}, "peers": null}}}})",
                     R"({"host": {"time": {"ntp": {"level": 3, "enabled": null,
-                        "options": {"minpoll": null, "maxpoll": null},
+                        "options": {"minpoll": null, "iburst": null},
                         "peers": [{"name": "p1"}]}}}})",
                     handler),
               (Lines{"Prop DELETE /host/time/ntp/level null 3",

@@ -93,8 +93,10 @@ public:
 
     void PluginInfo(const std::string& id, const std::list<std::string>& args) override {
         task_.notifications.push_back({id, {args.begin(), args.end()}, false});
-        if (!abortAfter_.empty() && id == "com.corvid.tarn.settings.apply.plugin.finished" &&
-            args.front() == abortAfter_) {
+        bool finished = id == "com.corvid.tarn.settings.apply.plugin.finished" ||
+                        id == "com.corvid.tarn.settings.impact.plugin.finished";
+        if (!abortAfter_.empty() && finished &&
+            (abortAfter_ == "*" || args.front() == abortAfter_)) {
             aborted_->store(true);
         }
     }

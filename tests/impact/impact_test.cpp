@@ -130,7 +130,7 @@ TEST_F(ImpactTest, AnAbortOrAFailedPluginEndsTheCheckWithItsError) {
     // An abort while the plugins run: the one that ran has finished, the next one does not
     // start, and the error names the plugin that was not run.
     task = std::make_shared<RecordingTask>();
-    task->AbortWhenFileExists(CallLog());
+    task->AbortAfterFinished("*");
     ImpactResult midway =
         Run(Desired({{"/host/net/links/0/speed", "10"}, {"/host/time/zone/zone", "\"CET\""}}));
     EXPECT_EQ(kImpactPluginAborted, midway.error.id);
