@@ -93,10 +93,11 @@ public:
 
     void PluginInfo(const std::string& id, const std::list<std::string>& args) override {
         task_.notifications.push_back({id, {args.begin(), args.end()}, false});
-        bool finished = id == "com.corvid.tarn.settings.apply.plugin.finished" ||
-                        id == "com.corvid.tarn.settings.impact.plugin.finished";
-        if (!abortAfter_.empty() && finished &&
-            (abortAfter_ == "*" || args.front() == abortAfter_)) {
+        bool applied =
+            id == "com.corvid.tarn.settings.apply.plugin.finished" && args.front() == abortAfter_;
+        bool judged = id == "com.corvid.tarn.settings.impact.plugin.finished" &&
+                      abortAfter_ == RecordingTask::kAnyImpactPlugin;
+        if (applied || judged) {
             aborted_->store(true);
         }
     }

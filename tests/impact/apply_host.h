@@ -76,8 +76,9 @@ public:
     std::shared_ptr<Notifications> AddNotification() override;
     std::shared_ptr<TaskHandle> ChildTask(int weight) override;
 
-    // Abort from the start, once a plugin (an apply or impact plugin; "*": any) reported
-    // finished, or once a file exists.
+    // Abort from the start, once an apply plugin (or, with kAnyImpactPlugin, any impact
+    // plugin) reported finished, or once a file exists.
+    static constexpr const char kAnyImpactPlugin[] = "<any impact plugin>";
     void AbortNow() { aborted->store(true); }
     void AbortAfterFinished(const std::string& pluginId) { abortAfter = pluginId; }
     void AbortWhenFileExists(const std::string& path) { abortFile = path; }

@@ -100,6 +100,12 @@ TEST_F(ImpactTest, OneVerdictAgainstQuickBootRulesItOut) {
     ImpactResult result = Run(Desired({{"/host/time/zone/zone", "\"CET\""}}));
     EXPECT_EQ(NO_IMPACT, result.impact);
     EXPECT_EQ(QUICK_BOOT_UNSUPPORTED, result.quickBootStatus);
+    // Also when a later verdict of the same plugin allows it.
+    Configure("storetest:zone", "{}");
+    Configure("storetest:links", R"({"quickBoot": [false, true]})");
+    result = Run(Desired({{"/host/net/links/0/speed", "10"}, {"/host/net/links/1/speed", "10"}}));
+    EXPECT_EQ(2u, PluginCalls().back()["inputs"].Size());
+    EXPECT_EQ(QUICK_BOOT_UNSUPPORTED, result.quickBootStatus);
 }
 
 TEST_F(ImpactTest, ProgressStepsOverFourPluginsAndAProfileIsComparedAlone) {
@@ -130,7 +136,7 @@ TEST_F(ImpactTest, AnAbortOrAFailedPluginEndsTheCheckWithItsError) {
     // An abort while the plugins run: the one that ran has finished, the next one does not
     // start, and the error names the plugin that was not run.
     task = std::make_shared<RecordingTask>();
-    task->AbortAfterFinished("*");
+    task->AbortAfterFinished(RecordingTask::kAnyImpactPlugin);
     ImpactResult midway =
         Run(Desired({{"/host/net/links/0/speed", "10"}, {"/host/time/zone/zone", "\"CET\""}}));
     EXPECT_EQ(kImpactPluginAborted, midway.error.id);
