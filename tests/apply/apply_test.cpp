@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "apply_host.h"
+#include "deadline.h"
 #include "deradidezivizoda/apply/apply.h"
 #include "deradidezivizoda/apply/remediate_host.h"
 #include "deradidezivizoda/core/error_codes.h"
@@ -109,7 +110,15 @@ TEST_F(ApplyTest, MaintenanceModeIsRequiredBeforeAnythingIsApplied) {
     EXPECT_TRUE(Complies(Json(kHostDocument)));
 
     WriteFile(TarnPaths::kMaintenanceModeFile, "1\n");
+    // A plugin that fails in maintenance mode: the error, and no success in maintenance mode.
+    Configure("storetest:storage", R"({"apply": "fail"})");
+    ApplyResult failed = Apply(check, task);
+    EXPECT_FALSE(failed.error.id.empty());
+    EXPECT_EQ(APPLY_SUCCESS, failed.status);
+
+    Configure("storetest:storage", R"({"apply": "write"})");
     ApplyResult result = Apply(check, task);
+    EXPECT_TRUE(result.error.id.empty()) << result.error.id;
     EXPECT_EQ(APPLY_SUCCESS_IN_MAINTENANCE_MODE, result.status);
     EXPECT_TRUE(Complies(Desired(change)));
 }
@@ -209,6 +218,7 @@ TEST_F(ApplyTest, TheDriftCacheOfTheCheckReachesTheImpactPluginsOfTheApply) {
 TEST_F(ApplyTest, AnAbortWhileAPluginRunsEndsItWithSigterm) {
     Configure("storetest:links", R"({"apply": "hang"})");
     task->AbortWhenFileExists(RunningMarker());
+    Deadline deadline("an apply whose plugin runs until it is aborted");
     ApplyResult result = Apply(Check(Desired(kNoImpactChange)), task);
     EXPECT_EQ(kApplyPluginAborted, result.error.id);
     EXPECT_EQ(std::vector<std::string>{"storetest:links"}, result.error.args);

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "apply_host.h"
+#include "deadline.h"
 #include "deradidezivizoda/apply/boot_apply.h"
 #include "tarn/configstore/boot_state.h"
 #include "tarn/configstore/config_store.h"
@@ -49,12 +50,13 @@ ChildEnd RunInChild(unsigned point, const std::function<void()>& body) {
         _exit(static_cast<int>(TarnConfigStore::FaultPointsPassed()));
     }
     int status = 0;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    auto deadline = std::chrono::steady_clock::now() + TarnTest::kLongestWait;
     while (waitpid(pid, &status, WNOHANG) == 0) {
         if (std::chrono::steady_clock::now() > deadline) {
             kill(pid, SIGKILL);
             waitpid(pid, &status, 0);
-            ADD_FAILURE() << "the child did not end within a minute";
+            ADD_FAILURE() << "the child did not end within " << TarnTest::kLongestWait.count()
+                          << " seconds";
             return {};
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "deadline.h"
 #include "expect_store_error.h"
 #include "host_root_fixture.h"
 #include "tarn/configstore/boot_state.h"
@@ -47,6 +48,7 @@ int InChild(const std::function<void()>& body, Death death) {
         death == Death::kExit ? exit(0) : _exit(0);
     }
     int status = 0;
+    TarnTest::Deadline deadline("a child writing the store");
     waitpid(pid, &status, 0);
     return status;
 }
@@ -178,6 +180,7 @@ TEST_F(StoreDatabaseTest, ALockedStoreIsReportedAndItsContentKept) {
     }
     close(ready[1]);
     close(release[0]);
+    TarnTest::Deadline deadline("the child holding the store's write lock");
     char byte = 0;
     ASSERT_EQ(1, read(ready[0], &byte, 1));
     close(ready[0]);

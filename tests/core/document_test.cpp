@@ -6,7 +6,10 @@
 #include <sys/stat.h>
 
 #include "deradidezivizoda/core/document.h"
+#include "expect_store_error.h"
 #include "host_root_fixture.h"
+#include "tarn/configstore/json_doc.h"
+#include "tarn/logger/cs_logger.h"
 
 using namespace TarnConfigManager;
 
@@ -68,4 +71,23 @@ TEST(FileExists, IsTrueOnlyForRegularFiles) {
     EXPECT_FALSE(fileExists(TarnTest::RootPath("")));
     EXPECT_FALSE(fileExists(TarnTest::RootPath("missing")));
     EXPECT_FALSE(fileExists(TarnTest::RootPath("file/below")));
+}
+
+// A path walks members and, for an array, the element whose key member holds the value; a
+// step that finds nothing is logged as an error and refused.
+TEST(JsonDocPath, NamesASubObjectOrIsRefusedWithTheMissingStep) {
+    auto doc = CreateDocumentFromString(
+        R"({"net": {"routes": [{"name": "a", "via": 1}, {"name": "b", "via": 2}]}})");
+    EXPECT_EQ(&doc->GetDocument(), doc->GetJsonValuePtr());
+    doc->SetPath({{"net", "", ""}, {"routes", "name", "b"}});
+    EXPECT_EQ(2, (*doc->GetJsonValuePtr())["via"].GetInt());
+
+    CSLogger::Capture capture;
+    doc->SetPath({{"net", "", ""}, {"routes", "name", "c"}});
+    ExpectStoreError(2000, [&] { doc->GetJsonValuePtr(); },
+                     {"Subobject instance does not exists."});
+    EXPECT_TRUE(capture.Contains(0, "Cannot find subobject instance name=c"));
+    doc->SetPath({{"net", "", ""}, {"links", "", ""}});
+    ExpectStoreError(2000, [&] { doc->GetJsonValuePtr(); }, {"Subobject does not exists."});
+    EXPECT_TRUE(capture.Contains(0, "Cannot find subobject links"));
 }

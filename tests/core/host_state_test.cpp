@@ -34,10 +34,13 @@ TEST_F(HostState, MaintenanceModeFailuresReadAsOff) {
         EXPECT_LT(capture.IndexOf("Host maintenanceMode state=1"), 0);
     }
     TarnTest::WriteFile(TarnPaths::kKernelSignatureFile, "21\n");
-    TarnTest::WriteFile(TarnPaths::kMaintenanceModeFile, "on\n");
-    CSLogger::Capture capture;
-    EXPECT_FALSE(IsMaintenanceModeEnabled());
-    EXPECT_TRUE(capture.Contains(0, "Failed to read MaintenanceMode state: rc=5"));
+    // Not a number, or beyond 32 bits (2^32 + 1 would read as 1 when cut to 32 bits).
+    for (const char* state : {"on\n", "4294967297\n"}) {
+        TarnTest::WriteFile(TarnPaths::kMaintenanceModeFile, state);
+        CSLogger::Capture capture;
+        EXPECT_FALSE(IsMaintenanceModeEnabled()) << state;
+        EXPECT_TRUE(capture.Contains(0, "Failed to read MaintenanceMode state: rc=5")) << state;
+    }
 }
 
 TEST_F(HostState, QuickBootStatusPrefersTheSuspendKind) {

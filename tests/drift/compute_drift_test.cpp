@@ -115,6 +115,22 @@ TEST_F(DriftWalk, EachChangeIsReportedAtItsOwnPath) {
                      "Prop DELETE /host/time/ntp/enabled null true"}));
 }
 
+// An explicit null is the absence of a value: against a value it is a DELETE (null desired)
+// or an ADD (null on the host), which impact treats differently; two nulls are no drift.
+TEST_F(DriftWalk, AnExplicitNullOnOneSideIsAnAddOrADelete) {
+    RecordingHandler handler;
+    EXPECT_EQ(Drift(R"({"host": {"time": {"ntp": {"level": null, "enabled": true,
+                        "options": {"minpoll": 4, "iburst": null}, "peers": null}}}})",
+                    R"({"host": {"time": {"ntp": {"level": 3, "enabled": null,
+                        "options": {"minpoll": null, "iburst": null},
+                        "peers": [{"name": "p1"}]}}}})",
+                    handler),
+              (Lines{"Prop DELETE /host/time/ntp/level null 3",
+                     "Prop ADD /host/time/ntp/enabled true null",
+                     "Prop ADD /host/time/ntp/options/minpoll 4 null",
+                     R"(Prop DELETE /host/time/ntp/peers null [{"name":"p1"}])"}));
+}
+
 TEST_F(DriftWalk, ARepeatedHostKeyMatchesItsLastOccurrence) {
     RecordingHandler handler;
     handler.useDefaultInstances = false;

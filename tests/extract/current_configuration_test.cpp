@@ -74,13 +74,25 @@ TEST_F(CurrentConfiguration, CombinesFilesPluginsAndStoreRows) {
 TEST_F(CurrentConfiguration, FailingPluginNamesItself) {
     InstallPlugin("fails");
     CSLogger::Capture log;
-    ExpectError<ConfigManagerException>(2031, "Extract plugin failed: extracttest:fails",
-                                        [] { RunExtractPlugins(); });
+    try {
+        RunExtractPlugins();
+        ADD_FAILURE() << "no exception";
+    } catch (const ConfigManagerException& error) {
+        EXPECT_EQ(error.GetCode(), 2031);
+        EXPECT_STREQ(error.what(), "Extract plugin failed: extracttest:fails");
+        // The plugin's own error travels along as the cause.
+        ASSERT_NE(error.GetCause(), nullptr);
+        EXPECT_EQ(error.GetCause()->id, "test.extract.failed");
+        EXPECT_EQ(error.GetCause()->args, std::vector<std::string>{"extracttest:fails"});
+    }
     EXPECT_TRUE(log.Contains(0, "Extract plugin failed: extracttest:fails"));
 }
 
 TEST_F(CurrentConfiguration, InvalidObjectsFromEveryPluginAreNamedTogether) {
     InstallPlugin("invalid");
+    InstallPlugin("links");
+    ExpectError<ConfigManagerException>(2031, "Extract plugin failed: extracttest:invalid",
+                                        [] { RunExtractPlugins(); });
     InstallPlugin("alsoinvalid");
     InstallPlugin("links");
     CSLogger::Capture log;

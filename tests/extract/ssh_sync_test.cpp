@@ -87,7 +87,10 @@ std::vector<std::string> Plus(std::vector<std::string> rows,
 
 TEST_F(SshSync, CopiesTheFilesTheFeatureSwitchLeavesToThem) {
     WriteAll();
-    TarnTest::WriteFile(kFeatureFile, " Sableapps_BlockSshFileEdits = enabled \nbroken line\n");
+    // A line that names a switch but no state of it is ignored too: the switch stays enabled.
+    TarnTest::WriteFile(kFeatureFile,
+                        " Sableapps_BlockSshFileEdits = enabled \nbroken line\n"
+                        "Sableapps_BlockSshFileEdits = off\n");
     CSLogger::Capture log;
     SyncSshConfiguration();
     EXPECT_EQ(Rows(), kKeyRows);
@@ -99,6 +102,9 @@ TEST_F(SshSync, CopiesTheFilesTheFeatureSwitchLeavesToThem) {
     EXPECT_TRUE(log.Contains(0, std::string("Feature state file ") + TarnPaths::kFeatureStateFile +
                                     " line 2 ignored: \"broken line\" is not <name>=enabled or "
                                     "<name>=disabled"));
+    EXPECT_TRUE(log.Contains(0, std::string("Feature state file ") + TarnPaths::kFeatureStateFile +
+                                    " line 3 ignored: \"Sableapps_BlockSshFileEdits = off\" is "
+                                    "not <name>=enabled or <name>=disabled"));
 
     TarnTest::WriteFile(kFeatureFile, "# switches\nSableapps_BlockSshFileEdits=disabled\n");
     SyncSshConfiguration();

@@ -85,10 +85,6 @@ const std::map<std::string, std::pair<std::string, std::string>>& HostPlugins() 
     return plugins;
 }
 
-std::string CallLog() {
-    return RootPath("var/tmp/store-plugin/calls.jsonl");
-}
-
 class RecordingNotifications : public TarnConfigManager::TaskHandle::Notifications {
 public:
     explicit RecordingNotifications(RecordingTask& task, std::string abortAfter,
@@ -97,8 +93,11 @@ public:
 
     void PluginInfo(const std::string& id, const std::list<std::string>& args) override {
         task_.notifications.push_back({id, {args.begin(), args.end()}, false});
-        if (!abortAfter_.empty() && id == "com.corvid.tarn.settings.apply.plugin.finished" &&
-            args.front() == abortAfter_) {
+        bool applied =
+            id == "com.corvid.tarn.settings.apply.plugin.finished" && args.front() == abortAfter_;
+        bool judged = id == "com.corvid.tarn.settings.impact.plugin.finished" &&
+                      abortAfter_ == RecordingTask::kAnyImpactPlugin;
+        if (applied || judged) {
             aborted_->store(true);
         }
     }
@@ -113,6 +112,10 @@ private:
 };
 
 }  // namespace
+
+std::string CallLog() {
+    return RootPath("var/tmp/store-plugin/calls.jsonl");
+}
 
 rapidjson::Document Json(const std::string& text) {
     rapidjson::Document document;

@@ -41,6 +41,8 @@ bool Complies(rapidjson::Document desired);
 // One logged plugin run: "plugin", "operation", "context", "inputs" (each "id", "operation",
 // "config", "drift", "cached"); or "plugin" and "signal" when an abort ended a run.
 std::vector<rapidjson::Document> PluginCalls();
+// The file each plugin run appends its line to; it exists once the first plugin has run.
+std::string CallLog();
 // "<plugin> <operation>" of each logged run, in order.
 std::vector<std::string> CallNames();
 // The plugin ids of the logged APPLY runs, in order.
@@ -74,7 +76,9 @@ public:
     std::shared_ptr<Notifications> AddNotification() override;
     std::shared_ptr<TaskHandle> ChildTask(int weight) override;
 
-    // Abort from the start, once an apply plugin reported finished, or once a file exists.
+    // Abort from the start, once an apply plugin (or, with kAnyImpactPlugin, any impact
+    // plugin) reported finished, or once a file exists.
+    static constexpr const char kAnyImpactPlugin[] = "<any impact plugin>";
     void AbortNow() { aborted->store(true); }
     void AbortAfterFinished(const std::string& pluginId) { abortAfter = pluginId; }
     void AbortWhenFileExists(const std::string& path) { abortFile = path; }

@@ -2,6 +2,8 @@
 // notifications, quick boot, aborts and plugin failures.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "apply_host.h"
 #include "deradidezivizoda/impact/impact.h"
 #include "tarn/paths.h"
@@ -76,10 +78,33 @@ TEST_F(ImpactTest, RebootWinsOverMaintenanceModeAcrossPlugins) {
     }
 }
 
+// Maintenance mode without a reboot leads with its own summary message, whether a plugin or
+// the key's schema asks for it.
+TEST_F(ImpactTest, MaintenanceModeAloneLeadsWithItsOwnMessage) {
+    Configure("storetest:links", R"({"impact": {"host:net:links": 1}})");
+    ImpactResult byPlugin = Run(Desired({{"/host/net/links/0/speed", "10"}}));
+    EXPECT_EQ(MAINTENANCE_MODE_REQUIRED, byPlugin.impact);
+    EXPECT_EQ((std::list<ImpactInfo>{{kImpactInfoMaintenanceMode, {}}, kLinksSet}),
+              byPlugin.impactInfo);
+    EXPECT_EQ(QUICK_BOOT_SUPPORTED, byPlugin.quickBootStatus);
+
+    ImpactResult bySchema = Run(Desired({{"/host/storage/cache/size", "2"}}));
+    EXPECT_EQ(MAINTENANCE_MODE_REQUIRED, bySchema.impact);
+    EXPECT_EQ((std::list<ImpactInfo>{{kImpactInfoMaintenanceMode, {}},
+                                     {kImpactInfoSet, {"cache", "storage", "host"}}}),
+              bySchema.impactInfo);
+}
+
 TEST_F(ImpactTest, OneVerdictAgainstQuickBootRulesItOut) {
     Configure("storetest:zone", R"({"quickBoot": false})");
     ImpactResult result = Run(Desired({{"/host/time/zone/zone", "\"CET\""}}));
     EXPECT_EQ(NO_IMPACT, result.impact);
+    EXPECT_EQ(QUICK_BOOT_UNSUPPORTED, result.quickBootStatus);
+    // Also when a later verdict of the same plugin allows it.
+    Configure("storetest:zone", "{}");
+    Configure("storetest:links", R"({"quickBoot": [false, true]})");
+    result = Run(Desired({{"/host/net/links/0/speed", "10"}, {"/host/net/links/1/speed", "10"}}));
+    EXPECT_EQ(2u, PluginCalls().back()["inputs"].Size());
     EXPECT_EQ(QUICK_BOOT_UNSUPPORTED, result.quickBootStatus);
 }
 
@@ -107,6 +132,26 @@ TEST_F(ImpactTest, AnAbortOrAFailedPluginEndsTheCheckWithItsError) {
     EXPECT_TRUE(aborted.compliant);
     EXPECT_TRUE(aborted.impactInfo.empty());
     EXPECT_TRUE(PluginCalls().empty());
+
+    // An abort while the plugins run: the one that ran has finished, the next one does not
+    // start, and the error names the plugin that was not run.
+    task = std::make_shared<RecordingTask>();
+    task->AbortAfterFinished(RecordingTask::kAnyImpactPlugin);
+    ImpactResult midway =
+        Run(Desired({{"/host/net/links/0/speed", "10"}, {"/host/time/zone/zone", "\"CET\""}}));
+    EXPECT_EQ(kImpactPluginAborted, midway.error.id);
+    std::vector<rapidjson::Document> calls = PluginCalls();
+    ASSERT_EQ(1u, calls.size());
+    std::string ran = calls[0]["plugin"].GetString();
+    std::string skipped = ran == "storetest:zone" ? "storetest:links" : "storetest:zone";
+    EXPECT_EQ(std::vector<std::string>{skipped}, midway.error.args);
+    EXPECT_TRUE(midway.compliant);
+    EXPECT_TRUE(midway.impactInfo.empty());
+    EXPECT_EQ((std::vector<float>{20, 60}), task->progress);
+    ASSERT_EQ(2u, task->notifications.size());
+    EXPECT_EQ(kImpactPluginFinished, task->notifications[1].id);
+    EXPECT_EQ(std::vector<std::string>{ran}, task->notifications[1].args);
+    std::filesystem::remove(CallLog());
 
     task = std::make_shared<RecordingTask>();
     Configure("storetest:zone", R"({"impactFails": true})");

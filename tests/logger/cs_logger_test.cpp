@@ -19,6 +19,7 @@
 #include <string>
 #include <thread>
 
+#include "deadline.h"
 #include "host_root_fixture.h"
 #include "tarn/paths.h"
 
@@ -111,6 +112,7 @@ TEST_F(CSLoggerTest, ABatchWritesItsLinesWhenTheLastBatchEnds) {
             CSLogger::Batch inner;
             CSLogger::Log(1, "two");
         }
+        TarnTest::Deadline deadline("a thread logging one line");
         std::thread other([] { CSLogger::Log(2, "from another thread"); });
         other.join();
         EXPECT_EQ("[trace] before\n", LogText());
@@ -183,6 +185,7 @@ TEST_F(CSLoggerTest, LinesCarryTheTimeAndTheProcessIdOfTheLogger) {
     }
     ASSERT_GT(child, 0);
     int status = 0;
+    TarnTest::Deadline deadline("a forked child logging one line");
     ASSERT_EQ(child, waitpid(child, &status, 0));
     EXPECT_NE(std::string::npos,
               LogFileText().find("Z " + std::to_string(child) + " [info] from the child\n"));

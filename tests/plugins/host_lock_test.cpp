@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "deadline.h"
 #include "expect_store_error.h"
 #include "host_root_fixture.h"
 #include "tarn/paths.h"
@@ -25,8 +26,6 @@ namespace TarnTest {
 namespace {
 
 using TarnConfigManager::HostLock;
-
-constexpr unsigned kDeadlineSeconds = 60;
 
 // Whether anyone holds the lock: a descriptor of its own conflicts even with this process.
 bool LockIsHeld() {
@@ -49,14 +48,11 @@ int Reap(pid_t pid) {
 
 class HostLockTest : public HostRootTest {
 protected:
-    void SetUp() override {
-        HostRootTest::SetUp();
-        alarm(kDeadlineSeconds);
-    }
-    void TearDown() override {
-        alarm(0);
-        TarnConfigManager::SetHostLockWaitObserver(nullptr);
-    }
+    void SetUp() override { HostRootTest::SetUp(); }
+    void TearDown() override { TarnConfigManager::SetHostLockWaitObserver(nullptr); }
+
+    // Every test waits on threads or children that take the lock.
+    Deadline deadline{::testing::UnitTest::GetInstance()->current_test_info()->name()};
 };
 
 // Inside the lock: a marker that must not exist yet, and a counter updated by read and write,

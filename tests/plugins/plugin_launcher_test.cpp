@@ -10,9 +10,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include "deadline.h"
 #include "deradidezivizoda/core/exceptions.h"
 #include "deradidezivizoda/plugins/task_handle.h"
 #include "host_root_fixture.h"
+#include "plugin_install.h"
 #include "process_watch.h"
 #include "runner_stub.h"
 #include "tarn/logger/cs_logger.h"
@@ -76,6 +78,7 @@ protected:
         auto launcher = MakeLauncher();
         launcher->Dump(TarnPaths::kPluginInputFile, monitor->GetTaskId(), "cluster-1");
         try {
+            TarnTest::Deadline deadline("a plugin run");
             launcher->ForkPlugin(monitor);
         } catch (const ConfigManagerException& e) {
             EXPECT_EQ(e.GetCode(), 3000);
@@ -164,11 +167,14 @@ TEST_F(LauncherTest, ChildGetsAnEmptyEnvironmentAndOnlyTheStandardDescriptors) {
 }
 
 TEST_F(LauncherTest, FailedRunsNameTheirCause) {
-    TarnTest::InstallRunnerStub("exit 2");
-    std::string failure = Run();
     std::string id = kPluginId;
-    EXPECT_EQ(failure.rfind("Config Manager plugin failed: " + id + ", pid=", 0), 0) << failure;
-    EXPECT_TRUE(EndsWith(failure, ", status=" + std::string(std::strerror(2)))) << failure;
+    std::string failure;
+    for (int status : {1, 2}) {
+        TarnTest::InstallRunnerStub("exit " + std::to_string(status));
+        failure = Run();
+        EXPECT_EQ(failure.rfind("Config Manager plugin failed: " + id + ", pid=", 0), 0) << failure;
+        EXPECT_TRUE(EndsWith(failure, ", status=" + std::string(std::strerror(status)))) << failure;
+    }
 
     TarnTest::InstallRunnerStub("kill -9 $$");
     failure = Run();
@@ -177,6 +183,31 @@ TEST_F(LauncherTest, FailedRunsNameTheirCause) {
 
     unlink(TarnPaths::kPyPluginRunner);
     EXPECT_EQ(Run(), "Failed to fork plugin runner. " + std::string(std::strerror(ENOENT)));
+}
+
+// The real C++ runner loads a module only from inside the plugin folder that the plugin id
+// names: a piece that is empty, "." or "..", or holds a "/", and a module name with a "/",
+// end the run before anything is loaded.
+TEST_F(LauncherTest, TheCppRunnerLoadsModulesOnlyFromThePluginFolder) {
+    TarnTest::InstallPluginRunners();
+    const std::string badId = "the plugin id does not name a plugin folder";
+    for (auto [id, module, reason] :
+         {std::tuple{"net:..:x", "lib.so", badId}, std::tuple{"net:.", "lib.so", badId},
+          std::tuple{"net::x", "lib.so", badId}, std::tuple{"net/x", "lib.so", badId},
+          std::tuple{"net", "../lib.so",
+                     std::string("the module \"../lib.so\" is not a file name")}}) {
+        PluginLauncher launcher(id, 1, "APPLY", std::vector<DesiredConfigInput>{}, "cpp", module);
+        launcher.Dump(TarnPaths::kPluginInputFile, "", "");
+        try {
+            TarnTest::Deadline deadline("a C++ runner refusing a module path");
+            launcher.ForkPlugin(PluginMonitor::Dummy());
+            ADD_FAILURE() << "ran " << id;
+        } catch (const ConfigManagerException& e) {
+            EXPECT_EQ(e.GetCode(), 3000);
+        }
+        std::string line = std::string("cpp_plugin_runner: plugin ") + id + ": " + reason;
+        EXPECT_NE(TarnTest::ReadFile(TarnPaths::kLogFile).find(line), std::string::npos) << line;
+    }
 }
 
 TEST_F(LauncherTest, AbortEndsTheChildWithSigtermAndFailsTheRunEvenWhenItExitsZero) {

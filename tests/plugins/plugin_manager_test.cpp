@@ -143,6 +143,28 @@ TEST_F(PluginManagerTest, EachTypeLoadsItsPluginsUnderTheKeysItServes) {
     EXPECT_EQ(1u, PluginManager(TarnConfigManager::APPLY).GetPlugins().size());
 }
 
+// One key name in two groups and two components: lookups in a row, each for another of them,
+// find only the plugins of that one.
+TEST_F(PluginManagerTest, LookupsInARowTellKeysOfOneNameApart) {
+    TarnTest::InstallManifest("dns", R"({"version": 2, "type": "python",
+        "accepts": ["net:dns:servers"], "impact": {"supports": true}})");
+    TarnTest::InstallManifest("ip", R"({"version": 2, "type": "python",
+        "accepts": ["net:ip:servers"], "impact": {"supports": true}})");
+    TarnTest::InstallManifest("sys", R"({"version": 2, "type": "python",
+        "accepts": ["sys:dns:servers"], "impact": {"supports": true}})");
+    PluginManager impact(TarnConfigManager::IMPACT);
+    auto only = [&impact](const ConfigStoreObjectId& id) {
+        auto found = impact.Find(id);
+        return found.size() == 1 ? found[0]->GetId() : "none";
+    };
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ("dns", only(ConfigStoreObjectId("servers", "dns", "net", "a")));
+        EXPECT_EQ("ip", only(ConfigStoreObjectId("servers", "ip", "net", "a")));
+        EXPECT_EQ("sys", only(ConfigStoreObjectId("servers", "dns", "sys", "a")));
+        EXPECT_EQ("none", only(ConfigStoreObjectId("servers", "ip", "sys")));
+    }
+}
+
 TEST_F(PluginManagerTest, LoadFailuresEndTheLoad) {
     std::string shallow = TarnTest::InstallManifest("", ApplyManifest("network", "{}"));
     ExpectStoreError(2081, [] { PluginManager manager(TarnConfigManager::IMPACT); }, {shallow});

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "deadline.h"
 #include "deradidezivizoda/plugins/plugin.h"
 #include "deradidezivizoda/plugins/plugin_monitor.h"
 #include "deradidezivizoda/plugins/plugin_request.h"
@@ -237,6 +238,7 @@ TEST_P(PluginOperationsTest, AnAbortTerminatesAHangingPlugin) {
         false, TarnTest::RootPath("var/corvid/lifecycle/test-plugin-hanging"));
     CSLogger::Capture capture;
     auto start = std::chrono::steady_clock::now();
+    TarnTest::Deadline deadline("a plugin run that hangs until it is aborted");
     TCM::ErrorInfo error =
         plugin->Apply(Changes(), "ctx", std::make_shared<TCM::TaskPluginMonitor>(task));
     auto waited = std::chrono::steady_clock::now() - start;

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <thread>
 
+#include "deadline.h"
 #include "deradidezivizoda/core/exceptions.h"
 #include "deradidezivizoda/plugins/plugin_launcher.h"
 #include "deradidezivizoda/plugins/plugin_monitor.h"
@@ -32,6 +33,7 @@ class TaskAbortTest : public TarnTest::HostRootTest {};
 TEST_F(TaskAbortTest, AbortSetOnAnotherThreadStopsTheRun) {
     TarnTest::InstallRunnerStub("/bin/touch \"$ROOT/started\"\nexec /bin/sleep 1000");
     auto task = std::make_shared<CountingTask>();
+    TarnTest::Deadline deadline("an aborted plugin run");
     std::thread aborter([&task] {
         while (!TarnTest::PathExists("started")) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));

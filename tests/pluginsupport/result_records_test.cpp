@@ -126,6 +126,13 @@ TEST_F(ResultRecordTest, MalformedFilesFailNamingTheFileAndTheProblem) {
               "JSON error: member \"configs\" is not a list");
     EXPECT_EQ(LoadFailure<ValidationPluginResult>(R"({"errors":[{"path":"/a"}]})"),
               "JSON error: member \"messages\" is missing");
+    // Every argument of an error is a string, in the error file and in a result's error.
+    for (std::string failure :
+         {LoadFailure<ErrorInfo>(R"({"id":"x","args":["a",2]})"),
+          LoadFailure<ImpactPluginResult>(R"({"args":[null],"impacts":[]})")}) {
+        EXPECT_NE(failure.find("\"args\" holds a value that is not a string"), std::string::npos)
+            << failure;
+    }
     unlink(kOut);
     EXPECT_THROW(ValidationPluginResult::Load(kOut), std::runtime_error);
 }

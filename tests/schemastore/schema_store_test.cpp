@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "deadline.h"
 #include "host_root_fixture.h"
 #include "schema_files.h"
 #include "tarn/logger/cs_logger.h"
@@ -177,6 +178,7 @@ TEST_F(SchemaStoreTest, ConcurrentCallersAlwaysSeeACompleteStore) {
     InstallThreeKeys();
     std::atomic<bool> stop{false};
     std::atomic<int> incomplete{0};
+    TarnTest::Deadline deadline("four threads reading the schema store");
     std::vector<std::thread> readers;
     for (int t = 0; t < 4; ++t) {
         readers.emplace_back([&] {

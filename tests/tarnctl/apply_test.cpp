@@ -120,6 +120,35 @@ TEST_F(ApplyCommands, AppliesOnlyWhenTheUserSaysYes) {
         << run.err;
 }
 
+// What the question says depends on maintenance mode: without it apply refuses before asking;
+// in it the question says the change happens now, and the end says it happened in it.
+TEST_F(ApplyCommands, TheQuestionSaysWhatMaintenanceModeMeans) {
+    std::string cache = DocumentWith({{"/host/storage/cache/size", "2"}});
+    TarnctlResult run = RunTarnctl({"apply", cache}, "y\n");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err.find("[y/N]"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("Nothing was applied. Enter maintenance mode (tarnctl host maintenance "
+                           "enter), then apply again."),
+              std::string::npos)
+        << run.err;
+
+    ASSERT_EQ(RunTarnctl({"host", "maintenance", "enter"}).exitCode, 0);
+    run = RunTarnctl({"apply", cache}, "n\n");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("Applying " + cache +
+                           " needs maintenance mode, which the host is in: it changes the host "
+                           "now.\nApply " +
+                           cache + "? [y/N] "),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(RunTarnctl({"compliance", cache}).exitCode, 2);
+
+    run = RunTarnctl({"apply", cache}, "y\n");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("Applied " + cache + " in maintenance mode."), std::string::npos)
+        << run.out;
+}
+
 TEST_F(ApplyCommands, CtrlCAtTheQuestionAppliesNothing) {
     std::string zone = DocumentWith({{"/host/time/zone/zone", R"("Europe/Oslo")"}});
     TarnctlProcess tarnctl({"apply", zone}, "", true);

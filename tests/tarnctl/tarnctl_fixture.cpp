@@ -4,6 +4,7 @@
 #include <functional>
 #include <thread>
 
+#include "deadline.h"
 #include "plugin_files.h"
 #include "plugin_install.h"
 #include "schema_files.h"
@@ -45,7 +46,7 @@ void TarnctlTest::InstallProbePlugin(const std::string& behaviour) {
 namespace {
 
 bool Await(const std::function<bool()>& done) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    auto deadline = std::chrono::steady_clock::now() + kLongestWait;
     while (!done()) {
         if (std::chrono::steady_clock::now() > deadline) {
             return false;

@@ -14,6 +14,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "deadline.h"
 #include "host_root_fixture.h"
 
 extern char** environ;
@@ -71,6 +72,9 @@ TarnctlProcess::TarnctlProcess(const std::vector<std::string>& args, const std::
         argv.push_back(const_cast<char*>(arg.c_str()));
     }
     argv.push_back(nullptr);
+    for (const std::string& arg : args) {
+        what_ += (what_.empty() ? "" : " ") + arg;
+    }
     int pipeFds[2];
     if (pipe2(pipeFds, O_CLOEXEC) != 0) {
         throw std::runtime_error("cannot make the input pipe of tarnctl");
@@ -131,6 +135,7 @@ bool TarnctlProcess::GroupAlive() const {
 
 TarnctlResult TarnctlProcess::Wait() {
     int status = 0;
+    Deadline deadline("tarnctl " + what_);
     while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
     }
     pid_ = 0;

@@ -41,6 +41,7 @@ public:
     pid_t Pid() const { return pid_; }
 
 private:
+    std::string what_;  // the arguments, to name a run that hangs
     pid_t pid_ = 0;
     pid_t session_ = 0;
     int inputFd_ = -1;

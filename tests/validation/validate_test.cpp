@@ -173,6 +173,19 @@ TEST_F(ValidateTest, SchemaErrorsBelowAKeyKeepItsPluginsFromRunning) {
     EXPECT_EQ((std::vector<float>{20.0f, 60.0f}), task_->progress);
 }
 
+// An error at the key itself (its value has the wrong type) keeps the key's plugins from
+// running too, while the plugins of the other keys run.
+TEST_F(ValidateTest, ASchemaErrorAtTheKeyItselfKeepsItsPluginsFromRunning) {
+    InstallPlugin("resolver");
+    InstallPlugin("search");
+    ValidationResult result = Run(R"({"net": {"dns": {"resolver": "b", "search": {}}}})");
+    std::map<std::string, std::vector<std::string>> found = ByPath(result);
+    ASSERT_EQ(1u, found.size());
+    EXPECT_EQ("/net/dns/resolver", found.begin()->first);
+    EXPECT_EQ("", Seen("resolver"));
+    EXPECT_EQ(2u, task_->notes.size());
+}
+
 TEST_F(ValidateTest, SchemaErrorsAboveKeysKeepNoPluginFromRunning) {
     InstallPlugin("resolver");
     rapidjson::Document schema = ParseJson(R"({"properties": {"net": {"minProperties": 2,

@@ -7,6 +7,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "deadline.h"
 #include "tarn/configstore/config_store_exception.h"
 #include "tarn/configstore/json_text.h"
 #include "tarn/logger/cs_logger.h"
@@ -313,6 +314,12 @@ TEST(JsonValidator, NumbersCompareExactlyBeyondDoublePrecision) {
     // Integers too large for 64 bits are integers; a fraction written out is not.
     EXPECT_EQ(Validate(R"({"type": "integer"})", "123456789012345678901234567890", {}), Summary{});
     EXPECT_EQ(Validate(R"({"type": "integer"})", "-0.0", {}), (Summary{" 3 [-0.0]"}));
+    // From 2^63 on a number written as a float is an integer as well, on either side of zero;
+    // the largest double below 2^63 is still a whole number written as a float.
+    EXPECT_EQ(Validate(R"({"type": "integer"})", "9223372036854775808.0", {}), Summary{});
+    EXPECT_EQ(Validate(R"({"type": "integer"})", "-9.223372036854775808e18", {}), Summary{});
+    EXPECT_EQ(Validate(R"({"type": "integer"})", "9223372036854774784.0", {}),
+              (Summary{" 3 [9223372036854775000.0]"}));
 }
 
 TEST(JsonValidator, ArrayAndObjectLimitsReportEachOffender) {
@@ -343,6 +350,7 @@ TEST(JsonValidator, ThreadsValidateAtTheSameTime) {
     const Summary expected = Validate(kNtpSchema, value, {});
     std::vector<std::thread> threads;
     std::vector<int> mismatches(4, 0);
+    TarnTest::Deadline deadline("four threads validating");
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&, t] {
             for (int i = 0; i < 100; ++i) {

@@ -7,7 +7,8 @@ does:
   with sqlite3; "fail": raise PluginError; "hang": note that it runs, then wait for the SIGTERM
   of an abort and note that too; "none": change nothing.
 - impact: one verdict per change, the impact the setup's "impact" names for the change's key
-  (none when it names none), quick boot as its "quickBoot" says; "impactFails": raise
+  (none when it names none), quick boot as its "quickBoot" says (a list: one flag per change,
+  in turn); "impactFails": raise
   PluginError.
 
 Every run first appends one JSON line to the call log: the plugin, the operation, the cluster
@@ -95,6 +96,9 @@ def impact(request):
     if SETUP.get("impactFails"):
         raise tp.PluginError("test.impact.failed", [request.plugin_id])
     verdicts = SETUP.get("impact", {})
+    quick = SETUP.get("quickBoot", True)
+    if not isinstance(quick, list):
+        quick = [quick]
     return [tp.ImpactVerdict(change.id, verdicts.get(key_of(change.id), tp.Impact.NONE),
-                             SETUP.get("quickBoot", True))
-            for change in request.inputs]
+                             quick[number % len(quick)])
+            for number, change in enumerate(request.inputs)]
