@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "deradidezivizoda/core/throw_exception.h"
+#include "tarn/configstore/fault_point.h"
 #include "tarn/logger/cs_logger.h"
 #include "tarn/paths.h"
 
@@ -61,7 +62,7 @@ int SpawnRunner(const char* program, pid_t* pid) {
         &attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
     char* argv[] = {const_cast<char*>(program), const_cast<char*>(kGroupArgument), nullptr};
     char* envp[] = {nullptr};
-    int error = posix_spawn(pid, program, &actions, &attributes, argv, envp);
+    int error = TarnConfigStore::FaultableSpawn(pid, program, &actions, &attributes, argv, envp);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     return error;
