@@ -155,14 +155,17 @@ TEST_F(FailedFileStepTest, AtomicWriteFailsAtEveryStepLeavingAWholeFile) {
 
 TEST_F(FailedFileStepTest, AFailedMoveLeavesTheFileWhereItWas) {
     std::string from = folder + "/moved.json";
+    bool moved = true;
     TarnTest::ForEachFailedStep(
         FaultStep::kRename, EXDEV,
         [&] {
             std::filesystem::remove_all(folder);
             TarnTest::WriteFile(from, oldText);
         },
-        [&] { EXPECT_FALSE(MoveFileDurably(from, path)); },
+        [&] { moved = MoveFileDurably(from, path); },
         [&](unsigned) {
+            EXPECT_FALSE(moved);
+            EXPECT_EQ(errno, EXDEV);
             EXPECT_EQ(std::vector<std::string>{"moved.json"}, TarnTest::FolderEntries(folder));
             EXPECT_EQ(oldText, TarnTest::ReadFile(from));
         });
