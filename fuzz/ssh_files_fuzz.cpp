@@ -1,7 +1,7 @@
 // libFuzzer target for the host's line-oriented files: root's authorized_keys, the client's
 // ssh_config, the server's sshd_config and the feature state file; the first byte picks the
 // file, the rest is its text. A file is refused with a message naming its line, or read into
-// rows whose values are JSON the store accepts; the feature file never fails to load.
+// rows valid against the key schema shipped for the file; the feature file never fails to load.
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
@@ -12,17 +12,41 @@
 #include "tarn/configstore/json_text.h"
 #include "tarn/paths.h"
 #include "tarn/sablectl/feature_state.h"
+#include "tarn/schemastore/schema_object.h"
+#include "tarn/validator/json_validator.h"
 
 using namespace SableCtl::System;
 
 namespace {
 
 const std::string kPath = "/etc/ssh/fuzzed";
+const char* const kKeys[] = {"authorized_keys", "client_config", "server_config"};
 
-void CheckRows(const std::vector<SshConfigRow>& rows) {
+// The key schema of each file, as shipped.
+std::shared_ptr<TarnSchemaStore::SchemaObject> gSchemas[3];
+
+void LoadSchemas() {
+    for (int kind = 0; kind < 3; ++kind) {
+        std::string path = std::string(TARN_SOURCE_DIR) + "/platform/sablectl/schemas/tarn/ssh/" +
+                           kKeys[kind] + ".json";
+        rapidjson::Document file;
+        if (!TarnConfigStore::ParseJsonFile(path.c_str(), file)) {
+            std::abort();
+        }
+        gSchemas[kind] =
+            TarnSchemaStore::SchemaObject::Create({"tarn", "ssh", kKeys[kind]}, file, path);
+    }
+}
+
+void CheckRows(int kind, const std::vector<SshConfigRow>& rows) {
     for (const auto& row : rows) {
         rapidjson::Document value;
-        if (!TarnConfigStore::ParseJsonText(row.value, value) || !value.IsObject()) {
+        if (!TarnConfigStore::ParseJsonText(row.value, value)) {
+            std::abort();
+        }
+        rapidjson::Document errors;
+        JsonValidator::Validate(gSchemas[kind]->GetDefinition(), value, errors, {}, "");
+        if (!errors.Empty()) {
             std::abort();
         }
     }
@@ -45,7 +69,7 @@ void ParseSsh(int kind, const std::string& text) {
         }
         return;
     }
-    CheckRows(rows);
+    CheckRows(kind, rows);
 }
 
 void LoadFeatures(const std::string& text) {
@@ -62,6 +86,7 @@ void LoadFeatures(const std::string& text) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     TarnFuzz::PrepareHostRoot();
+    LoadSchemas();
     return 0;
 }
 
