@@ -2,6 +2,7 @@
 // ssh_config, the server's sshd_config and the feature state file; the first byte picks the
 // file, the rest is its text. A file is refused with a message naming its line, or read into
 // rows valid against the key schema shipped for the file; the feature file never fails to load.
+#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
@@ -45,8 +46,13 @@ void CheckRows(int kind, const std::vector<SshConfigRow>& rows) {
             std::abort();
         }
         rapidjson::Document errors;
-        JsonValidator::Validate(gSchemas[kind]->GetDefinition(), value, errors, {}, "");
+        JsonValidator::Validate(gSchemas[kind]->GetDefinition(), value, errors,
+                                {JsonValidator::kUnknownKeyword, JsonValidator::kUnknownFormat,
+                                 JsonValidator::kInvalidKeyword},
+                                "");
         if (!errors.Empty()) {
+            std::fprintf(stderr, "%s\n%s\n", row.value.c_str(),
+                         TarnConfigStore::WriteJsonText(errors).c_str());
             std::abort();
         }
     }

@@ -68,7 +68,7 @@ TEST_F(FailedRunStepTest, ARequestFileThatCannotBeWrittenLeavesNoFile) {
 TEST_F(FailedRunStepTest, ARunnerThatCannotStartFailsTheRunAndLeavesNothing) {
     TarnTest::InstallRunnerStub("/bin/touch \"$ROOT/ran\"");
     for (int error : {EAGAIN, ENOMEM, EACCES}) {
-        std::string failure = RunError([] {
+        std::string failure = RunError([error] {
             auto launcher = MakeLauncher();
             launcher->Dump(TarnPaths::kPluginInputFile, "task", "");
             TarnConfigStore::FailStep(FaultStep::kSpawn, error);
