@@ -34,9 +34,14 @@ void Query(const TarnConfigManager::Plugin& plugin) {
     }
     if (plugin.HasApplySupport()) {
         plugin.GetApplyGroup();
-        plugin.GetOperations();
-        TarnConfigManager::PluginApplyOperation remediate;
-        plugin.GetRemediateOperation(remediate);
+        plugin.HasApplyBootSupport();
+        // As the plugin manager asks: version 3 has its one operation, the others a list.
+        if (plugin.GetVersion() == 3) {
+            TarnConfigManager::PluginApplyOperation remediate;
+            plugin.GetRemediateOperation(remediate);
+        } else {
+            plugin.GetOperations();
+        }
     }
     if (plugin.HasExtractSupport()) {
         plugin.GetExtractConfigIds();
