@@ -1,12 +1,14 @@
 // Failed system calls injected into a plugin run: writing the request file at every open,
-// write and rename, and starting the runner. Each is reported as the run's 3000 error with the
-// call's reason, and leaves no request file, no temporary file and no child behind.
+// write and rename, taking the host lock, and starting the runner. Each is reported as the run's
+// 3000 error with the call's reason, and leaves no request file, no temporary file and no child
+// behind.
 #include <sys/wait.h>
 
 #include <cerrno>
 #include <cstring>
 
 #include "deradidezivizoda/core/exceptions.h"
+#include "deradidezivizoda/plugins/host_lock.h"
 #include "deradidezivizoda/plugins/plugin_launcher.h"
 #include "failed_steps.h"
 #include "host_root_fixture.h"
@@ -88,6 +90,15 @@ TEST_F(FailedRunStepTest, ARunnerThatCannotStartFailsTheRunAndLeavesNothing) {
               "");
     EXPECT_TRUE(TarnTest::PathExists("ran"));
     ExpectNoChild();
+}
+
+TEST_F(FailedRunStepTest, AHostLockThatCannotBeOpenedIsReportedAndNotHeld) {
+    TarnConfigStore::FailStep(FaultStep::kOpen, EMFILE);
+    EXPECT_EQ(RunError([] { HostLock lock; }), std::string("Cannot open the host lock ") +
+                                                   TarnPaths::kHostLockFile + ": " +
+                                                   std::strerror(EMFILE));
+    // Nothing was left held: the next one is taken at once.
+    EXPECT_EQ(RunError([] { HostLock lock; }), "");
 }
 
 }  // namespace
