@@ -25,6 +25,8 @@ void PrepareHostRoot() {
         fs::create_directories(fs::path(file).parent_path());
     }
     WriteText(TarnPaths::kProductUuidFile, "4C4C4544-0042-3510-8052-B4C04F503232\n");
+    // The code under test logs every refusal; each run starts the log afresh.
+    WriteText(TarnPaths::kLogFile, "");
 }
 
 void WriteText(const std::string& path, const std::string& text) {

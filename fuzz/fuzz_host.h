@@ -9,8 +9,8 @@
 
 namespace TarnFuzz {
 
-// Lays out the fixed folders under the compiled-in root once per process and silences the
-// log's copy of errors on stderr, which would drown libFuzzer's own output.
+// Lays out the fixed folders under the compiled-in root once per process, with an empty log
+// file.
 void PrepareHostRoot();
 
 // Writes text to path, replacing it (folders must exist); aborts when it cannot.
