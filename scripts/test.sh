@@ -24,3 +24,6 @@ if compgen -G "tests/plugins/*_test.cpp" >/dev/null; then
   sanitized build-tsan thread --target plugins_tests
   TSAN_OPTIONS="halt_on_error=1" ctest --test-dir build-tsan --output-on-failure -R plugins_tests
 fi
+
+# The fuzz targets, built with clang and run on their seed corpora (scripts/fuzz.sh).
+scripts/fuzz.sh

@@ -16,6 +16,7 @@
 
 #include "deradidezivizoda/core/throw_exception.h"
 #include "plugins/run_folder.h"
+#include "tarn/configstore/fault_point.h"
 #include "tarn/logger/cs_logger.h"
 #include "tarn/paths.h"
 
@@ -60,7 +61,8 @@ HostLockWaitObserver& Observer() {
 int OpenLockFile() {
     const char* path = TarnPaths::kHostLockFile;
     MakeRunFolder(path);
-    int fd = open(path, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
+    int fd = TarnConfigStore::FaultableOpen(
+        path, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
     if (fd < 0) {
         int error = errno;
         if (error == ELOOP || error == EISDIR) {

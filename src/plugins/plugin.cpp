@@ -224,7 +224,8 @@ bool Plugin::CheckType(PluginType t) const {
         case APPLY:
             return HasApplySupport();
         case APPLY_BOOT:
-            return HasApplyBootSupport();
+            // A manifest without an apply section has no boot flag to read.
+            return HasApplySupport() && HasApplyBootSupport();
         case EXTRACT:
             return HasExtractSupport();
         case IMPACT:

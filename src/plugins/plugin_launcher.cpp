@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "deradidezivizoda/core/throw_exception.h"
+#include "tarn/configstore/fault_point.h"
 #include "tarn/logger/cs_logger.h"
 #include "tarn/paths.h"
 
@@ -115,6 +116,9 @@ TARN_CHILD_CODE int StartRunner(void* data) {
 int SpawnRunner(const char* program, pid_t* pid) {
     char* argv[] = {const_cast<char*>(program), const_cast<char*>(kGroupArgument), nullptr};
     char* envp[] = {nullptr};
+    if (int error = TarnConfigStore::InjectedFailure(TarnConfigStore::FaultStep::kSpawn)) {
+        return error;
+    }
     SpawnRequest request{program, argv, envp, getpid(), 0};
     constexpr size_t kStackSize = 64 * 1024;
     std::unique_ptr<char[]> stack(new char[kStackSize]);

@@ -6,6 +6,7 @@
 #include <boost/filesystem.hpp>
 #include <cerrno>
 
+#include "tarn/configstore/fault_point.h"
 #include "tarn/configstore/json_text.h"
 #include "tarn/validator/json_validator.h"
 
@@ -22,7 +23,7 @@ const std::unordered_set<int> kManifestCodeSet = {0, 1, 4, 8};
 
 // Reads the whole file; false when it cannot be opened or read (a folder cannot be read).
 bool ReadWholeFile(const std::string& path, std::string& text) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = TarnConfigStore::FaultableOpen(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         return false;
     }

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "failed_steps.h"
 #include "host_root_fixture.h"
 #include "tarn/paths.h"
 #include "tarn/pluginsupport/extract_plugin_result.h"
@@ -156,6 +157,44 @@ TEST_F(ResultRecordTest, WriterReplacesAPlantedLinkAndReportsAnUnwritableFile) {
         EXPECT_EQ(std::string(e.what()),
                   "Failed to write result file " + path + ": " + std::strerror(ENOTDIR));
     }
+}
+
+// Every open, write and rename of a result file failing in turn: the writer names the file and
+// the reason and leaves neither the file nor a temporary one; a failed open fails the load.
+TEST_F(ResultRecordTest, FailedStepsOfAResultFileLeaveNoFileAndNameTheReason) {
+    const std::string folder = TarnTest::RootPath("var/corvid/lifecycle");
+    ValidationPluginResult record;
+    record.errors = {{"/a", {ErrorInfo("com.x.bad", {"a"})}}};
+    for (TarnTest::FaultStep step :
+         {TarnTest::FaultStep::kOpen, TarnTest::FaultStep::kWrite, TarnTest::FaultStep::kRename}) {
+        std::string error;
+        TarnTest::ForEachFailedStep(
+            step, EIO, [] { unlink(kOut); },
+            [&] {
+                try {
+                    record.Write(kOut);
+                    error.clear();
+                } catch (const std::runtime_error& e) {
+                    error = e.what();
+                }
+            },
+            [&](unsigned) {
+                EXPECT_EQ(error, std::string("Failed to write result file ") + kOut + ": " +
+                                     std::strerror(EIO));
+                EXPECT_TRUE(TarnTest::FolderEntries(folder).empty());
+            });
+    }
+    record.Write(kOut);
+    TarnConfigStore::FailStep(TarnTest::FaultStep::kOpen, EMFILE);
+    try {
+        ValidationPluginResult::Load(kOut);
+        ADD_FAILURE() << "a result file that could not be opened was loaded";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  std::string("Failed to load result file ") + kOut +
+                      ": The file cannot be opened: " + std::strerror(EMFILE) + ".");
+    }
+    EXPECT_EQ(ValidationPluginResult::Load(kOut).errors, record.errors);
 }
 
 }  // namespace

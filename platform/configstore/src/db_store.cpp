@@ -10,6 +10,7 @@
 
 #include "store_schema.h"
 #include "tarn/configstore/config_store_exception.h"
+#include "tarn/configstore/fault_point.h"
 #include "tarn/paths.h"
 
 namespace DBStore {
@@ -22,9 +23,12 @@ StoreConnection::~StoreConnection() {
     sqlite3_close_v2(handle_);
 }
 
-void StoreConnection::Fail(const std::string& what) const {
+void StoreConnection::Fail(const std::string& what, int resultCode) const {
     std::string message = "Configuration store " + path_ + ": " + what;
-    if (handle_ && sqlite3_errcode(handle_) != SQLITE_OK) {
+    if (resultCode != SQLITE_OK && (!handle_ || sqlite3_errcode(handle_) != resultCode)) {
+        message += ": ";
+        message += sqlite3_errstr(resultCode);
+    } else if (handle_ && sqlite3_errcode(handle_) != SQLITE_OK) {
         message += ": ";
         message += sqlite3_errmsg(handle_);
     }
@@ -38,8 +42,12 @@ void StoreConnection::Fail(const std::string& what) const {
 }
 
 void StoreConnection::Execute(const char* sql) {
-    if (sqlite3_exec(handle_, sql, nullptr, nullptr, nullptr) != SQLITE_OK) {
-        Fail(std::string("cannot run \"") + sql + "\"");
+    int rc = TarnConfigStore::InjectedFailure(TarnConfigStore::FaultStep::kSqlite);
+    if (rc == SQLITE_OK) {
+        rc = sqlite3_exec(handle_, sql, nullptr, nullptr, nullptr);
+    }
+    if (rc != SQLITE_OK) {
+        Fail(std::string("cannot run \"") + sql + "\"", rc);
     }
 }
 

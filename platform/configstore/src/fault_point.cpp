@@ -4,12 +4,23 @@
 
 #include <signal.h>
 
+#include <mutex>
+
 namespace TarnConfigStore {
 
 namespace {
 
 unsigned gArmed = 0;
 unsigned gPassed = 0;
+
+struct StepFault {
+    unsigned armedCall = 0;
+    unsigned calls = 0;
+    int error = 0;
+};
+
+std::mutex gStepMutex;
+StepFault gSteps[static_cast<int>(FaultStep::kCount)];
 
 }  // namespace
 
@@ -26,6 +37,29 @@ void ArmFaultPoint(unsigned number) {
 
 unsigned FaultPointsPassed() {
     return gPassed;
+}
+
+void FailStep(FaultStep step, int error, unsigned nth) {
+    std::lock_guard<std::mutex> lock(gStepMutex);
+    gSteps[static_cast<int>(step)] = StepFault{nth, 0, error};
+}
+
+void ClearFailedSteps() {
+    std::lock_guard<std::mutex> lock(gStepMutex);
+    for (auto& fault : gSteps) {
+        fault = StepFault{};
+    }
+}
+
+unsigned StepsPassed(FaultStep step) {
+    std::lock_guard<std::mutex> lock(gStepMutex);
+    return gSteps[static_cast<int>(step)].calls;
+}
+
+int InjectedFailure(FaultStep step) {
+    std::lock_guard<std::mutex> lock(gStepMutex);
+    StepFault& fault = gSteps[static_cast<int>(step)];
+    return ++fault.calls == fault.armedCall ? fault.error : 0;
 }
 
 }  // namespace TarnConfigStore

@@ -458,7 +458,7 @@ std::string SystemReason(const char* what) {
 }  // namespace
 
 bool ParseJsonFile(const char* path, rapidjson::Document& out, JsonParseError* error) {
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    int fd = FaultableOpen(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         return FailWithoutPlace(error, SystemReason("The file cannot be opened"), out);
     }
@@ -725,11 +725,11 @@ bool SyncFolderOf(const std::string& path) {
     std::string folder = slash == std::string::npos ? "."
                          : slash == 0               ? "/"
                                                     : path.substr(0, slash);
-    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int fd = FaultableOpen(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         return false;
     }
-    bool ok = fsync(fd) == 0;
+    bool ok = FaultableFsync(fd) == 0;
     close(fd);
     return ok;
 }
@@ -739,7 +739,7 @@ bool SyncFolderOf(const std::string& path) {
 bool WriteFileAtomically(const std::string& path, const std::string& text, unsigned mode,
                          Durability durability, WriteStep* failedStep) {
     std::string temp = path + ".tmpXXXXXX";
-    int fd = mkostemp(&temp[0], O_CLOEXEC);
+    int fd = FaultableMkostemp(&temp[0], O_CLOEXEC);
     if (fd < 0) {
         if (failedStep) {
             *failedStep = WriteStep::kCreate;
@@ -749,7 +749,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& text, unsig
     bool ok = fchmod(fd, mode) == 0;
     size_t written = 0;
     while (ok && written < text.size()) {
-        ssize_t n = write(fd, text.data() + written, text.size() - written);
+        ssize_t n = FaultableWrite(fd, text.data() + written, text.size() - written);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -757,13 +757,13 @@ bool WriteFileAtomically(const std::string& path, const std::string& text, unsig
         written += ok ? static_cast<size_t>(n) : 0;
     }
     bool synced = durability == Durability::kSynced;
-    ok = ok && (!synced || fsync(fd) == 0);
+    ok = ok && (!synced || FaultableFsync(fd) == 0);
     int saved = errno;
     ok = (close(fd) == 0) && ok;
     if (synced) {
         FaultPoint();
     }
-    if (ok && rename(temp.c_str(), path.c_str()) == 0 && (!synced || SyncFolderOf(path))) {
+    if (ok && FaultableRename(temp.c_str(), path.c_str()) == 0 && (!synced || SyncFolderOf(path))) {
         if (synced) {
             FaultPoint();
         }
@@ -780,7 +780,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& text, unsig
 
 bool MoveFileDurably(const std::string& from, const std::string& to) {
     FaultPoint();
-    if (rename(from.c_str(), to.c_str()) != 0) {
+    if (FaultableRename(from.c_str(), to.c_str()) != 0) {
         return false;
     }
     // The move is done; flushing the folders only guards it against a power cut.

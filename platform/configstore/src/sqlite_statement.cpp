@@ -1,6 +1,7 @@
 #include "sqlite_statement.h"
 
 #include "tarn/configstore/config_store_exception.h"
+#include "tarn/configstore/fault_point.h"
 
 namespace TarnConfigStore {
 
@@ -36,12 +37,15 @@ Statement& Statement::Bind(int index, int64_t number) {
 }
 
 bool Statement::Step() {
-    int rc = sqlite3_step(statement_);
+    int rc = InjectedFailure(FaultStep::kSqlite);
+    if (rc == SQLITE_OK) {
+        rc = sqlite3_step(statement_);
+    }
     if (rc == SQLITE_ROW) {
         return true;
     }
     if (rc != SQLITE_DONE) {
-        connection_.Fail(std::string("cannot run \"") + sqlite3_sql(statement_) + "\"");
+        connection_.Fail(std::string("cannot run \"") + sqlite3_sql(statement_) + "\"", rc);
     }
     return false;
 }

@@ -46,11 +46,18 @@ bool IsKeyType(std::string_view word) {
                        [&name](const char* type) { return name == type; });
 }
 
+// Base64 digits, then only padding: the shape the key schema's pattern asks for.
 bool IsBase64(std::string_view text) {
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
-        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-               c == '+' || c == '/' || c == '=';
-    });
+    size_t padding = text.find('=');
+    std::string_view digits = text.substr(0, padding);
+    return !digits.empty() &&
+           std::all_of(digits.begin(), digits.end(),
+                       [](char c) {
+                           return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                                  (c >= '0' && c <= '9') || c == '+' || c == '/';
+                       }) &&
+           (padding == std::string_view::npos ||
+            text.find_first_not_of('=', padding) == std::string_view::npos);
 }
 
 // Takes the text up to the first blank outside double quotes (a backslash escapes the next
@@ -143,7 +150,7 @@ std::string KeyValue(const PublicKey& key) {
 std::vector<SshConfigRow> ParseAuthorizedKeys(const std::string& text, const std::string& path) {
     std::vector<SshConfigRow> rows;
     std::map<std::string, int> seen;
-    for (const TextLine& line : SignificantLines(text)) {
+    for (const TextLine& line : SignificantLines(text, path)) {
         PublicKey key = ParseKeyLine(line, path);
         auto [first, added] = seen.emplace(key.key, line.number);
         if (!added) {

@@ -68,7 +68,7 @@ std::vector<SshConfigRow> ParseKeywordFile(const std::string& text, const std::s
     value.AddMember("blocks", rapidjson::Value(rapidjson::kArrayType), allocator);
     rapidjson::Value* settings = &value["settings"];
     std::map<std::string, int> conditions;
-    for (const TextLine& line : SignificantLines(text)) {
+    for (const TextLine& line : SignificantLines(text, path)) {
         Setting setting = SplitSetting(line, path);
         if (!IsBlockKeyword(setting.keyword, blockKeywords)) {
             AddSetting(*settings, setting, allocator);

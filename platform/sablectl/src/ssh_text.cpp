@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "tarn/configstore/json.h"
+
 namespace SableCtl {
 namespace System {
 
@@ -9,6 +11,23 @@ namespace {
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+// Reads nothing: UTF-8 validation needs an output stream.
+struct DiscardingStream {
+    void Put(char) {}
+};
+
+// Whether text is UTF-8 as the JSON writer checks it (no overlong forms, no surrogates).
+bool IsUtf8(std::string_view text) {
+    rapidjson::MemoryStream in(text.data(), text.size());
+    DiscardingStream out;
+    while (in.Tell() < text.size()) {
+        if (!rapidjson::UTF8<>::Validate(in, out)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 char Lower(char c) {
@@ -39,7 +58,7 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-std::vector<TextLine> SignificantLines(const std::string& text) {
+std::vector<TextLine> SignificantLines(const std::string& text, const std::string& path) {
     std::vector<TextLine> lines;
     size_t start = 0;
     for (int number = 1; start < text.size(); ++number) {
@@ -49,6 +68,9 @@ std::vector<TextLine> SignificantLines(const std::string& text) {
         }
         std::string_view line = Trim(std::string_view(text).substr(start, end - start));
         if (!line.empty() && line.front() != '#') {
+            if (!IsUtf8(line)) {
+                ThrowLineError(path, number, "the line is not UTF-8 text");
+            }
             lines.push_back({number, std::string(line)});
         }
         start = end + 1;

@@ -18,7 +18,9 @@ struct TextLine {
     std::string text;
 };
 
-std::vector<TextLine> SignificantLines(const std::string& text);
+// Throws (see ThrowLineError) for a significant line that is not UTF-8 text: the rows are
+// JSON, which holds nothing else.
+std::vector<TextLine> SignificantLines(const std::string& text, const std::string& path);
 std::string_view Trim(std::string_view text);
 bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 

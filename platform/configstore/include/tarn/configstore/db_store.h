@@ -37,8 +37,9 @@ public:
     bool IsReadOnly() const { return readOnly_; }
 
     // Throws ConfigStoreException 1001 naming the database file, what failed and SQLite's
-    // reason. Store code reports every SQLite failure through this.
-    [[noreturn]] void Fail(const std::string& what) const;
+    // reason (resultCode's, when the connection holds no error of that code). Store code
+    // reports every SQLite failure through this.
+    [[noreturn]] void Fail(const std::string& what, int resultCode = 0) const;
 
 private:
     sqlite3* handle_;
