@@ -3,7 +3,8 @@
 # with DESTDIR), checks that installing left the build's host root alone and that the
 # installed runner finds its libraries, then builds an outside CMake project (find_package)
 # and an outside pkg-config build, each linking the library and checking compliance against
-# a key schema laid out in the build's host root. Usage: run.sh [BUILD_DIR]
+# a key schema laid out in the build's host root (which it resets, as the suites do), and
+# builds and applies a C++ plugin from tarnctl plugins new. Usage: run.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build="$(realpath "${1:-build}")"
@@ -30,16 +31,25 @@ for file in include/deradidezivizoda/sdk/tarn_plugin.h lib/corvid/configmanager/
   [ -e "$work/prefix/$file" ] || fail "$file is not installed"
 done
 
-# The host the consumers check: one key schema, no value for it on the host.
+# The host the consumers check, laid out afresh: the runners and manifest schemas of the
+# build, one key schema, no value for it on the host and no plugin.
+rm -rf "$root"
+plugins="$root/usr/lib/corvid/configmanager/apply_modules"
+mkdir -p "$plugins" "$root/var/lib/tarn/configstore" "$root/var/lib/tarn/state" \
+  "$root/var/log/tarn" "$root/var/corvid/lifecycle" "$root/usr/lib/tarn/schemas"
+mkdir -p "$root/sys/class/dmi/id"
+echo "4c4c4544-0042-3510-8052-b4c04f503232" >"$root/sys/class/dmi/id/product_uuid"
+cmake --build "$build" --target tarn_runners_layout plugin_schemas >/dev/null
 schema="$root/usr/lib/tarn/schemas/consumer/check/flag.json"
 mkdir -p "$(dirname "$schema")"
 echo '{"definition": {"type": "object", "properties": {"on": {"type": "boolean"}}}}' >"$schema"
-trap 'rm -rf "$work" "$root/usr/lib/tarn/schemas/consumer"' EXIT
+trap 'rm -rf "$work" "$root/usr/lib/tarn/schemas/consumer" "$plugins/consumer" \
+  "$root/var/lib/tarn/plugins"' EXIT
 desired='{"consumer": {"check": {"flag": {"on": true}}}}'
 expect() {
   local program="$1" out
   out="$("$program" "$desired")" || fail "$program failed"
-  [ "$out" = "drift SETS /consumer/check/flag" ] || fail "$program printed '$out'"
+  [ "$out" = "drift ADDS /consumer/check/flag" ] || fail "$program printed '$out'"
   out="$("$program" '{}')" || fail "$program failed"
   [ "$out" = "compliant" ] || fail "$program printed '$out' for an empty document"
 }
@@ -58,9 +68,6 @@ expect "$work/pkg-consumer"
 
 # A C++ plugin from tarnctl plugins new, built against the installed package, applies.
 tarnctl="$build/tools/tarnctl/tarnctl"
-cmake --build "$build" --target tarn_runners_layout plugin_schemas >/dev/null
-plugins="$root/usr/lib/corvid/configmanager/apply_modules"
-rm -rf "$plugins" "$root/usr/lib/tarn/schemas/consumer" "$root/var/lib/tarn/plugins"
 "$tarnctl" --quiet plugins new --lang c++ consumer/check/native
 cmake -S "$plugins/consumer/check/native" -B "$work/plugin-build" -G Ninja \
   -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
@@ -71,5 +78,4 @@ echo '{"consumer": {"check": {"native": {"value": "on"}}}}' >"$work/native.json"
 [ "$(cat "$root/var/lib/tarn/plugins/consumer/check/native.json")" = '{"value":"on"}' ] ||
   fail "the new C++ plugin did not write its value"
 "$tarnctl" --quiet compliance "$work/native.json" || fail "not compliant after the apply"
-rm -rf "$plugins/consumer" "$root/var/lib/tarn/plugins"
 echo "consumer test: CMake and pkg-config consumers and a new C++ plugin build and run"
