@@ -112,6 +112,14 @@ int Print(const Console& console, const std::string& source, const Outcome& outc
     if (&outcome != &kCompliant) {
         console.Line(SummaryText(summary));
     }
+    if (failed) {
+        // Said on standard error too, so that --quiet does not hide why the exit status is 1.
+        ReportFailure(console, {0,
+                                "",
+                                "no plugin applied " + std::to_string(summary.unapplied.size()) +
+                                    " changed object(s) of " + source,
+                                {}});
+    }
     return failed ? kExitError : kExitOk;
 }
 
