@@ -34,14 +34,13 @@ function(tarn_library_hygiene name)
 endfunction()
 
 # The path (below the host root) of one constant of the single list of fixed paths in
-# cmake/paths.h.in, without a trailing "/".
+# cmake/paths.h.in, as written there (folders end in "/").
 function(tarn_fixed_path name out)
   file(STRINGS ${PROJECT_SOURCE_DIR}/cmake/paths.h.in line REGEX " ${name}\\[\\] = ")
   string(REGEX REPLACE ".*TARN_ROOT_DIR \"([^\"]*)\".*" "\\1" path "${line}")
   if(NOT path MATCHES "^/")
     message(FATAL_ERROR "cmake/paths.h.in defines no path ${name}")
   endif()
-  string(REGEX REPLACE "/+$" "" path "${path}")
   set(${out} "${path}" PARENT_SCOPE)
 endfunction()
 
@@ -53,5 +52,6 @@ function(tarn_install_destination path out)
     message(FATAL_ERROR "${path} is not below /usr: it has no place under the install prefix")
   endif()
   string(REGEX REPLACE "^/usr/" "" relative "${path}")
+  string(REGEX REPLACE "/+$" "" relative "${relative}")
   set(${out} "${relative}" PARENT_SCOPE)
 endfunction()
