@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# The README's test command: set up, build and run every test suite, then the same suites
-# built with AddressSanitizer and UndefinedBehaviorSanitizer, and the plugin suite (launcher
-# and monitor threads) with ThreadSanitizer.
+# The README's test command: set up, build and run every test suite and the consumer test of
+# an installed build, then the same suites built with AddressSanitizer and
+# UndefinedBehaviorSanitizer, and the plugin suite (launcher and monitor threads) with
+# ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 ctest --test-dir "${BUILD_DIR:-build}" --output-on-failure
+
+echo "== Installed library: CMake and pkg-config consumers"
+bash tests/consumer/run.sh "${BUILD_DIR:-build}"
 
 sanitized() {
   local dir="$1" sanitizers="$2"

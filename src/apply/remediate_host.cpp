@@ -1,8 +1,11 @@
 #include "deradidezivizoda/apply/remediate_host.h"
 
+#include <list>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "deradidezivizoda/apply/apply_task_generator.h"
+#include "deradidezivizoda/impact/impact_handler.h"
 #include "deradidezivizoda/impact/task_map.h"
 #include "deradidezivizoda/plugins/host_lock.h"
 #include "deradidezivizoda/plugins/plugin_manager.h"
@@ -18,14 +21,13 @@ namespace {
 
 using TaskKeyMap = std::unordered_map<std::string, TaskMap>;
 
-std::string TaskKeyOf(const Plugin& plugin, const DesiredConfigInput& task) {
-    return (plugin.GetVersion() == 3 ? std::string("REMEDIATE") : task.operation) + ":" +
-           plugin.GetId();
+void Warn(TaskHandle& task, const char* id, const std::list<std::string>& args) {
+    task.AddNotification()->PluginWarning(id, args);
 }
 
 // Gives each task to every apply plugin of its key, under the plugin's task key.
 TaskKeyMap GroupTasks(PluginManager& plugins, const std::vector<DesiredConfigInput>& tasks,
-                      bool boot) {
+                      bool boot, TaskHandle& handle) {
     TaskKeyMap taskMap;
     for (const DesiredConfigInput& task : tasks) {
         const TarnConfigStore::ConfigStoreObjectId& id = task.object->GetConfigStoreObjectId();
@@ -33,6 +35,7 @@ TaskKeyMap GroupTasks(PluginManager& plugins, const std::vector<DesiredConfigInp
         std::vector<std::shared_ptr<Plugin>> found = plugins.Find(id, idText);
         if (found.empty()) {
             CSLogger::Log(1, "Plugin not present for %s", idText.c_str());
+            Warn(handle, kApplyPluginAbsent, {ImpactHandler::CacheKeyOf(id)});
         }
         for (const std::shared_ptr<Plugin>& plugin : found) {
             std::string pluginId = plugin->GetId();
@@ -42,7 +45,7 @@ TaskKeyMap GroupTasks(PluginManager& plugins, const std::vector<DesiredConfigInp
                 continue;
             }
             CSLogger::Log(3, "Found plugin=%s for cso=%s", pluginId.c_str(), idText.c_str());
-            std::string key = TaskKeyOf(*plugin, task);
+            std::string key = ApplyTaskKey(*plugin, task.operation);
             CSLogger::Log(3, "Adding key=%s for plugin=%s", key.c_str(), pluginId.c_str());
             auto entry = taskMap.find(key);
             if (entry == taskMap.end()) {
@@ -59,14 +62,36 @@ void Notify(TaskHandle& task, const char* id, const std::string& pluginId) {
     task.AddNotification()->PluginInfo(id, {pluginId});
 }
 
+// Work under a task key that no apply operation provides never runs: said per object, since
+// the caller would otherwise take the change for applied.
+void WarnUnordered(TaskHandle& task, const TaskKeyMap& taskMap,
+                   const std::vector<std::string>& order) {
+    std::unordered_set<std::string> names(order.begin(), order.end());
+    for (const auto& entry : taskMap) {
+        if (names.count(entry.first)) {
+            continue;
+        }
+        for (const DesiredConfigInput& input : entry.second.inputs) {
+            const TarnConfigStore::ConfigStoreObjectId& id = input.object->GetConfigStoreObjectId();
+            CSLogger::Log(1, "No apply operation provides %s: %s is not applied",
+                          entry.first.c_str(), id.toString().c_str());
+            Warn(task, kApplyPluginUnordered, {entry.first, ImpactHandler::CacheKeyOf(id)});
+        }
+    }
+}
+
 }  // namespace
+
+std::string ApplyTaskKey(const Plugin& plugin, const std::string& operation) {
+    return (plugin.GetVersion() == 3 ? std::string("REMEDIATE") : operation) + ":" + plugin.GetId();
+}
 
 ErrorInfo ExecuteApplyTasks(const std::vector<DesiredConfigInput>& tasks,
                             const std::string& clusterContext, std::shared_ptr<TaskHandle> task,
                             bool boot) {
     HostLock hostLock;
     PluginManager plugins(APPLY);
-    TaskKeyMap taskMap = GroupTasks(plugins, tasks, boot);
+    TaskKeyMap taskMap = GroupTasks(plugins, tasks, boot, *task);
     task->UpdateProgress(20.0f);
     float step = taskMap.empty() ? 100.0f : 80.0f / static_cast<float>(taskMap.size());
     float progress = 20.0f;
@@ -94,6 +119,7 @@ ErrorInfo ExecuteApplyTasks(const std::vector<DesiredConfigInput>& tasks,
         task->UpdateProgress(progress);
         Notify(*task, kApplyPluginFinished, pluginId);
     }
+    WarnUnordered(*task, taskMap, plugins.GetDependencies());
     CSLogger::Log(3, "Tarn host remediated successfully.");
     return ErrorInfo();
 }

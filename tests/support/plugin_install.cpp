@@ -56,7 +56,12 @@ std::string InstallTestPlugin(const std::string& language, const std::string& be
         throw std::invalid_argument("no test plugins in language " + language);
     }
     fs::path manifest = folder / "manifest.json";
-    WriteFile(manifest.string(), ReadFile((source / "manifest.json").string()));
+    // The apply operation provides the task key of the plugin's SET changes, which holds
+    // its id: the folders it is installed in.
+    std::string text = ReadFile((source / "manifest.json").string());
+    const std::string placeholder = "@PLUGIN_ID@";
+    text.replace(text.find(placeholder), placeholder.size(), language + "test:" + behaviour);
+    WriteFile(manifest.string(), text);
     return manifest.string();
 }
 

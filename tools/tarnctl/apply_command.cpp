@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "change_list.h"
 #include "confirm_prompt.h"
@@ -36,6 +38,12 @@ struct Outcome {
 };
 
 const Outcome kCompliant{"compliant", "The host already matches %s: nothing to apply."};
+const Outcome kUnapplied{"not-applied",
+                         "Did not apply all of %s: no plugin applied the objects below."};
+
+bool IsUnapplied(const Outcome& outcome) {
+    return std::string(outcome.name) == kUnapplied.name;
+}
 
 Outcome OutcomeOf(int status) {
     switch (status) {
@@ -61,6 +69,7 @@ struct FirstStep {
 // What an apply did, for the line after it.
 struct Summary {
     ChangeCounts changes;
+    std::vector<std::string> unapplied;  // objects no apply plugin applied
     int pluginRuns = 0;
     double seconds = 0.0;
 };
@@ -85,16 +94,33 @@ int Print(const Console& console, const std::string& source, const Outcome& outc
         out.AddMember("deleted", static_cast<uint64_t>(summary.changes.deleted), allocator);
         out.AddMember("pluginRuns", summary.pluginRuns, allocator);
         out.AddMember("seconds", summary.seconds, allocator);
+        rapidjson::Value unapplied(rapidjson::kArrayType);
+        for (const std::string& id : summary.unapplied) {
+            unapplied.PushBack(rapidjson::Value(id, allocator), allocator);
+        }
+        out.AddMember("unapplied", unapplied, allocator);
         console.PrintJson(out);
-        return kExitOk;
+        return IsUnapplied(outcome) ? kExitError : kExitOk;
     }
     std::string sentence = outcome.sentence;
     sentence.replace(sentence.find("%s"), 2, source);
-    console.Line(console.Paint(sentence, Colour::kGreen));
+    bool failed = IsUnapplied(outcome);
+    console.Line(console.Paint(sentence, failed ? Colour::kRed : Colour::kGreen));
+    for (const std::string& id : summary.unapplied) {
+        console.Line("  " + id);
+    }
     if (&outcome != &kCompliant) {
         console.Line(SummaryText(summary));
     }
-    return kExitOk;
+    if (failed) {
+        // Said on standard error too, so that --quiet does not hide why the exit status is 1.
+        ReportFailure(console, {0,
+                                "",
+                                "no plugin applied " + std::to_string(summary.unapplied.size()) +
+                                    " changed object(s) of " + source,
+                                {}});
+    }
+    return failed ? kExitError : kExitOk;
 }
 
 int PrintCompliant(const Console& console, const std::string& source) {
@@ -195,11 +221,15 @@ int ApplyNow(const Console& console, const FirstStep& first, const ComplianceRes
     Summary summary;
     summary.changes = CountChanges(changes.document);
     summary.pluginRuns = task->PluginRuns();
+    summary.unapplied = task->Unapplied();
     auto elapsed = std::chrono::steady_clock::now() - start;
     summary.seconds =
         std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count() / 1000.0;
-    return Print(console, first.source, OutcomeOf(result.status), first.check->impact,
-                 result.status, summary);
+    // A reboot-pending apply ran no plugin on purpose.
+    bool unapplied =
+        !summary.unapplied.empty() && result.status != TarnConfigManager::APPLY_REBOOT_PENDING;
+    return Print(console, first.source, unapplied ? kUnapplied : OutcomeOf(result.status),
+                 first.check->impact, result.status, summary);
 }
 
 int ImpactGrew(const Console& console, const FirstStep& first,

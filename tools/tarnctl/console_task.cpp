@@ -6,6 +6,7 @@
 #include <list>
 
 #include "console.h"
+#include "deradidezivizoda/apply/remediate_host.h"
 #include "error_report.h"
 #include "interrupt_guard.h"
 
@@ -59,6 +60,12 @@ public:
         task_->Show(plugin + " " + event, true);
     }
     void PluginWarning(const std::string& id, const std::list<std::string>& args) override {
+        // The object's id is the last argument of both warnings.
+        if ((id == TarnConfigManager::kApplyPluginAbsent ||
+             id == TarnConfigManager::kApplyPluginUnordered) &&
+            !args.empty()) {
+            task_->unapplied_->push_back(args.back());
+        }
         task_->Show(
             task_->console_.Paint("warning: " + Describe(id, args), Colour::kYellow, Stream::kErr),
             false);
@@ -101,6 +108,7 @@ std::shared_ptr<TarnConfigManager::TaskHandle> ConsoleTask::ChildTask(int) {
     Finish();
     auto child = std::make_shared<ConsoleTask>(console_, title_);
     child->pluginRuns_ = pluginRuns_;
+    child->unapplied_ = unapplied_;
     return child;
 }
 

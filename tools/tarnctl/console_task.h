@@ -7,6 +7,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "deradidezivizoda/plugins/task_handle.h"
 
@@ -32,6 +33,9 @@ public:
     void Finish();
     // The plugin runs this task and its child tasks have seen start.
     int PluginRuns() const { return pluginRuns_->load(); }
+    // The changed objects that no apply plugin applied (ids as the library names them), as
+    // this task and its child tasks were warned.
+    const std::vector<std::string>& Unapplied() const { return *unapplied_; }
 
 private:
     class ConsoleNotifications;
@@ -48,6 +52,8 @@ private:
     bool barShown_ = false;
     // Shared with the child tasks, which count into it too.
     std::shared_ptr<std::atomic<int>> pluginRuns_ = std::make_shared<std::atomic<int>>(0);
+    std::shared_ptr<std::vector<std::string>> unapplied_ =
+        std::make_shared<std::vector<std::string>>();
 };
 
 }  // namespace Tarnctl

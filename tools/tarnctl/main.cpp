@@ -29,6 +29,7 @@
 #include "interrupt_guard.h"
 #include "man_page.h"
 #include "nearest_name.h"
+#include "plugin_skeleton.h"
 #include "plugins_command.h"
 #include "tarn/configstore/json_text.h"
 #include "tarn/logger/cs_logger.h"
@@ -182,6 +183,18 @@ void AddPlugins(CLI::App& app, Arguments& args) {
         args.command,
         [&args](const Console& console) { return RunPluginsValidate(console, args.pluginDir); });
     validate->add_option("DIR", args.pluginDir, "Folder of manifests")->capture_default_str();
+    auto language = std::make_shared<std::string>();
+    auto key = std::make_shared<std::string>();
+    CLI::App* create =
+        Leaf(*plugins, "new", "Write a plugin skeleton for a key: schema, manifest, source",
+             args.command, [language, key](const Console& console) {
+                 return RunPluginsNew(console, *language, *key);
+             });
+    create->add_option("--lang", *language, "Language of the plugin")
+        ->required()
+        ->check(CLI::IsMember({"python", "c++"}))
+        ->type_name("LANG");
+    create->add_option("KEY", *key, "The key, as COMPONENT/GROUP/KEY")->required();
 }
 
 void AddHost(CLI::App& app, Arguments& args) {

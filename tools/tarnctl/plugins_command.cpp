@@ -10,6 +10,7 @@
 #include "deradidezivizoda/plugins/plugin_schema_check.h"
 #include "error_report.h"
 #include "exit_codes.h"
+#include "plugin_checks.h"
 #include "tarn/paths.h"
 #include "text_table.h"
 
@@ -179,6 +180,7 @@ int RunPluginsList(const Console& console) {
 int RunPluginsValidate(const Console& console, const std::string& directory) {
     rapidjson::Document findings;
     ValidateAllPlugins(directory, TarnPaths::kPluginSchemaDir, findings);
+    AddPluginFindings(directory, findings);
     if (console.Json()) {
         rapidjson::Document out(rapidjson::kObjectType);
         out.AddMember("findings", rapidjson::Value(findings, out.GetAllocator()),
