@@ -1,9 +1,12 @@
 #include "deadline.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -57,29 +60,47 @@ std::vector<pid_t> Descendants() {
     return {below.begin(), below.end()};
 }
 
+// True when a byte arrives on fd within limit; an interrupted poll waits out the rest.
+bool Signalled(int fd, std::chrono::seconds limit) {
+    auto end = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            end - std::chrono::steady_clock::now());
+        pollfd ready{fd, POLLIN, 0};
+        int result = poll(&ready, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
+        if (result >= 0 || errno != EINTR) {
+            return result > 0;
+        }
+    }
+}
+
 }  // namespace
 
-Deadline::Deadline(std::string what, std::chrono::seconds limit)
-    : watcher_([this, what = std::move(what), limit] {
-          std::unique_lock<std::mutex> lock(mutex_);
-          if (done_.wait_for(lock, limit, [this] { return finished_; })) {
-              return;
-          }
-          std::fprintf(stderr, "FAILED: %s did not end within %lld seconds; stopping the tests\n",
-                       what.c_str(), static_cast<long long>(limit.count()));
-          for (pid_t pid : Descendants()) {
-              kill(pid, SIGKILL);
-          }
-          std::_Exit(1);
-      }) {}
+Deadline::Deadline(std::string what, std::chrono::seconds limit) {
+    if (pipe2(pipe_, O_CLOEXEC) != 0) {
+        std::perror("Deadline: pipe2");
+        std::abort();
+    }
+    watcher_ = std::thread([fd = pipe_[0], what = std::move(what), limit] {
+        if (Signalled(fd, limit)) {
+            return;
+        }
+        std::fprintf(stderr, "FAILED: %s did not end within %lld seconds; stopping the tests\n",
+                     what.c_str(), static_cast<long long>(limit.count()));
+        for (pid_t pid : Descendants()) {
+            kill(pid, SIGKILL);
+        }
+        std::_Exit(1);
+    });
+}
 
 Deadline::~Deadline() {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        finished_ = true;
+    char byte = 1;
+    while (write(pipe_[1], &byte, 1) < 0 && errno == EINTR) {
     }
-    done_.notify_one();
     watcher_.join();
+    close(pipe_[0]);
+    close(pipe_[1]);
 }
 
 }  // namespace TarnTest

@@ -5,8 +5,6 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -33,9 +31,9 @@ public:
     Deadline& operator=(const Deadline&) = delete;
 
 private:
-    std::mutex mutex_;
-    std::condition_variable done_;
-    bool finished_ = false;
+    // The destructor writes a byte into the pipe; the watcher polls its read end with the
+    // limit, so the two threads share nothing but the pipe.
+    int pipe_[2] = {-1, -1};
     std::thread watcher_;
 };
 
