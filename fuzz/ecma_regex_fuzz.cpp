@@ -18,6 +18,11 @@ bool ComparableWithStandard(const std::string& pattern, const std::string& subje
     if (pattern.size() > 24 || subject.size() > 12) {
         return false;
     }
+    // The standard library reads a control escape (\cA, U+0001) as something else: "\\cA"
+    // finds "\tA?" and misses "\x01". Patterns with one are not compared.
+    if (pattern.find("\\c") != std::string::npos) {
+        return false;
+    }
     int digits = 0;
     int braces = 0;
     for (char c : pattern + subject) {
