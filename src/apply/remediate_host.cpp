@@ -12,6 +12,7 @@
 #include "deradidezivizoda/plugins/plugin_monitor.h"
 #include "deradidezivizoda/plugins/plugin_request.h"
 #include "deradidezivizoda/plugins/task_handle.h"
+#include "plugins/plugin_run_loop.h"
 #include "tarn/configstore/db_store.h"
 #include "tarn/logger/cs_logger.h"
 
@@ -58,9 +59,8 @@ TaskKeyMap GroupTasks(PluginManager& plugins, const std::vector<DesiredConfigInp
     return taskMap;
 }
 
-void Notify(TaskHandle& task, const char* id, const std::string& pluginId) {
-    task.AddNotification()->PluginInfo(id, {pluginId});
-}
+const PluginRunMessages kApplyRun{"Apply", kApplyPluginStarted, kApplyPluginFinished,
+                                  kApplyPluginAborted, true};
 
 // Work under a task key that no apply operation provides never runs: said per object, since
 // the caller would otherwise take the change for applied.
@@ -93,33 +93,24 @@ ErrorInfo ExecuteApplyTasks(const std::vector<DesiredConfigInput>& tasks,
     PluginManager plugins(APPLY);
     TaskKeyMap taskMap = GroupTasks(plugins, tasks, boot, *task);
     task->UpdateProgress(20.0f);
-    float step = taskMap.empty() ? 100.0f : 80.0f / static_cast<float>(taskMap.size());
-    float progress = 20.0f;
     auto monitor = std::make_shared<TaskPluginMonitor>(task);
-    for (const std::string& name : plugins.GetDependencies()) {
-        if (task->IsAborted()) {
-            CSLogger::Log(2, "Apply aborted, returning...");
-            return ErrorInfo(kApplyPluginAborted, {name});
-        }
+    const std::vector<std::string> order = plugins.GetDependencies();
+    auto nameOf = [](const std::string& name) { return name; };
+    auto turnOf = [&](const std::string& name) -> std::optional<PluginTurn> {
         auto entry = taskMap.find(name);
         if (entry == taskMap.end()) {
-            continue;
+            return std::nullopt;
         }
-        const std::string pluginId = entry->second.plugin->GetId();
         CSLogger::Log(3, "Found match for dependency %s", name.c_str());
-        Notify(*task, kApplyPluginStarted, pluginId);
-        ErrorInfo error =
-            entry->second.plugin->Apply(entry->second.inputs, clusterContext, monitor);
-        if (!error.id.empty()) {
-            CSLogger::Log(0, "%s plugin failed to execute.", pluginId.c_str());
-            task->AddNotification()->PluginError(error);
-            return error;
-        }
-        progress += step;
-        task->UpdateProgress(progress);
-        Notify(*task, kApplyPluginFinished, pluginId);
+        const TaskMap& work = entry->second;
+        return PluginTurn{work.plugin->GetId(),
+                          [&] { return work.plugin->Apply(work.inputs, clusterContext, monitor); }};
+    };
+    ErrorInfo error = RunPluginLoop(*task, kApplyRun, taskMap.size(), order, nameOf, turnOf);
+    if (!error.id.empty()) {
+        return error;
     }
-    WarnUnordered(*task, taskMap, plugins.GetDependencies());
+    WarnUnordered(*task, taskMap, order);
     CSLogger::Log(3, "Tarn host remediated successfully.");
     return ErrorInfo();
 }

@@ -7,6 +7,7 @@
 #include "deradidezivizoda/plugins/plugin_request.h"
 #include "deradidezivizoda/plugins/task_handle.h"
 #include "impact/drift_inputs.h"
+#include "plugins/plugin_run_loop.h"
 #include "tarn/configstore/db_store.h"
 #include "tarn/logger/cs_logger.h"
 #include "tarn/pluginsupport/impact_plugin_result.h"
@@ -31,8 +32,20 @@ struct PluginVerdicts {
     }
 };
 
-void Notify(TaskHandle& task, const char* id, const std::string& pluginId) {
-    task.AddNotification()->PluginInfo(id, {pluginId});
+const PluginRunMessages kImpactRun{"Impact", kImpactPluginStarted, kImpactPluginFinished,
+                                   kImpactPluginAborted, true};
+
+// One impact plugin's run; its verdicts count only when it succeeded.
+ErrorInfo RunImpactPlugin(const std::string& pluginId, const TaskMap& work,
+                          const std::string& clusterContext,
+                          const std::shared_ptr<PluginMonitor>& monitor, PluginVerdicts& verdicts) {
+    ImpactPluginResult answer = work.plugin->Impact(work.inputs, clusterContext, monitor);
+    if (answer.error.id.empty()) {
+        for (const ImpactPluginInfo& info : answer.impacts) {
+            verdicts.Add(pluginId, info);
+        }
+    }
+    return answer.error;
 }
 
 // Runs each plugin of the handler's map once. Returns false, with result.error set, when a
@@ -41,32 +54,18 @@ bool RunImpactPlugins(ImpactHandler& handler, const std::string& clusterContext,
                       const std::shared_ptr<TaskHandle>& task,
                       const std::shared_ptr<PluginMonitor>& monitor, PluginVerdicts& verdicts,
                       ImpactResult& result) {
+    using Entry = ImpactHandler::PluginMap::value_type;
     const ImpactHandler::PluginMap& plugins = handler.PluginMapView();
-    float step = plugins.empty() ? 100.0f : 80.0f / static_cast<float>(plugins.size());
-    float progress = 20.0f;
-    for (const auto& [pluginId, work] : plugins) {
-        if (task->IsAborted()) {
-            CSLogger::Log(2, "Impact aborted, returning...");
-            result.error = ErrorInfo(kImpactPluginAborted, {pluginId});
-            return false;
-        }
-        CSLogger::Log(3, "Invoking plugin: %s", pluginId.c_str());
-        Notify(*task, kImpactPluginStarted, pluginId);
-        ImpactPluginResult answer = work.plugin->Impact(work.inputs, clusterContext, monitor);
-        if (!answer.error.id.empty()) {
-            CSLogger::Log(0, "%s plugin failed to execute.", pluginId.c_str());
-            task->AddNotification()->PluginError(answer.error);
-            result.error = answer.error;
-            return false;
-        }
-        for (const ImpactPluginInfo& info : answer.impacts) {
-            verdicts.Add(pluginId, info);
-        }
-        progress += step;
-        task->UpdateProgress(progress);
-        Notify(*task, kImpactPluginFinished, pluginId);
-    }
-    return true;
+    auto pluginIdOf = [](const Entry& entry) { return entry.first; };
+    auto turnOf = [&](const Entry& entry) -> std::optional<PluginTurn> {
+        CSLogger::Log(3, "Invoking plugin: %s", entry.first.c_str());
+        return PluginTurn{entry.first, [&] {
+                              return RunImpactPlugin(entry.first, entry.second, clusterContext,
+                                                     monitor, verdicts);
+                          }};
+    };
+    result.error = RunPluginLoop(*task, kImpactRun, plugins.size(), plugins, pluginIdOf, turnOf);
+    return result.error.id.empty();
 }
 
 // The handler's and the plugins' verdicts as one impact, led by its summary message.

@@ -1,6 +1,7 @@
 #include "deradidezivizoda/validation/validate.h"
 
 #include <iterator>
+#include <optional>
 #include <unordered_set>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "deradidezivizoda/plugins/plugin_monitor.h"
 #include "deradidezivizoda/plugins/plugin_request.h"
 #include "deradidezivizoda/plugins/task_handle.h"
+#include "plugins/plugin_run_loop.h"
 #include "tarn/logger/cs_logger.h"
 #include "tarn/schemastore/schema_store.h"
 #include "tarn/validator/json_validator.h"
@@ -29,7 +31,6 @@ const char kPluginAborted[] = "com.corvid.tarn.settings.validation.plugin.aborte
 
 // Share of the progress the schema phase stands for; the plugins share the rest.
 constexpr float kSchemaPhaseProgress = 20.0f;
-constexpr float kPluginPhaseProgress = 80.0f;
 
 // The validator codes handed to every document validation (see docs/validator.md).
 const std::unordered_set<int>& DocumentCodeSet() {
@@ -74,39 +75,37 @@ void MergePluginErrors(std::vector<ValidationErrorInfo>& errors, ValidationError
     }
 }
 
-void NotifyPlugin(TaskHandle& task, const char* id, const Plugin& plugin) {
-    task.AddNotification()->PluginInfo(id, {plugin.GetId()});
-}
+const PluginRunMessages kValidationRun{"Validation", kPluginStarted, kPluginFinished,
+                                       kPluginAborted, false};
 
-// Outcome of offering the document to one plugin.
-enum class PluginOutcome { kSkipped, kRan, kFailed };
-
-PluginOutcome RunPlugin(const Plugin& plugin, const rapidjson::Value& value,
-                        const FailedObjectSet& failedObjects, const std::string& clusterContext,
-                        const std::shared_ptr<PluginMonitor>& monitor, TaskHandle& task,
-                        ValidationErrorMap& errorMap, ValidationResult& result) {
-    const auto ids = plugin.GetCSOIdList();
+// The plugin's turn, or nothing when it sits this document out: one of its objects failed
+// already, or the document holds none of them.
+std::optional<PluginTurn> TurnOf(const std::shared_ptr<Plugin>& plugin,
+                                 const rapidjson::Value& value,
+                                 const FailedObjectSet& failedObjects,
+                                 const std::string& clusterContext,
+                                 const std::shared_ptr<PluginMonitor>& monitor,
+                                 ValidationErrorMap& errorMap) {
+    const auto ids = plugin->GetCSOIdList();
     if (AnyFailed(ids, failedObjects)) {
-        return PluginOutcome::kSkipped;
+        return std::nullopt;
     }
     auto cache = TarnSchemaStore::SchemaStore::GetCache();
-    ObjectList objects;
-    CollectConfigObjects(objects, value, ids, cache);
-    if (objects.empty()) {
-        return PluginOutcome::kSkipped;
+    auto objects = std::make_shared<ObjectList>();
+    CollectConfigObjects(*objects, value, ids, cache);
+    if (objects->empty()) {
+        return std::nullopt;
     }
-    ObjectList references;
-    CollectConfigObjects(references, value, plugin.GetReferences(), cache);
-
-    NotifyPlugin(task, kPluginStarted, plugin);
-    ValidationResult pluginResult = plugin.Validate(objects, references, clusterContext, monitor);
-    if (!pluginResult.pluginErr.id.empty()) {
-        task.AddNotification()->PluginError(pluginResult.pluginErr);
-        result.pluginErr = pluginResult.pluginErr;
-        return PluginOutcome::kFailed;
-    }
-    MergePluginErrors(pluginResult.errors, errorMap);
-    return PluginOutcome::kRan;
+    auto references = std::make_shared<ObjectList>();
+    CollectConfigObjects(*references, value, plugin->GetReferences(), cache);
+    return PluginTurn{plugin->GetId(), [=, &clusterContext, &errorMap] {
+                          auto pluginResult =
+                              plugin->Validate(*objects, *references, clusterContext, monitor);
+                          if (pluginResult.pluginErr.id.empty()) {
+                              MergePluginErrors(pluginResult.errors, errorMap);
+                          }
+                          return pluginResult.pluginErr;
+                      }};
 }
 
 }  // namespace
@@ -128,29 +127,15 @@ void Validate(const rapidjson::Document& document, const rapidjson::Document& sc
 
     PluginManager manager(VALIDATE);
     const auto plugins = manager.GetPlugins();
-    const float step =
-        plugins.empty() ? 100.0f : kPluginPhaseProgress / static_cast<float>(plugins.size());
-    float progress = kSchemaPhaseProgress;
     auto monitor = std::make_shared<TaskPluginMonitor>(task);
-
-    for (const auto& plugin : plugins) {
-        if (task->IsAborted()) {
-            CSLogger::Log(2, "Validation aborted, returning...");
-            result.pluginErr = ErrorInfo(kPluginAborted, {plugin->GetId()});
-            return;
-        }
-        switch (RunPlugin(*plugin, value, failedObjects, clusterContext, monitor, *task, errorMap,
-                          result)) {
-            case PluginOutcome::kSkipped:
-                continue;
-            case PluginOutcome::kFailed:
-                return;
-            case PluginOutcome::kRan:
-                break;
-        }
-        progress += step;
-        task->UpdateProgress(progress);
-        NotifyPlugin(*task, kPluginFinished, *plugin);
+    auto idOf = [](const std::shared_ptr<Plugin>& plugin) { return plugin->GetId(); };
+    auto turnOf = [&](const std::shared_ptr<Plugin>& plugin) {
+        return TurnOf(plugin, value, failedObjects, clusterContext, monitor, errorMap);
+    };
+    ErrorInfo error = RunPluginLoop(*task, kValidationRun, plugins.size(), plugins, idOf, turnOf);
+    if (!error.id.empty()) {
+        result.pluginErr = std::move(error);
+        return;
     }
     for (ValidationErrorInfo& entry : TakeErrorList(errorMap)) {
         result.errors.push_back(std::move(entry));
