@@ -4,7 +4,9 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "apply_tasks.h"
 #include "deradidezivizoda/apply/apply_task_generator.h"
+#include "deradidezivizoda/core/throw_exception.h"
 #include "deradidezivizoda/impact/impact_handler.h"
 #include "deradidezivizoda/impact/task_map.h"
 #include "deradidezivizoda/plugins/host_lock.h"
@@ -28,7 +30,7 @@ void Warn(TaskHandle& task, const char* id, const std::list<std::string>& args) 
 
 // Gives each task to every apply plugin of its key, under the plugin's task key.
 TaskKeyMap GroupTasks(PluginManager& plugins, const std::vector<DesiredConfigInput>& tasks,
-                      bool boot, TaskHandle& handle) {
+                      bool boot, AbsentApplyPlugin absent, TaskHandle& handle) {
     TaskKeyMap taskMap;
     for (const DesiredConfigInput& task : tasks) {
         const TarnConfigStore::ConfigStoreObjectId& id = task.object->GetConfigStoreObjectId();
@@ -36,6 +38,9 @@ TaskKeyMap GroupTasks(PluginManager& plugins, const std::vector<DesiredConfigInp
         std::vector<std::shared_ptr<Plugin>> found = plugins.Find(id, idText);
         if (found.empty()) {
             CSLogger::Log(1, "Plugin not present for %s", idText.c_str());
+            if (absent == AbsentApplyPlugin::kRefuse) {
+                ThrowException<ConfigManagerException>(APPLY_PLUGIN_ABSENT, idText);
+            }
             Warn(handle, kApplyPluginAbsent, {ImpactHandler::CacheKeyOf(id)});
         }
         for (const std::shared_ptr<Plugin>& plugin : found) {
@@ -86,12 +91,12 @@ std::string ApplyTaskKey(const Plugin& plugin, const std::string& operation) {
     return (plugin.GetVersion() == 3 ? std::string("REMEDIATE") : operation) + ":" + plugin.GetId();
 }
 
-ErrorInfo ExecuteApplyTasks(const std::vector<DesiredConfigInput>& tasks,
-                            const std::string& clusterContext, std::shared_ptr<TaskHandle> task,
-                            bool boot) {
+ErrorInfo RunApplyTasks(const std::vector<DesiredConfigInput>& tasks,
+                        const std::string& clusterContext, const std::shared_ptr<TaskHandle>& task,
+                        bool boot, AbsentApplyPlugin absent) {
     HostLock hostLock;
     PluginManager plugins(APPLY);
-    TaskKeyMap taskMap = GroupTasks(plugins, tasks, boot, *task);
+    TaskKeyMap taskMap = GroupTasks(plugins, tasks, boot, absent, *task);
     task->UpdateProgress(20.0f);
     auto monitor = std::make_shared<TaskPluginMonitor>(task);
     const std::vector<std::string> order = plugins.GetDependencies();
@@ -113,6 +118,12 @@ ErrorInfo ExecuteApplyTasks(const std::vector<DesiredConfigInput>& tasks,
     WarnUnordered(*task, taskMap, order);
     CSLogger::Log(3, "Tarn host remediated successfully.");
     return ErrorInfo();
+}
+
+ErrorInfo ExecuteApplyTasks(const std::vector<DesiredConfigInput>& tasks,
+                            const std::string& clusterContext, std::shared_ptr<TaskHandle> task,
+                            bool boot) {
+    return RunApplyTasks(tasks, clusterContext, task, boot, AbsentApplyPlugin::kWarn);
 }
 
 ErrorInfo RemediateHost(rapidjson::Document& document, const std::string& clusterContext,

@@ -1,31 +1,11 @@
 #include "apply_host_api_config.h"
 
+#include "apply/apply_tasks.h"
 #include "deradidezivizoda/apply/apply_task_generator.h"
-#include "deradidezivizoda/apply/remediate_host.h"
-#include "deradidezivizoda/core/throw_exception.h"
 #include "deradidezivizoda/drift/compute_drift.h"
-#include "deradidezivizoda/plugins/plugin_manager.h"
 #include "tarn/logger/cs_logger.h"
 
 namespace TarnConfigManager {
-
-namespace {
-
-// Unlike a whole-document apply, a single-key change that no plugin would carry out is an
-// error: the caller asked for exactly this change.
-void RequireApplyPlugins(const std::vector<DesiredConfigInput>& tasks) {
-    PluginManager plugins(APPLY);
-    for (const DesiredConfigInput& task : tasks) {
-        const TarnConfigStore::ConfigStoreObjectId& id = task.object->GetConfigStoreObjectId();
-        if (plugins.Find(id).empty()) {
-            std::string idText = id.toString();
-            CSLogger::Log(1, "Plugin not present for %s", idText.c_str());
-            ThrowException<ConfigManagerException>(APPLY_PLUGIN_ABSENT, idText);
-        }
-    }
-}
-
-}  // namespace
 
 ErrorInfo ApplyHostAPIConfig(rapidjson::Document& desired, rapidjson::Document& current,
                              const std::shared_ptr<TaskHandle>& task) {
@@ -44,8 +24,9 @@ ErrorInfo ApplyHostAPIConfig(rapidjson::Document& desired, rapidjson::Document& 
         CSLogger::Log(1, "No tasks generated for the desired configuration.");
         return ErrorInfo();
     }
-    RequireApplyPlugins(tasks);
-    return ExecuteApplyTasks(tasks, "", task, false);
+    // Unlike a whole-document apply, a single-key change that no plugin would carry out is an
+    // error: the caller asked for exactly this change.
+    return RunApplyTasks(tasks, "", task, false, AbsentApplyPlugin::kRefuse);
 }
 
 }  // namespace TarnConfigManager
