@@ -1,5 +1,6 @@
 #include "deradidezivizoda/apply/apply_task_generator.h"
 
+#include "apply_task_generator_access.h"
 #include "deradidezivizoda/drift/compute_drift.h"
 #include "impact/drift_inputs.h"
 
@@ -34,10 +35,18 @@ void ApplyTaskGenerator::createTask(const ObjectId& id, const Value& value, cons
                      std::move(drift), kActionNames[action], nullptr});
 }
 
+std::vector<DesiredConfigInput> ApplyTaskGenerator::getTasks() const {
+    return tasks;
+}
+
+std::vector<DesiredConfigInput> ApplyTaskGeneratorAccess::TakeTasks(ApplyTaskGenerator& generator) {
+    return std::move(generator.tasks);
+}
+
 std::vector<DesiredConfigInput> GenerateApplyTasks(rapidjson::Document& document) {
     ApplyTaskGenerator generator;
     ComputeDrift(ComparedConfiguration(document), document.GetAllocator(), generator);
-    return std::move(generator).getTasks();
+    return ApplyTaskGeneratorAccess::TakeTasks(generator);
 }
 
 }  // namespace TarnConfigManager

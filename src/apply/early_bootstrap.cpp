@@ -1,5 +1,6 @@
 #include "deradidezivizoda/apply/early_bootstrap.h"
 
+#include "apply_task_generator_access.h"
 #include "deradidezivizoda/apply/apply_task_generator.h"
 #include "deradidezivizoda/apply/remediate_host.h"
 #include "deradidezivizoda/drift/compute_drift.h"
@@ -105,7 +106,7 @@ ErrorInfo RemediateProvided(rapidjson::Document& desired, rapidjson::Document&& 
     ApplyTaskGenerator generator;
     generator.hostDocument.emplace(std::move(current));
     ComputeDrift(ComparedConfiguration(desired), desired.GetAllocator(), generator);
-    std::vector<DesiredConfigInput> tasks = std::move(generator).getTasks();
+    std::vector<DesiredConfigInput> tasks = ApplyTaskGeneratorAccess::TakeTasks(generator);
     if (tasks.empty()) {
         CSLogger::Log(1, "No tasks generated for the desired configuration.");
         return ErrorInfo();

@@ -7,6 +7,7 @@
 #include "deradidezivizoda/plugins/plugin_request.h"
 #include "deradidezivizoda/plugins/task_handle.h"
 #include "impact/drift_inputs.h"
+#include "impact/impact_handler_access.h"
 #include "plugins/plugin_run_loop.h"
 #include "tarn/configstore/db_store.h"
 #include "tarn/logger/cs_logger.h"
@@ -55,7 +56,7 @@ bool RunImpactPlugins(ImpactHandler& handler, const std::string& clusterContext,
                       const std::shared_ptr<PluginMonitor>& monitor, PluginVerdicts& verdicts,
                       ImpactResult& result) {
     using Entry = ImpactHandler::PluginMap::value_type;
-    const ImpactHandler::PluginMap& plugins = handler.PluginMapView();
+    const ImpactHandler::PluginMap& plugins = ImpactHandlerAccess::PluginMapView(handler);
     auto pluginIdOf = [](const Entry& entry) { return entry.first; };
     auto turnOf = [&](const Entry& entry) -> std::optional<PluginTurn> {
         CSLogger::Log(3, "Invoking plugin: %s", entry.first.c_str());

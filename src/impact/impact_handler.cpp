@@ -3,9 +3,14 @@
 #include <algorithm>
 #include <array>
 #include <cinttypes>
+#include <memory_resource>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
+#include "deradidezivizoda/plugins/plugin_manager.h"
 #include "impact/drift_inputs.h"
+#include "impact/impact_handler_access.h"
 #include "tarn/configstore/join_text.h"
 #include "tarn/logger/cs_logger.h"
 
@@ -61,7 +66,43 @@ bool Contains(const std::vector<TarnConfigStore::ConfigStoreObjectId>& keys,
 
 }  // namespace
 
-ImpactHandler::ImpactHandler() : pluginManager(IMPACT) {
+struct ImpactHandler::Impl {
+    Impl() : pluginManager(IMPACT) {}
+
+    // Adds the impact message of a change of action to id's key, once.
+    void NoteImpactInfo(ACTION action, const ObjectId& id);
+    void CacheDrift(rapidjson::Document& cache, const ObjectId& id, ACTION action,
+                    const std::shared_ptr<TarnConfigStore::DriftObject>& drift);
+    // The cached drift of id; current is the drift found now (null when there is none).
+    std::shared_ptr<CachedDriftObject> CachedDrift(
+        const rapidjson::Document& cache, const ObjectId& id,
+        const std::shared_ptr<TarnConfigStore::DriftObject>& current);
+    // The plugin's cache_drift keys, read from its manifest once per handler.
+    const std::vector<TarnConfigStore::ConfigStoreObjectId>& CachedKeysOf(const Plugin& plugin);
+
+    bool compliant = true;
+    bool rebootRequired = false;
+    bool maintenanceModeRequired = false;
+    ImpactInfoSet impactInfo;
+    // The message added last: changes come in runs of instances of one key, whose message is
+    // in the set already, so the run skips building and hashing it again.
+    const ImpactInfo* lastImpactInfo = nullptr;
+    bool pendingPropertyReboot = false;
+    bool pendingPropertyMaintenanceMode = false;
+    PluginManager pluginManager;
+    PluginMap pluginMap;
+    int cacheMode = kCacheUnused;
+    // Cache entries by name, built on the first read (caches hold an entry per object). The
+    // names view the cache document's own, which gains no members once it is read.
+    // Its nodes and buckets come from one growing buffer instead of a heap block per entry.
+    std::pmr::monotonic_buffer_resource cacheIndexPool;
+    std::pmr::unordered_map<std::string_view, const Value*> cacheIndex{&cacheIndexPool};
+    bool cacheIndexed = false;
+    std::string cacheKey;
+    std::unordered_map<const Plugin*, std::vector<TarnConfigStore::ConfigStoreObjectId>> cachedKeys;
+};
+
+ImpactHandler::ImpactHandler() : impl(std::make_unique<Impl>()) {
     consolidatedActionRequired = true;
     createDriftObject = true;
     workDocument.SetObject();
@@ -69,31 +110,57 @@ ImpactHandler::ImpactHandler() : pluginManager(IMPACT) {
 
 ImpactHandler::~ImpactHandler() = default;
 
+bool ImpactHandler::GetCompliant() const {
+    return impl->compliant;
+}
+
+bool ImpactHandler::GetRebootRequired() const {
+    return impl->rebootRequired;
+}
+
+bool ImpactHandler::GetMaintenanceModeRequired() const {
+    return impl->maintenanceModeRequired;
+}
+
+ImpactHandler::ImpactInfoSet ImpactHandler::GetImpactInfo() const {
+    return impl->impactInfo;
+}
+
+ImpactHandler::PluginMap ImpactHandler::GetPluginMap() const {
+    return impl->pluginMap;
+}
+
+void ImpactHandler::SetCacheMode(int mode) {
+    impl->cacheMode = mode;
+}
+
+const ImpactHandler::PluginMap& ImpactHandlerAccess::PluginMapView(const ImpactHandler& handler) {
+    return handler.impl->pluginMap;
+}
+
 void ImpactHandler::Add(const Value& desired, const ObjectId& id, const Schema& schema,
                         const std::string& path) {
-    ObjectChanged(ADD, desired, id, schema, path, kEmptyVal);
+    impl->NoteImpactInfo(ADD, id);
+    ComputeObjImpact(ADD, schema, path);
+    UpdatePluginMap(id, desired, schema, ADD, kEmptyVal);
 }
 
 void ImpactHandler::Set(const Value& desired, const Value& host, const ObjectId& id,
                         const Schema& schema, const std::string& path, const Value& driftObject) {
     ACTION action = !schema->IsMultiInstance() && IsAbsentValue(host) ? ADD : SET;
-    ObjectChanged(action, desired, id, schema, path, driftObject);
+    impl->NoteImpactInfo(action, id);
+    ComputeObjImpact(action, schema, path);
+    UpdatePluginMap(id, desired, schema, action, driftObject);
 }
 
 void ImpactHandler::Delete(const Value& host, const ObjectId& id, const Schema& schema,
                            const std::string& path) {
-    ObjectChanged(DELETE, host, id, schema, path, kEmptyVal);
+    impl->NoteImpactInfo(DELETE, id);
+    ComputeObjImpact(DELETE, schema, path);
+    UpdatePluginMap(id, host, schema, DELETE, kEmptyVal);
 }
 
-void ImpactHandler::ObjectChanged(ACTION action, const Value& value, const ObjectId& id,
-                                  const Schema& schema, const std::string& path,
-                                  const Value& drift) {
-    NoteImpactInfo(action, id);
-    ComputeObjImpact(action, schema, path);
-    UpdatePluginMap(id, value, schema, action, drift);
-}
-
-void ImpactHandler::NoteImpactInfo(ACTION action, const ObjectId& id) {
+void ImpactHandler::Impl::NoteImpactInfo(ACTION action, const ObjectId& id) {
     if (lastImpactInfo && lastImpactInfo->id == MessageIdOf(action)) {
         auto arg = lastImpactInfo->args.begin();
         if (*arg == id.GetKey() && *++arg == id.GetGroup() && *++arg == id.GetComponent()) {
@@ -108,7 +175,7 @@ void ImpactHandler::NoteImpactInfo(ACTION action, const ObjectId& id) {
 
 void ImpactHandler::PropertyDrift(const Value& desired, const Value&, const Value& definition,
                                   const std::string& path, ACTION action) {
-    compliant = false;
+    impl->compliant = false;
     if (action == DELETE) {
         return;
     }
@@ -116,7 +183,8 @@ void ImpactHandler::PropertyDrift(const Value& desired, const Value&, const Valu
 }
 
 void ImpactHandler::ComputeObjImpact(ACTION action, const Schema& schema, const std::string& path) {
-    compliant = false;
+    Impl& state = *impl;
+    state.compliant = false;
     std::vector<std::string> operations;
     bool propertyReboot = false;
     bool propertyMaintenance = false;
@@ -128,28 +196,28 @@ void ImpactHandler::ComputeObjImpact(ACTION action, const Schema& schema, const 
     const char* name = kActionNames[action];
     if (reboot || maintenance) {
         if (action != SET || (!propertyReboot && !propertyMaintenance)) {
-            rebootRequired = rebootRequired || reboot;
-            maintenanceModeRequired = maintenanceModeRequired || maintenance;
+            state.rebootRequired = state.rebootRequired || reboot;
+            state.maintenanceModeRequired = state.maintenanceModeRequired || maintenance;
             CSLogger::Log(2,
                           "Impact: maintenanceModeRequired=%d, rebootRequired=%d Op: %s for "
                           "path: %s",
                           maintenance, reboot, name, path.c_str());
         } else {
             // A listed SET counts only when a changed property matched a trigger of its kind.
-            if (reboot && pendingPropertyReboot) {
-                rebootRequired = true;
+            if (reboot && state.pendingPropertyReboot) {
+                state.rebootRequired = true;
                 CSLogger::Log(2, "Impact: rebootRequired, Op: %s for path: %s", name, path.c_str());
             }
-            if (maintenance && pendingPropertyMaintenanceMode) {
-                maintenanceModeRequired = true;
+            if (maintenance && state.pendingPropertyMaintenanceMode) {
+                state.maintenanceModeRequired = true;
                 CSLogger::Log(2, "Impact: maintenanceModeRequired, Op: %s for path: %s", name,
                               path.c_str());
             }
         }
     }
     // The property verdicts belonged to this object; they never carry over to the next one.
-    pendingPropertyReboot = false;
-    pendingPropertyMaintenanceMode = false;
+    state.pendingPropertyReboot = false;
+    state.pendingPropertyMaintenanceMode = false;
 }
 
 void ImpactHandler::ComputePropImpact(const Value& value, const Value& schema,
@@ -174,13 +242,13 @@ void ImpactHandler::ComputePropImpact(const Value& value, const Value& schema,
     }
     if (schema.HasMember("rebootRequired") &&
         MatchesImpactTrigger(value, schema["rebootRequired"]["SET"], schema["type"].GetString())) {
-        pendingPropertyReboot = true;
+        impl->pendingPropertyReboot = true;
         CSLogger::Log(2, "RebootRequired for path: %s", path.c_str());
     }
     if (schema.HasMember("maintenanceModeRequired") &&
         MatchesImpactTrigger(value, schema["maintenanceModeRequired"]["SET"],
                              schema["type"].GetString())) {
-        pendingPropertyMaintenanceMode = true;
+        impl->pendingPropertyMaintenanceMode = true;
         CSLogger::Log(2, "MaintenanceMode for path: %s", path.c_str());
     }
 }
@@ -229,7 +297,7 @@ bool ImpactHandler::MatchesImpactTrigger(const Value& value, const Value& trigge
 void ImpactHandler::UpdatePluginMap(const ObjectId& id, const Value& value, const Schema& schema,
                                     ACTION action, const Value& drift) {
     const std::string idText = id.toString();
-    std::vector<std::shared_ptr<Plugin>> plugins = pluginManager.Find(id, idText);
+    std::vector<std::shared_ptr<Plugin>> plugins = impl->pluginManager.Find(id, idText);
     if (plugins.empty()) {
         CSLogger::Log(3, "Plugin not present for %s", idText.c_str());
         return;
@@ -240,15 +308,16 @@ void ImpactHandler::UpdatePluginMap(const ObjectId& id, const Value& value, cons
                   plugin->GetVersion());
     std::shared_ptr<TarnConfigStore::DriftObject> driftObject = DriftObjectOf(id, action, drift);
     std::shared_ptr<CachedDriftObject> cached;
-    if (cacheMode != kCacheUnused && Contains(CachedKeysOf(*plugin), id)) {
-        if (cacheMode == kCacheWrite) {
-            CacheDrift(id, action, driftObject);
-        } else if (cacheMode == kCacheRead) {
-            cached = CachedDrift(id, driftObject);
+    if (impl->cacheMode != kCacheUnused && Contains(impl->CachedKeysOf(*plugin), id)) {
+        if (impl->cacheMode == kCacheWrite) {
+            impl->CacheDrift(workDocument, id, action, driftObject);
+        } else if (impl->cacheMode == kCacheRead) {
+            cached = impl->CachedDrift(workDocument, id, driftObject);
         }
     }
     DesiredConfigInput input{TarnConfigStore::CreateObject(id, value, schema, std::nullopt),
                              driftObject, kActionNames[action], cached};
+    PluginMap& pluginMap = impl->pluginMap;
     auto entry = pluginMap.find(pluginId);
     if (entry == pluginMap.end()) {
         pluginMap.emplace(pluginId, TaskMap{plugin, {std::move(input)}});
@@ -257,7 +326,7 @@ void ImpactHandler::UpdatePluginMap(const ObjectId& id, const Value& value, cons
     }
 }
 
-const std::vector<TarnConfigStore::ConfigStoreObjectId>& ImpactHandler::CachedKeysOf(
+const std::vector<TarnConfigStore::ConfigStoreObjectId>& ImpactHandler::Impl::CachedKeysOf(
     const Plugin& plugin) {
     auto found = cachedKeys.find(&plugin);
     if (found == cachedKeys.end()) {
@@ -266,9 +335,9 @@ const std::vector<TarnConfigStore::ConfigStoreObjectId>& ImpactHandler::CachedKe
     return found->second;
 }
 
-void ImpactHandler::CacheDrift(const ObjectId& id, ACTION action,
-                               const std::shared_ptr<TarnConfigStore::DriftObject>& drift) {
-    auto& allocator = workDocument.GetAllocator();
+void ImpactHandler::Impl::CacheDrift(rapidjson::Document& cache, const ObjectId& id, ACTION action,
+                                     const std::shared_ptr<TarnConfigStore::DriftObject>& drift) {
+    auto& allocator = cache.GetAllocator();
     Value entry(rapidjson::kObjectType);
     entry.AddMember("operation", Value(kActionNames[action], allocator), allocator);
     if (drift) {
@@ -276,16 +345,17 @@ void ImpactHandler::CacheDrift(const ObjectId& id, ACTION action,
     }
     std::string& key = cacheKey;  // CacheKeyOf(id), in a string reused for every object
     TarnConfigStore::JoinTextInto(key, CacheKeyPieces(id));
-    workDocument.AddMember(Value(key, allocator), entry, allocator);
+    cache.AddMember(Value(key, allocator), entry, allocator);
     CSLogger::Log(2, "Caching drift info for %s", key.c_str());
 }
 
-std::shared_ptr<CachedDriftObject> ImpactHandler::CachedDrift(
-    const ObjectId& id, const std::shared_ptr<TarnConfigStore::DriftObject>& current) {
+std::shared_ptr<CachedDriftObject> ImpactHandler::Impl::CachedDrift(
+    const rapidjson::Document& cache, const ObjectId& id,
+    const std::shared_ptr<TarnConfigStore::DriftObject>& current) {
     if (!cacheIndexed) {
         // The first member of each name counts, as a lookup by name would find it.
-        cacheIndex.reserve(workDocument.MemberCount());
-        for (const auto& member : workDocument.GetObject()) {
+        cacheIndex.reserve(cache.MemberCount());
+        for (const auto& member : cache.GetObject()) {
             cacheIndex.emplace(
                 std::string_view(member.name.GetString(), member.name.GetStringLength()),
                 &member.value);

@@ -30,11 +30,11 @@ public:
 
     void createTask(const ObjectId& id, const Value& value, const Schema& schema, ACTION action,
                     std::shared_ptr<TarnConfigStore::DriftObject> drift);
-    // A copy of the tasks; a generator about to go away hands over its own list instead.
-    std::vector<DesiredConfigInput> getTasks() const& { return tasks; }
-    std::vector<DesiredConfigInput> getTasks() && { return std::move(tasks); }
+    // A copy of the tasks.
+    std::vector<DesiredConfigInput> getTasks() const;
 
 private:
+    friend class ApplyTaskGeneratorAccess;
     std::vector<DesiredConfigInput> tasks;
 };
 
