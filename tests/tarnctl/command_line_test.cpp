@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "json_test_text.h"
+#include "schema_files.h"
 #include "tarnctl_fixture.h"
 
 namespace TarnTest {
@@ -212,6 +213,40 @@ complete_words tarnctl plugins validate ''
                        "tarnctl apply --cluster-context |\n"
                        "tarnctl apply de|desired.json\n"
                        "tarnctl plugins validate |docs-folder\n");
+}
+
+TEST_F(CommandLine, ConfigKeysAndTheirCompletionOfferTheUserConfigurableKeys) {
+    const char kDefinition[] = R"("definition": {"type": "object", "properties": {}}})";
+    InstallKeySchema("system", "time", "ntp",
+                     std::string(R"({"userConfig": true, )") + kDefinition);
+    InstallKeySchema("net", "dns", "search", std::string(R"({"userConfig": true, )") + kDefinition);
+    InstallKeySchema("system", "time", "zone", std::string("{") + kDefinition);
+    // The fixture's net/dns/resolver is not user-configurable either.
+    TarnctlResult keys = RunTarnctl({"config", "keys"});
+    EXPECT_EQ(keys.exitCode, 0);
+    EXPECT_EQ(keys.out, "net/dns/search\nsystem/time/ntp\n");
+    EXPECT_EQ(RunTarnctl({"config", "keys", "--json"}).out,
+              "{\"keys\":[\"net/dns/search\",\"system/time/ntp\"]}\n");
+
+    std::string folder = DocumentFile("") + ".key-completion";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    std::string out = RunBash(folder, R"(
+complete_words() {
+    COMP_WORDS=(')" TARNCTL_PATH R"(' "$@"); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); COMPREPLY=()
+    _tarnctl
+    echo "$*|${COMPREPLY[*]}"
+}
+complete_words config get ''
+complete_words config set sys
+complete_words --json config delete -y n
+complete_words config set system/time/ntp ''
+)");
+    EXPECT_EQ(out,
+              "config get |net/dns/search system/time/ntp\n"
+              "config set sys|system/time/ntp\n"
+              "--json config delete -y n|net/dns/search\n"
+              "config set system/time/ntp |\n");
 }
 
 }  // namespace

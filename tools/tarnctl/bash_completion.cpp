@@ -29,6 +29,8 @@ const char* KindName(ArgumentKind kind) {
             return "file";
         case ArgumentKind::kFolder:
             return "folder";
+        case ArgumentKind::kConfigKey:
+            return "key";
         case ArgumentKind::kText:
             break;
     }
@@ -80,8 +82,9 @@ declare -gA _tarnctl_subcommands _tarnctl_options _tarnctl_value_options _tarnct
 // The words before the cursor that name subcommands make the path; the word under the cursor
 // is then an option's value, an option, a subcommand or an argument of that command. Files
 // (and - for standard input, where a document may come from) or folders are offered by what
-// the value or argument names; free text gets nothing.
-const char kFunction[] = R"(
+// the value or argument names; free text gets nothing. A key (COMPONENT/GROUP/KEY) is offered
+// from what the tarnctl being completed lists with `config keys`, in the first argument only.
+const char kFunction[] = R"bash(
 _tarnctl_offer() {
     case $1 in
         file)
@@ -93,16 +96,22 @@ _tarnctl_offer() {
             compopt -o filenames 2>/dev/null
             COMPREPLY=($(compgen -d -- "$2"))
             ;;
+        key)
+            [[ $4 == 0 ]] || return 0
+            COMPREPLY=($(compgen -W "$("${COMP_WORDS[0]}" config keys 2>/dev/null)" -- "$2"))
+            ;;
     esac
 }
 
 _tarnctl() {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
-    local path=tarnctl word i
+    local path=tarnctl word i arguments=0
     for ((i = 1; i < COMP_CWORD; i++)); do
         word=${COMP_WORDS[i]}
         if [[ " ${_tarnctl_subcommands[$path]} " == *" $word "* ]]; then
             path="$path $word"
+        elif [[ $word != -* ]]; then
+            arguments=$((arguments + 1))
         fi
     done
     COMPREPLY=()
@@ -120,11 +129,11 @@ _tarnctl() {
         COMPREPLY=($(compgen -W "${_tarnctl_subcommands[$path]}" -- "$cur"))
         return 0
     fi
-    _tarnctl_offer "${_tarnctl_argument[$path]}" "$cur" document
+    _tarnctl_offer "${_tarnctl_argument[$path]}" "$cur" document "$arguments"
     return 0
 }
 complete -F _tarnctl tarnctl
-)";
+)bash";
 
 }  // namespace
 

@@ -9,7 +9,7 @@
 namespace Tarnctl {
 
 // What an argument or an option's value names, which decides how a shell completes it.
-enum class ArgumentKind { kFile, kFolder, kText };
+enum class ArgumentKind { kFile, kFolder, kConfigKey, kText };
 
 struct OptionReference {
     std::vector<std::string> names;  // "-y", "--yes"

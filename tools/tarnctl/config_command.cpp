@@ -1,5 +1,6 @@
 #include "config_command.h"
 
+#include <algorithm>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -19,6 +20,7 @@
 #include "state_names.h"
 #include "tarn/configstore/boot_state.h"
 #include "tarn/configstore/json_text.h"
+#include "tarn/schemastore/schema_store.h"
 #include "validate_command.h"
 
 namespace Tarnctl {
@@ -250,6 +252,30 @@ int RunConfigDelete(const Console& console, const ConfigOptions& options) {
                                                       name.key, task);
     task->Finish();
     return Done(console, error, impact, name.text, false, "delete");
+}
+
+int RunConfigKeys(const Console& console) {
+    std::vector<std::string> keys;
+    for (const auto& [id, schema] : TarnSchemaStore::SchemaStore::GetCache()->GetSchemas()) {
+        if (!schema->GetUserConfigSchema().empty()) {
+            keys.push_back(id.GetComponent() + "/" + id.GetGroup() + "/" + id.GetKey());
+        }
+    }
+    std::sort(keys.begin(), keys.end());
+    if (console.Json()) {
+        rapidjson::Document out(rapidjson::kObjectType);
+        rapidjson::Value list(rapidjson::kArrayType);
+        for (const std::string& key : keys) {
+            list.PushBack(rapidjson::Value(key, out.GetAllocator()), out.GetAllocator());
+        }
+        out.AddMember("keys", list, out.GetAllocator());
+        console.PrintJson(out);
+        return kExitOk;
+    }
+    for (const std::string& key : keys) {
+        console.Line(key);
+    }
+    return kExitOk;
 }
 
 }  // namespace Tarnctl

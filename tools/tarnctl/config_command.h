@@ -1,6 +1,7 @@
 // tarnctl config get|set|delete COMPONENT/GROUP/KEY: reads, sets or deletes the configuration
-// of one key through the library's single-key chain. set and delete validate, show the impact
-// and ask (unless --yes) before they change the host. Ctrl-C aborts a plugin run. Main thread.
+// of one key through the library's single-key chain; config keys lists the keys it accepts. set and
+// delete validate, show the impact and ask (unless --yes) before they change the host. Ctrl-C
+// aborts a plugin run. Main thread.
 #pragma once
 
 #include <string>
@@ -23,5 +24,7 @@ int RunConfigGet(const Console& console, const ConfigOptions& options);
 int RunConfigSet(const Console& console, const ConfigOptions& options);
 // The same for deleting the key's configuration.
 int RunConfigDelete(const Console& console, const ConfigOptions& options);
+// The keys whose schema lets users read and set them, sorted; kExitOk.
+int RunConfigKeys(const Console& console);
 
 }  // namespace Tarnctl

@@ -222,11 +222,14 @@ std::string VersionText() {
            TarnConfigManager::LibraryVersion() + " (" + TarnConfigManager::LibrarySoname() + ")";
 }
 
-// What an argument (DOC, DIR) or an option's value names, by its name: an option whose value
-// is a file says so with ->type_name("FILE"); CLI11 names any other text value TEXT.
+// What an argument (DOC, DIR, KEY) or an option's value names, by its name: an option whose
+// value is a file says so with ->type_name("FILE"); CLI11 names any other text value TEXT.
 ArgumentKind KindOf(const std::string& name) {
     if (name == "DOC" || name == "FILE") {
         return ArgumentKind::kFile;
+    }
+    if (name == "KEY") {
+        return ArgumentKind::kConfigKey;
     }
     return name == "DIR" ? ArgumentKind::kFolder : ArgumentKind::kText;
 }
@@ -376,6 +379,9 @@ void AddConfig(CLI::App& app, Arguments& args) {
         [&args](const Console& console) { return RunConfigDelete(console, args.config); });
     remove->add_option("KEY", args.config.key, kKeyHelp)->required();
     remove->add_flag("-y,--yes", args.config.yes, "Delete without asking for confirmation");
+    Leaf(*config, "keys",
+         "List the keys that get, set and delete accept, one COMPONENT/GROUP/KEY a line",
+         args.command, RunConfigKeys);
 }
 
 // A failure after Ctrl-C (a plugin that the SIGINT ended, say) exits as interrupted.
