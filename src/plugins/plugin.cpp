@@ -42,6 +42,37 @@ const SchemaMap& PluginSchemas() {
     return *schemas;
 }
 
+// Manifests that passed their schema, by version and compact text. Every operation builds its
+// own plugin manager, which reads every manifest again; one unchanged since it passed is not
+// checked again (the manifest schemas stay the same for the life of the process).
+class ValidManifests {
+public:
+    bool Contains(long version, const std::string& text) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return known_.count(Key(version, text)) != 0;
+    }
+    void Add(long version, const std::string& text) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (known_.size() >= kLimit) {
+            known_.clear();  // a bound, for a process that sees manifests come and go
+        }
+        known_.insert(Key(version, text));
+    }
+
+private:
+    static constexpr size_t kLimit = 4096;
+    static std::string Key(long version, const std::string& text) {
+        return std::to_string(version) + ":" + text;
+    }
+    std::mutex mutex_;
+    std::unordered_set<std::string> known_;
+};
+
+ValidManifests& KnownValidManifests() {
+    static ValidManifests manifests;
+    return manifests;
+}
+
 std::vector<std::string> Split(const std::string& text, const char* separators) {
     std::vector<std::string> pieces;
     boost::split(pieces, text, boost::is_any_of(separators));
@@ -277,11 +308,16 @@ void Plugin::validateFile(const char* path) const {
                               " does not have a matching hardcoded schema to use for validation";
         throw ConfigManagerException(UNEXPECTED_ERROR, message.c_str());
     }
+    const std::string text = TarnConfigStore::WriteJsonText(manifest);
+    if (KnownValidManifests().Contains(version, text)) {
+        return;
+    }
     rapidjson::Document result;
     JsonValidator::Validate(schema->second, manifest, result, {0, 1, 4, 8}, "");
     std::string message = "Failed to validate the plugin defined in '" + std::string(path) +
                           "' , version " + versionText + ", errors: ";
     if (result.IsArray() && result.Empty()) {
+        KnownValidManifests().Add(version, text);
         return;
     }
     if (result.IsArray()) {
