@@ -1,6 +1,5 @@
 #include "apply_host_api_config.h"
 
-#include "apply/apply_task_generator_access.h"
 #include "apply/apply_tasks.h"
 #include "deradidezivizoda/apply/apply_task_generator.h"
 #include "deradidezivizoda/drift/compute_drift.h"
@@ -20,7 +19,7 @@ ErrorInfo ApplyHostAPIConfig(rapidjson::Document& desired, rapidjson::Document& 
     current.SetObject();
     ComputeDrift(desired, desired.GetAllocator(), generator);
     CSLogger::Log(2, "Done with Generate Apply Tasks");
-    std::vector<DesiredConfigInput> tasks = ApplyTaskGeneratorAccess::TakeTasks(generator);
+    std::vector<DesiredConfigInput> tasks = generator.getTasks();
     if (tasks.empty()) {
         CSLogger::Log(1, "No tasks generated for the desired configuration.");
         return ErrorInfo();
