@@ -9,7 +9,7 @@
 #include <unordered_map>
 
 #include "deradidezivizoda/export.h"
-#include "tarn/configstore/json.h"
+#include "tarn/json/json.h"
 
 // Loads one schema file into schema and returns the manifest version it serves (its
 // "properties"."version"."minimum": 1, 2 or 3), or -1 with error set.

@@ -1,4 +1,4 @@
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/json_text.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,8 +18,8 @@
 #include <type_traits>
 
 #include "pooled_document.h"
-#include "tarn/configstore/config_store_exception.h"
-#include "tarn/configstore/fault_point.h"
+#include "tarn/json/config_store_exception.h"
+#include "tarn/json/fault_point.h"
 
 namespace TarnConfigStore {
 

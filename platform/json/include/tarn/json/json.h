@@ -5,7 +5,7 @@
 #pragma once
 
 #if defined(RAPIDJSON_RAPIDJSON_H_) && !defined(TARN_JSON_ASSERT_INSTALLED)
-#error "rapidjson was included before tarn/configstore/json.h"
+#error "rapidjson was included before tarn/json/json.h"
 #endif
 #define TARN_JSON_ASSERT_INSTALLED 1
 

@@ -6,7 +6,7 @@
 
 #include <cstddef>
 
-#include "tarn/configstore/json.h"
+#include "tarn/json/json.h"
 
 namespace TarnConfigStore {
 

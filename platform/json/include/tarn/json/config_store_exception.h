@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "tarn/configstore/json_parse_error.h"
 #include "tarn/hostctl/host_ctl_exception.h"
+#include "tarn/json/json_parse_error.h"
 
 namespace TarnConfigStore {
 
