@@ -1,5 +1,6 @@
 // Fault points and injected failures, for tests of what a crash or a failed system call leaves
-// behind. Builds with the test suites compile them in (TARN_FAULT_POINTS, defined for the store,
+// behind. Builds with the test suites compile them in (TARN_FAULT_POINTS, defined for the JSON
+// layer, the store,
 // the library and every test that arms them); other builds compile each point and check to
 // nothing.
 // FaultPoint: a place in the store's writes (a file written or moved, an object written or
