@@ -5,6 +5,12 @@
 # ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# The include order of docs/architecture.md, before anything is built (python3 is on every
+# Debian machine that has apt's helpers; setup.sh installs it otherwise).
+if command -v python3 >/dev/null; then
+  echo "== Include order"
+  python3 scripts/check_layers.py
+fi
 scripts/setup.sh
 ctest --test-dir "${BUILD_DIR:-build}" --output-on-failure
 
