@@ -5,13 +5,16 @@
 # ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-# The include order of docs/architecture.md, before anything is built (python3 is on every
-# Debian machine that has apt's helpers; setup.sh installs it otherwise).
+# The include order of docs/architecture.md, checked before the build when python3 is there
+# already (setup.sh installs it).
+check_layers() { echo "== Include order" && python3 scripts/check_layers.py; }
 if command -v python3 >/dev/null; then
-  echo "== Include order"
-  python3 scripts/check_layers.py
+  check_layers
+  scripts/setup.sh
+else
+  scripts/setup.sh
+  check_layers
 fi
-scripts/setup.sh
 ctest --test-dir "${BUILD_DIR:-build}" --output-on-failure
 
 echo "== Installed library: CMake and pkg-config consumers"
