@@ -1,7 +1,8 @@
 // Loading the manifest schemas (one JSON schema file per manifest version) and checking a
 // whole plugin directory against them. Problems are reported as error texts or findings in
 // a result document, never thrown; only a fault inside the JSON library (ConfigStoreException
-// 1082) escapes. No state is kept between calls; any thread may call them.
+// 1082) escapes. No state is kept between calls; any thread may call them. These six are
+// exported free functions outside TarnConfigManager, as callers outside the library know them.
 #pragma once
 
 #include <string>
