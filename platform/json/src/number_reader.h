@@ -14,7 +14,7 @@ namespace TarnConfigStore {
 // Converts the text of a JSON number the way rapidjson types numbers: integers to the
 // smallest of int, unsigned, int64 and uint64 that holds them, everything else (and integers
 // beyond 64 bits) to the correctly rounded double, independent of the process locale.
-class NumberReader {
+class __attribute__((visibility("hidden"))) NumberReader {
 public:
     // s[0, n) is the number's text (not necessarily followed by a NUL).
     template <typename Handler>
