@@ -25,7 +25,7 @@
 #include "plugin_install.h"
 #include "plugin_run_laps.h"
 #include "schema_files.h"
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/json_text.h"
 #include "tarn/paths.h"
 
 namespace {

@@ -22,8 +22,8 @@
 #include "plugin_run_laps.h"
 #include "schema_files.h"
 #include "tarn/configstore/boot_state.h"
-#include "tarn/configstore/json_text.h"
 #include "tarn/configstore/store_rows.h"
+#include "tarn/json/json_text.h"
 #include "tarn/paths.h"
 
 namespace {

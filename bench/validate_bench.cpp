@@ -12,7 +12,7 @@
 #include "deradidezivizoda/plugins/task_handle.h"
 #include "deradidezivizoda/validation/host_document_schema.h"
 #include "deradidezivizoda/validation/validate.h"
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/json_text.h"
 #include "tarn/paths.h"
 
 namespace fs = std::filesystem;

@@ -26,7 +26,7 @@ install(FILES ${CMAKE_BINARY_DIR}/package/deradidezivizodaConfig.cmake
 file(RELATIVE_PATH TARN_PC_LIBDIR_TO_INCLUDEDIR ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig
   ${CMAKE_INSTALL_FULL_INCLUDEDIR})
 set(TARN_PC_PLATFORM_LIBS "")
-foreach(component logger hostctl configstore validator schemastore pluginsupport sablectl)
+foreach(component logger hostctl json configstore validator schemastore pluginsupport sablectl)
   string(APPEND TARN_PC_PLATFORM_LIBS " -ltarn_${component}")
 endforeach()
 string(STRIP "${TARN_PC_PLATFORM_LIBS}" TARN_PC_PLATFORM_LIBS)

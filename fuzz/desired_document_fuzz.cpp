@@ -13,8 +13,8 @@
 #include "deradidezivizoda/validation/host_document_schema.h"
 #include "deradidezivizoda/validation/validate.h"
 #include "fuzz_host.h"
-#include "tarn/configstore/config_store_exception.h"
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/config_store_exception.h"
+#include "tarn/json/json_text.h"
 #include "tarn/paths.h"
 
 namespace fs = std::filesystem;

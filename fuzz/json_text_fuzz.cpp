@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/json_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string text(reinterpret_cast<const char*>(data), size);

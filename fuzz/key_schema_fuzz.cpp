@@ -8,8 +8,8 @@
 #include <string>
 
 #include "fuzz_host.h"
-#include "tarn/configstore/config_store_exception.h"
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/config_store_exception.h"
+#include "tarn/json/json_text.h"
 #include "tarn/schemastore/schema_object.h"
 #include "tarn/validator/json_validator.h"
 

@@ -6,7 +6,7 @@
 
 #include "deradidezivizoda/plugins/plugin_request.h"
 #include "fuzz_host.h"
-#include "tarn/configstore/config_store_exception.h"
+#include "tarn/json/config_store_exception.h"
 #include "tarn/paths.h"
 
 using TarnConfigManager::PluginRequest;

@@ -6,7 +6,7 @@
 #include <type_traits>
 
 #include "fuzz_host.h"
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/json_text.h"
 #include "tarn/paths.h"
 #include "tarn/pluginsupport/extract_plugin_result.h"
 #include "tarn/pluginsupport/impact_plugin_result.h"

@@ -10,7 +10,7 @@
 
 #include "fuzz_host.h"
 #include "ssh_text.h"
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/json_text.h"
 #include "tarn/paths.h"
 #include "tarn/sablectl/feature_state.h"
 #include "tarn/schemastore/schema_object.h"

@@ -5,7 +5,16 @@
 # ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
+# The include order of docs/architecture.md, checked before the build when python3 is there
+# already (setup.sh installs it).
+check_layers() { echo "== Include order" && python3 scripts/check_layers.py; }
+if command -v python3 >/dev/null; then
+  check_layers
+  scripts/setup.sh
+else
+  scripts/setup.sh
+  check_layers
+fi
 ctest --test-dir "${BUILD_DIR:-build}" --output-on-failure
 
 echo "== Installed library: CMake and pkg-config consumers"

@@ -17,8 +17,8 @@
 #include "deradidezivizoda/core/exceptions.h"
 #include "deradidezivizoda/core/host_state.h"
 #include "tarn/configstore/config_store_object.h"
-#include "tarn/configstore/json_text.h"
 #include "tarn/configstore/store_rows.h"
+#include "tarn/json/json_text.h"
 #include "tarn/paths.h"
 #include "tarn/schemastore/schema_store.h"
 

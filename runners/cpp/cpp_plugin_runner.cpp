@@ -14,7 +14,7 @@
 #include "abi_request.h"
 #include "native_module.h"
 #include "result_collector.h"
-#include "tarn/configstore/config_store_exception.h"
+#include "tarn/json/config_store_exception.h"
 #include "tarn/logger/cs_logger.h"
 #include "tarn/paths.h"
 

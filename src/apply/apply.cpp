@@ -9,8 +9,8 @@
 #include "desired_document.h"
 #include "tarn/configstore/boot_state.h"
 #include "tarn/configstore/db_store.h"
-#include "tarn/configstore/json_copy.h"
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/json_copy.h"
+#include "tarn/json/json_text.h"
 #include "tarn/logger/cs_logger.h"
 
 namespace TarnConfigManager {

@@ -6,7 +6,7 @@
 #include "deradidezivizoda/impact/impact_handler.h"
 #include "deradidezivizoda/plugins/host_lock.h"
 #include "tarn/configstore/config_store_document.h"
-#include "tarn/configstore/json_copy.h"
+#include "tarn/json/json_copy.h"
 #include "tarn/logger/cs_logger.h"
 
 namespace TarnConfigManager {

@@ -9,7 +9,7 @@
 #include "tarn/configstore/config_store.h"
 #include "tarn/configstore/config_store_document.h"
 #include "tarn/configstore/config_store_object.h"
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/json_text.h"
 #include "tarn/logger/cs_logger.h"
 #include "tarn/paths.h"
 

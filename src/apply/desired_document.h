@@ -3,7 +3,7 @@
 // to the library. Joins the calling thread's open store transaction.
 #pragma once
 
-#include "tarn/configstore/json.h"
+#include "tarn/json/json.h"
 
 namespace TarnConfigManager {
 

@@ -13,7 +13,7 @@
 #include "deradidezivizoda/validation/validate.h"
 #include "impact/drift_inputs.h"
 #include "tarn/configstore/config_store_document.h"
-#include "tarn/configstore/json_copy.h"
+#include "tarn/json/json_copy.h"
 #include "tarn/logger/cs_logger.h"
 
 namespace TarnConfigManager {

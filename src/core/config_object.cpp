@@ -4,7 +4,7 @@
 
 #include "deradidezivizoda/core/throw_exception.h"
 #include "tarn/configstore/config_store_document.h"
-#include "tarn/configstore/json_doc.h"
+#include "tarn/json/json_doc.h"
 #include "tarn/logger/cs_logger.h"
 #include "tarn/validator/json_validator.h"
 

@@ -1,9 +1,9 @@
 // Document handles: creation, and the walk from a handle's root along its path.
-#include "tarn/configstore/json_doc.h"
+#include "tarn/json/json_doc.h"
 
 #include "deradidezivizoda/core/document.h"
 #include "tarn/configstore/config_store_document.h"
-#include "tarn/configstore/config_store_exception.h"
+#include "tarn/json/config_store_exception.h"
 #include "tarn/logger/cs_logger.h"
 
 namespace TarnConfigManager {

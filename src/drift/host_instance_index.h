@@ -10,7 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "tarn/configstore/json.h"
+#include "tarn/json/json.h"
 
 namespace TarnConfigManager {
 

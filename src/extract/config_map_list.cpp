@@ -7,8 +7,8 @@
 #include "deradidezivizoda/core/document.h"
 #include "deradidezivizoda/core/throw_exception.h"
 #include "row_columns.h"
-#include "tarn/configstore/json_text.h"
 #include "tarn/configstore/store_rows.h"
+#include "tarn/json/json_text.h"
 #include "tarn/logger/cs_logger.h"
 #include "tarn/validator/json_validator.h"
 

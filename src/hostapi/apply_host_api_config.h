@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "deradidezivizoda/core/error_info.h"
-#include "tarn/configstore/json.h"
+#include "tarn/json/json.h"
 
 namespace TarnConfigManager {
 

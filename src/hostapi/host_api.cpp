@@ -11,7 +11,7 @@
 #include "tarn/configstore/boot_state.h"
 #include "tarn/configstore/config_store.h"
 #include "tarn/configstore/config_store_document.h"
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/json_text.h"
 #include "tarn/logger/cs_logger.h"
 #include "tarn/validator/json_validator.h"
 

@@ -9,7 +9,7 @@
 #include "tarn/configstore/config_store_object.h"
 #include "tarn/configstore/db_store.h"
 #include "tarn/configstore/hostapi_rows.h"
-#include "tarn/configstore/json.h"
+#include "tarn/json/json.h"
 #include "tarn/schemastore/schema_object.h"
 
 namespace TarnConfigManager {

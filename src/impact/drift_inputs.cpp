@@ -1,6 +1,6 @@
 #include "impact/drift_inputs.h"
 
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/json_text.h"
 
 namespace TarnConfigManager {
 

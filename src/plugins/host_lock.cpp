@@ -16,7 +16,7 @@
 
 #include "deradidezivizoda/core/throw_exception.h"
 #include "plugins/run_folder.h"
-#include "tarn/configstore/fault_point.h"
+#include "tarn/json/fault_point.h"
 #include "tarn/logger/cs_logger.h"
 #include "tarn/paths.h"
 

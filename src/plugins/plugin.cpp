@@ -12,7 +12,7 @@
 #include "deradidezivizoda/core/document.h"
 #include "deradidezivizoda/core/throw_exception.h"
 #include "deradidezivizoda/plugins/plugin_schema_check.h"
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/json_text.h"
 #include "tarn/logger/cs_logger.h"
 #include "tarn/paths.h"
 #include "tarn/schemastore/schema_store.h"

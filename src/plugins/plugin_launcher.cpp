@@ -19,7 +19,7 @@
 #include <thread>
 
 #include "deradidezivizoda/core/throw_exception.h"
-#include "tarn/configstore/fault_point.h"
+#include "tarn/json/fault_point.h"
 #include "tarn/logger/cs_logger.h"
 #include "tarn/paths.h"
 

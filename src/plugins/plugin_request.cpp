@@ -10,7 +10,7 @@
 #include "deradidezivizoda/core/throw_exception.h"
 #include "plugins/run_folder.h"
 #include "tarn/configstore/join_text.h"
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/json_text.h"
 #include "tarn/pluginsupport/config_object_json.h"
 
 namespace TarnConfigManager {

@@ -6,8 +6,8 @@
 #include <boost/filesystem.hpp>
 #include <cerrno>
 
-#include "tarn/configstore/fault_point.h"
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/fault_point.h"
+#include "tarn/json/json_text.h"
 #include "tarn/validator/json_validator.h"
 
 namespace fs = boost::filesystem;

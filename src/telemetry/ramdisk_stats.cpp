@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "tarn/configstore/config_store_exception.h"
+#include "tarn/json/config_store_exception.h"
 #include "tarn/logger/cs_logger.h"
 
 namespace TarnConfigManager {

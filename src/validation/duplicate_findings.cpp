@@ -4,7 +4,7 @@
 #include <string_view>
 #include <unordered_set>
 
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/json_text.h"
 #include "tarn/schemastore/schema_store.h"
 
 namespace TarnConfigManager {

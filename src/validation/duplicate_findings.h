@@ -3,7 +3,7 @@
 // multi-instance key with one instance key. Private to the library; one call at a time.
 #pragma once
 
-#include "tarn/configstore/json.h"
+#include "tarn/json/json.h"
 #include "validation/validation_errors.h"
 
 namespace TarnConfigManager {

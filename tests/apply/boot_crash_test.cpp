@@ -19,7 +19,7 @@
 #include "tarn/configstore/config_store.h"
 #include "tarn/configstore/config_store_object.h"
 #include "tarn/configstore/db_store.h"
-#include "tarn/configstore/fault_point.h"
+#include "tarn/json/fault_point.h"
 #include "tarn/paths.h"
 
 namespace {

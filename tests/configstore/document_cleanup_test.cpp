@@ -4,7 +4,7 @@
 
 #include "expect_store_error.h"
 #include "tarn/configstore/config_store_document.h"
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/json_text.h"
 
 using namespace ConfigStoreDocument;
 

@@ -4,8 +4,8 @@
 #include "expect_store_error.h"
 #include "host_root_fixture.h"
 #include "tarn/configstore/config_store_document.h"
-#include "tarn/configstore/config_store_exception.h"
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/config_store_exception.h"
+#include "tarn/json/json_text.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include "tarn/configstore/config_store.h"
 #include "tarn/configstore/config_store_document.h"
 #include "tarn/configstore/config_store_object.h"
-#include "tarn/configstore/json_text.h"
 #include "tarn/configstore/store_rows.h"
+#include "tarn/json/json_text.h"
 #include "tarn/paths.h"
 
 namespace {

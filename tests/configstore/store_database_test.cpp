@@ -18,9 +18,9 @@
 #include "tarn/configstore/boot_state.h"
 #include "tarn/configstore/config_store.h"
 #include "tarn/configstore/config_store_document.h"
-#include "tarn/configstore/config_store_exception.h"
 #include "tarn/configstore/config_store_object.h"
 #include "tarn/configstore/store_rows.h"
+#include "tarn/json/config_store_exception.h"
 #include "tarn/paths.h"
 
 namespace {

@@ -5,9 +5,9 @@
 #include "tarn/configstore/boot_state.h"
 #include "tarn/configstore/config_store.h"
 #include "tarn/configstore/config_store_document.h"
-#include "tarn/configstore/config_store_exception.h"
 #include "tarn/configstore/config_store_object.h"
-#include "tarn/configstore/json_doc.h"
+#include "tarn/json/config_store_exception.h"
+#include "tarn/json/json_doc.h"
 
 namespace {
 

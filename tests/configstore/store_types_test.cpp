@@ -5,11 +5,11 @@
 #include <unordered_set>
 
 #include "expect_store_error.h"
-#include "tarn/configstore/config_store_exception.h"
 #include "tarn/configstore/config_store_object.h"
 #include "tarn/configstore/drift_object.h"
-#include "tarn/configstore/json_doc.h"
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/config_store_exception.h"
+#include "tarn/json/json_doc.h"
+#include "tarn/json/json_text.h"
 
 namespace {
 

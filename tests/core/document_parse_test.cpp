@@ -11,7 +11,7 @@
 #include "deradidezivizoda/core/document.h"
 #include "deradidezivizoda/core/exceptions.h"
 #include "host_root_fixture.h"
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/json_text.h"
 
 using namespace TarnConfigManager;
 

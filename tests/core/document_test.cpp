@@ -8,7 +8,7 @@
 #include "deradidezivizoda/core/document.h"
 #include "expect_store_error.h"
 #include "host_root_fixture.h"
-#include "tarn/configstore/json_doc.h"
+#include "tarn/json/json_doc.h"
 #include "tarn/logger/cs_logger.h"
 
 using namespace TarnConfigManager;

@@ -7,7 +7,7 @@
 #include "deradidezivizoda/core/error_info.h"
 #include "deradidezivizoda/core/throw_exception.h"
 #include "host_root_fixture.h"
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/json_text.h"
 
 using namespace TarnConfigManager;
 using TarnConfigStore::ConfigStoreException;

@@ -8,9 +8,9 @@
 #include "host_root_fixture.h"
 #include "schema_files.h"
 #include "tarn/configstore/db_store.h"
-#include "tarn/configstore/json.h"
-#include "tarn/configstore/json_text.h"
 #include "tarn/configstore/store_rows.h"
+#include "tarn/json/json.h"
+#include "tarn/json/json_text.h"
 
 namespace ExtractTest {
 

@@ -12,7 +12,7 @@
 
 #include "deradidezivizoda/plugins/task_handle.h"
 #include "host_root_fixture.h"
-#include "tarn/configstore/json.h"
+#include "tarn/json/json.h"
 
 namespace TarnTest {
 

@@ -7,7 +7,7 @@
 #include "deradidezivizoda/impact/impact_handler.h"
 #include "plugin_files.h"
 #include "schema_files.h"
-#include "tarn/configstore/config_store_exception.h"
+#include "tarn/json/config_store_exception.h"
 #include "tarn/logger/cs_logger.h"
 #include "tarn/schemastore/schema_store.h"
 

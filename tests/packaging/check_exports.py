@@ -9,6 +9,7 @@ import sys
 NAMESPACES = ("TarnConfigManager", "TarnConfigStore", "TarnSchemaStore", "TarnValidator",
               "SableCtl", "ConfigStoreDocument", "CSLogger", "HostCtl", "DBStore",
               "JsonValidator")
+# The free functions outside the namespaces, as docs/packaging.md lists them.
 PUBLIC_FUNCTIONS = ("CreatePluginSchemaFromFile", "CreatePluginSchemas", "ValidateAllPlugins",
                     "AddValidationError", "GetPluginVersion", "JsonToString", "Str_Asprintf",
                     "SABLE_ReturnStatusToString")

@@ -11,7 +11,7 @@
 
 #include "deradidezivizoda/core/exceptions.h"
 #include "host_root_fixture.h"
-#include "tarn/configstore/config_store_exception.h"
+#include "tarn/json/config_store_exception.h"
 #include "tarn/paths.h"
 
 namespace TarnConfigManager {

@@ -6,7 +6,7 @@
 #include "deradidezivizoda/plugins/plugin_schema_check.h"
 #include "host_root_fixture.h"
 #include "plugin_files.h"
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/json_text.h"
 #include "tarn/paths.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "ssh_text.h"
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/json_text.h"
 #include "tarn/schemastore/schema_object.h"
 #include "tarn/validator/json_validator.h"
 

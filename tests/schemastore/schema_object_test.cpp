@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "tarn/configstore/config_store_exception.h"
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/config_store_exception.h"
+#include "tarn/json/json_text.h"
 
 namespace TarnSchemaStore {
 namespace {

@@ -9,7 +9,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "tarn/configstore/config_store_exception.h"
+#include "tarn/json/config_store_exception.h"
 
 inline void ExpectStoreError(int code, const std::function<void()>& body,
                              std::initializer_list<std::string> texts) {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tarn/configstore/fault_point.h"
+#include "tarn/json/fault_point.h"
 
 namespace TarnTest {
 

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/json_text.h"
 
 namespace TarnTest {
 

@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "json_test_text.h"
-#include "tarn/configstore/json.h"
+#include "tarn/json/json.h"
 #include "tarnctl_fixture.h"
 #include "tarnctl_process.h"
 

@@ -8,8 +8,8 @@
 #include "plugin_files.h"
 #include "plugin_install.h"
 #include "schema_files.h"
-#include "tarn/configstore/json_text.h"
 #include "tarn/configstore/store_rows.h"
+#include "tarn/json/json_text.h"
 
 namespace TarnTest {
 

@@ -9,7 +9,7 @@
 #include "deradidezivizoda/extract/extract_user_configuration.h"
 #include "deradidezivizoda/extract/mutable_default.h"
 #include "expect_store_error.h"
-#include "tarn/configstore/config_store_exception.h"
+#include "tarn/json/config_store_exception.h"
 #include "tarn/logger/cs_logger.h"
 #include "user_host.h"
 

@@ -17,7 +17,7 @@
 #include "plugin_files.h"
 #include "plugin_install.h"
 #include "schema_files.h"
-#include "tarn/configstore/config_store_exception.h"
+#include "tarn/json/config_store_exception.h"
 #include "tarn/logger/cs_logger.h"
 #include "tarn/paths.h"
 

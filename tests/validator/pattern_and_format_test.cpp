@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/json_text.h"
 #include "tarn/validator/json_validator.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "host_root_fixture.h"
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/json_text.h"
 #include "tarn/validator/json_validator.h"
 
 namespace {

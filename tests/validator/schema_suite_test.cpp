@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/json_text.h"
 #include "tarn/validator/json_validator.h"
 
 namespace {

@@ -11,7 +11,7 @@
 
 #include "console.h"
 #include "deradidezivizoda/drift/check_compliance.h"
-#include "tarn/configstore/json.h"
+#include "tarn/json/json.h"
 
 namespace Tarnctl {
 

@@ -19,7 +19,7 @@
 #include "interrupt_guard.h"
 #include "state_names.h"
 #include "tarn/configstore/boot_state.h"
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/json_text.h"
 #include "tarn/schemastore/schema_store.h"
 #include "validate_command.h"
 

@@ -7,7 +7,7 @@
 #include "deradidezivizoda/core/exceptions.h"
 #include "exit_codes.h"
 #include "interrupt_guard.h"
-#include "tarn/configstore/config_store_exception.h"
+#include "tarn/json/config_store_exception.h"
 #include "text_table.h"
 
 namespace Tarnctl {

@@ -8,7 +8,7 @@
 #include "deradidezivizoda/telemetry/config_manager_telemetry_info.h"
 #include "error_report.h"
 #include "exit_codes.h"
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/json_text.h"
 #include "text_table.h"
 
 namespace Tarnctl {

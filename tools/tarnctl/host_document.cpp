@@ -8,8 +8,8 @@
 #include "deradidezivizoda/validation/host_document_schema.h"
 #include "deradidezivizoda/validation/merged_document.h"
 #include "error_report.h"
-#include "tarn/configstore/config_store_exception.h"
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/config_store_exception.h"
+#include "tarn/json/json_text.h"
 #include "text_table.h"
 
 namespace Tarnctl {

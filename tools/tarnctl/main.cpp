@@ -31,7 +31,7 @@
 #include "nearest_name.h"
 #include "plugin_skeleton.h"
 #include "plugins_command.h"
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/json_text.h"
 #include "tarn/logger/cs_logger.h"
 #include "tarn/paths.h"
 #include "text_table.h"

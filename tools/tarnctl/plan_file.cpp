@@ -9,7 +9,7 @@
 #include "error_report.h"
 #include "sha256.h"
 #include "state_names.h"
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/json_text.h"
 
 namespace Tarnctl {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "deradidezivizoda/plugins/plugin_schema_check.h"
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/json_text.h"
 #include "tarn/paths.h"
 #include "tarn/schemastore/schema_store.h"
 

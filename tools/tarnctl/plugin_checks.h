@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "tarn/configstore/json.h"
+#include "tarn/json/json.h"
 
 namespace Tarnctl {
 

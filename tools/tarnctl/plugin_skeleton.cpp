@@ -9,7 +9,7 @@
 #include "console.h"
 #include "error_report.h"
 #include "exit_codes.h"
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/json_text.h"
 #include "tarn/paths.h"
 
 namespace Tarnctl {

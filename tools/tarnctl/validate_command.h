@@ -7,7 +7,7 @@
 #include <string>
 
 #include "deradidezivizoda/validation/validation_result.h"
-#include "tarn/configstore/json.h"
+#include "tarn/json/json.h"
 
 namespace Tarnctl {
 

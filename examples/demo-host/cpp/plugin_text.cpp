@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/json_text.h"
 #include "tarn_plugin.h"
 
 namespace DemoHost {

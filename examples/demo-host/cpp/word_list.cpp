@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/json_text.h"
 
 namespace DemoHost {
 

@@ -8,7 +8,7 @@
 
 #include "deradidezivizoda/core/error_info.h"
 #include "deradidezivizoda/export.h"
-#include "tarn/configstore/json.h"
+#include "tarn/json/json.h"
 
 namespace TarnConfigManager {
 

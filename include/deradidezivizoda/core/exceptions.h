@@ -8,7 +8,7 @@
 
 #include "deradidezivizoda/core/error_info.h"
 #include "deradidezivizoda/export.h"
-#include "tarn/configstore/config_store_exception.h"
+#include "tarn/json/config_store_exception.h"
 
 namespace TarnConfigManager {
 

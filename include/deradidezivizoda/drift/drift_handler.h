@@ -9,7 +9,7 @@
 
 #include "deradidezivizoda/export.h"
 #include "tarn/configstore/config_store_object_id.h"
-#include "tarn/configstore/json.h"
+#include "tarn/json/json.h"
 #include "tarn/schemastore/schema_object.h"
 
 namespace TarnConfigManager {

@@ -6,7 +6,7 @@
 
 #include "deradidezivizoda/export.h"
 #include "deradidezivizoda/extract/extraction_types.h"
-#include "tarn/configstore/json.h"
+#include "tarn/json/json.h"
 
 namespace TarnConfigManager {
 

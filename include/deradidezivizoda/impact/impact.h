@@ -13,7 +13,7 @@
 #include "deradidezivizoda/core/host_state.h"
 #include "deradidezivizoda/export.h"
 #include "deradidezivizoda/impact/impact_info.h"
-#include "tarn/configstore/json.h"
+#include "tarn/json/json.h"
 
 namespace TarnConfigManager {
 

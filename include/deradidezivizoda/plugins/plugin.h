@@ -11,7 +11,7 @@
 
 #include "deradidezivizoda/export.h"
 #include "tarn/configstore/config_store_object_id.h"
-#include "tarn/configstore/json.h"
+#include "tarn/json/json.h"
 #include "tarn/pluginsupport/error_info.h"
 
 namespace TarnConfigStore {

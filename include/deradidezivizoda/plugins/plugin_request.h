@@ -10,7 +10,7 @@
 #include "deradidezivizoda/export.h"
 #include "tarn/configstore/config_store_object.h"
 #include "tarn/configstore/drift_object.h"
-#include "tarn/configstore/json.h"
+#include "tarn/json/json.h"
 
 namespace TarnConfigManager {
 

@@ -1,7 +1,8 @@
 // Loading the manifest schemas (one JSON schema file per manifest version) and checking a
 // whole plugin directory against them. Problems are reported as error texts or findings in
 // a result document, never thrown; only a fault inside the JSON library (ConfigStoreException
-// 1082) escapes. No state is kept between calls; any thread may call them.
+// 1082) escapes. No state is kept between calls; any thread may call them. These six are
+// exported free functions outside TarnConfigManager, as callers outside the library know them.
 #pragma once
 
 #include <string>
@@ -9,7 +10,7 @@
 #include <unordered_map>
 
 #include "deradidezivizoda/export.h"
-#include "tarn/configstore/json.h"
+#include "tarn/json/json.h"
 
 // Loads one schema file into schema and returns the manifest version it serves (its
 // "properties"."version"."minimum": 1, 2 or 3), or -1 with error set.

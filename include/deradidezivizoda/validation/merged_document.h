@@ -6,7 +6,7 @@
 #include <string>
 
 #include "deradidezivizoda/export.h"
-#include "tarn/configstore/json.h"
+#include "tarn/json/json.h"
 
 namespace TarnConfigManager {
 

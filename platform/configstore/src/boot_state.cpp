@@ -3,7 +3,7 @@
 #include "sqlite_statement.h"
 #include "store_json.h"
 #include "tarn/configstore/config_store.h"
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/json_text.h"
 
 namespace TarnConfigStore {
 

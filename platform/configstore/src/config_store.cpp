@@ -4,11 +4,11 @@
 
 #include "sqlite_statement.h"
 #include "store_json.h"
-#include "tarn/configstore/config_store_exception.h"
 #include "tarn/configstore/config_store_object.h"
-#include "tarn/configstore/fault_point.h"
-#include "tarn/configstore/json_doc.h"
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/config_store_exception.h"
+#include "tarn/json/fault_point.h"
+#include "tarn/json/json_doc.h"
+#include "tarn/json/json_text.h"
 #include "tarn/logger/cs_logger.h"
 
 namespace TarnConfigStore {

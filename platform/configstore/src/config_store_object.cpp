@@ -3,9 +3,9 @@
 #include <random>
 
 #include "store_json.h"
-#include "tarn/configstore/json_copy.h"
-#include "tarn/configstore/json_doc.h"
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/json_copy.h"
+#include "tarn/json/json_doc.h"
+#include "tarn/json/json_text.h"
 
 namespace TarnConfigStore {
 

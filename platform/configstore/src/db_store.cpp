@@ -9,8 +9,8 @@
 #include <cerrno>
 
 #include "store_schema.h"
-#include "tarn/configstore/config_store_exception.h"
-#include "tarn/configstore/fault_point.h"
+#include "tarn/json/config_store_exception.h"
+#include "tarn/json/fault_point.h"
 #include "tarn/paths.h"
 
 namespace DBStore {

@@ -1,7 +1,7 @@
 // Building configuration documents level by level: component, group, key.
 #include "store_json.h"
 #include "tarn/configstore/config_store_document.h"
-#include "tarn/configstore/json_copy.h"
+#include "tarn/json/json_copy.h"
 
 namespace ConfigStoreDocument {
 

@@ -8,8 +8,8 @@
 #include "schema_lookup.h"
 #include "store_json.h"
 #include "tarn/configstore/config_store_document.h"
-#include "tarn/configstore/json_copy.h"
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/json_copy.h"
+#include "tarn/json/json_text.h"
 
 namespace ConfigStoreDocument {
 

@@ -1,9 +1,9 @@
 #include "tarn/configstore/hostapi_rows.h"
 
 #include "store_json.h"
-#include "tarn/configstore/config_store_exception.h"
-#include "tarn/configstore/json_text.h"
 #include "tarn/configstore/store_rows.h"
+#include "tarn/json/config_store_exception.h"
+#include "tarn/json/json_text.h"
 
 namespace TarnConfigStore {
 

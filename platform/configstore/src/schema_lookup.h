@@ -3,7 +3,7 @@
 // configuration store library; reentrant.
 #pragma once
 
-#include "tarn/configstore/json.h"
+#include "tarn/json/json.h"
 
 namespace ConfigStoreDocument {
 

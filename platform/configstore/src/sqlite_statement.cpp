@@ -1,7 +1,7 @@
 #include "sqlite_statement.h"
 
-#include "tarn/configstore/config_store_exception.h"
-#include "tarn/configstore/fault_point.h"
+#include "tarn/json/config_store_exception.h"
+#include "tarn/json/fault_point.h"
 
 namespace TarnConfigStore {
 

@@ -1,6 +1,6 @@
 #include "store_json.h"
 
-#include "tarn/configstore/config_store_exception.h"
+#include "tarn/json/config_store_exception.h"
 
 namespace TarnConfigStore {
 

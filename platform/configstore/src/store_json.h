@@ -5,7 +5,7 @@
 #include <string>
 
 #include "tarn/configstore/config_store_object_id.h"
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/json_text.h"
 
 namespace TarnConfigStore {
 

@@ -10,8 +10,8 @@
 #include "store_json.h"
 #include "tarn/configstore/boot_state.h"
 #include "tarn/configstore/config_store.h"
-#include "tarn/configstore/config_store_exception.h"
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/config_store_exception.h"
+#include "tarn/json/json_text.h"
 
 namespace TarnConfigStore {
 

@@ -1,7 +1,7 @@
 #include "tarn/pluginsupport/config_object_json.h"
 
 #include "result_record_io.h"
-#include "tarn/configstore/config_store_exception.h"
+#include "tarn/json/config_store_exception.h"
 
 namespace TarnConfigManager {
 

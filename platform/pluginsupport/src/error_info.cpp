@@ -3,8 +3,8 @@
 #include <stdexcept>
 
 #include "result_record_io.h"
-#include "tarn/configstore/config_store_exception.h"
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/config_store_exception.h"
+#include "tarn/json/json_text.h"
 
 namespace TarnConfigManager {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/json_text.h"
 
 namespace TarnConfigManager {
 

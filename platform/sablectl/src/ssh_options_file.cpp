@@ -4,8 +4,8 @@
 #include <map>
 
 #include "ssh_text.h"
-#include "tarn/configstore/json.h"
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/json.h"
+#include "tarn/json/json_text.h"
 
 namespace SableCtl {
 namespace System {

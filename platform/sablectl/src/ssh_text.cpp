@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "tarn/configstore/json.h"
+#include "tarn/json/json.h"
 
 namespace SableCtl {
 namespace System {

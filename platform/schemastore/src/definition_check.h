@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "tarn/configstore/json.h"
+#include "tarn/json/json.h"
 
 namespace TarnSchemaStore {
 

@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "tarn/configstore/config_store_exception.h"
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/config_store_exception.h"
+#include "tarn/json/json_text.h"
 #include "tarn/logger/cs_logger.h"
 
 namespace TarnSchemaStore {

@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "definition_check.h"
-#include "tarn/configstore/config_store_exception.h"
-#include "tarn/configstore/json_copy.h"
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/config_store_exception.h"
+#include "tarn/json/json_copy.h"
+#include "tarn/json/json_text.h"
 
 namespace TarnSchemaStore {
 

@@ -4,8 +4,8 @@
 #include <functional>
 
 #include "number_checks.h"
-#include "tarn/configstore/config_store_exception.h"
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/config_store_exception.h"
+#include "tarn/json/json_text.h"
 #include "tarn/validator/json_validator.h"
 #include "utf8.h"
 

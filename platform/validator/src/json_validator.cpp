@@ -6,7 +6,7 @@
 #include "error_catalog.h"
 #include "instance_checker.h"
 #include "remote_schemas.h"
-#include "tarn/configstore/config_store_exception.h"
+#include "tarn/json/config_store_exception.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // comparison across 64-bit integers and doubles, and multipleOf. Pure functions; any thread.
 #pragma once
 
-#include "tarn/configstore/json.h"
+#include "tarn/json/json.h"
 
 namespace TarnValidator {
 

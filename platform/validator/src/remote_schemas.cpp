@@ -5,7 +5,7 @@
 #include <mutex>
 
 #include "draft04_metaschema.h"
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/json_text.h"
 #include "tarn/logger/cs_logger.h"
 
 namespace TarnValidator {

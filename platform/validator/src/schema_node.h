@@ -14,7 +14,7 @@
 
 #include "ecma_regex.h"
 #include "string_formats.h"
-#include "tarn/configstore/json.h"
+#include "tarn/json/json.h"
 
 namespace TarnValidator {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tarn/configstore/json.h"
+#include "tarn/json/json.h"
 
 namespace ConfigStoreDocument {
 

@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "tarn/configstore/config_store_object_id.h"
-#include "tarn/configstore/json.h"
+#include "tarn/json/json.h"
 
 namespace TarnConfigStore {
 

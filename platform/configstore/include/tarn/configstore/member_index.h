@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "tarn/configstore/json.h"
+#include "tarn/json/json.h"
 
 namespace TarnConfigStore {
 

@@ -13,7 +13,7 @@
 
 #include "tarn/configstore/config_store_object_id.h"
 #include "tarn/configstore/db_store.h"
-#include "tarn/configstore/json.h"
+#include "tarn/json/json.h"
 
 namespace TarnConfigStore {
 

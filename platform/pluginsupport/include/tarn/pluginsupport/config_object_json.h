@@ -9,7 +9,7 @@
 #include <string>
 
 #include "tarn/configstore/config_store_object.h"
-#include "tarn/configstore/json.h"
+#include "tarn/json/json.h"
 
 namespace TarnConfigManager {
 

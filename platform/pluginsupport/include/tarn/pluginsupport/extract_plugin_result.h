@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "tarn/configstore/config_store_object.h"
-#include "tarn/configstore/json.h"
+#include "tarn/json/json.h"
 #include "tarn/pluginsupport/error_info.h"
 
 namespace TarnConfigManager {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "tarn/configstore/json.h"
+#include "tarn/json/json.h"
 #include "tarn/pluginsupport/error_info.h"
 
 namespace TarnConfigManager {

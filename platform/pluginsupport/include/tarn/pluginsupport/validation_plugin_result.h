@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tarn/configstore/json.h"
+#include "tarn/json/json.h"
 #include "tarn/pluginsupport/error_info.h"
 
 namespace TarnConfigManager {

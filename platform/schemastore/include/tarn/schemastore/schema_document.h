@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "tarn/configstore/json.h"
+#include "tarn/json/json.h"
 #include "tarn/schemastore/schema_cache.h"
 
 namespace TarnSchemaStore {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tarn/configstore/json.h"
+#include "tarn/json/json.h"
 #include "tarn/schemastore/schema_object_id.h"
 
 namespace TarnSchemaStore {

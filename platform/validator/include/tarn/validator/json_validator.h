@@ -8,7 +8,7 @@
 #include <string>
 #include <unordered_set>
 
-#include "tarn/configstore/json.h"
+#include "tarn/json/json.h"
 
 class JsonValidator {
 public:

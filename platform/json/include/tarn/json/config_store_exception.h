@@ -1,15 +1,15 @@
 // ConfigStoreException: the configuration store's exception, carrying an integer code, the
 // message text and an ordered list of argument strings (empty after construction); when it is
-// raised for a JSON text that does not parse, also why and where (GetParseError).
-// Values; owned by whoever holds them.
+// raised for a JSON text that does not parse, also why and where (GetParseError). It lives with
+// the JSON layer, the lowest library that raises it (1082). Values; owned by whoever holds them.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "tarn/configstore/json_parse_error.h"
 #include "tarn/hostctl/host_ctl_exception.h"
+#include "tarn/json/json_parse_error.h"
 
 namespace TarnConfigStore {
 

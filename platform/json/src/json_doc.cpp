@@ -1,4 +1,4 @@
-#include "tarn/configstore/json_doc.h"
+#include "tarn/json/json_doc.h"
 
 namespace TarnConfigStore {
 

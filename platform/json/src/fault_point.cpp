@@ -1,4 +1,4 @@
-#include "tarn/configstore/fault_point.h"
+#include "tarn/json/fault_point.h"
 
 #ifdef TARN_FAULT_POINTS
 

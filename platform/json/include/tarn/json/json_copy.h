@@ -3,7 +3,7 @@
 // strings the source only refers to stay references. Reentrant; the source is only read.
 #pragma once
 
-#include "tarn/configstore/json.h"
+#include "tarn/json/json.h"
 
 namespace TarnConfigStore {
 

@@ -1,7 +1,7 @@
 // Fault points and injected failures, for tests of what a crash or a failed system call leaves
-// behind. Builds with the test suites compile them in (TARN_FAULT_POINTS, defined for the store,
-// the library and every test that arms them); other builds compile each point and check to
-// nothing.
+// behind. Builds with the test suites compile them in (TARN_FAULT_POINTS, defined for the JSON
+// layer, the store, the library and every test that arms them); other builds compile each point
+// and check to nothing.
 // FaultPoint: a place in the store's writes (a file written or moved, an object written or
 // removed, a commit) where a crash test kills the process with SIGKILL. One thread.
 // Injected failures: the library's and the stand-ins' open, write, fsync, rename and SQLite

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tarn/configstore/json.h"
+#include "tarn/json/json.h"
 
 namespace TarnConfigStore {
 

@@ -10,8 +10,8 @@
 #include <cstddef>
 #include <string>
 
-#include "tarn/configstore/json.h"
-#include "tarn/configstore/json_parse_error.h"
+#include "tarn/json/json.h"
+#include "tarn/json/json_parse_error.h"
 
 namespace TarnConfigStore {
 

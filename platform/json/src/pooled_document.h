@@ -1,12 +1,12 @@
 // A rapidjson document (and reader) whose working stack comes from a pool over a buffer the
 // caller keeps on its own stack frame. Building a value through a plain Document takes a heap
 // block for that stack and frees it again, which for thousands of small values costs more
-// than the values. Private to the configuration store library; one thread per object.
+// than the values. Private to the JSON library; one thread per object.
 #pragma once
 
 #include <cstddef>
 
-#include "tarn/configstore/json.h"
+#include "tarn/json/json.h"
 
 namespace TarnConfigStore {
 

@@ -4,20 +4,24 @@
 // Include this header instead of any rapidjson header.
 #pragma once
 
-#if defined(RAPIDJSON_RAPIDJSON_H_) && !defined(TARN_JSON_ASSERT_INSTALLED)
-#error "rapidjson was included before tarn/configstore/json.h"
-#endif
-#define TARN_JSON_ASSERT_INSTALLED 1
-
+// The checks can only be installed before rapidjson is first seen. A consumer that included
+// rapidjson (or defined RAPIDJSON_ASSERT) itself keeps its own checks in its own code; the
+// libraries were built with theirs and keep them. Our sources never include rapidjson
+// directly (scripts/check_layers.sh refuses that), so they always install them.
+#if !defined(RAPIDJSON_RAPIDJSON_H_) && !defined(RAPIDJSON_ASSERT)
 namespace TarnConfigStore {
 [[noreturn]] void JsonAssertFailed(const char* expression, const char* file, int line);
 }  // namespace TarnConfigStore
 
+#define RAPIDJSON_ASSERT(x) \
+    ((x) ? static_cast<void>(0) : ::TarnConfigStore::JsonAssertFailed(#x, __FILE__, __LINE__))
+#endif
+
+// rapidjson's std::string overloads. A consumer that includes rapidjson before this header
+// decides for itself; the library's headers do not need them.
 #ifndef RAPIDJSON_HAS_STDSTRING
 #define RAPIDJSON_HAS_STDSTRING 1
 #endif
-#define RAPIDJSON_ASSERT(x) \
-    ((x) ? static_cast<void>(0) : ::TarnConfigStore::JsonAssertFailed(#x, __FILE__, __LINE__))
 
 #include <rapidjson/document.h>
 #include <rapidjson/error/en.h>

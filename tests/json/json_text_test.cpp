@@ -11,9 +11,9 @@
 #include <limits>
 #include <string>
 
-#include "tarn/configstore/config_store_exception.h"
-#include "tarn/configstore/json_copy.h"
-#include "tarn/configstore/json_text.h"
+#include "tarn/json/config_store_exception.h"
+#include "tarn/json/json_copy.h"
+#include "tarn/json/json_text.h"
 #include "tarn/paths.h"
 
 namespace {

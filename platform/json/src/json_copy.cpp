@@ -1,4 +1,4 @@
-#include "tarn/configstore/json_copy.h"
+#include "tarn/json/json_copy.h"
 
 #include "pooled_document.h"
 

@@ -1,0 +1,184 @@
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "json_errors.h"
+#include "tarn/json/json_text.h"
+#include "utf8.h"
+
+namespace TarnConfigStore {
+
+namespace {
+
+// For each byte of a string being written: 0 when it is written as is, the letter after the
+// backslash when it is escaped, 1 for the first byte of a multi-byte sequence.
+struct EscapeTable {
+    unsigned char byte[256];
+    constexpr EscapeTable() : byte() {
+        for (int c = 0; c < 0x20; ++c) {
+            byte[c] = 'u';
+        }
+        // Pairs of a byte and the letter of its short escape.
+        const char* shortEscapes = "\bb\tt\nn\ff\rr\"\"\\\\";
+        for (const char* pair = shortEscapes; *pair; pair += 2) {
+            byte[static_cast<unsigned char>(pair[0])] = static_cast<unsigned char>(pair[1]);
+        }
+        for (int c = 0x80; c < 0x100; ++c) {
+            byte[c] = 1;
+        }
+    }
+};
+constexpr EscapeTable kEscapes;
+
+// Writes compact text straight into a string, byte for byte what rapidjson's Writer with its
+// default flags writes, and checks UTF-8 in the same pass over each string. Separators need
+// no nesting stack: every value and every member is followed by a comma, and closing a
+// container replaces the comma after its last element.
+class CompactTextWriter {
+public:
+    CompactTextWriter() = default;
+    CompactTextWriter(const CompactTextWriter&) = delete;
+    CompactTextWriter& operator=(const CompactTextWriter&) = delete;
+    ~CompactTextWriter() { std::free(heap_); }
+
+    bool Null() { return Literal("null", 4); }
+    bool Bool(bool b) { return b ? Literal("true", 4) : Literal("false", 5); }
+    // Room for the longest number text (a double takes at most 25 bytes) and its comma.
+    bool Int(int i) { return Number(rapidjson::internal::i32toa(i, Room(kNumberRoom))); }
+    bool Uint(unsigned u) { return Number(rapidjson::internal::u32toa(u, Room(kNumberRoom))); }
+    bool Int64(int64_t i) { return Number(rapidjson::internal::i64toa(i, Room(kNumberRoom))); }
+    bool Uint64(uint64_t u) { return Number(rapidjson::internal::u64toa(u, Room(kNumberRoom))); }
+    bool Double(double d) {
+        if (!std::isfinite(d)) {
+            return false;
+        }
+        return Number(rapidjson::internal::dtoa(d, Room(kNumberRoom), kMaxDecimalPlaces));
+    }
+    bool String(const char* s, rapidjson::SizeType n, bool) { return Quoted(s, n) && Put(','); }
+    bool Key(const char* s, rapidjson::SizeType n, bool) { return Quoted(s, n) && Put(':'); }
+    bool StartObject() { return Put('{'); }
+    bool EndObject(rapidjson::SizeType) { return Close('}'); }
+    bool StartArray() { return Put('['); }
+    bool EndArray(rapidjson::SizeType) { return Close(']'); }
+
+    // The text written, without the comma after the root value.
+    void Finish(std::string& out) const { out.assign(data_, used_ - 1); }
+
+private:
+    // rapidjson's default: as many decimals as the shortest exact representation needs.
+    static constexpr int kMaxDecimalPlaces = 324;
+    static constexpr size_t kNumberRoom = 32;
+
+    // Makes room for n more bytes and returns where they go; Commit marks them written.
+    char* Room(size_t n) {
+        if (capacity_ - used_ < n) {
+            Grow(n);
+        }
+        return data_ + used_;
+    }
+    void Commit(const char* end) { used_ = static_cast<size_t>(end - data_); }
+
+    // Text starts in the buffer inside the writer (most values are short) and moves to the
+    // heap when it outgrows it.
+    void Grow(size_t n) {
+        size_t capacity = std::max(capacity_ * 2, used_ + n);
+        char* grown =
+            static_cast<char*>(heap_ ? std::realloc(heap_, capacity) : std::malloc(capacity));
+        if (!grown) {
+            throw std::bad_alloc();
+        }
+        if (!heap_) {
+            std::memcpy(grown, local_, used_);
+        }
+        heap_ = data_ = grown;
+        capacity_ = capacity;
+    }
+
+    bool Put(char c) {
+        *Room(1) = c;
+        ++used_;
+        return true;
+    }
+    bool Literal(const char* text, size_t n) {
+        char* at = Room(n + 1);
+        std::memcpy(at, text, n);
+        at[n] = ',';
+        Commit(at + n + 1);
+        return true;
+    }
+    // end is where a number conversion into Room(kNumberRoom) stopped.
+    bool Number(char* end) {
+        *end = ',';
+        Commit(end + 1);
+        return true;
+    }
+    bool Close(char bracket) {
+        if (data_[used_ - 1] == ',') {
+            --used_;
+        }
+        Put(bracket);
+        return Put(',');
+    }
+
+    // Writes s[0, n) as a quoted JSON string; false when it is not UTF-8.
+    bool Quoted(const char* s, size_t n) {
+        static const char kHex[] = "0123456789ABCDEF";
+        const auto* p = reinterpret_cast<const unsigned char*>(s);
+        char* at = Room(2 + 6 * n);  // every byte may become \u00XX
+        *at++ = '"';
+        for (size_t i = 0; i < n;) {
+            unsigned char c = p[i];
+            unsigned char escape = kEscapes.byte[c];
+            if (escape == 0) {
+                *at++ = static_cast<char>(c);
+                ++i;
+            } else if (c >= 0x80) {
+                size_t length = Utf8SequenceLength(p + i, n - i);
+                if (length == 0) {
+                    return false;
+                }
+                std::memcpy(at, p + i, length);
+                at += length;
+                i += length;
+            } else {
+                *at++ = '\\';
+                *at++ = static_cast<char>(escape);
+                if (escape == 'u') {
+                    *at++ = '0';
+                    *at++ = '0';
+                    *at++ = kHex[c >> 4];
+                    *at++ = kHex[c & 0xF];
+                }
+                ++i;
+            }
+        }
+        *at++ = '"';
+        Commit(at);
+        return true;
+    }
+
+    char local_[512];
+    char* heap_ = nullptr;
+    char* data_ = local_;
+    size_t capacity_ = sizeof(local_);
+    size_t used_ = 0;
+};
+
+}  // namespace
+
+void WriteJsonText(const rapidjson::Value& value, std::string& out) {
+    CompactTextWriter writer;
+    if (!value.Accept(writer)) {
+        ThrowUnwritable();
+    }
+    writer.Finish(out);
+}
+
+std::string WriteJsonText(const rapidjson::Value& value) {
+    std::string out;
+    WriteJsonText(value, out);
+    return out;
+}
+
+}  // namespace TarnConfigStore
