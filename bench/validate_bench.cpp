@@ -1,10 +1,12 @@
 // The schema phase of Validate on a 10 MB configuration document, beside ParseDocument of
-// the same bytes. A key schema for every key of the generated document is written below the
-// root's schema folder (component*/ folders, removed afterwards); the document has no key a
-// validation plugin serves, so the plugin phase only loads the manifests.
+// the same bytes, and the checks for duplicate members and instance keys on 10 and 50 MB. A
+// key schema for every key of the generated documents is written below the root's schema
+// folder (component*/ folders, removed afterwards); the documents have no key a validation
+// plugin serves, so the plugin phase only loads the manifests.
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
+#include <map>
 #include <string>
 
 #include "config_document_generator.h"
@@ -20,7 +22,9 @@ using namespace TarnConfigManager;
 
 namespace {
 
-constexpr size_t kDocumentBytes = size_t{10} << 20;
+// Document sizes in MB: the first is the one every benchmark measures.
+constexpr int kSmallMegabytes = 10;
+constexpr int kLargeMegabytes = 50;
 
 // The schema of one instance as the generator writes it.
 const char kInstanceDefinition[] = R"({"type": "object", "required": ["name"],
@@ -63,35 +67,37 @@ void RemoveKeySchemas(const rapidjson::Document& document) {
     }
 }
 
-// Set once the workload is built, so that main removes the key schemas it installed.
-bool workloadBuilt = false;
+// The workloads built so far, by size in MB; main removes the key schemas they installed.
+std::map<int, Workload> workloads;
 
-Workload& TheWorkload() {
-    static Workload workload = [] {
-        workloadBuilt = true;
-        Workload w;
-        if (TarnPaths::kRoot[0] == '\0') {
-            w.failure = "the benchmark writes key schemas: build with a development root";
-            return w;
-        }
-        w.text = TarnBench::GenerateConfigDocument(kDocumentBytes);
-        ParseDocument(w.text, w.document);
-        InstallKeySchemas(w.document);
-        HostDocumentSchema generated = GenerateHostDocumentSchema(w.document);
-        if (auto* schema = boost::get<rapidjson::Document>(&generated)) {
-            w.schema = std::move(*schema);
-        } else {
-            w.failure = "key schemas missing in the root";
-        }
+Workload& TheWorkload(int megabytes = kSmallMegabytes) {
+    auto found = workloads.find(megabytes);
+    if (found != workloads.end()) {
+        return found->second;
+    }
+    Workload& w = workloads[megabytes];
+    if (TarnPaths::kRoot[0] == '\0') {
+        w.failure = "the benchmark writes key schemas: build with a development root";
         return w;
-    }();
-    return workload;
+    }
+    w.text = TarnBench::GenerateConfigDocument(static_cast<size_t>(megabytes) << 20);
+    ParseDocument(w.text, w.document);
+    InstallKeySchemas(w.document);
+    HostDocumentSchema generated = GenerateHostDocumentSchema(w.document);
+    if (auto* schema = boost::get<rapidjson::Document>(&generated)) {
+        w.schema = std::move(*schema);
+    } else {
+        w.failure = "key schemas missing in the root";
+    }
+    return w;
 }
 
-// Runs the schema phase once; false (and the benchmark skipped) when it reports anything.
-bool ValidateOnce(benchmark::State& state, const rapidjson::Document& schema) {
+// Runs Validate once, with or without its schema phase; false (and the benchmark skipped)
+// when it reports anything.
+bool ValidateOnce(benchmark::State& state, const Workload& workload,
+                  const rapidjson::Document& schema, bool schemaPhase = true) {
     ValidationResult result;
-    Validate(TheWorkload().document, schema, "", result, true, TaskHandle::Dummy());
+    Validate(workload.document, schema, "", result, schemaPhase, TaskHandle::Dummy());
     if (!result.errors.empty() || !result.pluginErr.id.empty()) {
         state.SkipWithError(("the document is not valid: " + result.Serialize()).c_str());
         return false;
@@ -102,9 +108,10 @@ bool ValidateOnce(benchmark::State& state, const rapidjson::Document& schema) {
 // Runs round() once per iteration while it returns true, and reports the document's size
 // per iteration as throughput.
 template <typename Round>
-void MeasureThroughput(benchmark::State& state, Round round) {
-    if (!TheWorkload().failure.empty()) {
-        state.SkipWithError(TheWorkload().failure.c_str());
+void MeasureThroughput(benchmark::State& state, Round round, int megabytes = kSmallMegabytes) {
+    const Workload& workload = TheWorkload(megabytes);
+    if (!workload.failure.empty()) {
+        state.SkipWithError(workload.failure.c_str());
         return;
     }
     for (auto _ : state) {
@@ -112,7 +119,7 @@ void MeasureThroughput(benchmark::State& state, Round round) {
             break;
         }
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * TheWorkload().text.size()));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * workload.text.size()));
 }
 
 void BM_ParseDocument(benchmark::State& state) {
@@ -127,15 +134,42 @@ BENCHMARK(BM_ParseDocument)->Unit(benchmark::kMillisecond);
 
 // The same schema every call: the validator reuses its compiled form.
 void BM_ValidateSchemaPhase(benchmark::State& state) {
-    MeasureThroughput(state, [&state] { return ValidateOnce(state, TheWorkload().schema); });
+    const int megabytes = static_cast<int>(state.range(0));
+    MeasureThroughput(
+        state,
+        [&] {
+            const Workload& workload = TheWorkload(megabytes);
+            return ValidateOnce(state, workload, workload.schema);
+        },
+        megabytes);
 }
-BENCHMARK(BM_ValidateSchemaPhase)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ValidateSchemaPhase)
+    ->Arg(kSmallMegabytes)
+    ->Arg(kLargeMegabytes)
+    ->Unit(benchmark::kMillisecond);
+
+// Validate with the schema phase off: what is left is the walk for duplicate members and
+// instance keys, and the plugin phase loading the manifests.
+void BM_ValidateDuplicatesOnly(benchmark::State& state) {
+    const int megabytes = static_cast<int>(state.range(0));
+    MeasureThroughput(
+        state,
+        [&] {
+            const Workload& workload = TheWorkload(megabytes);
+            return ValidateOnce(state, workload, workload.schema, false);
+        },
+        megabytes);
+}
+BENCHMARK(BM_ValidateDuplicatesOnly)
+    ->Arg(kSmallMegabytes)
+    ->Arg(kLargeMegabytes)
+    ->Unit(benchmark::kMillisecond);
 
 // What boot-time callers pay: the host document schema generated again, then validated.
 void BM_GenerateSchemaAndValidate(benchmark::State& state) {
     MeasureThroughput(state, [&state] {
         HostDocumentSchema generated = GenerateHostDocumentSchema(TheWorkload().document);
-        return ValidateOnce(state, boost::get<rapidjson::Document>(generated));
+        return ValidateOnce(state, TheWorkload(), boost::get<rapidjson::Document>(generated));
     });
 }
 BENCHMARK(BM_GenerateSchemaAndValidate)->Unit(benchmark::kMillisecond);
@@ -150,7 +184,7 @@ void BM_ValidateSchemaPhaseUncached(benchmark::State& state) {
     int64_t round = 0;
     MeasureThroughput(state, [&] {
         schema["description"].SetString(std::to_string(++round), schema.GetAllocator());
-        return ValidateOnce(state, schema);
+        return ValidateOnce(state, TheWorkload(), schema);
     });
 }
 BENCHMARK(BM_ValidateSchemaPhaseUncached)->Unit(benchmark::kMillisecond);
@@ -163,8 +197,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     benchmark::RunSpecifiedBenchmarks();
-    if (workloadBuilt && TheWorkload().failure.empty()) {
-        RemoveKeySchemas(TheWorkload().document);
+    for (const auto& [megabytes, workload] : workloads) {
+        if (workload.failure.empty()) {
+            RemoveKeySchemas(workload.document);
+        }
     }
     return 0;
 }

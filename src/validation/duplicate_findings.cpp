@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <vector>
 
 #include "tarn/json/json_text.h"
 #include "tarn/schemastore/schema_store.h"
@@ -30,6 +31,8 @@ std::string Token(std::string_view name) {
     return token;
 }
 
+// Whether the member at index repeats an earlier name: small objects are searched pairwise,
+// larger ones through seen (names so far).
 bool SeenBefore(const rapidjson::Value& object, rapidjson::SizeType index,
                 std::unordered_set<std::string_view>& seen) {
     auto member = object.MemberBegin() + index;
@@ -44,21 +47,29 @@ bool SeenBefore(const rapidjson::Value& object, rapidjson::SizeType index,
     return false;
 }
 
+// One step of the path from the document down to the value being walked: a member name, or
+// an array index when name is null.
+struct Step {
+    const rapidjson::Value* name;
+    rapidjson::SizeType index;
+};
+
 class DuplicateWalk {
 public:
     DuplicateWalk(ValidationErrorMap& errorMap, FailedObjectSet& failedObjects)
         : errorMap_(errorMap), failedObjects_(failedObjects) {}
 
-    // depth counts the levels above value: 3 for a key's value. path is value's path; it is
-    // extended for each child and restored after it.
-    void Walk(const rapidjson::Value& value, std::string& path, int depth) {
-        const size_t length = path.size();
+    // The walk keeps the steps to value and writes a path out only for a finding: building
+    // one per value cost as much as the schema phase itself on large documents. A key's value
+    // is three steps down.
+    void Walk(const rapidjson::Value& value) {
         if (value.IsArray()) {
             for (rapidjson::SizeType i = 0; i < value.Size(); ++i) {
-                path += '/';
-                path += std::to_string(i);
-                Walk(value[i], path, depth + 1);
-                path.resize(length);
+                if (value[i].IsObject() || value[i].IsArray()) {
+                    steps_.push_back({nullptr, i});
+                    Walk(value[i]);
+                    steps_.pop_back();
+                }
             }
             return;
         }
@@ -68,39 +79,52 @@ public:
         std::unordered_set<std::string_view> seen;
         for (rapidjson::SizeType i = 0; i < value.MemberCount(); ++i) {
             const auto& member = *(value.MemberBegin() + i);
-            path += '/';
-            path += Token(NameOf(member.name));
+            steps_.push_back({&member.name, i});
             if (SeenBefore(value, i, seen)) {
-                Add(path, kDuplicateMemberId, {std::string(NameOf(member.name))});
+                Add(Path(), kDuplicateMemberId, {std::string(NameOf(member.name))});
             }
-            if (depth == 2 && member.value.IsArray()) {
-                CheckInstanceKeys(member.value, path);
+            if (steps_.size() == 3 && member.value.IsArray()) {
+                CheckInstanceKeys(member.value);
             }
-            Walk(member.value, path, depth + 1);
-            path.resize(length);
+            if (member.value.IsObject() || member.value.IsArray()) {
+                Walk(member.value);
+            }
+            steps_.pop_back();
         }
     }
 
 private:
-    // The instances of the key at path (component/group/key), when its schema names an
-    // instance key of its own.
-    void CheckInstanceKeys(const rapidjson::Value& instances, const std::string& path) {
-        const size_t component = path.find('/', 1);
-        const size_t group = path.find('/', component + 1);
-        auto schema = TarnSchemaStore::GetSchema(path.substr(1, component - 1),
-                                                 path.substr(component + 1, group - component - 1),
-                                                 path.substr(group + 1), Store());
+    std::string Path() const {
+        std::string path;
+        for (const Step& step : steps_) {
+            path += '/';
+            path += step.name ? Token(NameOf(*step.name)) : std::to_string(step.index);
+        }
+        return path;
+    }
+
+    // The instances of the key the steps lead to (component/group/key), when its schema names
+    // an instance key of its own.
+    void CheckInstanceKeys(const rapidjson::Value& instances) {
+        auto schema = TarnSchemaStore::GetSchema(std::string(NameOf(*steps_[0].name)),
+                                                 std::string(NameOf(*steps_[1].name)),
+                                                 std::string(NameOf(*steps_[2].name)), Store());
         if (!schema || !schema->IsMultiInstance() ||
             schema->GetInstanceKey() == "cs_generated_id") {
             return;
         }
         const std::string& key = schema->GetInstanceKey();
+        ids_.clear();
+        for (const auto& instance : instances.GetArray()) {
+            ids_.push_back(InstanceKeyOf(instance, key));
+        }
         for (rapidjson::SizeType later = 1; later < instances.Size(); ++later) {
-            const rapidjson::Value* id = InstanceKeyOf(instances[later], key);
+            const rapidjson::Value* id = ids_[later];
             for (rapidjson::SizeType earlier = 0; id && earlier < later; ++earlier) {
-                const rapidjson::Value* other = InstanceKeyOf(instances[earlier], key);
+                const rapidjson::Value* other = ids_[earlier];
                 if (other && *other == *id) {
-                    Add(path + "/" + std::to_string(later) + "/" + Token(key), kDuplicateInstanceId,
+                    Add(Path() + "/" + std::to_string(later) + "/" + Token(key),
+                        kDuplicateInstanceId,
                         {TarnConfigStore::WriteJsonText(*id), std::to_string(earlier)});
                     break;
                 }
@@ -131,14 +155,15 @@ private:
     ValidationErrorMap& errorMap_;
     FailedObjectSet& failedObjects_;
     std::shared_ptr<TarnSchemaStore::SchemaStore> store_;
+    std::vector<Step> steps_;
+    std::vector<const rapidjson::Value*> ids_;  // instance keys of the key being checked
 };
 
 }  // namespace
 
 void CollectDuplicates(const rapidjson::Value& value, ValidationErrorMap& errorMap,
                        FailedObjectSet& failedObjects) {
-    std::string path;
-    DuplicateWalk(errorMap, failedObjects).Walk(value, path, 0);
+    DuplicateWalk(errorMap, failedObjects).Walk(value);
 }
 
 }  // namespace TarnConfigManager

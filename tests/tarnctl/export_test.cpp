@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <filesystem>
+
 #include "demo_host_fixture.h"
 #include "json_test_text.h"
 #include "tarn/paths.h"
@@ -14,6 +16,8 @@ namespace {
 
 // The salt of the password hash desired.json gives the demo user: the canary secret.
 const char kCanary[] = "demosalt";
+// The unprivileged user that asks for secrets.
+constexpr uid_t kNobody = 65534;
 
 bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
@@ -96,6 +100,29 @@ TEST_F(DemoExport, ExtractMasksTheHashUnlessRootAsksForIt) {
         EXPECT_EQ(run.exitCode, 0) << run.err;
         EXPECT_TRUE(Contains(run.out, kCanary)) << run.out;
     }
+}
+
+TEST_F(DemoExport, ShowSecretsIsRefusedToOtherUsers) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "running tarnctl as another user needs root";
+    }
+    // The whole root is handed to that user: only the check of the caller can refuse.
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(TarnPaths::kRoot)) {
+        ASSERT_EQ(lchown(entry.path().c_str(), kNobody, kNobody), 0) << entry.path();
+    }
+    ASSERT_EQ(chown(TarnPaths::kRoot, kNobody, kNobody), 0);
+    TarnctlResult run = RunTarnctlAs(kNobody, {"extract", "current"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(Contains(run.out, "\"******\"")) << run.out;
+
+    run = RunTarnctlAs(kNobody, {"extract", "current", "--show-secrets"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "tarnctl: error: --show-secrets is for root only\n");
+    run = RunTarnctlAs(kNobody, {"extract", "current", "--json", "--show-secrets"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(ParseJson(run.out)["error"]["message"], "--show-secrets is for root only");
+    EXPECT_FALSE(Contains(run.out + run.err, kCanary));
 }
 
 TEST_F(DemoExport, BadOptionsAreMisuse) {

@@ -23,6 +23,9 @@ namespace TarnTest {
 
 namespace {
 
+// Runs a command as another user and group, with no supplementary groups.
+const char kSetpriv[] = "/usr/bin/setpriv";
+
 // Output files of their own for each tarnctl a test runs at the same time.
 std::string StreamPath(const char* stream) {
     static int started = 0;
@@ -65,11 +68,18 @@ std::vector<pid_t> SessionMembers(pid_t session) {
 }  // namespace
 
 TarnctlProcess::TarnctlProcess(const std::vector<std::string>& args, const std::string& input,
-                               bool holdInput)
+                               bool holdInput, std::optional<uid_t> user)
     : outPath_(StreamPath("out")), errPath_(StreamPath("err")) {
-    std::vector<char*> argv{const_cast<char*>(TARNCTL_PATH)};
-    for (const std::string& arg : args) {
-        argv.push_back(const_cast<char*>(arg.c_str()));
+    std::vector<std::string> command;
+    if (user) {
+        std::string id = std::to_string(*user);
+        command = {kSetpriv, "--reuid=" + id, "--regid=" + id, "--clear-groups"};
+    }
+    command.push_back(TARNCTL_PATH);
+    command.insert(command.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : command) {
+        argv.push_back(arg.data());
     }
     argv.push_back(nullptr);
     for (const std::string& arg : args) {
@@ -90,14 +100,14 @@ TarnctlProcess::TarnctlProcess(const std::vector<std::string>& args, const std::
     posix_spawnattr_init(&attributes);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
     unsetenv("NO_COLOR");
-    int error = posix_spawn(&pid_, TARNCTL_PATH, &actions, &attributes, argv.data(), environ);
+    int error = posix_spawn(&pid_, argv[0], &actions, &attributes, argv.data(), environ);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     close(pipeFds[0]);
     inputFd_ = pipeFds[1];
     if (error != 0) {
         close(inputFd_);
-        throw std::runtime_error("cannot start " TARNCTL_PATH);
+        throw std::runtime_error(std::string("cannot start ") + argv[0]);
     }
     session_ = pid_;
     // Test inputs are a few bytes: they fit the pipe without a reader.
@@ -152,6 +162,10 @@ TarnctlResult TarnctlProcess::Wait() {
 
 TarnctlResult RunTarnctl(const std::vector<std::string>& args, const std::string& input) {
     return TarnctlProcess(args, input).Wait();
+}
+
+TarnctlResult RunTarnctlAs(uid_t user, const std::vector<std::string>& args) {
+    return TarnctlProcess(args, "", false, user).Wait();
 }
 
 }  // namespace TarnTest

@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,9 +21,10 @@ public:
     // Starts tarnctl with args in a session of its own, so that it leads its own process
     // group (the environment is the test's, with NO_COLOR unset). Several may run at once. Its
     // standard input is a pipe holding input, closed after it unless holdInput (then it stays open
-    // until the process ends).
+    // until the process ends). With user, tarnctl runs as that user and its group, without
+    // supplementary groups (through setpriv).
     explicit TarnctlProcess(const std::vector<std::string>& args, const std::string& input = "",
-                            bool holdInput = false);
+                            bool holdInput = false, std::optional<uid_t> user = std::nullopt);
     ~TarnctlProcess();
     TarnctlProcess(const TarnctlProcess&) = delete;
     TarnctlProcess& operator=(const TarnctlProcess&) = delete;
@@ -51,5 +53,7 @@ private:
 
 // Runs tarnctl to its end, with input as its standard input.
 TarnctlResult RunTarnctl(const std::vector<std::string>& args, const std::string& input = "");
+// Runs tarnctl to its end as user (uid and gid), with no input.
+TarnctlResult RunTarnctlAs(uid_t user, const std::vector<std::string>& args);
 
 }  // namespace TarnTest
