@@ -1,18 +1,16 @@
 #include "deradidezivizoda/plugins/plugin_manager.h"
 
 #include <algorithm>
-#include <boost/filesystem.hpp>
 #include <boost/graph/adjacency_list.hpp>
 #include <boost/graph/topological_sort.hpp>
 #include <iterator>
 #include <stdexcept>
 
 #include "deradidezivizoda/core/throw_exception.h"
+#include "deradidezivizoda/plugins/manifest_files.h"
 #include "tarn/configstore/join_text.h"
 #include "tarn/logger/cs_logger.h"
 #include "tarn/paths.h"
-
-namespace fs = boost::filesystem;
 
 namespace TarnConfigManager {
 
@@ -93,16 +91,14 @@ PluginManager::PluginManager(PluginType type) : pluginDir(TarnPaths::kPluginDir)
 }
 
 void PluginManager::Load(PluginType type) {
-    try {
-        for (const fs::directory_entry& entry : fs::recursive_directory_iterator(pluginDir)) {
-            if (entry.path().extension() == ".json") {
-                ProcessJson(entry.path().c_str(), type);
-            }
-        }
-    } catch (const fs::filesystem_error& e) {
-        std::string message =
-            "Failed to iterate over " + pluginDir + ", error message: " + e.what();
+    std::string error;
+    std::vector<std::string> manifests = FindManifestFiles(pluginDir, error);
+    if (!error.empty()) {
+        std::string message = "Failed to iterate over " + pluginDir + ", error message: " + error;
         throw ConfigManagerException(UNEXPECTED_ERROR, message.c_str());
+    }
+    for (const std::string& manifest : manifests) {
+        ProcessJson(manifest.c_str(), type);
     }
     if (type != APPLY && type != APPLY_BOOT) {
         return;
