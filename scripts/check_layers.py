@@ -41,7 +41,10 @@ class Layers:
         # Longest folder first, so include/deradidezivizoda/core wins over include/.
         self.folders.sort(key=lambda item: -len(item[0]))
         self.subsystems = {f.split("/")[1]: n for f, n in self.folders if f.startswith("src/")}
-        self.platform = {f.split("/")[1]: n for f, n in self.folders if f.startswith("platform/")}
+        self.platform = {f.split("/")[1]: n for f, n in self.folders
+                         if f.startswith("platform/") and f.count("/") == 1}
+        # A layer may be a single header (a root exception below everything that throws it).
+        self.headers = {f.split("/include/", 1)[1]: n for f, n in self.folders if f.endswith(".h")}
 
     def of_file(self, path):
         for folder, name in self.folders:
@@ -52,6 +55,8 @@ class Layers:
     def of_include(self, header):
         """(layer, private) of a quoted include, or (None, False) for a local or outside one."""
         parts = header.split("/")
+        if header in self.headers:
+            return self.headers[header], False
         if len(parts) >= 3 and parts[0] == "tarn" and parts[1] in self.platform:
             return self.platform[parts[1]], False
         if len(parts) >= 3 and parts[0] == "deradidezivizoda" and parts[1] in self.subsystems:

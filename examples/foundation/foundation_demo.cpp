@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <stdexcept>
 #include <string>
 
 #include "deradidezivizoda/core/config_object.h"
@@ -18,6 +19,7 @@
 #include "deradidezivizoda/core/host_state.h"
 #include "tarn/configstore/config_store_object.h"
 #include "tarn/configstore/store_rows.h"
+#include "tarn/hostctl/sys_info.h"
 #include "tarn/json/json_text.h"
 #include "tarn/paths.h"
 #include "tarn/schemastore/schema_store.h"
@@ -29,7 +31,9 @@ namespace {
 
 void Write(const std::string& path, const std::string& text) {
     fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::trunc) << text;
+    if (!TarnConfigStore::WriteFileAtomically(path, text)) {
+        throw std::runtime_error("cannot write " + path);
+    }
 }
 
 // This machine's own product UUID when it is readable, otherwise a fixed one.
@@ -54,7 +58,9 @@ void LayOutHost() {
                 "uid":{"type":"integer","minimum":1000},
                 "shell":{"type":"string"}}}})");
     Write(TarnPaths::kProductUuidFile, ProductUuid() + "\n");
-    Write(TarnPaths::kMaintenanceModeFile, "0\n");
+    if (SysInfo_SetMaintenanceMode(false) != 0) {
+        throw std::runtime_error(std::string("cannot write ") + TarnPaths::kMaintenanceModeFile);
+    }
     Write(TarnPaths::kQuickBootFile, "quickboot\n");
     fs::create_directories(fs::path(TarnPaths::kConfigStoreDb).parent_path());
     fs::create_directories(fs::path(TarnPaths::kLogFile).parent_path());

@@ -2,9 +2,9 @@
 // The runner owns every request string and the result sink; both are valid only during the
 // call. A plugin is called on the runner's one thread, once per process.
 //
-// Part 1 is the C ABI the runner calls: a plugin's shared object exports one entry point per
-// operation it supports, named tarn_plugin_<operation>_v1. Part 2 (C++ only) lets a plugin
-// author write one function per operation over typed values and export it with one macro:
+// The C ABI is what the runner calls: a plugin's shared object exports one entry point per
+// operation it supports, named tarn_plugin_<operation>_v1. The C++ helpers (C++ only) let a
+// plugin author write one function per operation over typed values and export it with one macro:
 //
 //     static std::vector<TarnPlugin::ImpactVerdict> Judge(const TarnPlugin::Request& request);
 //     TARN_PLUGIN_IMPACT(Judge)
@@ -13,7 +13,7 @@
 
 #include <stddef.h>
 
-/* ---- Part 1: the C ABI ---------------------------------------------------------------- */
+/* ---- The C ABI ------------------------------------------------------------------------ */
 
 #ifdef __cplusplus
 extern "C" {
@@ -90,7 +90,7 @@ typedef int (*tarn_plugin_entry)(const tarn_plugin_request* request, const tarn_
 }  // extern "C"
 #endif
 
-/* ---- Part 2: C++ helpers -------------------------------------------------------------- */
+/* ---- C++ helpers ---------------------------------------------------------------------- */
 
 #ifdef __cplusplus
 

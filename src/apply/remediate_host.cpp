@@ -14,6 +14,7 @@
 #include "deradidezivizoda/plugins/plugin_monitor.h"
 #include "deradidezivizoda/plugins/plugin_request.h"
 #include "deradidezivizoda/plugins/task_handle.h"
+#include "plugins/plugin_lookup.h"
 #include "plugins/plugin_run_loop.h"
 #include "tarn/configstore/db_store.h"
 #include "tarn/logger/cs_logger.h"
@@ -35,7 +36,7 @@ TaskKeyMap GroupTasks(PluginManager& plugins, const std::vector<DesiredConfigInp
     for (const DesiredConfigInput& task : tasks) {
         const TarnConfigStore::ConfigStoreObjectId& id = task.object->GetConfigStoreObjectId();
         std::string idText = id.toString();
-        std::vector<std::shared_ptr<Plugin>> found = plugins.Find(id, idText);
+        std::vector<std::shared_ptr<Plugin>> found = PluginLookup::Find(plugins, id, idText);
         if (found.empty()) {
             CSLogger::Log(1, "Plugin not present for %s", idText.c_str());
             if (absent == AbsentApplyPlugin::kRefuse) {

@@ -11,6 +11,7 @@
 #include "deradidezivizoda/plugins/plugin_manager.h"
 #include "impact/drift_inputs.h"
 #include "impact/impact_handler_access.h"
+#include "plugins/plugin_lookup.h"
 #include "tarn/configstore/join_text.h"
 #include "tarn/logger/cs_logger.h"
 
@@ -297,7 +298,7 @@ bool ImpactHandler::MatchesImpactTrigger(const Value& value, const Value& trigge
 void ImpactHandler::UpdatePluginMap(const ObjectId& id, const Value& value, const Schema& schema,
                                     ACTION action, const Value& drift) {
     const std::string idText = id.toString();
-    std::vector<std::shared_ptr<Plugin>> plugins = impl->pluginManager.Find(id, idText);
+    std::vector<std::shared_ptr<Plugin>> plugins = PluginLookup::Find(impl->pluginManager, id, idText);
     if (plugins.empty()) {
         CSLogger::Log(3, "Plugin not present for %s", idText.c_str());
         return;

@@ -1,18 +1,18 @@
 #include "deradidezivizoda/plugins/plugin_manager.h"
 
 #include <algorithm>
-#include <boost/filesystem.hpp>
 #include <boost/graph/adjacency_list.hpp>
 #include <boost/graph/topological_sort.hpp>
 #include <iterator>
+#include <optional>
 #include <stdexcept>
 
 #include "deradidezivizoda/core/throw_exception.h"
+#include "deradidezivizoda/plugins/manifest_files.h"
+#include "plugins/plugin_lookup.h"
 #include "tarn/configstore/join_text.h"
 #include "tarn/logger/cs_logger.h"
 #include "tarn/paths.h"
-
-namespace fs = boost::filesystem;
 
 namespace TarnConfigManager {
 
@@ -88,21 +88,35 @@ std::vector<std::string> TopologicalOrder(const PluginManager::DependencyTable& 
 
 }  // namespace
 
-PluginManager::PluginManager(PluginType type) : pluginDir(TarnPaths::kPluginDir) {
+struct PluginManager::Tables {
+    std::string pluginDir = TarnPaths::kPluginDir;
+    std::unordered_map<std::string, std::shared_ptr<Plugin>> plugins;
+    std::unordered_multimap<std::string, std::string> extensionTable;
+    std::vector<std::string> dependencyOrder;
+    // What Find found last, manifest path and plugin per entry: objects come in runs of
+    // instances of one key. Emptied whenever the tables change.
+    std::optional<TarnConfigStore::ConfigStoreObjectId> lastFoundKey;
+    std::vector<std::pair<std::string, std::shared_ptr<Plugin>>> lastFound;
+};
+
+PluginManager::PluginManager(PluginType type) : tables(std::make_unique<Tables>()) {
     Load(type);
 }
 
+PluginManager::~PluginManager() = default;
+PluginManager::PluginManager(PluginManager&&) noexcept = default;
+PluginManager& PluginManager::operator=(PluginManager&&) noexcept = default;
+
 void PluginManager::Load(PluginType type) {
-    try {
-        for (const fs::directory_entry& entry : fs::recursive_directory_iterator(pluginDir)) {
-            if (entry.path().extension() == ".json") {
-                ProcessJson(entry.path().c_str(), type);
-            }
-        }
-    } catch (const fs::filesystem_error& e) {
+    std::string error;
+    std::vector<std::string> manifests = FindManifestFiles(tables->pluginDir, error);
+    if (!error.empty()) {
         std::string message =
-            "Failed to iterate over " + pluginDir + ", error message: " + e.what();
+            "Failed to iterate over " + tables->pluginDir + ", error message: " + error;
         throw ConfigManagerException(UNEXPECTED_ERROR, message.c_str());
+    }
+    for (const std::string& manifest : manifests) {
+        ProcessJson(manifest.c_str(), type);
     }
     if (type != APPLY && type != APPLY_BOOT) {
         return;
@@ -116,18 +130,18 @@ void PluginManager::Load(PluginType type) {
 }
 
 void PluginManager::ProcessJson(const char* path, PluginType type) {
-    lastFoundKey.reset();
-    lastFound.clear();
+    tables->lastFoundKey.reset();
+    tables->lastFound.clear();
     auto plugin = std::make_shared<Plugin>(path);
     if (!plugin->CheckType(type)) {
         CSLogger::Log(3, "File %s does not support type:%d", path, static_cast<int>(type));
         return;
     }
-    plugins[path] = plugin;
+    tables->plugins[path] = plugin;
     auto keys = type == EXTRACT ? plugin->GetExtractConfigIds() : plugin->GetCSOIdList();
     for (const auto& key : keys) {
         CSLogger::Log(3, "Adding cso %s to extension table %s", key.toString().c_str(), path);
-        extensionTable.emplace(KeyText(key), path);
+        tables->extensionTable.emplace(KeyText(key), path);
     }
 }
 
@@ -143,12 +157,12 @@ void PluginManager::BuildDependencies() {
     DependencyTable table = ApplyGroupTable();
     // Plugins in path order, so that a tag provided twice always keeps the same list.
     std::vector<std::string> paths;
-    for (const auto& entry : plugins) {
+    for (const auto& entry : tables->plugins) {
         paths.push_back(entry.first);
     }
     std::sort(paths.begin(), paths.end());
     for (const std::string& path : paths) {
-        const Plugin& plugin = *plugins.at(path);
+        const Plugin& plugin = *tables->plugins.at(path);
         std::string group = plugin.GetApplyGroup();
         CSLogger::Log(3, "Processing operations in %s", path.c_str());
         if (plugin.GetVersion() == 3) {
@@ -162,24 +176,28 @@ void PluginManager::BuildDependencies() {
         }
     }
     std::vector<std::string> order = TopologicalOrder(table);
-    dependencyOrder.insert(dependencyOrder.end(), order.begin(), order.end());
+    tables->dependencyOrder.insert(tables->dependencyOrder.end(), order.begin(), order.end());
 }
 
 std::vector<std::shared_ptr<Plugin>> PluginManager::Find(
     const TarnConfigStore::ConfigStoreObjectId& id) {
-    return Find(id, id.toString());
+    return PluginLookup::Find(*this, id, id.toString());
 }
 
-std::vector<std::shared_ptr<Plugin>> PluginManager::Find(
-    const TarnConfigStore::ConfigStoreObjectId& id, const std::string& idText) {
-    if (!lastFoundKey || !SameKey(*lastFoundKey, id)) {
-        lastFoundKey.reset();  // a lookup that throws half way leaves nothing remembered
+std::vector<std::shared_ptr<Plugin>> PluginLookup::Find(
+    PluginManager& manager, const TarnConfigStore::ConfigStoreObjectId& id,
+    const std::string& idText) {
+    PluginManager::Tables& tables = *manager.tables;
+    auto& memo = tables.lastFoundKey;
+    auto& lastFound = tables.lastFound;
+    if (!memo || !SameKey(*memo, id)) {
+        memo.reset();  // a lookup that throws half way leaves nothing remembered
         lastFound.clear();
-        auto range = extensionTable.equal_range(KeyText(id));
+        auto range = tables.extensionTable.equal_range(KeyText(id));
         for (auto entry = range.first; entry != range.second; ++entry) {
-            lastFound.emplace_back(entry->second, plugins.at(entry->second));
+            lastFound.emplace_back(entry->second, tables.plugins.at(entry->second));
         }
-        lastFoundKey.emplace(id.GetKey(), id.GetGroup(), id.GetComponent());
+        memo.emplace(id.GetKey(), id.GetGroup(), id.GetComponent());
     }
     std::vector<std::shared_ptr<Plugin>> found;
     found.reserve(lastFound.size());
@@ -192,21 +210,21 @@ std::vector<std::shared_ptr<Plugin>> PluginManager::Find(
 
 std::vector<std::shared_ptr<Plugin>> PluginManager::GetPlugins() {
     std::vector<std::shared_ptr<Plugin>> all;
-    all.reserve(plugins.size());
-    for (const auto& entry : plugins) {
+    all.reserve(tables->plugins.size());
+    for (const auto& entry : tables->plugins) {
         all.push_back(entry.second);
     }
     return all;
 }
 
 std::vector<std::string> PluginManager::GetDependencies() {
-    return dependencyOrder;
+    return tables->dependencyOrder;
 }
 
 std::vector<std::string> PluginManager::List() {
     std::vector<std::string> list;
-    list.reserve(extensionTable.size());
-    for (const auto& entry : extensionTable) {
+    list.reserve(tables->extensionTable.size());
+    for (const auto& entry : tables->extensionTable) {
         list.push_back(entry.first + ":" + entry.second);
     }
     return list;

@@ -9,7 +9,6 @@
 
 #include "deradidezivizoda/core/throw_exception.h"
 #include "plugins/run_folder.h"
-#include "tarn/configstore/join_text.h"
 #include "tarn/json/json_text.h"
 #include "tarn/pluginsupport/config_object_json.h"
 
@@ -198,8 +197,8 @@ std::string PluginRequest::PopulateCSOId(
     Allocator& allocator) {
     const TarnConfigStore::ConfigStoreObjectId& id = input->GetConfigStoreObjectId();
     AddObjectIdMembers(id, value, allocator);
-    return TarnConfigStore::JoinText(
-        {id.GetComponent(), id.GetGroup(), id.GetKey(), id.GetInstanceId()});
+    rapidjson::Value name = MemberName(id, allocator);
+    return std::string(name.GetString(), name.GetStringLength());
 }
 
 void PluginRequest::PopulateCSOList(
@@ -211,8 +210,9 @@ void PluginRequest::PopulateCSOList(
         rapidjson::Value entry(rapidjson::kObjectType);
         config->GetSerializedData(text);
         entry.AddMember("config", rapidjson::Value(text, allocator), allocator);
-        std::string member = PopulateCSOId(entry, config, allocator);
-        list.AddMember(rapidjson::Value(member, allocator), entry, allocator);
+        const TarnConfigStore::ConfigStoreObjectId& id = config->GetConfigStoreObjectId();
+        AddObjectIdMembers(id, entry, allocator);
+        list.AddMember(MemberName(id, allocator), entry, allocator);
     }
     document.AddMember(rapidjson::StringRef(name), list, allocator);
 }

@@ -6,6 +6,7 @@
 #include <boost/filesystem.hpp>
 #include <cerrno>
 
+#include "deradidezivizoda/plugins/manifest_files.h"
 #include "tarn/json/fault_point.h"
 #include "tarn/json/json_text.h"
 #include "tarn/validator/json_validator.h"
@@ -171,19 +172,17 @@ void ValidateAllPlugins(const std::string_view& pluginDir, const std::string_vie
         AddFinding(result, schemaDir, error);
         return;
     }
-    fs::path dir{std::string(pluginDir)};
-    try {
-        for (const fs::directory_entry& entry : fs::recursive_directory_iterator(dir)) {
-            fs::path path = fs::canonical(entry.path());
-            if (path.extension() == ".json") {
-                ValidatePluginFile(path.string(), schemas, result);
-            }
-        }
-    } catch (const fs::filesystem_error& e) {
+    std::string walkError;
+    for (const std::string& manifest : TarnConfigManager::FindManifestFiles(pluginDir, walkError)) {
+        boost::system::error_code gone;  // removed since the walk: reported by its own path
+        fs::path path = fs::canonical(manifest, gone);
+        ValidatePluginFile(gone ? manifest : path.string(), schemas, result);
+    }
+    if (!walkError.empty()) {
         boost::system::error_code ignored;
-        std::string shown = fs::weakly_canonical(dir, ignored).string();
+        std::string shown = fs::weakly_canonical(std::string(pluginDir), ignored).string();
         AddFinding(result, shown,
-                   "Failed to iterate over " + shown + " recursively, error: " + e.what());
+                   "Failed to iterate over " + shown + " recursively, error: " + walkError);
     }
 }
 

@@ -3,23 +3,17 @@
 // turn. Each time the files are on disk (whole) or committed in the store, never neither; the
 // database passes its integrity check; and the next boot puts everything where it belongs.
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sqlite3.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <functional>
-#include <thread>
 
 #include "apply_host.h"
-#include "deadline.h"
+#include "crash_child.h"
 #include "deradidezivizoda/apply/boot_apply.h"
 #include "tarn/configstore/boot_state.h"
 #include "tarn/configstore/config_store.h"
 #include "tarn/configstore/config_store_object.h"
 #include "tarn/configstore/db_store.h"
-#include "tarn/json/fault_point.h"
 #include "tarn/paths.h"
 
 namespace {
@@ -30,42 +24,6 @@ using namespace TarnTest;
 const char kNotification[] = "{\n  \"waiter\": \"10.0.0.1\"\n}\n";
 const char kNotificationStored[] = R"({"waiter":"10.0.0.1"})";
 const char kFirewall[] = "<zone>\n  <service name=\"ssh\"/>\n</zone>\n";
-
-struct ChildEnd {
-    bool killed = false;  // by SIGKILL, at the armed fault point
-    int exitCode = -1;    // when it ended on its own: the fault points it passed
-};
-
-// Runs body in a child process with the n-th fault point armed (0: none). A child that
-// neither dies nor ends within a minute is killed and fails the test.
-ChildEnd RunInChild(unsigned point, const std::function<void()>& body) {
-    pid_t pid = fork();
-    if (pid == 0) {
-        TarnConfigStore::ArmFaultPoint(point);
-        try {
-            body();
-        } catch (...) {
-            _exit(255);
-        }
-        _exit(static_cast<int>(TarnConfigStore::FaultPointsPassed()));
-    }
-    int status = 0;
-    auto deadline = std::chrono::steady_clock::now() + TarnTest::kLongestWait;
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            ADD_FAILURE() << "the child did not end within " << TarnTest::kLongestWait.count()
-                          << " seconds";
-            return {};
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    if (WIFSIGNALED(status)) {
-        return {WTERMSIG(status) == SIGKILL, -1};
-    }
-    return {false, WEXITSTATUS(status)};
-}
 
 std::string IntegrityCheck() {
     sqlite3* db = nullptr;

@@ -4,6 +4,8 @@
 
 #include <filesystem>
 
+#include "deradidezivizoda/plugins/plugin_manager.h"
+#include "deradidezivizoda/plugins/plugin_schema_check.h"
 #include "json_test_text.h"
 #include "plugin_files.h"
 #include "tarn/configstore/store_rows.h"
@@ -33,6 +35,46 @@ TEST_F(Commands, ExtractPrintsEachConfigurationAsADocument) {
 
     run = RunTarnctl({"extract", "everything"});
     EXPECT_EQ(run.exitCode, 1);
+}
+
+// What each reader of manifests makes of the plugin directory: the plugins the library loads
+// for apply work (or "throws"), the findings of the directory check, and the exit statuses of
+// plugins list and plugins validate.
+std::string ManifestReaders() {
+    std::string loaded = "throws";
+    try {
+        loaded = std::to_string(
+            TarnConfigManager::PluginManager(TarnConfigManager::APPLY).GetPlugins().size());
+    } catch (const std::exception&) {
+    }
+    rapidjson::Document findings;
+    ValidateAllPlugins(TarnPaths::kPluginDir, TarnPaths::kPluginSchemaDir, findings);
+    return loaded + " " + std::to_string(findings.Size()) + " " +
+           std::to_string(RunTarnctl({"plugins", "list"}).exitCode) + " " +
+           std::to_string(RunTarnctl({"plugins", "validate"}).exitCode);
+}
+
+// A link to a manifest and a link to a folder below the plugin directory are skipped alike
+// by all of them; the same manifest as a real file is seen by all of them.
+TEST_F(Commands, EveryManifestReaderSkipsSymbolicLinks) {
+    namespace fs = std::filesystem;
+    InstallProbePlugin("ok");
+    const fs::path plugins = TarnPaths::kPluginDir;
+    const std::string outside = RootPath("elsewhere/linked");
+    WriteFile(outside + "/manifest.json", R"({"version": 2, "type": "python"})");
+    fs::create_directories(plugins / "viafile");
+    fs::create_symlink(outside + "/manifest.json", plugins / "viafile" / "manifest.json");
+    fs::create_symlink(outside, plugins / "viafolder");
+    EXPECT_EQ(ManifestReaders(), "1 0 0 0");
+
+    fs::remove(plugins / "viafile" / "manifest.json");
+    fs::copy_file(outside + "/manifest.json", plugins / "viafile" / "manifest.json");
+    EXPECT_EQ(ManifestReaders(), "throws 1 1 2");
+
+    fs::remove_all(plugins / "viafile");
+    fs::remove(plugins / "viafolder");
+    fs::copy(outside, plugins / "viafolder");
+    EXPECT_EQ(ManifestReaders(), "throws 1 1 2");
 }
 
 TEST_F(Commands, PluginsListShowsEachManifestAndFailsOnABrokenOne) {

@@ -1,12 +1,5 @@
 #include "host_command.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "console.h"
@@ -14,36 +7,13 @@
 #include "error_report.h"
 #include "exit_codes.h"
 #include "state_names.h"
+#include "tarn/hostctl/sys_info.h"
 #include "tarn/paths.h"
 #include "text_table.h"
 
 namespace Tarnctl {
 
 namespace {
-
-std::string SystemError(const std::string& what) {
-    return what + ": " + std::strerror(errno);
-}
-
-// Replaces the file through a temporary file and a rename: readers see the old or the new
-// state, never half of one.
-void WriteStateFile(const std::string& path, const std::string& text) {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::string temporary = path + ".tarnctl-" + std::to_string(getpid());
-    std::ofstream out(temporary, std::ios::trunc);
-    out << text;
-    out.close();
-    if (!out) {
-        std::string message = SystemError("cannot write " + temporary);
-        std::remove(temporary.c_str());
-        throw CommandError(message);
-    }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        std::string message = SystemError("cannot replace " + path);
-        std::remove(temporary.c_str());
-        throw CommandError(message);
-    }
-}
 
 void PrintMaintenanceMode(const Console& console, bool enabled) {
     if (console.Json()) {
@@ -82,7 +52,10 @@ int RunHostShow(const Console& console) {
 }
 
 int RunMaintenance(const Console& console, bool enter) {
-    WriteStateFile(TarnPaths::kMaintenanceModeFile, enter ? "1\n" : "0\n");
+    if (int status = SysInfo_SetMaintenanceMode(enter)) {
+        throw CommandError(std::string("cannot replace ") + TarnPaths::kMaintenanceModeFile + ": " +
+                           SABLE_ReturnStatusToString(status));
+    }
     bool enabled = TarnConfigManager::IsMaintenanceModeEnabled();
     if (enabled != enter) {
         throw CommandError(std::string("wrote ") + TarnPaths::kMaintenanceModeFile +

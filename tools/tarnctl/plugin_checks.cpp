@@ -6,6 +6,7 @@
 #include <sstream>
 #include <vector>
 
+#include "deradidezivizoda/plugins/manifest_files.h"
 #include "deradidezivizoda/plugins/plugin_schema_check.h"
 #include "tarn/json/json_text.h"
 #include "tarn/paths.h"
@@ -241,11 +242,10 @@ void AddPluginFindings(const std::string& directory, rapidjson::Document& findin
         pluginDir = base;
     }
     std::vector<fs::path> manifests;
-    for (fs::recursive_directory_iterator it(base, error), end; !error && it != end;
-         it.increment(error)) {
-        if (it->path().extension() == ".json" && !it->is_directory()) {
-            manifests.push_back(fs::canonical(it->path(), error));
-        }
+    std::string walkError;  // ValidateAllPlugins reports it
+    for (const std::string& manifest :
+         TarnConfigManager::FindManifestFiles(base.string(), walkError)) {
+        manifests.push_back(fs::canonical(manifest, error));
     }
     std::sort(manifests.begin(), manifests.end());
     for (const fs::path& path : manifests) {

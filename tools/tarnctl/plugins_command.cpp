@@ -1,11 +1,10 @@
 #include "plugins_command.h"
 
-#include <algorithm>
-#include <filesystem>
 #include <memory>
 #include <vector>
 
 #include "console.h"
+#include "deradidezivizoda/plugins/manifest_files.h"
 #include "deradidezivizoda/plugins/plugin.h"
 #include "deradidezivizoda/plugins/plugin_schema_check.h"
 #include "error_report.h"
@@ -61,14 +60,13 @@ rapidjson::Value TextArray(const std::vector<std::string>& texts, Allocator& all
 
 // The manifests below the plugin directory, in path order.
 std::vector<std::string> ManifestPaths() {
-    std::vector<std::string> paths;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(
-             TarnPaths::kPluginDir, std::filesystem::directory_options::follow_directory_symlink)) {
-        if (entry.path().extension() == ".json" && !entry.is_directory()) {
-            paths.push_back(entry.path().string());
-        }
+    std::string error;
+    std::vector<std::string> paths =
+        TarnConfigManager::FindManifestFiles(TarnPaths::kPluginDir, error);
+    if (!error.empty()) {
+        throw CommandError(std::string("cannot read the plugin directory ") +
+                           TarnPaths::kPluginDir + ": " + error);
     }
-    std::sort(paths.begin(), paths.end());
     return paths;
 }
 

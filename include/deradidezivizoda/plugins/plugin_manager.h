@@ -5,7 +5,6 @@
 #pragma once
 
 #include <memory>
-#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -24,6 +23,9 @@ public:
     // directory cannot be walked, DEPENDENCY_ERROR (2083) when the apply order cannot be
     // built, and whatever a bad manifest raises (see Plugin).
     explicit PluginManager(PluginType type);
+    ~PluginManager();
+    PluginManager(PluginManager&&) noexcept;
+    PluginManager& operator=(PluginManager&&) noexcept;
 
     void Load(PluginType type);
     void ProcessJson(const char* path, PluginType type);
@@ -33,9 +35,6 @@ public:
 
     // The plugins serving the id's component, group and key (the instance id is ignored).
     std::vector<std::shared_ptr<Plugin>> Find(const TarnConfigStore::ConfigStoreObjectId& id);
-    // The same, for a caller holding the id's text (id.toString()) already.
-    std::vector<std::shared_ptr<Plugin>> Find(const TarnConfigStore::ConfigStoreObjectId& id,
-                                              const std::string& idText);
     std::vector<std::shared_ptr<Plugin>> GetPlugins();
     // Apply groups and provided tags, each after everything it depends on.
     std::vector<std::string> GetDependencies();
@@ -43,14 +42,9 @@ public:
     std::vector<std::string> List();
 
 private:
-    std::string pluginDir;
-    std::unordered_map<std::string, std::shared_ptr<Plugin>> plugins;
-    std::unordered_multimap<std::string, std::string> extensionTable;
-    std::vector<std::string> dependencyOrder;
-    // What Find found last, manifest path and plugin per entry: objects come in runs of
-    // instances of one key. Emptied whenever the tables change.
-    std::optional<TarnConfigStore::ConfigStoreObjectId> lastFoundKey;
-    std::vector<std::pair<std::string, std::shared_ptr<Plugin>>> lastFound;
+    friend struct PluginLookup;
+    struct Tables;
+    std::unique_ptr<Tables> tables;
 };
 
 }  // namespace TarnConfigManager

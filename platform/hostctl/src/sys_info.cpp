@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "tarn/json/json_text.h"
 #include "tarn/paths.h"
 
 namespace {
@@ -98,6 +99,18 @@ int SysInfo_Get(SysInfo_Node node, const SysInfo_ParamList* params, void* buffer
             return ReadRamdiskStats(params, buffer, size);
     }
     return EINVAL;
+}
+
+int SysInfo_SetMaintenanceMode(bool enabled) {
+    std::error_code error;
+    std::filesystem::create_directories(
+        std::filesystem::path(TarnPaths::kMaintenanceModeFile).parent_path(), error);
+    if (error) {
+        return error.value();
+    }
+    bool written = TarnConfigStore::WriteFileAtomically(TarnPaths::kMaintenanceModeFile,
+                                                        enabled ? "1\n" : "0\n");
+    return written ? 0 : errno;
 }
 
 const char* SABLE_ReturnStatusToString(int status) {

@@ -26,7 +26,6 @@ public:
 
     ConfigStore(std::shared_ptr<DBStore::StoreConnection> connection, std::string name);
 
-    const std::string& GetName() const { return name_; }
     const std::shared_ptr<DBStore::StoreConnection>& GetConnection() const { return connection_; }
 
     // Stores the object's value and named attributes under its id, replacing what was there.

@@ -33,7 +33,6 @@ public:
     void BeginTransaction();
     void CommitTransaction();
     void RollbackTransaction();
-    unsigned TransactionDepth() const { return depth_; }
     bool IsReadOnly() const { return readOnly_; }
 
     // Throws ConfigStoreException 1001 naming the database file, what failed and SQLite's

@@ -1,6 +1,7 @@
 // SysInfo: the kernel's system-information interface. Nodes are read from small state files
 // under the host root: the interface signature from the signature file (21 when absent),
-// maintenance mode from the maintenance-mode file (an integer, 0 when absent).
+// maintenance mode from the maintenance-mode file (an integer, 0 when absent), which
+// SysInfo_SetMaintenanceMode writes.
 // RAM-disk statistics come from statvfs of the store's folder, the reserved size from the
 // RAM-disk reservation file when it exists (docs/host-root.md). Stateless; any thread.
 #pragma once
@@ -46,6 +47,11 @@ int SysInfo_CheckSig(SysInfo_Sig* found, int expected, SysInfo_Sig* wanted);
 // Reads one node into buffer (size bytes). Returns 0 or an errno value: EINVAL for an
 // unknown node or a buffer of the wrong size, EIO for an unreadable state file.
 int SysInfo_Get(SysInfo_Node node, const SysInfo_ParamList* params, void* buffer, size_t size);
+
+// Puts the host into maintenance mode (enabled) or takes it out: the one writer of the
+// maintenance-mode file, replaced atomically and durably (the folder is created when
+// missing). Returns 0 or an errno value; the file is then the old one, whole.
+int SysInfo_SetMaintenanceMode(bool enabled);
 
 // The readable text of a status SysInfo_* returned.
 const char* SABLE_ReturnStatusToString(int status);
