@@ -61,11 +61,10 @@ expect_in libderadidezivizoda-dev "$lib/libderadidezivizoda.so" \
   usr/include/deradidezivizoda/drift/check_compliance.h
 expect_in tarnctl usr/sbin/tarnctl usr/share/man/man8/tarnctl.8.gz \
   usr/share/bash-completion/completions/tarnctl
-# Every platform library the build made ships, in the runtime package, with its link in -dev.
-for built in "$build"/platform/*/libtarn_*.so.1; do
-  name="$(basename "$built")"
-  expect_in libderadidezivizoda1 "$lib/$name"
-  expect_in libderadidezivizoda-dev "$lib/${name%.1}"
+# Every platform library of the source tree ships, in the runtime package, with its link in -dev.
+for name in $(sed -n 's/^tarn_platform_library(\([a-z_]*\).*/\1/p' platform/*/CMakeLists.txt); do
+  expect_in libderadidezivizoda1 "$lib/lib$name.so.1"
+  expect_in libderadidezivizoda-dev "$lib/lib$name.so"
 done
 
 # The packages are built for the real host: no file may name the folder they were built in.
