@@ -27,13 +27,14 @@ git ls-files -z --cached --others --exclude-standard |
   dpkg-buildpackage -us -uc -b >"$out/build.log" 2>&1) ||
   { tail -n 40 "$out/build.log" >&2; fail "dpkg-buildpackage failed (log: $out/build.log)"; }
 
-version="$(dpkg-parsechangelog -l "$src/debian/changelog" -S Version)"
+version="$(dpkg-parsechangelog -S Version)"
 arch="$(dpkg-architecture -q DEB_HOST_ARCH)"
 multiarch="$(dpkg-architecture -q DEB_HOST_MULTIARCH)"
 for package in libderadidezivizoda1 libderadidezivizoda-dev tarnctl; do
   deb="$out/${package}_${version}_${arch}.deb"
   [ -f "$deb" ] || fail "no package $package"
-  dpkg-deb -c "$deb" | awk '{print $NF}' | sed 's|^\./||' | grep -v '/$' >"$out/$package.files"
+  dpkg-deb --fsys-tarfile "$deb" | tar -t | sed 's|^\./||' | grep -v -e '/$' -e '^$' \
+    >"$out/$package.files"
   dpkg-deb -x "$deb" "$root"
   echo "$package: $(wc -l <"$out/$package.files") files"
 done
@@ -99,12 +100,13 @@ cmake --build "$work/cmake-build" >/dev/null
 for consumer in "$work/cmake-build/consumer" "$work/pkg-consumer"; do
   status=0
   env -i LD_BIND_NOW=1 LD_LIBRARY_PATH="$root/$lib" "$consumer" 2>"$work/usage" || status=$?
-  [ "$status" = 1 ] && grep -q "^usage: consumer" "$work/usage" ||
+  if [ "$status" != 1 ] || ! grep -q "^usage: consumer" "$work/usage"; then
     fail "$consumer does not load against the unpacked packages: $(cat "$work/usage")"
+  fi
 done
 
 if command -v lintian >/dev/null; then
-  lintian --fail-on error "$out"/*.changes >"$out/lintian.log" ||
+  lintian --fail-on error "$out"/*.changes >"$out/lintian.log" 2>&1 ||
     { cat "$out/lintian.log" >&2; fail "lintian reports errors"; }
   echo "lintian: no error, $(grep -c '^W:' "$out/lintian.log" || true) warnings"
 fi
