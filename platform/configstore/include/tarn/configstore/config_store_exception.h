@@ -9,7 +9,10 @@
 #include <vector>
 
 #include "tarn/configstore/json_parse_error.h"
+#include "tarn/export.h"
 #include "tarn/hostctl/host_ctl_exception.h"
+
+TARN_PUBLIC_BEGIN
 
 namespace TarnConfigStore {
 
@@ -41,3 +44,5 @@ enum ConfigStoreErrorCode {
 };
 
 }  // namespace TarnConfigStore
+
+TARN_PUBLIC_END

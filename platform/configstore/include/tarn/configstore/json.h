@@ -4,6 +4,10 @@
 // Include this header instead of any rapidjson header.
 #pragma once
 
+#include "tarn/export.h"
+
+TARN_PUBLIC_BEGIN
+
 #if defined(RAPIDJSON_RAPIDJSON_H_) && !defined(TARN_JSON_ASSERT_INSTALLED)
 #error "rapidjson was included before tarn/configstore/json.h"
 #endif
@@ -25,3 +29,5 @@ namespace TarnConfigStore {
 #include <rapidjson/prettywriter.h>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
+
+TARN_PUBLIC_END
