@@ -25,11 +25,9 @@ install(FILES ${CMAKE_BINARY_DIR}/package/deradidezivizodaConfig.cmake
 # works. The public headers call into the platform libraries too, so they are linked.
 file(RELATIVE_PATH TARN_PC_LIBDIR_TO_INCLUDEDIR ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig
   ${CMAKE_INSTALL_FULL_INCLUDEDIR})
-set(TARN_PC_PLATFORM_LIBS "")
-foreach(component logger hostctl json configstore validator schemastore pluginsupport sablectl)
-  string(APPEND TARN_PC_PLATFORM_LIBS " -ltarn_${component}")
-endforeach()
-string(STRIP "${TARN_PC_PLATFORM_LIBS}" TARN_PC_PLATFORM_LIBS)
+get_property(platform_libraries GLOBAL PROPERTY TARN_PLATFORM_LIBRARIES)
+list(TRANSFORM platform_libraries PREPEND "-l" OUTPUT_VARIABLE TARN_PC_PLATFORM_LIBS)
+list(JOIN TARN_PC_PLATFORM_LIBS " " TARN_PC_PLATFORM_LIBS)
 configure_file(cmake/deradidezivizoda.pc.in ${CMAKE_BINARY_DIR}/package/deradidezivizoda.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/package/deradidezivizoda.pc
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)

@@ -3,13 +3,18 @@ set(TARN_WARNINGS -Wall -Wextra -Werror)
 
 # tarn_platform_library(<name> SOURCES ... DEPS ...)
 # One stand-in for a closed host component: a shared library with its own headers under
-# include/tarn/<component>/, installed beside the main library as on a real host.
+# include/tarn/<component>/, installed beside the main library as on a real host. Its public
+# headers enclose their declarations in TARN_PUBLIC_BEGIN/END (tarn/export.h). The list of
+# platform libraries (global property TARN_PLATFORM_LIBRARIES) feeds the pkg-config file and
+# the exported-symbols test.
 function(tarn_platform_library name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
   add_library(${name} SHARED ${ARG_SOURCES})
+  set_property(GLOBAL APPEND PROPERTY TARN_PLATFORM_LIBRARIES ${name})
   target_compile_options(${name} PRIVATE ${TARN_WARNINGS})
   target_include_directories(${name} PUBLIC
     $<BUILD_INTERFACE:${CMAKE_CURRENT_SOURCE_DIR}/include>
+    $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/platform/include>
     $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
   # The fixed paths are compiled in: installed consumers never need them.
   list(TRANSFORM ARG_DEPS REPLACE "^tarn_paths$" "$<BUILD_INTERFACE:tarn_paths>")
@@ -21,13 +26,14 @@ function(tarn_platform_library name)
   install(DIRECTORY include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)
 endfunction()
 
-# What every shared library of the project exports: only the names cmake/exports.map lists
-# (the project's namespaces and the free functions of the public headers). Hidden inline and
-# template instances keep calls inside the library direct (no PLT); the symbols of static
-# libraries linked in stay inside; installed, a library finds its sibling libraries beside
-# itself.
+# What every shared library of the project exports: what its public headers mark (compiled
+# with hidden visibility), narrowed to the names cmake/exports.map lists (the project's
+# namespaces and the free functions of the public headers). Hidden inline and template
+# instances keep calls inside the library direct (no PLT); the symbols of static libraries
+# linked in stay inside; installed, a library finds its sibling libraries beside itself.
 function(tarn_library_hygiene name)
-  set_target_properties(${name} PROPERTIES VISIBILITY_INLINES_HIDDEN ON INSTALL_RPATH "$ORIGIN")
+  set_target_properties(${name} PROPERTIES C_VISIBILITY_PRESET hidden CXX_VISIBILITY_PRESET hidden
+    VISIBILITY_INLINES_HIDDEN ON INSTALL_RPATH "$ORIGIN")
   target_link_options(${name} PRIVATE LINKER:--exclude-libs,ALL
     LINKER:--version-script=${PROJECT_SOURCE_DIR}/cmake/exports.map)
   set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/exports.map)

@@ -8,7 +8,7 @@ PACKAGES=(
   g++ clang libclang-rt-14-dev cmake ninja-build ccache pkg-config python3
   rapidjson-dev libboost-dev libboost-graph-dev libboost-filesystem-dev libboost-system-dev
   libsqlite3-dev sqlite3 libgtest-dev libgmock-dev googletest libbenchmark-dev
-  json-schema-test-suite libcli11-dev
+  json-schema-test-suite libcli11-dev debhelper dpkg-dev lintian
 )
 
 missing=()

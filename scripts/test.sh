@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# The README's test command: set up, build and run every test suite and the consumer test of
-# an installed build, then the same suites built with AddressSanitizer and
-# UndefinedBehaviorSanitizer, and the plugin suite (launcher and monitor threads) with
-# ThreadSanitizer.
+# The README's test command: set up, build and run every test suite, the consumer test of an
+# installed build and the Debian packages test, then the same suites built with
+# AddressSanitizer and UndefinedBehaviorSanitizer, and the plugin suite (launcher and monitor
+# threads) with ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # The include order of docs/architecture.md, checked before the build when python3 is there
@@ -19,6 +19,9 @@ ctest --test-dir "${BUILD_DIR:-build}" --output-on-failure
 
 echo "== Installed library: CMake and pkg-config consumers"
 bash tests/consumer/run.sh "${BUILD_DIR:-build}"
+
+echo "== Debian packages: built, unpacked into a throwaway root and checked"
+bash tests/packaging/debs.sh "${BUILD_DIR:-build}"
 
 sanitized() {
   local dir="$1" sanitizers="$2"

@@ -7,7 +7,10 @@
 #include <string_view>
 #include <vector>
 
+#include "tarn/export.h"
 #include "tarn/sablectl/ssh_config.h"
+
+TARN_PUBLIC_BEGIN
 
 namespace SableCtl {
 namespace System {
@@ -37,3 +40,5 @@ std::vector<SshConfigRow> ParseKeywordFile(const std::string& text, const std::s
 
 }  // namespace System
 }  // namespace SableCtl
+
+TARN_PUBLIC_END

@@ -10,6 +10,10 @@
 #include <string>
 #include <string_view>
 
+#include "tarn/export.h"
+
+TARN_PUBLIC_BEGIN
+
 namespace TarnValidator {
 
 struct RegexProgram;
@@ -40,3 +44,5 @@ private:
 };
 
 }  // namespace TarnValidator
+
+TARN_PUBLIC_END

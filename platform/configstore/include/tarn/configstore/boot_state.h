@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "tarn/export.h"
+
+TARN_PUBLIC_BEGIN
+
 namespace TarnConfigStore {
 
 enum BOOTMODE {
@@ -46,3 +50,5 @@ void MarkBootStarted();
 void MarkBootComplete();
 
 }  // namespace TarnConfigStore
+
+TARN_PUBLIC_END

@@ -9,6 +9,9 @@
 #include <string>
 
 #include "tarn/configstore/db_store.h"
+#include "tarn/export.h"
+
+TARN_PUBLIC_BEGIN
 
 namespace TarnConfigStore {
 
@@ -61,3 +64,5 @@ private:
 };
 
 }  // namespace TarnConfigStore
+
+TARN_PUBLIC_END

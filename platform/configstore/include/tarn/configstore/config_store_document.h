@@ -8,6 +8,9 @@
 #include <vector>
 
 #include "tarn/json/json.h"
+#include "tarn/export.h"
+
+TARN_PUBLIC_BEGIN
 
 namespace ConfigStoreDocument {
 
@@ -133,3 +136,5 @@ namespace TarnConfigStore {
 rapidjson::Document CreateDocumentFromFile(const std::string& path);
 
 }  // namespace TarnConfigStore
+
+TARN_PUBLIC_END

@@ -11,6 +11,9 @@
 
 #include "tarn/configstore/config_store_object_id.h"
 #include "tarn/json/json.h"
+#include "tarn/export.h"
+
+TARN_PUBLIC_BEGIN
 
 namespace TarnConfigStore {
 
@@ -90,3 +93,5 @@ std::shared_ptr<ConfigStoreObject> CreateObject(const ConfigStoreObjectId& id,
 std::string GenerateInstanceId();
 
 }  // namespace TarnConfigStore
+
+TARN_PUBLIC_END

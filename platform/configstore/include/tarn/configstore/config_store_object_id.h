@@ -6,6 +6,10 @@
 #include <cstddef>
 #include <string>
 
+#include "tarn/export.h"
+
+TARN_PUBLIC_BEGIN
+
 namespace TarnConfigStore {
 
 class ConfigStoreObjectId {
@@ -44,3 +48,5 @@ struct ConfigStoreObjectIdHash {
 };
 
 }  // namespace TarnConfigStore
+
+TARN_PUBLIC_END

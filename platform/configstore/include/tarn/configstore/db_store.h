@@ -7,6 +7,10 @@
 #include <memory>
 #include <string>
 
+#include "tarn/export.h"
+
+TARN_PUBLIC_BEGIN
+
 struct sqlite3;
 
 namespace DBStore {
@@ -63,3 +67,5 @@ std::shared_ptr<DBStore::StoreConnection> GetDBStore(DBStore::Type type, bool cr
 namespace DBStore {
 using TarnConfigStore::GetDBStore;
 }  // namespace DBStore
+
+TARN_PUBLIC_END

@@ -7,6 +7,9 @@
 #include <string>
 
 #include "tarn/configstore/config_store_object_id.h"
+#include "tarn/export.h"
+
+TARN_PUBLIC_BEGIN
 
 namespace TarnConfigStore {
 
@@ -31,3 +34,5 @@ std::shared_ptr<DriftObject> CreateDriftObject(const ConfigStoreObjectId& id,
                                                const std::string& driftText);
 
 }  // namespace TarnConfigStore
+
+TARN_PUBLIC_END

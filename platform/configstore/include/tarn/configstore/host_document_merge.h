@@ -7,6 +7,9 @@
 #include <string>
 
 #include "tarn/json/json.h"
+#include "tarn/export.h"
+
+TARN_PUBLIC_BEGIN
 
 namespace ConfigStoreDocument {
 
@@ -59,3 +62,5 @@ void SplitDocument(const rapidjson::Value& schema, const std::string& hostUuid,
                    rapidjson::Document& document);
 
 }  // namespace ConfigStoreDocument
+
+TARN_PUBLIC_END

@@ -9,6 +9,9 @@
 
 #include "tarn/configstore/config_store_object.h"
 #include "tarn/configstore/db_store.h"
+#include "tarn/export.h"
+
+TARN_PUBLIC_BEGIN
 
 namespace TarnConfigStore {
 
@@ -45,3 +48,5 @@ int DeleteHostAPIConfiguration(const std::string& component, const std::string& 
                                const std::string& key);
 
 }  // namespace TarnConfigStore
+
+TARN_PUBLIC_END

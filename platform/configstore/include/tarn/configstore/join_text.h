@@ -8,6 +8,10 @@
 #include <string>
 #include <string_view>
 
+#include "tarn/export.h"
+
+TARN_PUBLIC_BEGIN
+
 namespace TarnConfigStore {
 
 using TextPieces = std::initializer_list<std::string_view>;
@@ -47,3 +51,5 @@ inline std::string JoinText(TextPieces pieces) {
 }
 
 }  // namespace TarnConfigStore
+
+TARN_PUBLIC_END

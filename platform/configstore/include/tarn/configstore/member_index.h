@@ -10,6 +10,9 @@
 #include <memory>
 
 #include "tarn/json/json.h"
+#include "tarn/export.h"
+
+TARN_PUBLIC_BEGIN
 
 namespace TarnConfigStore {
 
@@ -46,3 +49,5 @@ private:
 bool JsonEqual(const rapidjson::Value& a, const rapidjson::Value& b);
 
 }  // namespace TarnConfigStore
+
+TARN_PUBLIC_END

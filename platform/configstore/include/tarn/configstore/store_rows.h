@@ -14,6 +14,9 @@
 #include "tarn/configstore/config_store_object_id.h"
 #include "tarn/configstore/db_store.h"
 #include "tarn/json/json.h"
+#include "tarn/export.h"
+
+TARN_PUBLIC_BEGIN
 
 namespace TarnConfigStore {
 
@@ -98,3 +101,5 @@ void SetDesiredSmartnicConfiguration(const rapidjson::Value& document,
                                      const InstanceKeyResolver& resolver = InstanceKeyResolver());
 
 }  // namespace TarnConfigStore
+
+TARN_PUBLIC_END

@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "tarn/export.h"
+
+TARN_PUBLIC_BEGIN
+
 namespace TarnConfigStore {
 
 // Rows of the five row tables together.
@@ -21,3 +25,5 @@ long GetCachedConfigSize();
 std::vector<std::string> GetConfigMetrics();
 
 }  // namespace TarnConfigStore
+
+TARN_PUBLIC_END

@@ -7,7 +7,10 @@
 #include <memory>
 #include <string>
 
+#include "tarn/export.h"
 #include "tarn/hostctl/host_ctl_exception.h"
+
+TARN_PUBLIC_BEGIN
 
 namespace HostCtl {
 
@@ -39,3 +42,5 @@ bool IsSTMSupported();
 }  // namespace System
 
 }  // namespace HostCtl
+
+TARN_PUBLIC_END

@@ -5,6 +5,10 @@
 #include <exception>
 #include <string>
 
+#include "tarn/export.h"
+
+TARN_PUBLIC_BEGIN
+
 namespace HostCtl {
 namespace Lib {
 
@@ -20,3 +24,5 @@ private:
 
 }  // namespace Lib
 }  // namespace HostCtl
+
+TARN_PUBLIC_END

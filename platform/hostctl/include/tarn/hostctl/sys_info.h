@@ -11,6 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "tarn/export.h"
+
+TARN_PUBLIC_BEGIN
+
 // The signature version the host libraries were built against.
 constexpr int kSysInfoSignatureVersion = 21;
 
@@ -61,3 +65,5 @@ const char* SABLE_ReturnStatusToString(int status);
 int SysInfo_ParamListCreate(SysInfo_ParamList** list, int capacity = 0);
 int SysInfo_ParamListAddString(SysInfo_ParamList* list, const char* value);
 void SysInfo_ParamListDestroy(SysInfo_ParamList* list);
+
+TARN_PUBLIC_END

@@ -7,6 +7,10 @@
 #include <variant>
 #include <vector>
 
+#include "tarn/export.h"
+
+TARN_PUBLIC_BEGIN
+
 namespace HostCtl {
 namespace System {
 
@@ -27,3 +31,5 @@ struct TelemetryFilter {
 
 }  // namespace System
 }  // namespace HostCtl
+
+TARN_PUBLIC_END

@@ -8,8 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "tarn/json/json_parse_error.h"
+#include "tarn/export.h"
 #include "tarn/hostctl/host_ctl_exception.h"
 #include "tarn/json/json_parse_error.h"
+
+TARN_PUBLIC_BEGIN
 
 namespace TarnConfigStore {
 
@@ -41,3 +45,5 @@ enum ConfigStoreErrorCode {
 };
 
 }  // namespace TarnConfigStore
+
+TARN_PUBLIC_END

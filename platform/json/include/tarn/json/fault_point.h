@@ -18,6 +18,10 @@
 
 #include <cerrno>
 
+#include "tarn/export.h"
+
+TARN_PUBLIC_BEGIN
+
 namespace TarnConfigStore {
 
 // The kinds of step a failure can be injected into. mkostemp counts as an open.
@@ -89,3 +93,5 @@ inline int FaultableRename(const char* from, const char* to) {
 }
 
 }  // namespace TarnConfigStore
+
+TARN_PUBLIC_END

@@ -7,11 +7,15 @@
 // The checks can only be installed before rapidjson is first seen. A consumer that included
 // rapidjson (or defined RAPIDJSON_ASSERT) itself keeps its own checks in its own code; the
 // libraries were built with theirs and keep them. Our sources never include rapidjson
-// directly (scripts/check_layers.sh refuses that), so they always install them.
+// directly (scripts/check_layers.py refuses that), so they always install them.
 #if !defined(RAPIDJSON_RAPIDJSON_H_) && !defined(RAPIDJSON_ASSERT)
+#include "tarn/export.h"
+
+TARN_PUBLIC_BEGIN
 namespace TarnConfigStore {
 [[noreturn]] void JsonAssertFailed(const char* expression, const char* file, int line);
 }  // namespace TarnConfigStore
+TARN_PUBLIC_END
 
 #define RAPIDJSON_ASSERT(x) \
     ((x) ? static_cast<void>(0) : ::TarnConfigStore::JsonAssertFailed(#x, __FILE__, __LINE__))

@@ -4,6 +4,9 @@
 #pragma once
 
 #include "tarn/json/json.h"
+#include "tarn/export.h"
+
+TARN_PUBLIC_BEGIN
 
 namespace TarnConfigStore {
 
@@ -13,3 +16,5 @@ rapidjson::Value CopyJsonValue(const rapidjson::Value& value,
                                rapidjson::MemoryPoolAllocator<>& allocator);
 
 }  // namespace TarnConfigStore
+
+TARN_PUBLIC_END

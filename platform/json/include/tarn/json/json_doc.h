@@ -10,6 +10,9 @@
 #include <vector>
 
 #include "tarn/json/json.h"
+#include "tarn/export.h"
+
+TARN_PUBLIC_BEGIN
 
 namespace TarnConfigStore {
 
@@ -53,3 +56,5 @@ private:
 };
 
 }  // namespace TarnConfigStore
+
+TARN_PUBLIC_END

@@ -5,6 +5,10 @@
 #include <cstddef>
 #include <string>
 
+#include "tarn/export.h"
+
+TARN_PUBLIC_BEGIN
+
 namespace TarnConfigStore {
 
 struct JsonParseError {
@@ -18,3 +22,5 @@ struct JsonParseError {
 };
 
 }  // namespace TarnConfigStore
+
+TARN_PUBLIC_END

@@ -12,6 +12,9 @@
 
 #include "tarn/json/json.h"
 #include "tarn/json/json_parse_error.h"
+#include "tarn/export.h"
+
+TARN_PUBLIC_BEGIN
 
 namespace TarnConfigStore {
 
@@ -92,3 +95,5 @@ bool WriteFileAtomically(const std::string& path, const std::string& text, unsig
 bool MoveFileDurably(const std::string& from, const std::string& to);
 
 }  // namespace TarnConfigStore
+
+TARN_PUBLIC_END

@@ -9,6 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "tarn/export.h"
+
+TARN_PUBLIC_BEGIN
+
 class CSLogger {
 public:
     enum Priority { kError = 0, kWarning = 1, kProgress = 2, kTrace = 3 };
@@ -72,3 +76,5 @@ public:
         std::vector<Line> lines_;
     };
 };
+
+TARN_PUBLIC_END

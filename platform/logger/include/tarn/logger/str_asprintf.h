@@ -3,4 +3,10 @@
 // of memory.
 #pragma once
 
+#include "tarn/export.h"
+
+TARN_PUBLIC_BEGIN
+
 char* Str_Asprintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+TARN_PUBLIC_END

@@ -10,6 +10,9 @@
 
 #include "tarn/configstore/config_store_object.h"
 #include "tarn/json/json.h"
+#include "tarn/export.h"
+
+TARN_PUBLIC_BEGIN
 
 namespace TarnConfigManager {
 
@@ -41,3 +44,5 @@ std::shared_ptr<TarnConfigStore::ConfigStoreObject> ReadConfigObject(const rapid
 std::string RequiredString(const rapidjson::Value& object, const char* name);
 
 }  // namespace TarnConfigManager
+
+TARN_PUBLIC_END

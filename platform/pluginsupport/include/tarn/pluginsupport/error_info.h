@@ -8,6 +8,9 @@
 #include <vector>
 
 #include "tarn/json/json.h"
+#include "tarn/export.h"
+
+TARN_PUBLIC_BEGIN
 
 namespace TarnConfigManager {
 
@@ -48,3 +51,5 @@ public:
 };
 
 }  // namespace TarnConfigManager
+
+TARN_PUBLIC_END

@@ -9,7 +9,10 @@
 
 #include "tarn/configstore/config_store_object.h"
 #include "tarn/json/json.h"
+#include "tarn/export.h"
 #include "tarn/pluginsupport/error_info.h"
+
+TARN_PUBLIC_BEGIN
 
 namespace TarnConfigManager {
 
@@ -32,3 +35,5 @@ public:
 };
 
 }  // namespace TarnConfigManager
+
+TARN_PUBLIC_END

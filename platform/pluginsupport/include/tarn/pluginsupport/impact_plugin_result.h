@@ -7,8 +7,11 @@
 #include <vector>
 
 #include "tarn/json/json.h"
+#include "tarn/export.h"
 #include "tarn/pluginsupport/error_info.h"
 #include "tarn/pluginsupport/impact_type.h"
+
+TARN_PUBLIC_BEGIN
 
 namespace TarnConfigManager {
 
@@ -50,3 +53,5 @@ public:
 };
 
 }  // namespace TarnConfigManager
+
+TARN_PUBLIC_END

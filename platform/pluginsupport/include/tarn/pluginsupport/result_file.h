@@ -6,7 +6,10 @@
 #include <string>
 
 #include "tarn/json/json.h"
+#include "tarn/export.h"
 #include "tarn/pluginsupport/error_info.h"
+
+TARN_PUBLIC_BEGIN
 
 namespace TarnConfigManager {
 
@@ -22,3 +25,5 @@ void WriteResultFile(const std::string& path, const ErrorInfo& error);
 void ReadResultFile(const std::string& path, rapidjson::Document& out);
 
 }  // namespace TarnConfigManager
+
+TARN_PUBLIC_END

@@ -7,7 +7,10 @@
 #include <vector>
 
 #include "tarn/json/json.h"
+#include "tarn/export.h"
 #include "tarn/pluginsupport/error_info.h"
+
+TARN_PUBLIC_BEGIN
 
 namespace TarnConfigManager {
 
@@ -49,3 +52,5 @@ public:
 };
 
 }  // namespace TarnConfigManager
+
+TARN_PUBLIC_END

@@ -4,6 +4,10 @@
 // is thread-safe.
 #pragma once
 
+#include "tarn/export.h"
+
+TARN_PUBLIC_BEGIN
+
 // Loads the feature switches, replacing what an earlier call loaded. A missing file leaves
 // every feature off; a line that is not "<name>=enabled" or "<name>=disabled" is logged at
 // priority 0 and ignored.
@@ -14,3 +18,5 @@ void FeatureState_InitSilentMode();
 // Whether feature is enabled in the loaded list; false for a feature the list does not name
 // and before the first load.
 bool FeatureState_IsEnabled(const char* feature);
+
+TARN_PUBLIC_END

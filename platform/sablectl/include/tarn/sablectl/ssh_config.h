@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "tarn/export.h"
+
+TARN_PUBLIC_BEGIN
+
 namespace SableCtl {
 namespace System {
 
@@ -85,3 +89,5 @@ std::string RootAuthorizedKeysPath();
 
 }  // namespace System
 }  // namespace SableCtl
+
+TARN_PUBLIC_END

@@ -5,6 +5,10 @@
 
 #include <string>
 
+#include "tarn/export.h"
+
+TARN_PUBLIC_BEGIN
+
 namespace SableCtl {
 namespace System {
 
@@ -26,3 +30,5 @@ SableVersion ParseSableVersion(const std::string& release, const std::string& ve
 
 }  // namespace System
 }  // namespace SableCtl
+
+TARN_PUBLIC_END

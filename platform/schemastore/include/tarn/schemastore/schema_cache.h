@@ -8,8 +8,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include "tarn/export.h"
 #include "tarn/schemastore/schema_object.h"
 #include "tarn/schemastore/schema_object_id.h"
+
+TARN_PUBLIC_BEGIN
 
 namespace TarnSchemaStore {
 
@@ -37,3 +40,5 @@ private:
 };
 
 }  // namespace TarnSchemaStore
+
+TARN_PUBLIC_END

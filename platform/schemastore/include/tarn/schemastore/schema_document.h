@@ -7,7 +7,10 @@
 #include <memory>
 
 #include "tarn/json/json.h"
+#include "tarn/export.h"
 #include "tarn/schemastore/schema_cache.h"
+
+TARN_PUBLIC_BEGIN
 
 namespace TarnSchemaStore {
 
@@ -21,3 +24,5 @@ void GenerateSchemaDocument(const rapidjson::Value& value,
                             rapidjson::Document& schema, rapidjson::Document& errors);
 
 }  // namespace TarnSchemaStore
+
+TARN_PUBLIC_END

@@ -9,7 +9,10 @@
 #include <vector>
 
 #include "tarn/json/json.h"
+#include "tarn/export.h"
 #include "tarn/schemastore/schema_object_id.h"
+
+TARN_PUBLIC_BEGIN
 
 namespace TarnSchemaStore {
 
@@ -104,3 +107,5 @@ private:
 };
 
 }  // namespace TarnSchemaStore
+
+TARN_PUBLIC_END

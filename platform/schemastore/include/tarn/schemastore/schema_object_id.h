@@ -7,6 +7,10 @@
 #include <functional>
 #include <string>
 
+#include "tarn/export.h"
+
+TARN_PUBLIC_BEGIN
+
 namespace TarnSchemaStore {
 
 class SchemaObjectId {
@@ -39,3 +43,5 @@ namespace std {
 template <>
 struct hash<TarnSchemaStore::SchemaObjectId> : TarnSchemaStore::SchemaObjectIdHash {};
 }  // namespace std
+
+TARN_PUBLIC_END

@@ -8,9 +8,12 @@
 #include <string>
 #include <unordered_set>
 
+#include "tarn/export.h"
 #include "tarn/schemastore/schema_cache.h"
 #include "tarn/schemastore/schema_object.h"
 #include "tarn/schemastore/schema_object_id.h"
+
+TARN_PUBLIC_BEGIN
 
 namespace TarnSchemaStore {
 
@@ -52,3 +55,5 @@ std::shared_ptr<SchemaObject> GetSchema(const SchemaObjectId& id,
                                         const std::shared_ptr<SchemaStore>& store);
 
 }  // namespace TarnSchemaStore
+
+TARN_PUBLIC_END

@@ -9,6 +9,9 @@
 #include <unordered_set>
 
 #include "tarn/json/json.h"
+#include "tarn/export.h"
+
+TARN_PUBLIC_BEGIN
 
 class JsonValidator {
 public:
@@ -77,3 +80,5 @@ public:
     // URI under folder. Nothing is fetched over a network; the draft-04 meta-schema is built in.
     static void MapRemoteSchemas(const std::string& uriPrefix, const std::string& folder);
 };
+
+TARN_PUBLIC_END
