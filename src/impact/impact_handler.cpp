@@ -298,7 +298,8 @@ bool ImpactHandler::MatchesImpactTrigger(const Value& value, const Value& trigge
 void ImpactHandler::UpdatePluginMap(const ObjectId& id, const Value& value, const Schema& schema,
                                     ACTION action, const Value& drift) {
     const std::string idText = id.toString();
-    std::vector<std::shared_ptr<Plugin>> plugins = PluginLookup::Find(impl->pluginManager, id, idText);
+    std::vector<std::shared_ptr<Plugin>> plugins =
+        PluginLookup::Find(impl->pluginManager, id, idText);
     if (plugins.empty()) {
         CSLogger::Log(3, "Plugin not present for %s", idText.c_str());
         return;

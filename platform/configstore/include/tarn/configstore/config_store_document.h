@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "tarn/json/json.h"
 #include "tarn/export.h"
+#include "tarn/json/json.h"
 
 TARN_PUBLIC_BEGIN
 

@@ -10,8 +10,8 @@
 #include <string_view>
 
 #include "tarn/configstore/config_store_object_id.h"
-#include "tarn/json/json.h"
 #include "tarn/export.h"
+#include "tarn/json/json.h"
 
 TARN_PUBLIC_BEGIN
 

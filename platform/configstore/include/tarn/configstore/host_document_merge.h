@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "tarn/json/json.h"
 #include "tarn/export.h"
+#include "tarn/json/json.h"
 
 TARN_PUBLIC_BEGIN
 

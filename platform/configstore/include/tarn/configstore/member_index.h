@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "tarn/json/json.h"
 #include "tarn/export.h"
+#include "tarn/json/json.h"
 
 TARN_PUBLIC_BEGIN
 

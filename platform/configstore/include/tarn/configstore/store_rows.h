@@ -13,8 +13,8 @@
 
 #include "tarn/configstore/config_store_object_id.h"
 #include "tarn/configstore/db_store.h"
-#include "tarn/json/json.h"
 #include "tarn/export.h"
+#include "tarn/json/json.h"
 
 TARN_PUBLIC_BEGIN
 

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "tarn/json/json_parse_error.h"
 #include "tarn/export.h"
 #include "tarn/hostctl/host_ctl_exception.h"
 #include "tarn/json/json_parse_error.h"

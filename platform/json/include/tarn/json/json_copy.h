@@ -3,8 +3,8 @@
 // strings the source only refers to stay references. Reentrant; the source is only read.
 #pragma once
 
-#include "tarn/json/json.h"
 #include "tarn/export.h"
+#include "tarn/json/json.h"
 
 TARN_PUBLIC_BEGIN
 

@@ -10,9 +10,9 @@
 #include <cstddef>
 #include <string>
 
+#include "tarn/export.h"
 #include "tarn/json/json.h"
 #include "tarn/json/json_parse_error.h"
-#include "tarn/export.h"
 
 TARN_PUBLIC_BEGIN
 

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "tarn/configstore/config_store_object.h"
-#include "tarn/json/json.h"
 #include "tarn/export.h"
+#include "tarn/json/json.h"
 
 TARN_PUBLIC_BEGIN
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "tarn/configstore/config_store_object.h"
-#include "tarn/json/json.h"
 #include "tarn/export.h"
+#include "tarn/json/json.h"
 #include "tarn/pluginsupport/error_info.h"
 
 TARN_PUBLIC_BEGIN

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "tarn/json/json.h"
 #include "tarn/export.h"
+#include "tarn/json/json.h"
 #include "tarn/pluginsupport/error_info.h"
 
 TARN_PUBLIC_BEGIN

@@ -6,8 +6,8 @@
 
 #include <memory>
 
-#include "tarn/json/json.h"
 #include "tarn/export.h"
+#include "tarn/json/json.h"
 #include "tarn/schemastore/schema_cache.h"
 
 TARN_PUBLIC_BEGIN

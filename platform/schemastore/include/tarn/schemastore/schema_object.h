@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "tarn/json/json.h"
 #include "tarn/export.h"
+#include "tarn/json/json.h"
 #include "tarn/schemastore/schema_object_id.h"
 
 TARN_PUBLIC_BEGIN

@@ -8,8 +8,8 @@
 #include <string>
 #include <unordered_set>
 
-#include "tarn/json/json.h"
 #include "tarn/export.h"
+#include "tarn/json/json.h"
 
 TARN_PUBLIC_BEGIN
 
