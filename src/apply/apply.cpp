@@ -1,5 +1,6 @@
 #include "deradidezivizoda/apply/apply.h"
 
+#include "core/store_call.h"
 #include "deradidezivizoda/apply/remediate_host.h"
 #include "deradidezivizoda/core/throw_exception.h"
 #include "deradidezivizoda/impact/impact.h"
@@ -63,17 +64,13 @@ ApplyResult Apply(const std::shared_ptr<CheckApplyResult>& checkResult,
     }
     // Held until Apply returns, so the caller's task accounts for this part of the work.
     std::shared_ptr<TaskHandle> heldTask = task->ChildTask(2);
-    // One store connection for the whole call: every store read and write of this thread
-    // shares it instead of opening the database again.
-    auto connection = TarnConfigStore::GetDBStore(DBStore::CONFIG_STORE, true);
+    auto connection = HoldStoreForCall();
     ImpactHandler handler;
     handler.SetCacheMode(ImpactHandler::kCacheRead);
     LoadDriftCache(checkResult->driftCache, handler);
     // The check result stays as CheckApply made it: the walks work on a copy, which may gain
     // generated instance ids.
-    rapidjson::Document document;
-    static_cast<rapidjson::Value&>(document) =
-        TarnConfigStore::CopyJsonValue(checkResult->desiredDocument, document.GetAllocator());
+    rapidjson::Document document = TarnConfigStore::CopyJsonDocument(checkResult->desiredDocument);
     ApplyResult result;
     ImpactResult impact =
         ImpactWithCustomHandler(document, checkResult->clusterContext, handler, task);

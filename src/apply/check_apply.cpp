@@ -11,22 +11,11 @@
 
 namespace TarnConfigManager {
 
-namespace {
-
-rapidjson::Document CopyOf(const rapidjson::Document& document) {
-    rapidjson::Document copy;
-    static_cast<rapidjson::Value&>(copy) =
-        TarnConfigStore::CopyJsonValue(document, copy.GetAllocator());
-    return copy;
-}
-
-}  // namespace
-
 CheckApplyResult::CheckApplyResult(IMPACT_TYPE impact, const rapidjson::Document& document,
                                    QUICK_BOOT_STATUS quickBootStatus,
                                    const std::string& clusterContext, const std::string& driftCache)
     : impact(impact),
-      desiredDocument(CopyOf(document)),
+      desiredDocument(TarnConfigStore::CopyJsonDocument(document)),
       timestamp(std::to_string(static_cast<unsigned long long>(std::time(nullptr)))),
       quickBootStatus(quickBootStatus),
       clusterContext(clusterContext),

@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "apply_tasks.h"
+#include "core/store_call.h"
 #include "deradidezivizoda/apply/apply_task_generator.h"
 #include "deradidezivizoda/core/throw_exception.h"
 #include "deradidezivizoda/impact/impact_handler.h"
@@ -133,9 +134,7 @@ ErrorInfo RemediateHost(rapidjson::Document& document, const std::string& cluste
     CSLogger::Batch logBatch;
     HostLock hostLock;
     CSLogger::Log(3, "Remediating Tarn host to desired configuration (boot=%d).", boot ? 1 : 0);
-    // One store connection for the whole call: every store read and write of this thread
-    // shares it instead of opening the database again.
-    auto connection = TarnConfigStore::GetDBStore(DBStore::CONFIG_STORE, true);
+    auto connection = HoldStoreForCall();
     std::vector<DesiredConfigInput> tasks = GenerateApplyTasks(document);
     if (tasks.empty()) {
         CSLogger::Log(1, "No tasks generated for the desired configuration.");

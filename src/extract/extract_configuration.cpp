@@ -1,5 +1,6 @@
 #include "deradidezivizoda/extract/extract_configuration.h"
 
+#include "core/store_call.h"
 #include "deradidezivizoda/core/document.h"
 #include "deradidezivizoda/core/throw_exception.h"
 #include "deradidezivizoda/extract/config_map_list.h"
@@ -13,14 +14,6 @@
 
 namespace TarnConfigManager {
 
-namespace {
-
-std::shared_ptr<DBStore::StoreConnection> Connect() {
-    return TarnConfigStore::GetDBStore(DBStore::CONFIG_STORE, true);
-}
-
-}  // namespace
-
 rapidjson::Document ExtractCurrentConfiguration() {
     CSLogger::Batch logBatch;
     HostLock hostLock;
@@ -30,7 +23,7 @@ rapidjson::Document ExtractCurrentConfiguration() {
     // The rows as plain records, released as they are converted: nothing outside this call
     // sees them, and row maps would cost more than the rest of the conversion.
     std::vector<TarnConfigStore::StoreRow> rows =
-        TarnConfigStore::ReadStoreRows(Connect(), TarnConfigStore::RowTable::kCurrent);
+        TarnConfigStore::ReadStoreRows(HoldStoreForCall(), TarnConfigStore::RowTable::kCurrent);
     auto store = RequireSchemaStore(TarnSchemaStore::SchemaStore::GetStore());
     std::shared_ptr<ExtractionData> extracted = RunExtractPlugins();
     DropExtractedKeys(rows, *extracted);
@@ -43,7 +36,7 @@ rapidjson::Document ExtractDesiredConfiguration() {
     CSLogger::Log(3, "%s invoked", "ExtractDesiredConfiguration");
     rapidjson::Document document(rapidjson::kObjectType);
     std::vector<TarnConfigStore::StoreRow> rows =
-        TarnConfigStore::ReadStoreRows(Connect(), TarnConfigStore::RowTable::kDesired);
+        TarnConfigStore::ReadStoreRows(HoldStoreForCall(), TarnConfigStore::RowTable::kDesired);
     ConsumeStoreRows(document, rows, RowList(), TarnSchemaStore::SchemaStore::GetStore(),
                      DESIRED_CONFIG, nullptr);
     return document;
@@ -51,7 +44,7 @@ rapidjson::Document ExtractDesiredConfiguration() {
 
 std::string ExtractSmartnicConfiguration() {
     CSLogger::Log(3, "%s invoked", "ExtractSmartnicConfiguration");
-    auto connection = Connect();
+    auto connection = HoldStoreForCall();
     RowList rows = TarnConfigStore::GetSmartnicConfiguration(connection);
     ProcessMutableDefaultConfig(rows, connection, TarnSchemaStore::SchemaStore::GetStore(), true);
     rapidjson::Document document(rapidjson::kObjectType);

@@ -1,5 +1,6 @@
 #include "deradidezivizoda/impact/impact.h"
 
+#include "core/store_call.h"
 #include "deradidezivizoda/drift/compute_drift.h"
 #include "deradidezivizoda/impact/impact_handler.h"
 #include "deradidezivizoda/plugins/host_lock.h"
@@ -96,9 +97,7 @@ ImpactResult ImpactWithCustomHandler(rapidjson::Document& desired,
     HostLock hostLock;
     // Refuses an empty task before any work is done.
     auto monitor = std::make_shared<TaskPluginMonitor>(task);
-    // One store connection for the whole call: every store read and write of this thread
-    // shares it instead of opening the database again.
-    auto connection = TarnConfigStore::GetDBStore(DBStore::CONFIG_STORE, true);
+    auto connection = HoldStoreForCall();
     ImpactResult result;
     ComputeDrift(ComparedConfiguration(desired), desired.GetAllocator(), handler);
     task->UpdateProgress(20.0f);

@@ -19,4 +19,10 @@ rapidjson::Value CopyJsonValue(const rapidjson::Value& value,
     return result;
 }
 
+rapidjson::Document CopyJsonDocument(const rapidjson::Value& value) {
+    rapidjson::Document copy;
+    static_cast<rapidjson::Value&>(copy) = CopyJsonValue(value, copy.GetAllocator());
+    return copy;
+}
+
 }  // namespace TarnConfigStore

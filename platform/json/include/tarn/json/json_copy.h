@@ -1,6 +1,7 @@
 // Deep copies of JSON values. CopyJsonValue makes the same value as rapidjson's copying
 // constructor Value(value, allocator): the copy's strings and containers come from allocator,
-// strings the source only refers to stay references. Reentrant; the source is only read.
+// strings the source only refers to stay references. CopyJsonDocument makes a document of its
+// own from a value. Reentrant; the source is only read.
 #pragma once
 
 #include "tarn/export.h"
@@ -14,6 +15,8 @@ namespace TarnConfigStore {
 // heap and frees for every copy; this one keeps that stack on the caller's frame.
 rapidjson::Value CopyJsonValue(const rapidjson::Value& value,
                                rapidjson::MemoryPoolAllocator<>& allocator);
+
+rapidjson::Document CopyJsonDocument(const rapidjson::Value& value);
 
 }  // namespace TarnConfigStore
 
