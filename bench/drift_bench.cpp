@@ -50,12 +50,24 @@ public:
     long drifts = 0;
 };
 
-void BM_KeyedInstanceDrift(benchmark::State& state) {
-    InstallSchema();
+// The desired and the host document of count keyed users, with the schema installed.
+struct UserPair {
     rapidjson::Document desired;
-    TarnConfigManager::ParseDocument(Users(state.range(0), false), desired);
     rapidjson::Document host;
-    TarnConfigManager::ParseDocument(Users(state.range(0), true), host);
+};
+
+UserPair ParsedUsers(long count) {
+    InstallSchema();
+    UserPair users;
+    TarnConfigManager::ParseDocument(Users(count, false), users.desired);
+    TarnConfigManager::ParseDocument(Users(count, true), users.host);
+    return users;
+}
+
+void BM_KeyedInstanceDrift(benchmark::State& state) {
+    UserPair users = ParsedUsers(state.range(0));
+    rapidjson::Document& desired = users.desired;
+    const rapidjson::Document& host = users.host;
     for (auto _ : state) {
         CountingHandler handler;
         handler.useDefaultInstances = false;
@@ -70,11 +82,9 @@ void BM_KeyedInstanceDrift(benchmark::State& state) {
 }
 
 void BM_KeyedInstanceCompliance(benchmark::State& state) {
-    InstallSchema();
-    rapidjson::Document desired;
-    TarnConfigManager::ParseDocument(Users(state.range(0), false), desired);
-    rapidjson::Document host;
-    TarnConfigManager::ParseDocument(Users(state.range(0), true), host);
+    UserPair users = ParsedUsers(state.range(0));
+    rapidjson::Document& desired = users.desired;
+    const rapidjson::Document& host = users.host;
     for (auto _ : state) {
         CSLogger::Batch logBatch;
         TarnConfigManager::ComplianceResult result;
