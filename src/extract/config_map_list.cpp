@@ -31,27 +31,6 @@ const std::unordered_set<int>& AutoConfigCodes() {
     return codes;
 }
 
-// The columns of one row, whichever way it was read.
-struct RowNames {
-    const std::string& component;
-    const std::string& group;
-    const std::string& key;
-    const std::string& identifier;
-    const std::string& value;
-    const std::string& autoConfValue;
-};
-
-RowNames NamesOf(const TarnConfigStore::ConfigRow& row) {
-    return RowNames{Column(row, kComponentColumn), Column(row, kGroupColumn),
-                    Column(row, kNameColumn),      Column(row, kIdentifierColumn),
-                    Column(row, kValueColumn),     Column(row, kAutoConfValueColumn)};
-}
-
-RowNames NamesOf(const TarnConfigStore::StoreRow& row) {
-    return RowNames{row.component,  row.group, row.key,
-                    row.identifier, row.value, row.autoConfValue};
-}
-
 // What the rows of one key share. Rows come grouped by key, so it is looked up once per run
 // of rows of the same key.
 struct RowKeyFacts {

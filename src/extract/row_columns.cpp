@@ -1,6 +1,7 @@
 #include "row_columns.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "deradidezivizoda/core/throw_exception.h"
 
@@ -15,6 +16,33 @@ const std::string& Column(const TarnConfigStore::ConfigRow& row, const std::stri
 TarnSchemaStore::SchemaObjectId RowKey(const TarnConfigStore::ConfigRow& row) {
     return TarnSchemaStore::SchemaObjectId(Column(row, kComponentColumn), Column(row, kGroupColumn),
                                            Column(row, kNameColumn));
+}
+
+RowNames NamesOf(const TarnConfigStore::ConfigRow& row) {
+    return RowNames{Column(row, kComponentColumn), Column(row, kGroupColumn),
+                    Column(row, kNameColumn),      Column(row, kIdentifierColumn),
+                    Column(row, kValueColumn),     Column(row, kAutoConfValueColumn)};
+}
+
+RowNames NamesOf(const TarnConfigStore::StoreRow& row) {
+    return RowNames{row.component,  row.group, row.key,
+                    row.identifier, row.value, row.autoConfValue};
+}
+
+std::shared_ptr<TarnConfigStore::ConfigRow> RowMapOf(TarnConfigStore::StoreRow&& row) {
+    auto map = std::make_shared<TarnConfigStore::ConfigRow>();
+    std::pair<const std::string*, std::string*> columns[] = {
+        {&kComponentColumn, &row.component},
+        {&kGroupColumn, &row.group},
+        {&kNameColumn, &row.key},
+        {&kIdentifierColumn, &row.identifier},
+        {&kValueColumn, &row.value},
+        {&kAutoConfValueColumn, &row.autoConfValue}};
+    map->reserve(std::size(columns));
+    for (auto& [name, text] : columns) {
+        map->try_emplace(*name, std::move(*text));
+    }
+    return map;
 }
 
 std::shared_ptr<TarnSchemaStore::SchemaStore> RequireSchemaStore(

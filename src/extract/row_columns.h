@@ -24,6 +24,22 @@ const std::string& Column(const TarnConfigStore::ConfigRow& row, const std::stri
 // The key of a row as a schema id.
 TarnSchemaStore::SchemaObjectId RowKey(const TarnConfigStore::ConfigRow& row);
 
+// The columns of one row, whichever way it was read.
+struct RowNames {
+    const std::string& component;
+    const std::string& group;
+    const std::string& key;
+    const std::string& identifier;
+    const std::string& value;
+    const std::string& autoConfValue;
+};
+
+RowNames NamesOf(const TarnConfigStore::ConfigRow& row);
+RowNames NamesOf(const TarnConfigStore::StoreRow& row);
+
+// A plain record as a row map, for the interfaces that take row maps; row is moved from.
+std::shared_ptr<TarnConfigStore::ConfigRow> RowMapOf(TarnConfigStore::StoreRow&& row);
+
 // store itself; ConfigManagerException SCHEMA_STORE_ERROR (2180) when it is empty.
 std::shared_ptr<TarnSchemaStore::SchemaStore> RequireSchemaStore(
     std::shared_ptr<TarnSchemaStore::SchemaStore> store);
