@@ -63,17 +63,43 @@ bool EqualsDefault(const TarnSchemaStore::SchemaObjectId& id, const RowList& use
 
 }  // namespace
 
-void ProcessMutableDefaultConfig(RowList& rows,
-                                 std::shared_ptr<DBStore::StoreConnection> connection,
-                                 std::shared_ptr<TarnSchemaStore::SchemaStore> store,
-                                 bool smartnic) {
+namespace {
+
+// The rows of every mutable-default key, none moved there yet.
+KeyRows MutableDefaultGroups(const std::shared_ptr<TarnSchemaStore::SchemaStore>& store,
+                             bool smartnic) {
     CSLogger::Log(3, "%s invoked", "ProcessMutableDefaultConfig");
-    store = RequireSchemaStore(std::move(store));
     KeyRows groups;
-    for (const auto& id : store->GetMutableDefaultKeys(smartnic)) {
+    for (const auto& id : RequireSchemaStore(store)->GetMutableDefaultKeys(smartnic)) {
         groups.emplace(id, RowList());
     }
-    MoveKeyRows(rows, groups);
+    return groups;
+}
+
+// MoveKeyRows for plain records: those of the keys of groups become row maps in their group.
+void MoveKeyRecords(std::vector<TarnConfigStore::StoreRow>& rows, KeyRows& groups) {
+    if (groups.empty()) {
+        return;
+    }
+    auto movesOut = [&groups](TarnConfigStore::StoreRow& row) {
+        auto group =
+            groups.find(TarnSchemaStore::SchemaObjectId(row.component, row.group, row.key));
+        if (group == groups.end()) {
+            return false;
+        }
+        CSLogger::Log(0, "Configuration found for mutableDefaultConfig schema %s",
+                      group->first.toString().c_str());
+        group->second.push_back(RowMapOf(std::move(row)));
+        return true;
+    };
+    // remove_if tests the rows once each, in order, so the lines keep the rows' order.
+    rows.erase(std::remove_if(rows.begin(), rows.end(), movesOut), rows.end());
+}
+
+// Appends to rows the rows of each group that differ from the key's default.
+void AppendChangedGroups(RowList& rows, const KeyRows& groups,
+                         const std::shared_ptr<DBStore::StoreConnection>& connection,
+                         const std::shared_ptr<TarnSchemaStore::SchemaStore>& store) {
     for (const auto& [id, group] : groups) {
         std::string key = id.toString();
         if (group.empty()) {
@@ -100,6 +126,26 @@ void ProcessMutableDefaultConfig(RowList& rows,
                       key.c_str());
         rows.insert(rows.end(), userRows.begin(), userRows.end());
     }
+}
+
+}  // namespace
+
+void ProcessMutableDefaultConfig(RowList& rows,
+                                 std::shared_ptr<DBStore::StoreConnection> connection,
+                                 std::shared_ptr<TarnSchemaStore::SchemaStore> store,
+                                 bool smartnic) {
+    KeyRows groups = MutableDefaultGroups(store, smartnic);
+    MoveKeyRows(rows, groups);
+    AppendChangedGroups(rows, groups, connection, store);
+}
+
+void ProcessMutableDefaultConfig(std::vector<TarnConfigStore::StoreRow>& rows, RowList& more,
+                                 const std::shared_ptr<DBStore::StoreConnection>& connection,
+                                 const std::shared_ptr<TarnSchemaStore::SchemaStore>& store) {
+    KeyRows groups = MutableDefaultGroups(store, false);
+    MoveKeyRecords(rows, groups);
+    MoveKeyRows(more, groups);
+    AppendChangedGroups(more, groups, connection, store);
 }
 
 namespace {

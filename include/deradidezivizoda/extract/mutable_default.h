@@ -22,6 +22,13 @@ TARN_EXPORT void ProcessMutableDefaultConfig(RowList& rows,
                                              std::shared_ptr<TarnSchemaStore::SchemaStore> store,
                                              bool smartnic);
 
+// The same for the host's keys over rows read as plain records followed by more rows (an
+// extract plugin's): the records of mutable-default keys leave rows, and those kept are
+// appended to more (as row maps). Library-internal.
+void ProcessMutableDefaultConfig(std::vector<TarnConfigStore::StoreRow>& rows, RowList& more,
+                                 const std::shared_ptr<DBStore::StoreConnection>& connection,
+                                 const std::shared_ptr<TarnSchemaStore::SchemaStore>& store);
+
 // ConfigManagerException 2027 naming (joined by ",") every host mutable-default key without a
 // row in rows.
 TARN_EXPORT void ProcessMutableDefaultDeletes(
