@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <unordered_set>
 
+#include "core/store_call.h"
 #include "deradidezivizoda/core/document.h"
 #include "deradidezivizoda/extract/config_map_list.h"
 #include "deradidezivizoda/extract/extract_plugins.h"
@@ -25,9 +26,8 @@ const char kTelemetryNotice[] =
     "Configuration value cannot be exported for telemetry since it contains customer sensitive "
     "information.";
 
-std::string ConfigId(const TarnConfigStore::ConfigRow& row) {
-    return Column(row, kComponentColumn) + "." + Column(row, kGroupColumn) + "." +
-           Column(row, kNameColumn);
+std::string ConfigId(const RowNames& row) {
+    return row.component + "." + row.group + "." + row.key;
 }
 
 // The ids of every ".json" regular file (symbolic links followed) in the allowlist folder.
@@ -50,20 +50,26 @@ std::unordered_set<std::string> LoadAllowlists() {
     return ids;
 }
 
-void KeepAllowlisted(RowList& rows, const std::unordered_set<std::string>& allowed) {
-    rows.erase(std::remove_if(rows.begin(), rows.end(),
-                              [&](const auto& row) { return allowed.count(ConfigId(*row)) == 0; }),
-               rows.end());
+void KeepAllowlisted(std::vector<TarnConfigStore::StoreRow>& rows, RowList& more,
+                     const std::unordered_set<std::string>& allowed) {
+    rows.erase(
+        std::remove_if(rows.begin(), rows.end(),
+                       [&](const auto& row) { return allowed.count(ConfigId(NamesOf(row))) == 0; }),
+        rows.end());
+    more.erase(std::remove_if(
+                   more.begin(), more.end(),
+                   [&](const auto& row) { return allowed.count(ConfigId(NamesOf(*row))) == 0; }),
+               more.end());
 }
 
 // One row into the telemetry document; a telemetry-disabled key only joins disabled.
-void AddTelemetryRow(rapidjson::Document& document, const TarnConfigStore::ConfigRow& row,
+void AddTelemetryRow(rapidjson::Document& document, const RowNames& row,
                      const std::shared_ptr<TarnSchemaStore::SchemaStore>& store,
                      const ExtractionData& plugins, KeySet& disabled) {
-    const std::string& component = Column(row, kComponentColumn);
-    const std::string& group = Column(row, kGroupColumn);
-    const std::string& key = Column(row, kNameColumn);
-    const std::string& identifier = Column(row, kIdentifierColumn);
+    const std::string& component = row.component;
+    const std::string& group = row.group;
+    const std::string& key = row.key;
+    const std::string& identifier = row.identifier;
     CSLogger::Log(3, "Configuration for {%s/%s/%s/%s} was found.", component.c_str(), group.c_str(),
                   key.c_str(), identifier.c_str());
     TarnSchemaStore::SchemaObjectId id(component, group, key);
@@ -81,10 +87,9 @@ void AddTelemetryRow(rapidjson::Document& document, const TarnConfigStore::Confi
         return;
     }
     rapidjson::Document value;
-    ParseDocument(Column(row, kValueColumn), value);
+    ParseDocument(row.value, value);
     if (plugins.keys.count(id) == 0) {
-        ProcessAutoConfig(value, valueSchema, Column(row, kAutoConfValueColumn),
-                          value.GetAllocator());
+        ProcessAutoConfig(value, valueSchema, row.autoConfValue, value.GetAllocator());
     }
     ConfigStoreDocument::CleanupObject(value, valueSchema, CleanupActionsFor(TELEMETRY_CONFIG),
                                        value.GetAllocator());
@@ -97,14 +102,19 @@ void AddTelemetryRow(rapidjson::Document& document, const TarnConfigStore::Confi
                                    document.GetAllocator());
 }
 
-void ProcessConfigMapListTelemetry(rapidjson::Document& document, const RowList& rows,
+void ProcessConfigMapListTelemetry(rapidjson::Document& document,
+                                   const std::vector<TarnConfigStore::StoreRow>& rows,
+                                   const RowList& more,
                                    const std::shared_ptr<TarnSchemaStore::SchemaStore>& store,
                                    const ExtractionData& plugins) {
     CSLogger::Log(3, "%s invoked", "ProcessConfigMapListTelemetry");
     ConfigStoreDocument::AddProfile(document);
     KeySet disabled;
     for (const auto& row : rows) {
-        AddTelemetryRow(document, *row, store, plugins, disabled);
+        AddTelemetryRow(document, NamesOf(row), store, plugins, disabled);
+    }
+    for (const auto& row : more) {
+        AddTelemetryRow(document, NamesOf(*row), store, plugins, disabled);
     }
     rapidjson::Value notice(rapidjson::kObjectType);
     notice.AddMember("telemetry_data", rapidjson::StringRef(kTelemetryNotice),
@@ -128,18 +138,22 @@ rapidjson::Document ExtractUserConfiguration(DocumentType type) {
     CSLogger::Log(3, "%s invoked", "ExtractUserConfiguration");
     SyncSshConfiguration();
     rapidjson::Document document(rapidjson::kObjectType);
-    auto connection = TarnConfigStore::GetDBStore(DBStore::CONFIG_STORE, true);
-    RowList rows = TarnConfigStore::GetUserConfigContents(connection);
+    auto connection = HoldStoreForCall();
+    // The store's rows as plain records, followed by the extract plugins' rows (more): nothing
+    // outside this call sees them, and a row map per row would cost more than the conversion.
+    std::vector<TarnConfigStore::StoreRow> rows =
+        TarnConfigStore::ReadStoreRows(connection, TarnConfigStore::RowTable::kCurrent);
     std::shared_ptr<ExtractionData> extracted = RunExtractPlugins();
-    MergeExtractedConfig(rows, extracted);
+    DropExtractedKeys(rows, *extracted);
+    RowList more = extracted->rows;
     auto store = RequireSchemaStore(TarnSchemaStore::SchemaStore::GetStore());
-    ProcessMutableDefaultConfig(rows, connection, store, false);
+    ProcessMutableDefaultConfig(rows, more, connection, store);
     if (type != TELEMETRY_CONFIG) {
-        ProcessConfigMapList(document, rows, store, type, extracted);
+        ConsumeStoreRows(document, rows, more, store, type, extracted);
         return document;
     }
-    KeepAllowlisted(rows, LoadAllowlists());
-    ProcessConfigMapListTelemetry(document, rows, store, *extracted);
+    KeepAllowlisted(rows, more, LoadAllowlists());
+    ProcessConfigMapListTelemetry(document, rows, more, store, *extracted);
     return document;
 }
 
