@@ -31,7 +31,7 @@ std::string Export(const char* operation, DocumentType type) {
         const std::string uuid = GetBIOSUUID();
         ConfigStoreDocument::SplitDocument(schema, uuid, document);
         AddReferenceHost(uuid, document);
-        return ConfigStoreDocument::NormalizeValue(document);
+        return ConfigStoreDocument::NormalizeInPlace(document);
     } catch (const TarnConfigStore::ConfigStoreException&) {
         throw;
     } catch (const std::exception& error) {

@@ -75,6 +75,24 @@ TEST(DocumentTextTest, NormalizedTextIsTheSameForTheSameConfiguration) {
               NormalizeValue(Doc("[0.1, 1e300, 18446744073709551615]")));
 }
 
+TEST(DocumentTextTest, NormalizingInPlaceGivesTheSameTextAndLeavesTheValueNormal) {
+    // Byte order, members of one name kept in their order, at every depth.
+    std::string wide = "{";
+    for (char c = 'z'; c >= 'a'; --c) {
+        wide += std::string(c == 'z' ? "" : ",") + "\"" + c + "\": " + std::to_string('z' - c);
+    }
+    wide += "}";
+    for (const std::string& text :
+         {std::string(R"({"b": 1, "a": 2, "b": 0, "B": [{"y": 1.0, "x": 2}], "ab": 3})"), wide}) {
+        rapidjson::Document value = Doc(text.c_str());
+        const std::string normal = NormalizeValue(value);
+        EXPECT_EQ(NormalizeInPlace(value), normal);
+        EXPECT_EQ(TarnConfigStore::WriteJsonText(value), normal);
+    }
+    rapidjson::Document duplicates = Doc(R"({"b": 1, "a": 2, "b": 0, "B": [{"y": 1.0, "x": 2}]})");
+    EXPECT_EQ(NormalizeInPlace(duplicates), R"({"B":[{"x":2,"y":1}],"a":2,"b":1,"b":0})");
+}
+
 TEST(DocumentTextTest, SensitiveValuesAreMaskedAtAnyDepth) {
     const char* schema = R"({"type": "array", "items": {"type": "object", "properties": {
         "name": {"type": "string"},

@@ -65,35 +65,29 @@ std::string_view NameOf(const rapidjson::Value& name) {
 // Doubles with an integral value in this range are written as integers.
 constexpr double kInt64Bound = 9223372036854775808.0;  // 2^63
 
-void Normalize(const rapidjson::Value& in, rapidjson::Value& out, Allocator& allocator) {
-    if (in.IsDouble()) {
-        double number = in.GetDouble();
-        bool integral =
-            std::trunc(number) == number && number >= -kInt64Bound && number < kInt64Bound;
-        integral ? out.SetInt64(static_cast<int64_t>(number)) : out.SetDouble(number);
-    } else if (in.IsObject()) {
-        std::vector<const rapidjson::Value::Member*> members;
-        for (const auto& member : in.GetObject()) {
-            members.push_back(&member);
+bool NameBefore(const rapidjson::Value::Member& a, const rapidjson::Value::Member& b) {
+    return NameOf(a.name) < NameOf(b.name);
+}
+
+void Normalize(rapidjson::Value& value) {
+    if (value.IsDouble()) {
+        double number = value.GetDouble();
+        if (std::trunc(number) == number && number >= -kInt64Bound && number < kInt64Bound) {
+            value.SetInt64(static_cast<int64_t>(number));
         }
-        std::stable_sort(members.begin(), members.end(), [](const auto* a, const auto* b) {
-            return NameOf(a->name) < NameOf(b->name);
-        });
-        out.SetObject();
-        for (const auto* member : members) {
-            rapidjson::Value value;
-            Normalize(member->value, value, allocator);
-            out.AddMember(rapidjson::Value(member->name, allocator), value, allocator);
+    } else if (value.IsObject()) {
+        // Most objects of a document are small or already sorted: the test is cheaper than
+        // the sort, and the sort moves the members themselves.
+        if (!std::is_sorted(value.MemberBegin(), value.MemberEnd(), NameBefore)) {
+            std::stable_sort(value.MemberBegin(), value.MemberEnd(), NameBefore);
         }
-    } else if (in.IsArray()) {
-        out.SetArray();
-        for (const auto& element : in.GetArray()) {
-            rapidjson::Value value;
-            Normalize(element, value, allocator);
-            out.PushBack(value, allocator);
+        for (auto& member : value.GetObject()) {
+            Normalize(member.value);
         }
-    } else {
-        out.CopyFrom(in, allocator);
+    } else if (value.IsArray()) {
+        for (auto& element : value.GetArray()) {
+            Normalize(element);
+        }
     }
 }
 
@@ -130,9 +124,13 @@ std::string RedactAndSerializeValue(const rapidjson::Value& definition,
 }
 
 std::string NormalizeValue(const rapidjson::Value& value) {
-    rapidjson::Document normal;
-    Normalize(value, normal, normal.GetAllocator());
-    return TarnConfigStore::WriteJsonText(normal);
+    rapidjson::Document copy = TarnConfigStore::CopyJsonDocument(value);
+    return NormalizeInPlace(copy);
+}
+
+std::string NormalizeInPlace(rapidjson::Value& value) {
+    Normalize(value);
+    return TarnConfigStore::WriteJsonText(value);
 }
 
 std::string NormalizeHostId(const std::string& text) {

@@ -55,6 +55,9 @@ std::string RedactAndSerializeValue(const rapidjson::Value& definition,
 // a double with an integral value that fits a 64-bit integer as that integer (1.0 and -0.0
 // become 1 and 0), other doubles in their shortest form that reads back exactly.
 std::string NormalizeValue(const rapidjson::Value& value);
+// The same text, with value itself brought into the normal form instead of a copy of it: for
+// callers that no longer need the value's own member order.
+std::string NormalizeInPlace(rapidjson::Value& value);
 
 // The canonical form of a host identity: blanks around it removed, ASCII letters lower case.
 std::string NormalizeHostId(const std::string& text);
