@@ -6,9 +6,12 @@
 
 #include "deradidezivizoda/core/exceptions.h"
 #include "deradidezivizoda/extract/config_map_list.h"
+#include "deradidezivizoda/extract/extract_plugins.h"
 #include "deradidezivizoda/extract/extract_user_configuration.h"
 #include "deradidezivizoda/extract/mutable_default.h"
 #include "expect_store_error.h"
+#include "plugin_files.h"
+#include "plugin_install.h"
 #include "tarn/json/config_store_exception.h"
 #include "tarn/logger/cs_logger.h"
 #include "user_host.h"
@@ -44,6 +47,57 @@ TEST_F(UserConfiguration, ExportEqualsProcessingOfUserRowsAfterMutableDefaults) 
                         R"({"name":"eth1"}]},"dns":{"resolver":{"servers":["10.0.0.1"]}}},)"
                         R"("security":{"login":{"banners":[{"text":"hi"},{"text":"yo"}]},)"
                         R"("accounts":{"service":{"user":"svc","password":"******"}}}}})");
+}
+
+namespace {
+
+// The lines from the mutable-default processing on, priority and text.
+std::vector<std::string> LinesFromMutableDefaults(const CSLogger::Capture& log) {
+    std::vector<std::string> lines;
+    for (const CSLogger::Line& line : log.Lines()) {
+        if (!lines.empty() || line.text == "ProcessMutableDefaultConfig invoked") {
+            lines.push_back(std::to_string(line.priority) + " " + line.text);
+        }
+    }
+    return lines;
+}
+
+}  // namespace
+
+// With an extract plugin serving a key the store also has rows of: the plugin's rows replace
+// the store's, come after the other store rows and before the changed mutable-default key, and
+// the lines of the processing are those of the row-map functions, in their order.
+TEST_F(UserConfiguration, ExportWithExtractPluginEqualsProcessingOfMergedRows) {
+    Populate();
+    TarnTest::InstallManifestSchemas();
+    TarnTest::InstallPluginRunners();
+    std::string manifest = TarnTest::InstallManifest("exporttest/links", R"({"version": 2,
+        "type": "python", "accepts": ["net:links:interfaces"], "extract": {"supports": true}})");
+    TarnTest::WriteFile(
+        manifest.substr(0, manifest.rfind('/')) + "/plugin.py",
+        TarnTest::ReadFile(std::string(TARN_SOURCE_DIR) + "/tests/extract/extract_test_plugin.py"));
+    std::string expected;
+    std::vector<std::string> expectedLines;
+    {
+        CSLogger::Capture log;
+        RowList rows = TarnConfigStore::GetUserConfigContents(connection_);
+        std::shared_ptr<ExtractionData> extracted = RunExtractPlugins();
+        MergeExtractedConfig(rows, extracted);
+        auto store = TarnSchemaStore::SchemaStore::GetStore();
+        ProcessMutableDefaultConfig(rows, connection_, store, false);
+        rapidjson::Document document(rapidjson::kObjectType);
+        ProcessConfigMapList(document, rows, store, EXPORT_CONFIG, extracted);
+        expected = Text(document);
+        expectedLines = LinesFromMutableDefaults(log);
+    }
+    CSLogger::Capture log;
+    EXPECT_EQ(Text(ExtractUserConfiguration(EXPORT_CONFIG)), expected);
+    EXPECT_EQ(LinesFromMutableDefaults(log), expectedLines);
+    EXPECT_EQ(expected, R"({"profile":{"security":{"login":{"banners":[{"text":"hi"},)"
+                        R"({"text":"yo"}]},"accounts":{"service":{"user":"svc",)"
+                        R"("password":"******"}}},"net":{"links":{"interfaces":[)"
+                        R"({"name":"eth0","mtu":9000},{"name":"eth1"}]},)"
+                        R"("dns":{"resolver":{"servers":["10.0.0.1"]}}}}})");
 }
 
 TEST_F(UserConfiguration, KeyEqualToItsMutableDefaultIsAbsentFromEveryView) {
