@@ -108,6 +108,7 @@ PluginManager::PluginManager(PluginManager&&) noexcept = default;
 PluginManager& PluginManager::operator=(PluginManager&&) noexcept = default;
 
 void PluginManager::Load(PluginType type) {
+    CSLogger::Batch logBatch;  // a line per manifest and key: written together
     ManifestSnapshot snapshot = CurrentManifests();
     if (!snapshot.error.empty()) {
         std::string message =
