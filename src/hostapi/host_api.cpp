@@ -78,6 +78,7 @@ ValidationErrorInfo ToValidationError(const rapidjson::Value& error) {
 void GetConfig(const std::string& component, const std::string& group, const std::string& key,
                std::string& defaultConfig, std::string& currentConfig, std::string& schemaText) {
     HostLock hostLock;  // the current configuration may come from an extract plugin
+    CSLogger::Batch logBatch;
     CSLogger::Log(2, "Running GetConfig in HostAPI");
     KeySchema schema = CheckSchemaExists(component, group, key);
     schemaText = schema->GetUserConfigSchema();
@@ -99,6 +100,7 @@ void GetConfig(const std::string& component, const std::string& group, const std
 bool ValidateInputSet(const std::string& component, const std::string& group,
                       const std::string& key, const std::string& value,
                       rapidjson::Document& valueDoc, std::vector<ValidationErrorInfo>& errors) {
+    CSLogger::Batch logBatch;
     CSLogger::Log(3, "Validating user input configuration.");
     if (!TarnConfigStore::ParseJsonText(value, valueDoc)) {
         ThrowException<InvalidArgumentException>(PARSE_ERROR, "Invalid Json");
@@ -146,6 +148,7 @@ void GenerateSetDocuments(const std::string& component, const std::string& group
                           rapidjson::Document& desired, rapidjson::Document& current,
                           rapidjson::Document& relevant) {
     HostLock hostLock;
+    CSLogger::Batch logBatch;
     CSLogger::Log(2, "Generating current and desired configuration documents");
     KeySchema schema = CheckSchemaExists(component, group, key);
     StoreConnection connection = ConnectStore();
@@ -161,6 +164,7 @@ void GenerateDeleteDocuments(const std::string& component, const std::string& gr
                              const std::string& key, rapidjson::Document& current,
                              rapidjson::Document& relevant) {
     HostLock hostLock;
+    CSLogger::Batch logBatch;
     CSLogger::Log(2, "Generating current and relevant configuration documents for Delete HostAPI");
     KeySchema schema = CheckSchemaExists(component, group, key);
     StoreConnection connection = ConnectStore();
@@ -176,6 +180,7 @@ void GenerateDeleteDocuments(const std::string& component, const std::string& gr
 ImpactResult CheckImpact(rapidjson::Document& desired, const rapidjson::Document& current,
                          const std::shared_ptr<TaskHandle>& task) {
     HostLock hostLock;
+    CSLogger::Batch logBatch;
     CSLogger::Log(2, "Checking Impact for HostAPIs");
     ImpactHandler handler;
     handler.SetCacheMode(ImpactHandler::kCacheUnused);
@@ -198,6 +203,7 @@ ErrorInfo SetConfig(rapidjson::Document& desired, rapidjson::Document& current,
                     const std::string& component, const std::string& group, const std::string& key,
                     const std::shared_ptr<TaskHandle>& task) {
     HostLock hostLock;
+    CSLogger::Batch logBatch;
     CSLogger::Log(3, "Running SET Config Host API");
     RefuseWhileRebootPending();
     ErrorInfo result;
@@ -235,6 +241,7 @@ ErrorInfo DeleteConfig(rapidjson::Document& document, const ImpactResult& impact
                        const std::string& component, const std::string& group,
                        const std::string& key, const std::shared_ptr<TaskHandle>& task) {
     HostLock hostLock;
+    CSLogger::Batch logBatch;
     CSLogger::Log(3, "Running DELETE Config Host API");
     RefuseWhileRebootPending();
     ErrorInfo result;

@@ -8,7 +8,7 @@
 #include <stdexcept>
 
 #include "deradidezivizoda/core/throw_exception.h"
-#include "deradidezivizoda/plugins/manifest_files.h"
+#include "plugins/manifest_cache.h"
 #include "plugins/plugin_lookup.h"
 #include "tarn/configstore/join_text.h"
 #include "tarn/logger/cs_logger.h"
@@ -108,15 +108,21 @@ PluginManager::PluginManager(PluginManager&&) noexcept = default;
 PluginManager& PluginManager::operator=(PluginManager&&) noexcept = default;
 
 void PluginManager::Load(PluginType type) {
-    std::string error;
-    std::vector<std::string> manifests = FindManifestFiles(tables->pluginDir, error);
-    if (!error.empty()) {
+    CSLogger::Batch logBatch;  // a line per manifest and key: written together
+    ManifestSnapshot snapshot = CurrentManifests();
+    if (!snapshot.error.empty()) {
         std::string message =
-            "Failed to iterate over " + tables->pluginDir + ", error message: " + error;
+            "Failed to iterate over " + tables->pluginDir + ", error message: " + snapshot.error;
         throw ConfigManagerException(UNEXPECTED_ERROR, message.c_str());
     }
-    for (const std::string& manifest : manifests) {
-        ProcessJson(manifest.c_str(), type);
+    for (auto& [path, plugin] : snapshot.manifests) {
+        if (plugin) {
+            CSLogger::Log(2, "Processing file %s", path.c_str());  // as loading it logs
+        } else {
+            plugin = std::make_shared<Plugin>(path.c_str());
+            KeepLoadedManifest(snapshot.generation, path, plugin);
+        }
+        Add(path, plugin, type);
     }
     if (type != APPLY && type != APPLY_BOOT) {
         return;
@@ -132,15 +138,22 @@ void PluginManager::Load(PluginType type) {
 void PluginManager::ProcessJson(const char* path, PluginType type) {
     tables->lastFoundKey.reset();
     tables->lastFound.clear();
-    auto plugin = std::make_shared<Plugin>(path);
+    Add(path, std::make_shared<Plugin>(path), type);
+}
+
+void PluginManager::Add(const std::string& path, const std::shared_ptr<Plugin>& plugin,
+                        PluginType type) {
     if (!plugin->CheckType(type)) {
-        CSLogger::Log(3, "File %s does not support type:%d", path, static_cast<int>(type));
+        CSLogger::Log(3, "File %s does not support type:%d", path.c_str(), static_cast<int>(type));
         return;
     }
+    tables->lastFoundKey.reset();
+    tables->lastFound.clear();
     tables->plugins[path] = plugin;
     auto keys = type == EXTRACT ? plugin->GetExtractConfigIds() : plugin->GetCSOIdList();
     for (const auto& key : keys) {
-        CSLogger::Log(3, "Adding cso %s to extension table %s", key.toString().c_str(), path);
+        CSLogger::Log(3, "Adding cso %s to extension table %s", key.toString().c_str(),
+                      path.c_str());
         tables->extensionTable.emplace(KeyText(key), path);
     }
 }

@@ -20,11 +20,14 @@ bool MakeParentFolders(const std::string& path) {
 }
 
 void MakeRunFolder(const std::string& path) {
-    MakeParentFolders(path);
     const std::string folder = path.substr(0, path.rfind('/'));
     struct stat status {};
+    // The folder is there on every run but the first: one look instead of a mkdir per level.
     if (lstat(folder.c_str(), &status) != 0) {
-        return;
+        MakeParentFolders(path);
+        if (lstat(folder.c_str(), &status) != 0) {
+            return;
+        }
     }
     std::string problem;
     if (S_ISLNK(status.st_mode)) {

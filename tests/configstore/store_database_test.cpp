@@ -11,6 +11,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <thread>
 
 #include "deadline.h"
 #include "expect_store_error.h"
@@ -123,6 +124,23 @@ TEST_F(StoreDatabaseTest, TransactionsRollBackUnlessCommittedAndNest) {
     EXPECT_EQ("kept", rows[0]->at("Name"));
 }
 
+// The thread's connection stays open between calls and sees what other processes commit, but
+// never outlives the file it opened.
+TEST_F(StoreDatabaseTest, AConnectionIsKeptBetweenCallsOnlyWhileItsFileIsTheStore) {
+    PutCurrentRow(Connect(), "c", "g", "mine", "", "{}");
+
+    int status =
+        InChild([] { PutCurrentRow(Connect(), "c", "g", "theirs", "", "{}"); }, Death::kQuickExit);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(2u, GetUserConfigContents(Connect()).size());
+
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        std::filesystem::remove(TarnPaths::kConfigStoreDb + std::string(suffix));
+    }
+    ExpectRefusal([] { GetDBStore(DBStore::CONFIG_STORE, false); }, "unable to open");
+    EXPECT_TRUE(GetUserConfigContents(Connect()).empty());
+}
+
 TEST_F(StoreDatabaseTest, AMissingFolderIsReportedAndNotCreated) {
     std::filesystem::path folder = std::filesystem::path(TarnPaths::kConfigStoreDb).parent_path();
     std::filesystem::remove_all(folder);
@@ -157,7 +175,8 @@ TEST_F(StoreDatabaseTest, CorruptForeignAndNewerFilesAreRefusedAndLeftAsTheyWere
 }
 
 TEST_F(StoreDatabaseTest, ALockedStoreIsReportedAndItsContentKept) {
-    PutCurrentRow(Connect(), "c", "g", "k", "", R"({"v":1})");
+    // Written by a thread that ends, so this one holds no connection (and no lock) at the fork.
+    std::thread([] { PutCurrentRow(Connect(), "c", "g", "k", "", R"({"v":1})"); }).join();
     int ready[2];
     int release[2];
     ASSERT_EQ(0, pipe(ready));

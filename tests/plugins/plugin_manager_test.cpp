@@ -3,11 +3,13 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <thread>
 
 #include "deradidezivizoda/plugins/plugin_manager.h"
 #include "expect_store_error.h"
 #include "host_root_fixture.h"
 #include "plugin_files.h"
+#include "schema_files.h"
 #include "tarn/logger/cs_logger.h"
 #include "tarn/paths.h"
 
@@ -173,6 +175,99 @@ TEST_F(PluginManagerTest, LoadFailuresEndTheLoad) {
     ExpectStoreError(
         3000, [] { PluginManager manager(TarnConfigManager::APPLY); },
         {std::string("Failed to iterate over ") + TarnPaths::kPluginDir + ", error message: "});
+}
+
+// Managers of one process share what they read of the plugin folder; every change made to it
+// between two managers, even one that keeps a manifest's size, shows in the second.
+TEST_F(PluginManagerTest, ChangesToThePluginFolderShowInTheNextManager) {
+    const ConfigStoreObjectId servers("servers", "dns", "net");
+    const ConfigStoreObjectId domains("domains", "dns", "net");
+    const std::string dnsText = R"({"version": 2, "type": "python",
+        "accepts": ["net:dns:servers"], "impact": {"supports": true}})";
+    std::string dns = TarnTest::InstallManifest("dns", dnsText);
+    auto impact = [] { return PluginManager(TarnConfigManager::IMPACT); };
+    EXPECT_EQ(1u, impact().Find(servers).size());
+    {
+        CSLogger::Capture capture;  // a manifest read before logs as one read now
+        EXPECT_EQ(1u, impact().Find(servers).size());
+        EXPECT_TRUE(capture.Contains(2, "Processing file " + dns));
+        EXPECT_TRUE(capture.Contains(3,
+                                     "Adding cso comp net grp dns key servers to extension "
+                                     "table " +
+                                         dns));
+    }
+
+    TarnTest::InstallManifest("ip", R"({"version": 2, "type": "python",
+        "accepts": ["net:ip:servers"], "impact": {"supports": true}})");
+    EXPECT_EQ(2u, impact().GetPlugins().size());
+
+    TarnTest::InstallManifest("dns", R"({"version": 2, "type": "python",
+        "accepts": ["net:dns:domains"], "impact": {"supports": true}})");
+    EXPECT_TRUE(impact().Find(servers).empty());
+    EXPECT_EQ(1u, impact().Find(domains).size());
+
+    std::filesystem::remove_all(std::string(TarnPaths::kPluginDir) + "ip");
+    EXPECT_EQ(1u, impact().GetPlugins().size());
+
+    TarnTest::InstallManifest("dns", "{");
+    ExpectStoreError(2080, [&] { impact(); }, {});
+    TarnTest::InstallManifest("dns", dnsText);
+    EXPECT_EQ(1u, impact().Find(servers).size());
+
+    // A plugin folder put in the place of the one read.
+    std::string old = std::string(TarnPaths::kPluginDir);
+    old.pop_back();
+    std::filesystem::rename(old, old + ".old");
+    TarnTest::InstallManifest("dns", dnsText);
+    TarnTest::InstallManifest("more", dnsText);
+    EXPECT_EQ(2u, impact().Find(servers).size());
+}
+
+TEST_F(PluginManagerTest, APluginsSchemaTextFollowsTheSchemaFolder) {
+    TarnTest::InstallKeySchema("net", "dns", "servers", R"({"definition": {"type": "string"}})");
+    TarnTest::InstallManifest("dns", R"({"version": 2, "type": "python",
+        "accepts": ["net:dns:servers"], "impact": {"supports": true}})");
+    auto schemaText = [] {
+        auto plugins = PluginManager(TarnConfigManager::IMPACT).GetPlugins();
+        return plugins.size() == 1 ? plugins[0]->GetSchemaText() : "no plugin";
+    };
+    EXPECT_EQ("net.dns.servers@1", schemaText());
+    TarnTest::InstallKeySchema("net", "dns", "servers",
+                               R"({"version": 2, "definition": {"type": "string"}})");
+    EXPECT_EQ("net.dns.servers@2", schemaText());
+}
+
+// Several threads load managers while the folder keeps changing under them.
+TEST_F(PluginManagerTest, ThreadsLoadManagersWhileTheFolderChanges) {
+    const std::string text = R"({"version": 2, "type": "python", "accepts": ["net:dns:servers"],
+        "impact": {"supports": true}, "extract": {"supports": true}})";
+    TarnTest::InstallManifest("a", text);
+    TarnTest::InstallManifest("b", text);
+    std::vector<std::thread> threads;
+    std::vector<int> wrong(4, 0);
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([t, &wrong] {
+            const auto type = t % 2 ? TarnConfigManager::IMPACT : TarnConfigManager::EXTRACT;
+            for (int i = 0; i < 40; ++i) {
+                try {
+                    auto found =
+                        PluginManager(type).Find(ConfigStoreObjectId("servers", "dns", "net"));
+                    wrong[t] += found.size() != 2;
+                } catch (const std::exception&) {
+                    ++wrong[t];
+                }
+            }
+        });
+    }
+    // The same text again, replaced whole as a package would: a change all the same.
+    for (int i = 0; i < 20; ++i) {
+        std::string path = TarnTest::InstallManifest("a", text, "manifest.json.new");
+        std::filesystem::rename(path, path.substr(0, path.size() - 4));
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ((std::vector<int>{0, 0, 0, 0}), wrong);
 }
 
 }  // namespace

@@ -9,6 +9,10 @@
 
 #include "deradidezivizoda/export.h"
 
+namespace TarnSchemaStore {
+class FolderWatch;
+}
+
 namespace TarnConfigManager {
 
 // The regular files below dir, at any depth, whose names end in exactly ".json", in path
@@ -17,5 +21,10 @@ namespace TarnConfigManager {
 // and the files found until then are returned; error is emptied otherwise.
 TARN_EXPORT std::vector<std::string> FindManifestFiles(const std::string_view& dir,
                                                        std::string& error);
+// The same walk, adding every folder to watch before reading it, so that a change made to the
+// folder after the walk saw it shows in the watch.
+TARN_EXPORT std::vector<std::string> FindManifestFiles(const std::string_view& dir,
+                                                       std::string& error,
+                                                       TarnSchemaStore::FolderWatch* watch);
 
 }  // namespace TarnConfigManager

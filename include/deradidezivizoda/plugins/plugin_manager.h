@@ -1,7 +1,8 @@
 // PluginManager: loads every plugin manifest below the plugin directory that supports one
 // kind of work, indexes the plugins by the keys they serve and, for apply work, orders the
 // apply groups and operation tags by their dependencies. Built and used by one thread for
-// the length of one operation; the Plugins it hands out are shared and outlive it.
+// the length of one operation; the Plugins it hands out are shared and outlive it. The
+// manifests are read once per process and kept while the plugin folder is unchanged.
 #pragma once
 
 #include <memory>
@@ -43,6 +44,8 @@ public:
 
 private:
     friend struct PluginLookup;
+    // Indexes plugin, loaded from path, when it supports type.
+    void Add(const std::string& path, const std::shared_ptr<Plugin>& plugin, PluginType type);
     struct Tables;
     std::unique_ptr<Tables> tables;
 };

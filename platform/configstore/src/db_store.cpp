@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <vector>
 
 #include "store_schema.h"
 #include "tarn/json/config_store_exception.h"
@@ -163,13 +164,75 @@ std::shared_ptr<DBStore::StoreConnection> OpenConnection(bool create) {
     return connection;
 }
 
-// The thread's live connection. The process id guards against a forked child reusing its
-// parent's connection, which SQLite forbids.
+// The thread's connection. `live` is the handle its callers hold now; `kept` keeps the last
+// read-write connection open between calls, so that every call does not open the database again
+// and SQLite does not read its schema again. A kept connection is used again only while the file
+// at the store's path is still the one it opened (its open descriptor keeps that inode from
+// being reused), the folder is still writable and no transaction is left open on it. The
+// process id guards against a forked child using its parent's connection, which SQLite forbids.
 struct ThreadConnection {
     pid_t pid = 0;
-    std::weak_ptr<DBStore::StoreConnection> connection;
+    std::weak_ptr<DBStore::StoreConnection> live;
+    std::shared_ptr<DBStore::StoreConnection> kept;
+    dev_t device = 0;
+    ino_t inode = 0;
+
+    ~ThreadConnection() { ForgetInherited(); }
+
+    // A forked child must neither use nor close its parent's connection (closing would
+    // checkpoint the parent's journal): it is set aside, still reachable, for the process's
+    // life.
+    void ForgetInherited() {
+        if (kept && pid != getpid()) {
+            static auto* inherited = new std::vector<std::shared_ptr<DBStore::StoreConnection>>;
+            inherited->push_back(std::move(kept));
+        }
+        kept.reset();
+        live.reset();
+    }
 };
 thread_local ThreadConnection tConnection;
+
+bool FileIdentity(dev_t& device, ino_t& inode) {
+    struct stat status {};
+    if (stat(TarnPaths::kConfigStoreDb, &status) != 0) {
+        return false;
+    }
+    device = status.st_dev;
+    inode = status.st_ino;
+    return true;
+}
+
+// Whether the kept connection, which nobody holds now, can serve the next call.
+bool KeptStillServes(const ThreadConnection& thread) {
+    dev_t device = 0;
+    ino_t inode = 0;
+    return sqlite3_get_autocommit(thread.kept->GetHandle()) && FileIdentity(device, inode) &&
+           device == thread.device && inode == thread.inode && !StoreFolderReadOnly();
+}
+
+// Copies what this thread's calls committed from the write-ahead log into the database file, as
+// far as other processes' readers allow: a reader that opens the file as immutable (a read-only
+// folder) sees the database file alone. Closing the last connection does this too, but a kept
+// one is not closed.
+void CopyLogIntoDatabase(DBStore::StoreConnection& connection) {
+    sqlite3* handle = connection.GetHandle();
+    if (sqlite3_get_autocommit(handle)) {
+        sqlite3_wal_checkpoint_v2(handle, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    }
+}
+
+// The kept connection for the thread's callers; when the last of them lets go, the log is
+// copied into the database and the connection stays kept.
+std::shared_ptr<DBStore::StoreConnection> HandOut(std::shared_ptr<DBStore::StoreConnection> kept) {
+    DBStore::StoreConnection* connection = kept.get();
+    return std::shared_ptr<DBStore::StoreConnection>(
+        connection, [kept = std::move(kept), owner = getpid()](DBStore::StoreConnection* released) {
+            if (getpid() == owner) {  // not in a forked child
+                CopyLogIntoDatabase(*released);
+            }
+        });
+}
 
 }  // namespace
 
@@ -179,15 +242,27 @@ std::shared_ptr<DBStore::StoreConnection> GetDBStore(DBStore::Type type, bool cr
         throw ConfigStoreException(kStoreAccessError, message.c_str());
     }
     pid_t pid = getpid();
-    if (tConnection.pid == pid) {
-        if (auto live = tConnection.connection.lock()) {
-            return live;
-        }
+    if (tConnection.pid != pid) {
+        tConnection.ForgetInherited();
+        tConnection.pid = pid;
     }
-    auto connection = OpenConnection(create);
-    tConnection.pid = pid;
-    tConnection.connection = connection;
-    return connection;
+    if (auto live = tConnection.live.lock()) {
+        return live;
+    }
+    if (tConnection.kept && !KeptStillServes(tConnection)) {
+        tConnection.kept.reset();  // closed before another is opened at its path
+    }
+    if (!tConnection.kept) {
+        auto connection = OpenConnection(create);
+        if (connection->IsReadOnly() || !FileIdentity(tConnection.device, tConnection.inode)) {
+            tConnection.live = connection;
+            return connection;
+        }
+        tConnection.kept = std::move(connection);
+    }
+    std::shared_ptr<DBStore::StoreConnection> handed = HandOut(tConnection.kept);
+    tConnection.live = handed;
+    return handed;
 }
 
 }  // namespace TarnConfigStore

@@ -43,7 +43,7 @@ SchemaFileStamp StampOf(const std::string& path, const struct stat& st, int dept
 
 // Lists one folder level; hidden entries (temporary files of atomic writers) are skipped.
 bool ListLevel(const std::string& folder, int depth, SchemaFolderListing& listing,
-               SchemaFolderWatch* watch) {
+               FolderWatch* watch) {
     if (watch) {
         watch->Add(folder);
     }
@@ -120,7 +120,7 @@ bool SchemaFileStamp::operator==(const SchemaFileStamp& other) const {
            changedNs == other.changedNs;
 }
 
-SchemaFolderListing ListSchemaFolder(const std::string& folder, SchemaFolderWatch* watch) {
+SchemaFolderListing ListSchemaFolder(const std::string& folder, FolderWatch* watch) {
     SchemaFolderListing listing;
     std::string root = folder;
     while (root.size() > 1 && root.back() == '/') {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "schema_folder_watch.h"
+#include "tarn/schemastore/folder_watch.h"
 #include "tarn/schemastore/schema_cache.h"
 
 namespace TarnSchemaStore {
@@ -36,7 +36,7 @@ struct SchemaFolderListing {
 };
 
 // Lists the folder; when watch is given, each folder is added to it before it is read.
-SchemaFolderListing ListSchemaFolder(const std::string& folder, SchemaFolderWatch* watch);
+SchemaFolderListing ListSchemaFolder(const std::string& folder, FolderWatch* watch);
 
 // Loads every key file of the listing. A file that cannot be read, parsed or accepted is
 // skipped: it is logged at priority 0 and kept among the cache's load errors.

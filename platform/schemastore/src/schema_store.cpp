@@ -17,7 +17,7 @@ namespace {
 struct CurrentGeneration {
     std::mutex mutex;
     std::vector<SchemaFileStamp> stamps;
-    SchemaFolderWatch watch;
+    FolderWatch watch;
     std::shared_ptr<SchemaStore> store;
 };
 

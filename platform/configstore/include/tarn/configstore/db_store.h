@@ -1,7 +1,8 @@
 // DBStore: connections to the configuration store's SQLite database at TarnPaths::kConfigStoreDb.
-// GetDBStore hands each thread one shared connection for as long as someone holds it, so every
-// read and write a thread makes while a ConfigStoreTransaction is open joins that transaction.
-// A connection belongs to the thread (and process) that obtained it; never share one.
+// GetDBStore hands each thread one shared connection, so every read and write a thread makes
+// while a ConfigStoreTransaction is open joins that transaction; the thread's connection stays
+// open between calls while the database file is the same. A connection belongs to the thread
+// (and process) that obtained it; never share one.
 #pragma once
 
 #include <memory>

@@ -1,4 +1,4 @@
-#include "schema_folder_watch.h"
+#include "tarn/schemastore/folder_watch.h"
 
 #include <poll.h>
 #include <sys/inotify.h>
@@ -16,29 +16,29 @@ constexpr uint32_t kChangeEvents = IN_CREATE | IN_DELETE | IN_MODIFY | IN_CLOSE_
 
 }  // namespace
 
-SchemaFolderWatch::~SchemaFolderWatch() {
+FolderWatch::~FolderWatch() {
     GiveUp();
 }
 
-void SchemaFolderWatch::Restart() {
+void FolderWatch::Restart() {
     GiveUp();
     fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
 }
 
-void SchemaFolderWatch::Add(const std::string& folder) {
+void FolderWatch::Add(const std::string& folder) {
     if (fd_ >= 0 && inotify_add_watch(fd_, folder.c_str(), kChangeEvents) < 0) {
         GiveUp();
     }
 }
 
-void SchemaFolderWatch::GiveUp() {
+void FolderWatch::GiveUp() {
     if (fd_ >= 0) {
         close(fd_);
         fd_ = -1;
     }
 }
 
-bool SchemaFolderWatch::MayHaveChanged() const {
+bool FolderWatch::MayHaveChanged() const {
     if (fd_ < 0) {
         return true;
     }
