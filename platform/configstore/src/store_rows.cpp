@@ -244,13 +244,11 @@ std::vector<StoreRow> ReadStoreRows(const std::shared_ptr<DBStore::StoreConnecti
                                     RowTable table) {
     std::vector<StoreRow> rows;
     SelectEach(RequireConnection(connection), table, nullptr, [&rows](Statement& statement) {
-        StoreRow& row = rows.emplace_back();
-        std::string* columns[] = {&row.component,  &row.group, &row.key,
-                                  &row.identifier, &row.value, &row.autoConfValue};
-        for (int column = 0; column < static_cast<int>(std::size(columns)); ++column) {
-            std::string_view text = statement.TextView(column);
-            columns[column]->assign(text.data(), text.size());
-        }
+        // Strings built from the column texts, then moved in: cheaper than assigning to the
+        // empty strings of a row made first.
+        rows.push_back({std::string(statement.TextView(0)), std::string(statement.TextView(1)),
+                        std::string(statement.TextView(2)), std::string(statement.TextView(3)),
+                        std::string(statement.TextView(4)), std::string(statement.TextView(5))});
     });
     return rows;
 }
