@@ -242,8 +242,15 @@ ConfigRowList ReadRows(const std::shared_ptr<DBStore::StoreConnection>& connecti
 
 std::vector<StoreRow> ReadStoreRows(const std::shared_ptr<DBStore::StoreConnection>& connection,
                                     RowTable table) {
+    DBStore::StoreConnection& store = RequireConnection(connection);
+    // Sized once: grown row by row, a table of thousands of rows would be copied into ever
+    // larger blocks, each a fresh mapping of its own.
+    Statement count(store, (std::string("SELECT count(*) FROM ") + TableName(table)).c_str());
     std::vector<StoreRow> rows;
-    SelectEach(RequireConnection(connection), table, nullptr, [&rows](Statement& statement) {
+    if (count.Step()) {
+        rows.reserve(static_cast<size_t>(count.Integer(0)));
+    }
+    SelectEach(store, table, nullptr, [&rows](Statement& statement) {
         // Strings built from the column texts, then moved in: cheaper than assigning to the
         // empty strings of a row made first.
         rows.push_back({std::string(statement.TextView(0)), std::string(statement.TextView(1)),
