@@ -1,5 +1,6 @@
 // CheckApply followed by Apply of a change of 1 000 objects (every instance of one keyed key
-// changed) through a Python plugin that judges each change as free and applies nothing, so
+// changed) through a plugin that judges each change as free and applies nothing (a Python
+// one, and in the benchmarks named ...Cpp the native test plugin), so
 // every iteration does the same work: 3 plugin runs (impact for CheckApply, impact and apply
 // for Apply) around the library's own work (3 extractions of the current configuration,
 // 3 drift walks, the drift cache, requests and results of 1 000 objects).
@@ -57,22 +58,36 @@ rapidjson::Document Parse(const std::string& text) {
     return document;
 }
 
+// The two no-op plugins: the Python one above, and the native test plugin's "free" behaviour.
+enum class Language { kPython, kCpp };
+
+const char* Runner(Language language) {
+    return language == Language::kCpp ? TarnPaths::kCppPluginRunner : TarnPaths::kPyPluginRunner;
+}
+
 // A fresh root holding 1 000 ports at speed 1000 and the no-op plugin serving them; returns
-// the plugin's file.
-std::string LayOutHost() {
+// the Python plugin's file (empty for the native one).
+std::string LayOutHost(Language language) {
     TarnTest::ResetHostRoot();
     TarnTest::InstallManifestSchemas();
     TarnTest::InstallPluginRunners();
     TarnTest::InstallKeySchema("bench", "net", "ports", R"({"type": "object", "properties": {
         "name": {"type": "string"}, "speed": {"type": "integer"}}})",
                                "name");
+    TarnBench::PutCurrentInstances("bench", "net", "ports");
+    if (language == Language::kCpp) {
+        TarnTest::WriteFile(TarnTest::InstallTestPlugin("cpp", "free"), R"({"version": 2,
+        "type": "c++", "accepts": ["bench:net:ports"], "apply": {"apply_group": "network",
+        "boot": false, "operations": {"set": {"provides": "SET:cpptest:free", "depends": []}}},
+        "impact": {"supports": true, "cache_drift": ["bench:net:ports"]}})");
+        return "";
+    }
     std::string manifest = TarnTest::InstallManifest("bench/ports", R"({"version": 2,
         "type": "python", "accepts": ["bench:net:ports"], "apply": {"apply_group": "network",
         "boot": false, "operations": {"set": {"provides": "SET:bench:ports", "depends": []}}},
         "impact": {"supports": true, "cache_drift": ["bench:net:ports"]}})");
     std::string plugin = manifest.substr(0, manifest.rfind('/')) + "/plugin.py";
     TarnTest::WriteFile(plugin, kNoopPlugin);
-    TarnBench::PutCurrentInstances("bench", "net", "ports");
     return plugin;
 }
 
@@ -87,22 +102,28 @@ void CheckApplyApply(const std::string& text, const std::shared_ptr<TaskHandle>&
 }
 
 // The requests the library sends in one CheckApply and Apply (impact; impact with the drift
-// cache; apply), as texts: for one untimed round the plugin first copies each request it gets,
-// then the no-op plugin is put back. The bare runs replay exactly these.
-std::vector<std::string> LibraryRequests(const std::string& plugin, const std::string& text,
+// cache; apply), as texts, recorded in one untimed round: the Python plugin first copies each
+// request it gets, then the no-op plugin is put back; the native runner is replaced by a
+// script that copies them. The bare runs replay exactly these.
+std::vector<std::string> LibraryRequests(Language language, const std::string& text,
                                          benchmark::State& state) {
-    const std::string copy = std::string(TarnPaths::kPluginInputFile) + ".seen";
-    TarnTest::WriteFile(plugin, "import os, shutil\nn = 0\nwhile os.path.exists('" + copy +
-                                    "%d' % n):\n    n += 1\nshutil.copy('" +
-                                    TarnPaths::kPluginInputFile + "', '" + copy + "%d' % n)\n" +
-                                    kNoopPlugin);
+    const std::string plugin = LayOutHost(language);
     auto task = TaskHandle::Dummy();
-    CheckApplyApply(text, task, state);
-    TarnTest::WriteFile(plugin, kNoopPlugin);
     std::vector<std::string> requests;
-    for (int i = 0; TarnTest::PathExists(copy + std::to_string(i)); ++i) {
-        requests.push_back(TarnTest::ReadFile(copy + std::to_string(i)));
-        std::remove((copy + std::to_string(i)).c_str());
+    if (language == Language::kCpp) {
+        requests = TarnBench::RecordedCppRequests([&] { CheckApplyApply(text, task, state); });
+    } else {
+        const std::string copy = std::string(TarnPaths::kPluginInputFile) + ".seen";
+        TarnTest::WriteFile(plugin, "import os, shutil\nn = 0\nwhile os.path.exists('" + copy +
+                                        "%d' % n):\n    n += 1\nshutil.copy('" +
+                                        TarnPaths::kPluginInputFile + "', '" + copy + "%d' % n)\n" +
+                                        kNoopPlugin);
+        CheckApplyApply(text, task, state);
+        TarnTest::WriteFile(plugin, kNoopPlugin);
+        for (int i = 0; TarnTest::PathExists(copy + std::to_string(i)); ++i) {
+            requests.push_back(TarnTest::ReadFile(copy + std::to_string(i)));
+            std::remove((copy + std::to_string(i)).c_str());
+        }
     }
     if (requests.size() != 3) {
         state.SkipWithError("the library did not send the three requests expected");
@@ -110,12 +131,12 @@ std::vector<std::string> LibraryRequests(const std::string& plugin, const std::s
     return requests;
 }
 
-void BM_BarePluginRuns(benchmark::State& state) {
-    const std::vector<std::string> requests = LibraryRequests(LayOutHost(), Ports(), state);
+void BarePluginRuns(benchmark::State& state, Language language) {
+    const std::vector<std::string> requests = LibraryRequests(language, Ports(), state);
     for (auto _ : state) {
         // Only spawning, running and waiting for the plugin processes is timed.
         state.PauseTiming();
-        bool ran = TarnBench::BareRuns(TarnPaths::kPyPluginRunner, requests, nullptr, &state);
+        bool ran = TarnBench::BareRuns(Runner(language), requests, nullptr, &state);
         state.ResumeTiming();
         if (!ran) {
             state.SkipWithError("the runner failed");
@@ -123,16 +144,23 @@ void BM_BarePluginRuns(benchmark::State& state) {
         }
     }
 }
-BENCHMARK(BM_BarePluginRuns)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BarePluginRuns, Python, Language::kPython)
+    ->Name("BM_BarePluginRuns")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BarePluginRuns, Cpp, Language::kCpp)
+    ->Name("BM_BarePluginRunsCpp")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // Each iteration times CheckApply + Apply and, with the benchmark's clock paused, the bare
 // plugin runs of the same requests right after, so both sides see the same load.
 // outside_pct: CheckApply + Apply's wall time less the bare runs' wall time, over the former.
 // outside_cpu_pct: this process's CPU time during CheckApply + Apply over that plus its
 // children's (the plugin processes) during the same stretch.
-void BM_CheckApplyApply(benchmark::State& state) {
+void CheckApplyApplyLaps(benchmark::State& state, Language language) {
     const std::string text = Ports();
-    const std::vector<std::string> requests = LibraryRequests(LayOutHost(), text, state);
+    const std::vector<std::string> requests = LibraryRequests(language, text, state);
     auto task = TaskHandle::Dummy();
     Lap library, bare;
     for (auto _ : state) {
@@ -143,7 +171,7 @@ void BM_CheckApplyApply(benchmark::State& state) {
             break;
         }
         state.PauseTiming();
-        bool ran = TarnBench::BareRuns(TarnPaths::kPyPluginRunner, requests, &bare);
+        bool ran = TarnBench::BareRuns(Runner(language), requests, &bare);
         state.ResumeTiming();
         if (!ran) {
             state.SkipWithError("the runner failed");
@@ -152,7 +180,14 @@ void BM_CheckApplyApply(benchmark::State& state) {
     }
     TarnBench::ReportOutside(state, library, bare, "bare_plugins_ms");
 }
-BENCHMARK(BM_CheckApplyApply)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(CheckApplyApplyLaps, Python, Language::kPython)
+    ->Name("BM_CheckApplyApply")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(CheckApplyApplyLaps, Cpp, Language::kCpp)
+    ->Name("BM_CheckApplyApplyCpp")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
 

@@ -10,8 +10,6 @@
 // bench does. The benchmark lays out the build's host root as the tests do, so it wipes it.
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -28,7 +26,6 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace TarnConfigManager;
 using TarnBench::Lap;
 
@@ -56,30 +53,19 @@ void LayOutHost() {
         });
 }
 
-// The request the library sends at boot: for one untimed boot the runner is a script that
-// copies its request and then runs the real runner; then the real runner is put back.
-std::string LibraryRequest(benchmark::State& state) {
-    const std::string copy = std::string(TarnPaths::kPluginInputFile) + ".seen";
-    std::string real = fs::read_symlink(TarnPaths::kCppPluginRunner).string();
-    fs::remove(TarnPaths::kCppPluginRunner);
-    TarnTest::WriteFile(TarnPaths::kCppPluginRunner,
-                        "#!/bin/sh\n/bin/cp " + std::string(TarnPaths::kPluginInputFile) + " " +
-                            copy + "\nexec " + real + " \"$@\"\n");
-    fs::permissions(TarnPaths::kCppPluginRunner, fs::perms::owner_all);
-    ExecuteBootPlugins();
-    fs::remove(TarnPaths::kCppPluginRunner);
-    TarnTest::InstallPluginRunners();
-    std::string request = TarnTest::ReadFile(copy);
-    std::remove(copy.c_str());
-    if (request.empty()) {
-        state.SkipWithError("the library sent no request");
+// The request the library sends at boot, recorded in one untimed boot.
+std::vector<std::string> LibraryRequests(benchmark::State& state) {
+    std::vector<std::string> requests =
+        TarnBench::RecordedCppRequests([] { ExecuteBootPlugins(); });
+    if (requests.size() != 1) {
+        state.SkipWithError("the library did not send the one request expected");
     }
-    return request;
+    return requests;
 }
 
 void BM_BootBarePluginRun(benchmark::State& state) {
     LayOutHost();
-    const std::vector<std::string> requests = {LibraryRequest(state)};
+    const std::vector<std::string> requests = LibraryRequests(state);
     for (auto _ : state) {
         state.PauseTiming();
         bool ran = TarnBench::BareRuns(TarnPaths::kCppPluginRunner, requests, nullptr, &state);
@@ -96,7 +82,7 @@ BENCHMARK(BM_BootBarePluginRun)->Unit(benchmark::kMillisecond)->UseRealTime();
 // request right after, so both see the same load.
 void BM_ExecuteBootPlugins(benchmark::State& state) {
     LayOutHost();
-    const std::vector<std::string> requests = {LibraryRequest(state)};
+    const std::vector<std::string> requests = LibraryRequests(state);
     Lap library, bare;
     for (auto _ : state) {
         Lap start = Lap::Now();

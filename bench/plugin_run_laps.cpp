@@ -6,8 +6,10 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 
 #include "host_root_fixture.h"
+#include "plugin_install.h"
 #include "tarn/configstore/store_rows.h"
 #include "tarn/paths.h"
 
@@ -62,6 +64,27 @@ bool SpawnAndWait(const char* runner) {
     }
     int status = 0;
     return waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::vector<std::string> RecordedCppRequests(const std::function<void()>& run) {
+    namespace fs = std::filesystem;
+    const std::string copy = std::string(TarnPaths::kPluginInputFile) + ".seen";
+    std::string real = fs::read_symlink(TarnPaths::kCppPluginRunner).string();
+    fs::remove(TarnPaths::kCppPluginRunner);
+    TarnTest::WriteFile(TarnPaths::kCppPluginRunner,
+                        "#!/bin/sh\nn=0\nwhile [ -e " + copy + "$n ]; do n=$((n + 1)); done\n" +
+                            "/bin/cp " + TarnPaths::kPluginInputFile + " " + copy + "$n\nexec " +
+                            real + " \"$@\"\n");
+    fs::permissions(TarnPaths::kCppPluginRunner, fs::perms::owner_all);
+    run();
+    fs::remove(TarnPaths::kCppPluginRunner);
+    TarnTest::InstallPluginRunners();
+    std::vector<std::string> requests;
+    for (int i = 0; TarnTest::PathExists(copy + std::to_string(i)); ++i) {
+        requests.push_back(TarnTest::ReadFile(copy + std::to_string(i)));
+        std::remove((copy + std::to_string(i)).c_str());
+    }
+    return requests;
 }
 
 Lap Lap::Now() {

@@ -6,6 +6,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,11 @@ void PutCurrentInstances(const std::string& component, const std::string& group,
 
 // Runs the runner once the way the library starts it; true when it exited with 0.
 bool SpawnAndWait(const char* runner);
+
+// The requests the library writes for the native runner while run() runs, in order: for that
+// call the runner is a script that copies each request before it starts the real runner,
+// which is put back afterwards.
+std::vector<std::string> RecordedCppRequests(const std::function<void()>& run);
 
 // Wall and CPU seconds of timed stretches, summed: each taken before and after one.
 struct Lap {

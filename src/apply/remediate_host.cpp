@@ -30,10 +30,35 @@ void Warn(TaskHandle& task, const char* id, const std::list<std::string>& args) 
     task.AddNotification()->PluginWarning(id, args);
 }
 
+// What GroupTasks needs of a plugin for one operation, worked out once per plugin and
+// operation rather than once per object: its id, whether it may run at boot, its task key and
+// where that key's work gathers.
+struct PluginTarget {
+    const Plugin* plugin;
+    const std::string* operation;
+    std::string pluginId;
+    bool bootCapable;
+    std::string key;
+    TaskMap* work = nullptr;
+};
+
+PluginTarget& TargetOf(std::vector<PluginTarget>& targets, const std::shared_ptr<Plugin>& plugin,
+                       const std::string& operation) {
+    for (PluginTarget& target : targets) {
+        if (target.plugin == plugin.get() && *target.operation == operation) {
+            return target;
+        }
+    }
+    targets.push_back({plugin.get(), &operation, plugin->GetId(), plugin->CheckType(APPLY_BOOT),
+                       ApplyTaskKey(*plugin, operation)});
+    return targets.back();
+}
+
 // Gives each task to every apply plugin of its key, under the plugin's task key.
 TaskKeyMap GroupTasks(PluginManager& plugins, const std::vector<DesiredConfigInput>& tasks,
                       bool boot, AbsentApplyPlugin absent, TaskHandle& handle) {
     TaskKeyMap taskMap;
+    std::vector<PluginTarget> targets;
     for (const DesiredConfigInput& task : tasks) {
         const TarnConfigStore::ConfigStoreObjectId& id = task.object->GetConfigStoreObjectId();
         std::string idText = id.toString();
@@ -46,21 +71,19 @@ TaskKeyMap GroupTasks(PluginManager& plugins, const std::vector<DesiredConfigInp
             Warn(handle, kApplyPluginAbsent, {ImpactHandler::CacheKeyOf(id)});
         }
         for (const std::shared_ptr<Plugin>& plugin : found) {
-            std::string pluginId = plugin->GetId();
-            if (boot && !plugin->CheckType(APPLY_BOOT)) {
+            PluginTarget& target = TargetOf(targets, plugin, task.operation);
+            const char* pluginId = target.pluginId.c_str();
+            if (boot && !target.bootCapable) {
                 CSLogger::Log(0, "Plugin=%s does not support boot-time remediation for csoid=%s",
-                              pluginId.c_str(), idText.c_str());
+                              pluginId, idText.c_str());
                 continue;
             }
-            CSLogger::Log(3, "Found plugin=%s for cso=%s", pluginId.c_str(), idText.c_str());
-            std::string key = ApplyTaskKey(*plugin, task.operation);
-            CSLogger::Log(3, "Adding key=%s for plugin=%s", key.c_str(), pluginId.c_str());
-            auto entry = taskMap.find(key);
-            if (entry == taskMap.end()) {
-                taskMap.emplace(key, TaskMap{plugin, {task}});
-            } else {
-                entry->second.inputs.push_back(task);
+            CSLogger::Log(3, "Found plugin=%s for cso=%s", pluginId, idText.c_str());
+            CSLogger::Log(3, "Adding key=%s for plugin=%s", target.key.c_str(), pluginId);
+            if (!target.work) {
+                target.work = &taskMap.try_emplace(target.key, TaskMap{plugin, {}}).first->second;
             }
+            target.work->inputs.push_back(task);
         }
     }
     return taskMap;

@@ -242,15 +242,20 @@ ConfigRowList ReadRows(const std::shared_ptr<DBStore::StoreConnection>& connecti
 
 std::vector<StoreRow> ReadStoreRows(const std::shared_ptr<DBStore::StoreConnection>& connection,
                                     RowTable table) {
+    DBStore::StoreConnection& store = RequireConnection(connection);
+    // Sized once: grown row by row, a table of thousands of rows would be copied into ever
+    // larger blocks, each a fresh mapping of its own.
+    Statement count(store, (std::string("SELECT count(*) FROM ") + TableName(table)).c_str());
     std::vector<StoreRow> rows;
-    SelectEach(RequireConnection(connection), table, nullptr, [&rows](Statement& statement) {
-        StoreRow& row = rows.emplace_back();
-        std::string* columns[] = {&row.component,  &row.group, &row.key,
-                                  &row.identifier, &row.value, &row.autoConfValue};
-        for (int column = 0; column < static_cast<int>(std::size(columns)); ++column) {
-            std::string_view text = statement.TextView(column);
-            columns[column]->assign(text.data(), text.size());
-        }
+    if (count.Step()) {
+        rows.reserve(static_cast<size_t>(count.Integer(0)));
+    }
+    SelectEach(store, table, nullptr, [&rows](Statement& statement) {
+        // Strings built from the column texts, then moved in: cheaper than assigning to the
+        // empty strings of a row made first.
+        rows.push_back({std::string(statement.TextView(0)), std::string(statement.TextView(1)),
+                        std::string(statement.TextView(2)), std::string(statement.TextView(3)),
+                        std::string(statement.TextView(4)), std::string(statement.TextView(5))});
     });
     return rows;
 }

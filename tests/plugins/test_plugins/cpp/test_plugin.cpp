@@ -1,6 +1,7 @@
 // The native test plugin. One shared object serves every test behaviour; the behaviour is the
 // last piece of the plugin's id, i.e. the folder its manifest is installed in:
 //   ok        answers every operation (see the functions below)
+//   free      as ok, but judges every change as needing nothing (no impact)
 //   error     reports the error "test.plugin.error" with the plugin id as its argument
 //   raises    throws an exception that is not a PluginError
 //   garbage   answers with values the runner must refuse
@@ -67,7 +68,10 @@ void Apply(const Request& request) {
 // One verdict per change: maintenance mode, quick boot ruled out when the change has a drift.
 std::vector<TarnPlugin::ImpactVerdict> Impact(const Request& request) {
     Misbehave(request);
-    int level = Behaviour(request) == "garbage" ? 7 : TARN_IMPACT_MAINTENANCE_MODE;
+    std::string behaviour = Behaviour(request);
+    int level = behaviour == "garbage" ? 7
+                : behaviour == "free"  ? TARN_IMPACT_NONE
+                                       : TARN_IMPACT_MAINTENANCE_MODE;
     std::vector<TarnPlugin::ImpactVerdict> verdicts;
     for (const auto& input : request.inputs) {
         verdicts.push_back(
