@@ -60,6 +60,7 @@ struct RowKeyFacts {
     std::shared_ptr<TarnSchemaStore::SchemaObject> schema;
     bool notIntegrated;  // left out of documents (the podlet key never is)
     bool autoConfigure;
+    const rapidjson::Value* autoConfigSchema;  // what values are checked against, in schema
     // Cleans the key's values; what it reads from the schema is read once for all rows.
     std::unique_ptr<ConfigStoreDocument::ValueCleaner> cleaner;
 
@@ -77,8 +78,13 @@ RowKeyFacts FactsOf(const RowNames& names, DocumentType type,
     std::shared_ptr<TarnSchemaStore::SchemaObject> schema = RequireSchema(id, store);
     bool excluded = id != Podlet() && notIntegrated.count(id) != 0;
     bool autoConfigure = !plugins || plugins->keys.count(id) == 0;
+    const rapidjson::Value* autoConfigSchema = &AutoConfigSchema(schema->GetDefinition());
     return RowKeyFacts{
-        std::move(id), std::move(schema), excluded, autoConfigure,
+        std::move(id),
+        std::move(schema),
+        excluded,
+        autoConfigure,
+        autoConfigSchema,
         std::make_unique<ConfigStoreDocument::ValueCleaner>(CleanupActionsFor(type))};
 }
 
@@ -113,7 +119,7 @@ void AddRowValue(rapidjson::Document& document, rapidjson::Value& target, const 
     ParseValue(names.value, value, allocator);
     const rapidjson::Value& definition = key.schema->GetDefinition();
     if (key.autoConfigure) {
-        ProcessAutoConfig(value, AutoConfigSchema(definition), names.autoConfValue, allocator);
+        ProcessAutoConfig(value, *key.autoConfigSchema, names.autoConfValue, allocator);
     }
     key.cleaner->Clean(value, definition, allocator);
     if (value.IsObject() && value.MemberCount() == 0) {
