@@ -76,7 +76,8 @@ rapidjson::SizeType NameLength(const char* name) {
 class PropertySchemas {
 public:
     explicit PropertySchemas(const Value& schema) : schema_(schema) {}
-    const Value& Of(const char* name) {
+    // hint: the position to try first (the member's own in the compared object).
+    const Value& Of(const char* name, rapidjson::SizeType hint) {
         static const Value kNoSchema(rapidjson::kObjectType);
         if (!properties_) {
             const Value* found = nullptr;
@@ -87,7 +88,7 @@ public:
             properties_ = found && found->IsObject() ? found : &kNoSchema;
             index_.emplace(*properties_);
         }
-        const Value* property = index_->Find(name, NameLength(name));
+        const Value* property = index_->Find(name, NameLength(name), hint);
         return property ? *property : kNoSchema;
     }
 
@@ -309,12 +310,14 @@ bool KeyComparison::ObjectProperty(Value& d, const Value& h, const Value& s, std
     bool drift = false;
     PropertySchemas properties(s);
     TarnConfigStore::MemberIndex hostMembers(h);
+    rapidjson::SizeType position = 0;
     for (auto& member : d.GetObject()) {
         const char* name = member.name.GetString();
+        const rapidjson::SizeType at = position++;
         PathPiece piece(p, name);
-        const Value* hostValue = hostMembers.Find(name, NameLength(name));
+        const Value* hostValue = hostMembers.Find(name, NameLength(name), at);
         if (!hostValue) {
-            handler_.PropertyDrift(member.value, kEmptyVal, properties.Of(name), p, ADD);
+            handler_.PropertyDrift(member.value, kEmptyVal, properties.Of(name, at), p, ADD);
             drift = true;
             if (handler_.createDriftObject) {
                 marker.AddMember(Text(name, allocator), Operation("ADD"), allocator);
@@ -325,7 +328,7 @@ bool KeyComparison::ObjectProperty(Value& d, const Value& h, const Value& s, std
             continue;
         }
         Value nested;
-        if (Property(member.value, *hostValue, properties.Of(name), p, nested)) {
+        if (Property(member.value, *hostValue, properties.Of(name, at), p, nested)) {
             drift = true;
             if (handler_.createDriftObject) {
                 Value entry = IsEmpty(nested) ? Operation("SET") : std::move(nested);
@@ -345,15 +348,17 @@ bool KeyComparison::PropertyDeletes(const Value& d, const Value& h, const Value&
     bool drift = false;
     PropertySchemas properties(s);
     TarnConfigStore::MemberIndex desiredMembers(d);
+    rapidjson::SizeType position = 0;
     for (const auto& member : h.GetObject()) {
         const char* name = member.name.GetString();
-        if (IsGeneratedIdName(name) || desiredMembers.Find(name, NameLength(name))) {
+        const rapidjson::SizeType at = position++;
+        if (IsGeneratedIdName(name) || desiredMembers.Find(name, NameLength(name), at)) {
             continue;
         }
         if (handler_.createDriftObject) {
             marker.AddMember(Text(name, allocator), Operation("DELETE"), allocator);
         }
-        const Value& definition = properties.Of(name);
+        const Value& definition = properties.Of(name, at);
         PathPiece piece(p, name);
         handler_.PropertyDrift(kEmptyVal, member.value, definition, p, DELETE);
         drift = true;

@@ -1,13 +1,12 @@
 // HostInstanceIndex: the host elements of an array still waiting for a desired partner.
 // Partners are looked for among the remaining elements from the last position down, as a
-// walk over them would; keyed lookups go through a map from key value to positions, so
+// walk over them would; keyed lookups go through a table from key value to positions, so
 // matching n desired instances costs O(n), not O(n^2). Leftovers come out last position
 // first. Private to the drift engine; one thread.
 #pragma once
 
-#include <memory_resource>
+#include <cstdint>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "tarn/json/json.h"
@@ -42,14 +41,27 @@ public:
     }
 
 private:
+    // One distinct key value. The table is open-addressed and holds positions rather than
+    // nodes: at a few hundred thousand instances a node-based map's pointer chasing (cache
+    // misses, fresh pages for every node) cost more than the rest of the matching.
+    struct Slot {
+        uint32_t first = 0;  // a position with this key value + 1; 0 for an empty slot
+        uint32_t next = 0;   // highest position not yet known to be taken + 1; 0 when none
+        uint32_t tag = 0;    // high bits of the key's hash, compared before the key itself
+    };
+
+    Slot& SlotOf(std::string_view value, size_t hash);
+    long Lower(long position) const {
+        return lower_.empty() ? -1 : lower_[static_cast<size_t>(position)];
+    }
+
     const rapidjson::Value* elements_ = nullptr;
+    const char* keyName_ = nullptr;
     std::vector<bool> taken_;
-    // The map's nodes and buckets come from one growing buffer, freed with the index, instead
-    // of one heap block per host instance.
-    std::pmr::monotonic_buffer_resource pool_;
-    // Per key value the highest position not yet known to be taken; each indexed position
-    // links to the next lower one with the same key value (-1 ends the chain).
-    std::pmr::unordered_map<std::string_view, long> highest_{&pool_};
+    std::vector<Slot> slots_;
+    size_t mask_ = 0;
+    // Each indexed position links to the next lower one with the same key value (-1 ends the
+    // chain); left empty while no key value repeats.
     std::vector<long> lower_;
 };
 

@@ -1,6 +1,7 @@
 #include "deradidezivizoda/extract/config_map_list.h"
 
 #include <algorithm>
+#include <memory>
 #include <optional>
 #include <unordered_set>
 
@@ -38,6 +39,9 @@ struct RowKeyFacts {
     std::shared_ptr<TarnSchemaStore::SchemaObject> schema;
     bool notIntegrated;  // left out of documents (the podlet key never is)
     bool autoConfigure;
+    const rapidjson::Value* autoConfigSchema;  // what values are checked against, in schema
+    // Cleans the key's values; what it reads from the schema is read once for all rows.
+    std::unique_ptr<ConfigStoreDocument::ValueCleaner> cleaner;
 
     bool Matches(const RowNames& names) const {
         return id.GetKey() == names.key && id.GetGroup() == names.group &&
@@ -45,7 +49,7 @@ struct RowKeyFacts {
     }
 };
 
-RowKeyFacts FactsOf(const RowNames& names,
+RowKeyFacts FactsOf(const RowNames& names, DocumentType type,
                     const std::unordered_set<TarnSchemaStore::SchemaObjectId>& notIntegrated,
                     const std::shared_ptr<TarnSchemaStore::SchemaStore>& store,
                     const std::shared_ptr<ExtractionData>& plugins) {
@@ -53,7 +57,14 @@ RowKeyFacts FactsOf(const RowNames& names,
     std::shared_ptr<TarnSchemaStore::SchemaObject> schema = RequireSchema(id, store);
     bool excluded = id != Podlet() && notIntegrated.count(id) != 0;
     bool autoConfigure = !plugins || plugins->keys.count(id) == 0;
-    return RowKeyFacts{std::move(id), std::move(schema), excluded, autoConfigure};
+    const rapidjson::Value* autoConfigSchema = &AutoConfigSchema(schema->GetDefinition());
+    return RowKeyFacts{
+        std::move(id),
+        std::move(schema),
+        excluded,
+        autoConfigure,
+        autoConfigSchema,
+        std::make_unique<ConfigStoreDocument::ValueCleaner>(CleanupActionsFor(type))};
 }
 
 // Whether the row's key and instance belong in a document at all.
@@ -81,16 +92,15 @@ bool IsExtracted(const RowNames& names, const RowKeyFacts& key) {
 // key went to (rows come grouped by key and nothing else is added in between), so that the
 // rows of one key do not look up component, group and key each time.
 void AddRowValue(rapidjson::Document& document, rapidjson::Value& target, const RowNames& names,
-                 const TarnSchemaStore::SchemaObject& schema, DocumentType type, bool autoConfigure,
-                 rapidjson::Value*& instances) {
+                 const RowKeyFacts& key, rapidjson::Value*& instances) {
     auto& allocator = document.GetAllocator();
     rapidjson::Value value;
     ParseValue(names.value, value, allocator);
-    const rapidjson::Value& definition = schema.GetDefinition();
-    if (autoConfigure) {
-        ProcessAutoConfig(value, AutoConfigSchema(definition), names.autoConfValue, allocator);
+    const rapidjson::Value& definition = key.schema->GetDefinition();
+    if (key.autoConfigure) {
+        ProcessAutoConfig(value, *key.autoConfigSchema, names.autoConfValue, allocator);
     }
-    ConfigStoreDocument::CleanupObject(value, definition, CleanupActionsFor(type), allocator);
+    key.cleaner->Clean(value, definition, allocator);
     if (value.IsObject() && value.MemberCount() == 0) {
         CSLogger::Log(2, "Configuration for {%s/%s/%s/%s} was filtered out.",
                       names.component.c_str(), names.group.c_str(), names.key.c_str(),
@@ -158,15 +168,14 @@ public:
                     .toString());
         }
         if (!key_ || !key_->Matches(names)) {
-            key_ = FactsOf(names, notIntegrated_, store_, plugins_);
+            key_ = FactsOf(names, type_, notIntegrated_, store_, plugins_);
             instances_ = nullptr;
         }
         if (!IsExtracted(names, *key_)) {
             return;
         }
         rapidjson::Value& target = type_ == EXPORT_CONFIG ? document_["profile"] : document_;
-        AddRowValue(document_, target, names, *key_->schema, type_, key_->autoConfigure,
-                    instances_);
+        AddRowValue(document_, target, names, *key_, instances_);
     }
 
 private:

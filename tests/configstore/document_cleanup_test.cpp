@@ -64,6 +64,28 @@ TEST(CleanupObject, EachActionRemovesOrMasksWhatItNames) {
     EXPECT_NE(withoutSecrets.find(R"("keys":["k1","k2"])"), std::string::npos);
 }
 
+TEST(CleanupObject, ACleanerKeptAcrossValuesAndSchemasCleansEachAsCleanupObjectDoes) {
+    const std::vector<CLEANUP_ACTIONS> actions = {DROP_NULL_VALUES,        DROP_EMPTY_OBJECTS,
+                                                  DROP_READ_ONLY_VALUES,   DROP_DEFAULT_VALUES,
+                                                  DROP_UNDECLARED_MEMBERS, MASK_SENSITIVE_VALUES};
+    rapidjson::Document service = Json(kServiceSchema);
+    // The same members under another schema: open, nothing flagged, other defaults.
+    rapidjson::Document open = Json(R"({"type": "array", "items": {"type": "object",
+        "properties": {"port": {"default": 23}, "tls": {"type": "object"}}}})");
+    ValueCleaner cleaner(actions);
+    for (int round = 0; round < 2; ++round) {
+        for (const rapidjson::Document* schema : {&service, &open}) {
+            rapidjson::Document kept = Json(kStoredService);
+            rapidjson::Document once = Json(kStoredService);
+            cleaner.Clean(kept, *schema, kept.GetAllocator());
+            CleanupObject(once, *schema, actions, once.GetAllocator());
+            EXPECT_EQ(TarnConfigStore::WriteJsonText(once), TarnConfigStore::WriteJsonText(kept));
+        }
+    }
+    ExpectStoreError(2000, [] { ValueCleaner refused({CLEANUP_ACTIONS(8)}); },
+                     {"Unknown cleanup action 8"});
+}
+
 TEST(CleanupObject, UnknownActionIsRefusedBeforeAnythingChanges) {
     rapidjson::Document value = Json(R"({"a": null})");
     ExpectStoreError(2000,

@@ -155,6 +155,35 @@ TEST_F(DriftWalk, ARepeatedHostKeyMatchesItsLastOccurrence) {
                R"(Delete /host/accounts/users/2 host:accounts:users:b {"name":"b","uid":1})"}));
 }
 
+// Enough instances that key values share table slots: every desired one still finds its own
+// host partner, a repeated host key its last occurrence, and the leftovers come out highest
+// position first.
+TEST_F(DriftWalk, ManyKeyedInstancesMatchTheirOwnPartners) {
+    auto users = [](int count, bool host) {
+        std::string text = R"({"host": {"accounts": {"users": [)";
+        for (int i = 0; i < count; ++i) {
+            int uid = host && i == 50 ? -1 : i;
+            text += (i ? "," : "") + std::string(R"({"name": "u)") + std::to_string(i) +
+                    R"(", "uid": )" + std::to_string(uid) + "}";
+        }
+        return text + (host ? R"(, {"name": "u10", "uid": 99}]}}})" : "]}}}");
+    };
+    RecordingHandler handler;
+    handler.useDefaultInstances = false;
+    Lines lines = Drift(users(200, false), users(250, true), handler);
+    ASSERT_EQ(lines.size(), 53u);
+    EXPECT_EQ(lines[0], "Prop SET /host/accounts/users/10/uid 10 99");
+    EXPECT_EQ(lines[1], "Prop SET /host/accounts/users/50/uid 50 -1");
+    EXPECT_EQ(
+        lines[2],
+        R"(Delete /host/accounts/users/200 host:accounts:users:u249 {"name":"u249","uid":249})");
+    EXPECT_EQ(
+        lines[51],
+        R"(Delete /host/accounts/users/249 host:accounts:users:u200 {"name":"u200","uid":200})");
+    EXPECT_EQ(lines[52],
+              R"(Delete /host/accounts/users/250 host:accounts:users:u10 {"name":"u10","uid":10})");
+}
+
 TEST_F(DriftWalk, DefaultInstancesAreSetRatherThanAdded) {
     auto connection = TarnConfigStore::GetDBStore(DBStore::CONFIG_STORE, true);
     TarnConfigStore::PutDefaultRow(connection, "host", "accounts", "users", "root",

@@ -1,5 +1,6 @@
 // CleanupObject: trimming a stored value to what a document of some purpose should show.
 #include <algorithm>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,8 +30,7 @@ bool IsKnownAction(CLEANUP_ACTIONS action) {
 }
 
 // Only a schema whose "type" names "null" makes null a value of its own.
-bool TypeAllowsNull(const rapidjson::Value& schema) {
-    const rapidjson::Value& type = SchemaMember(schema, "type");
+bool TypeAllowsNull(const rapidjson::Value& type) {
     if (type.IsArray()) {
         return std::any_of(type.Begin(), type.End(),
                            [](const rapidjson::Value& name) { return name == "null"; });
@@ -38,22 +38,81 @@ bool TypeAllowsNull(const rapidjson::Value& schema) {
     return type.IsString() && type == "null";
 }
 
-bool EqualsDefault(const rapidjson::Value& value, const rapidjson::Value& schema) {
-    if (!schema.IsObject()) {
-        return false;
-    }
-    auto found = schema.FindMember("default");
-    return found != schema.MemberEnd() && IsEqualValue(value, found->value, schema);
-}
-
 const rapidjson::Value kNoSchema;
 
-// What cleaning reads from the schema of an object, looked up once per object instead of once
-// per member and action.
-class ObjectSchemaFacts {
+// What cleaning reads from one schema, read once: its own flags in one pass over its members
+// (the first member of a name counts, as a lookup finds it), and on first use the facts of its
+// elements' schema and, as the schema of objects, of its properties. The facts form a tree
+// that mirrors the parts of the schema the cleaned values reached.
+class SchemaFacts {
 public:
-    // One pass over the schema's members; the first of a name counts, as a lookup finds it.
-    explicit ObjectSchemaFacts(const rapidjson::Value& objectSchema) {
+    explicit SchemaFacts(const rapidjson::Value& schema) : schema_(schema) {
+        if (!schema.IsObject()) {
+            return;
+        }
+        const rapidjson::Value* type = nullptr;
+        for (const auto& member : schema.GetObject()) {
+            std::string_view name(member.name.GetString(), member.name.GetStringLength());
+            const rapidjson::Value** slot = name == "default"     ? &default_
+                                            : name == "type"      ? &type
+                                            : name == "items"     ? &items_
+                                            : name == "sensitive" ? &sensitive_
+                                            : name == "readOnly"  ? &readOnly_
+                                                                  : nullptr;
+            if (slot && !*slot) {
+                *slot = &member.value;
+            }
+        }
+        allowsNull_ = type && TypeAllowsNull(*type);
+        isArray_ = type && type->IsString() && *type == "array";
+    }
+
+    const rapidjson::Value& Schema() const { return schema_; }
+    // The schema's "default", nullptr when it has none (a null default is one).
+    const rapidjson::Value* Default() const { return default_; }
+    bool AllowsNull() const { return allowsNull_; }
+    bool IsSensitive() const { return sensitive_ && sensitive_->IsTrue(); }
+    bool IsReadOnly() const { return readOnly_ && readOnly_->IsTrue(); }
+    // No action can drop or mask a value of this schema by the schema alone.
+    bool IsPlain() const { return !default_ && !IsSensitive() && !IsReadOnly(); }
+
+    // The facts of "items" (of null when there are none).
+    SchemaFacts& Items() {
+        if (!itemsFacts_) {
+            itemsFacts_ = std::make_unique<SchemaFacts>(items_ ? *items_ : kNoSchema);
+        }
+        return *itemsFacts_;
+    }
+
+    // The facts of the schema that describes an object value: this one, or its "items" when
+    // it describes an array (a key's definition applied to one of its instances).
+    SchemaFacts& ForObject() {
+        if (!isArray_) {
+            return *this;
+        }
+        return Items();
+    }
+
+    class Properties;
+    Properties& AsObjectSchema();
+
+private:
+    const rapidjson::Value& schema_;
+    const rapidjson::Value* default_ = nullptr;
+    const rapidjson::Value* items_ = nullptr;
+    const rapidjson::Value* sensitive_ = nullptr;
+    const rapidjson::Value* readOnly_ = nullptr;
+    bool allowsNull_ = false;
+    bool isArray_ = false;
+    std::unique_ptr<SchemaFacts> itemsFacts_;
+    std::unique_ptr<Properties> properties_;
+};
+
+// What cleaning reads from the schema of objects: "properties" indexed by name, the facts of
+// each property's schema on first use, "additionalProperties", "required".
+class SchemaFacts::Properties {
+public:
+    explicit Properties(const rapidjson::Value& objectSchema) {
         const rapidjson::Value* pattern = &kNoSchema;
         if (objectSchema.IsObject()) {
             for (const auto& member : objectSchema.GetObject()) {
@@ -70,24 +129,37 @@ public:
         }
         closed_ = additional_->IsFalse() && pattern->IsNull();
         declared_.emplace(*properties_);
-    }
-
-    // The "properties" entry of name, or null when it has none.
-    const rapidjson::Value* Declared(const rapidjson::Value& name) const {
-        return declared_->Find(name);
-    }
-
-    // The schema of a property: its declaration, else an "additionalProperties" schema, else
-    // null (as PropertySchema finds it).
-    const rapidjson::Value& PropertySchema(const rapidjson::Value* declared) const {
-        if (declared) {
-            return *declared;
+        if (properties_->IsObject()) {
+            declaredFacts_.resize(properties_->MemberCount());
         }
-        return additional_->IsObject() ? *additional_ : kNoSchema;
+    }
+
+    // The position of name in "properties", -1 when it is not declared there.
+    // position: the member's own, tried first.
+    long Declared(const rapidjson::Value& name, rapidjson::SizeType position) const {
+        return declared_->Position(name.GetString(), name.GetStringLength(), position);
+    }
+
+    // The facts of a property's schema: its declaration, else an "additionalProperties"
+    // schema, else null (as PropertySchema finds it).
+    SchemaFacts& Of(long declared) {
+        if (declared >= 0) {
+            std::unique_ptr<SchemaFacts>& facts = declaredFacts_[static_cast<size_t>(declared)];
+            if (!facts) {
+                auto member = properties_->MemberBegin() + declared;
+                facts = std::make_unique<SchemaFacts>(member->value);
+            }
+            return *facts;
+        }
+        if (!undeclaredFacts_) {
+            undeclaredFacts_ =
+                std::make_unique<SchemaFacts>(additional_->IsObject() ? *additional_ : kNoSchema);
+        }
+        return *undeclaredFacts_;
     }
 
     // Undeclared: the object admits no other members and the property is not declared.
-    bool IsUndeclared(const rapidjson::Value* declared) const { return closed_ && !declared; }
+    bool IsUndeclared(long declared) const { return closed_ && declared < 0; }
 
     bool IsRequired(const rapidjson::Value& name) const {
         return required_->IsArray() &&
@@ -101,25 +173,35 @@ private:
     const rapidjson::Value* required_ = &kNoSchema;
     bool closed_;
     std::optional<TarnConfigStore::MemberIndex> declared_;  // over properties_
+    std::vector<std::unique_ptr<SchemaFacts>> declaredFacts_;
+    std::unique_ptr<SchemaFacts> undeclaredFacts_;
 };
 
-bool IsFlagged(const rapidjson::Value& schema, const char* keyword) {
-    return SchemaMember(schema, keyword).IsTrue();
+SchemaFacts::Properties& SchemaFacts::AsObjectSchema() {
+    if (!properties_) {
+        properties_ = std::make_unique<Properties>(schema_);
+    }
+    return *properties_;
 }
+
+using Properties = SchemaFacts::Properties;
 
 class Cleaner {
 public:
     Cleaner(const std::vector<CLEANUP_ACTIONS>& actions, Allocator& allocator)
-        : actions_(actions), allocator_(allocator) {}
+        : actions_(actions), allocator_(allocator) {
+        mask_ = Has(MASK_SENSITIVE_VALUES);
+        dropsGeneratedIds_ = Has(DROP_GENERATED_IDS);
+    }
 
-    void Clean(rapidjson::Value& value, const rapidjson::Value& schema) const {
+    void Clean(rapidjson::Value& value, SchemaFacts& schema) const {
         if (value.IsObject()) {
-            CleanMembers(value, ObjectSchema(schema));
+            CleanMembers(value, schema.ForObject().AsObjectSchema());
         } else if (value.IsArray()) {
-            const rapidjson::Value& items = SchemaMember(schema, "items");
+            SchemaFacts& items = schema.Items();
             for (auto& element : value.GetArray()) {
                 Clean(element, items);
-                if (Has(MASK_SENSITIVE_VALUES) && IsFlagged(items, "sensitive")) {
+                if (mask_ && items.IsSensitive()) {
                     element.SetString(kRedactedText, allocator_);
                 }
             }
@@ -131,13 +213,13 @@ private:
         return std::find(actions_.begin(), actions_.end(), action) != actions_.end();
     }
 
-    void CleanMembers(rapidjson::Value& object, const rapidjson::Value& objectSchema) const {
-        ObjectSchemaFacts facts(objectSchema);
+    void CleanMembers(rapidjson::Value& object, Properties& properties) const {
         for (auto member = object.MemberBegin(); member != object.MemberEnd();) {
-            const rapidjson::Value* declared = facts.Declared(member->name);
-            const rapidjson::Value& schema = facts.PropertySchema(declared);
+            auto position = static_cast<rapidjson::SizeType>(member - object.MemberBegin());
+            long declared = properties.Declared(member->name, position);
+            SchemaFacts& schema = properties.Of(declared);
             Clean(member->value, schema);
-            if (Drops(*member, schema, facts, declared)) {
+            if (Drops(*member, schema, properties, declared)) {
                 member = object.EraseMember(member);
             } else {
                 ++member;
@@ -146,38 +228,51 @@ private:
     }
 
     // Runs the actions in order on one cleaned member; masking changes it and goes on.
-    bool Drops(rapidjson::Value::Member& member, const rapidjson::Value& schema,
-               const ObjectSchemaFacts& facts, const rapidjson::Value* declared) const {
+    bool Drops(rapidjson::Value::Member& member, const SchemaFacts& schema,
+               const Properties& properties, long declared) const {
+        if (Keeps(member, schema, properties, declared)) {
+            return false;
+        }
         for (CLEANUP_ACTIONS action : actions_) {
-            if (action == MASK_SENSITIVE_VALUES && IsFlagged(schema, "sensitive")) {
+            if (action == MASK_SENSITIVE_VALUES && schema.IsSensitive()) {
                 member.value.SetString(kRedactedText, allocator_);
-            } else if (DropsFor(action, member, schema, facts, declared)) {
+            } else if (DropsFor(action, member, schema, properties, declared)) {
                 return true;
             }
         }
         return false;
     }
 
+    // Most members: a plain schema, a value neither null nor an object, a name no action
+    // looks at. No action drops or masks them.
+    bool Keeps(const rapidjson::Value::Member& member, const SchemaFacts& schema,
+               const Properties& properties, long declared) const {
+        return schema.IsPlain() && !properties.IsUndeclared(declared) && !member.value.IsNull() &&
+               !member.value.IsObject() &&
+               !(dropsGeneratedIds_ && member.name == "cs_generated_id");
+    }
+
     static bool DropsFor(CLEANUP_ACTIONS action, const rapidjson::Value::Member& member,
-                         const rapidjson::Value& schema, const ObjectSchemaFacts& facts,
-                         const rapidjson::Value* declared) {
+                         const SchemaFacts& schema, const Properties& properties, long declared) {
         const rapidjson::Value& value = member.value;
         switch (action) {
             case DROP_DEFAULT_VALUES:
-                return EqualsDefault(value, schema) && !facts.IsRequired(member.name);
+                return schema.Default() &&
+                       IsEqualValue(value, *schema.Default(), schema.Schema()) &&
+                       !properties.IsRequired(member.name);
             case DROP_NULL_VALUES:
-                return value.IsNull() && !TypeAllowsNull(schema);
+                return value.IsNull() && !schema.AllowsNull();
             case DROP_EMPTY_OBJECTS:
                 return value.IsObject() && value.MemberCount() == 0 &&
-                       !facts.IsRequired(member.name);
+                       !properties.IsRequired(member.name);
             case DROP_GENERATED_IDS:
                 return member.name == "cs_generated_id";
             case DROP_READ_ONLY_VALUES:
-                return IsFlagged(schema, "readOnly");
+                return schema.IsReadOnly();
             case DROP_UNDECLARED_MEMBERS:
-                return facts.IsUndeclared(declared);
+                return properties.IsUndeclared(declared);
             case DROP_SENSITIVE_VALUES:
-                return IsFlagged(schema, "sensitive");
+                return schema.IsSensitive();
             case MASK_SENSITIVE_VALUES:
                 return false;
         }
@@ -186,23 +281,57 @@ private:
 
     const std::vector<CLEANUP_ACTIONS>& actions_;
     Allocator& allocator_;
+    bool mask_;
+    bool dropsGeneratedIds_;
 };
 
-}  // namespace
-
-void CleanupObject(rapidjson::Value& value, const rapidjson::Value& schema,
-                   const std::vector<CLEANUP_ACTIONS>& actions, Allocator& allocator) {
+void CheckActions(const std::vector<CLEANUP_ACTIONS>& actions) {
     for (CLEANUP_ACTIONS action : actions) {
         if (!IsKnownAction(action)) {
             TarnConfigStore::ThrowDataError("Unknown cleanup action " +
                                             std::to_string(static_cast<int>(action)));
         }
     }
-    Cleaner(actions, allocator).Clean(value, schema);
+}
+
+}  // namespace
+
+void CleanupObject(rapidjson::Value& value, const rapidjson::Value& schema,
+                   const std::vector<CLEANUP_ACTIONS>& actions, Allocator& allocator) {
+    ValueCleaner(actions).Clean(value, schema, allocator);
+}
+
+// The facts of the schemas values were cleaned against, one tree per schema (mostly one).
+class ValueCleaner::Facts {
+public:
+    SchemaFacts& Of(const rapidjson::Value& schema) {
+        for (const auto& root : roots_) {
+            if (&root->Schema() == &schema) {
+                return *root;
+            }
+        }
+        roots_.push_back(std::make_unique<SchemaFacts>(schema));
+        return *roots_.back();
+    }
+
+private:
+    std::vector<std::unique_ptr<SchemaFacts>> roots_;
+};
+
+ValueCleaner::ValueCleaner(const std::vector<CLEANUP_ACTIONS>& actions)
+    : actions_(actions), facts_(std::make_unique<Facts>()) {
+    CheckActions(actions_);
+}
+
+ValueCleaner::~ValueCleaner() = default;
+
+void ValueCleaner::Clean(rapidjson::Value& value, const rapidjson::Value& schema,
+                         Allocator& allocator) {
+    Cleaner(actions_, allocator).Clean(value, facts_->Of(schema));
 }
 
 bool IsTelemetryDisabled(const rapidjson::Value& schema) {
-    return IsFlagged(schema, "telemetryDisabled");
+    return SchemaMember(schema, "telemetryDisabled").IsTrue();
 }
 
 }  // namespace ConfigStoreDocument

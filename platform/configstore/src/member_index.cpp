@@ -6,17 +6,41 @@ namespace TarnConfigStore {
 
 namespace {
 
+// Names are short: they are mixed eight bytes at a time, with their length.
 size_t HashName(const char* name, rapidjson::SizeType length) {
-    uint64_t hash = 1469598103934665603ull;  // FNV-1a
-    for (rapidjson::SizeType i = 0; i < length; ++i) {
-        hash = (hash ^ static_cast<unsigned char>(name[i])) * 1099511628211ull;
+    constexpr uint64_t kMultiplier = 0xff51afd7ed558ccdull;
+    uint64_t hash = (length + 1) * 0x9e3779b97f4a7c15ull;
+    for (; length >= 8; name += 8, length -= 8) {
+        uint64_t word;
+        std::memcpy(&word, name, 8);
+        hash = (hash ^ word) * kMultiplier;
+        hash ^= hash >> 32;
+    }
+    if (length > 0) {
+        uint64_t word = 0;
+        for (rapidjson::SizeType i = 0; i < length; ++i) {
+            word |= static_cast<uint64_t>(static_cast<unsigned char>(name[i])) << (8 * i);
+        }
+        hash = (hash ^ word) * kMultiplier;
+        hash ^= hash >> 32;
     }
     return static_cast<size_t>(hash ^ (hash >> 29));
 }
 
 bool NameIs(const rapidjson::Value& name, const char* text, rapidjson::SizeType length) {
-    return name.GetStringLength() == length &&
-           (length == 0 || std::memcmp(name.GetString(), text, length) == 0);
+    if (name.GetStringLength() != length) {
+        return false;
+    }
+    const char* own = name.GetString();
+    if (length <= 16) {
+        for (rapidjson::SizeType i = 0; i < length; ++i) {
+            if (own[i] != text[i]) {
+                return false;
+            }
+        }
+        return true;
+    }
+    return std::memcmp(own, text, length) == 0;
 }
 
 }  // namespace
@@ -51,6 +75,7 @@ MemberIndex::MemberIndex(const rapidjson::Value& object) {
                 break;
             }
             if (NameIs(members_[slots_[slot] - 1].name, name.GetString(), name.GetStringLength())) {
+                duplicates_ = true;
                 break;  // a later duplicate: the first of the name stays
             }
         }
@@ -58,22 +83,35 @@ MemberIndex::MemberIndex(const rapidjson::Value& object) {
 }
 
 const rapidjson::Value* MemberIndex::Find(const char* name, rapidjson::SizeType length) const {
+    long position = Position(name, length);
+    return position < 0 ? nullptr : &members_[position].value;
+}
+
+long MemberIndex::Position(const char* name, rapidjson::SizeType length) const {
     if (mask_ == 0) {
         for (rapidjson::SizeType i = 0; i < count_; ++i) {
             if (NameIs(members_[i].name, name, length)) {
-                return &members_[i].value;
+                return static_cast<long>(i);
             }
         }
-        return nullptr;
+        return -1;
     }
     for (size_t slot = HashName(name, length) & mask_; slots_[slot] != 0;
          slot = (slot + 1) & mask_) {
-        const rapidjson::Value::Member& member = members_[slots_[slot] - 1];
-        if (NameIs(member.name, name, length)) {
-            return &member.value;
+        uint32_t position = slots_[slot] - 1;
+        if (NameIs(members_[position].name, name, length)) {
+            return static_cast<long>(position);
         }
     }
-    return nullptr;
+    return -1;
+}
+
+long MemberIndex::Position(const char* name, rapidjson::SizeType length,
+                           rapidjson::SizeType hint) const {
+    if (mask_ != 0 && !duplicates_ && hint < count_ && NameIs(members_[hint].name, name, length)) {
+        return static_cast<long>(hint);
+    }
+    return Position(name, length);
 }
 
 bool JsonEqual(const rapidjson::Value& a, const rapidjson::Value& b) {
@@ -85,8 +123,10 @@ bool JsonEqual(const rapidjson::Value& a, const rapidjson::Value& b) {
             return false;
         }
         MemberIndex index(b);
+        rapidjson::SizeType position = 0;
         for (const auto& member : a.GetObject()) {
-            const rapidjson::Value* other = index.Find(member.name);
+            const rapidjson::Value* other =
+                index.Find(member.name.GetString(), member.name.GetStringLength(), position++);
             if (!other || !JsonEqual(member.value, *other)) {
                 return false;
             }

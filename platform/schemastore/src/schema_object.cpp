@@ -13,6 +13,18 @@ const char kGeneratedInstanceKey[] = "cs_generated_id";
 
 namespace {
 
+// A copy of definition in a pool made for it: a first copy into a scratch pool measures it,
+// so the pool is one chunk of exactly that size.
+rapidjson::Value CopyDefinition(const rapidjson::Value& definition,
+                                std::unique_ptr<rapidjson::MemoryPoolAllocator<>>& pool) {
+    char buffer[8192];
+    rapidjson::MemoryPoolAllocator<> scratch(buffer, sizeof buffer);
+    TarnConfigStore::CopyJsonValue(definition, scratch);
+    size_t size = std::max<size_t>(scratch.Size(), 64);
+    pool = std::make_unique<rapidjson::MemoryPoolAllocator<>>(size);
+    return TarnConfigStore::CopyJsonValue(definition, *pool);
+}
+
 const char* const kFileMembers[] = {
     "description",         "version",        "multiInstance",           "instanceKey",
     "definition",          "rebootRequired", "maintenanceModeRequired", "userConfig",
@@ -143,8 +155,7 @@ void SchemaObject::ReadDefinition(const rapidjson::Value& file) {
         Reject("definition", "is missing; it holds the JSON Schema of the key's value");
     }
     DefinitionTriggers triggers = CheckDefinition(definition->value, instanceKey_);
-    static_cast<rapidjson::Value&>(definition_) =
-        TarnConfigStore::CopyJsonValue(definition->value, definition_.GetAllocator());
+    definition_ = CopyDefinition(definition->value, definitionPool_);
     telemetryDisabled_ = ReadBool(definition_, "telemetryDisabled", false);
     if (telemetryDisabled_ && !multiInstance_) {
         Reject("definition/telemetryDisabled", "only multi-instance keys are held back");

@@ -4,6 +4,7 @@
 // objects. Stateless and reentrant; a document must not be used by two threads at once.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -111,6 +112,26 @@ enum CLEANUP_ACTIONS : int {
 // value untouched.
 void CleanupObject(rapidjson::Value& value, const rapidjson::Value& schema,
                    const std::vector<CLEANUP_ACTIONS>& actions, Allocator& allocator);
+
+// CleanupObject for many values cleaned against the same schemas (the rows of one key): what
+// cleaning reads from a schema object is read on first use and kept, so the schemas must stay
+// alive and unchanged while the cleaner is in use. The actions are checked on construction
+// (ConfigStoreException 2000 as CleanupObject). One thread.
+class ValueCleaner {
+public:
+    explicit ValueCleaner(const std::vector<CLEANUP_ACTIONS>& actions);
+    ~ValueCleaner();
+    ValueCleaner(const ValueCleaner&) = delete;
+    ValueCleaner& operator=(const ValueCleaner&) = delete;
+
+    // CleanupObject(value, schema, actions, allocator).
+    void Clean(rapidjson::Value& value, const rapidjson::Value& schema, Allocator& allocator);
+
+private:
+    class Facts;
+    std::vector<CLEANUP_ACTIONS> actions_;
+    std::unique_ptr<Facts> facts_;
+};
 
 // Auto-configuration: fill a property that validation found missing from the value the host
 // configured automatically. field is the JSON pointer (from the validator's "field") of the

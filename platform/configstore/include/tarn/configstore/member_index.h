@@ -28,6 +28,19 @@ public:
     const rapidjson::Value* Find(const rapidjson::Value& name) const {
         return Find(name.GetString(), name.GetStringLength());
     }
+    // The position of the first member called name, -1 when there is none.
+    long Position(const char* name, rapidjson::SizeType length) const;
+    long Position(const rapidjson::Value& name) const {
+        return Position(name.GetString(), name.GetStringLength());
+    }
+    // The same, trying position hint first: objects of the same origin keep their members in
+    // the same order. A hit there is taken only when the object has no duplicate names.
+    long Position(const char* name, rapidjson::SizeType length, rapidjson::SizeType hint) const;
+    const rapidjson::Value* Find(const char* name, rapidjson::SizeType length,
+                                 rapidjson::SizeType hint) const {
+        long position = Position(name, length, hint);
+        return position < 0 ? nullptr : &members_[position].value;
+    }
 
 private:
     // Objects up to this width are scanned: a table costs more than the scan.
@@ -36,7 +49,8 @@ private:
 
     const rapidjson::Value::Member* members_ = nullptr;
     rapidjson::SizeType count_ = 0;
-    size_t mask_ = 0;  // slots - 1; 0 when scanned
+    size_t mask_ = 0;          // slots - 1; 0 when scanned
+    bool duplicates_ = false;  // two members share a name (known for hashed objects only)
     // Member position + 1 per slot, 0 for an empty slot.
     uint32_t inline_[kInlineSlots];
     std::unique_ptr<uint32_t[]> heap_;

@@ -77,7 +77,7 @@ public:
     SchemaObject& operator=(const SchemaObject&) = delete;
 
 private:
-    explicit SchemaObject(const SchemaObjectId& id) : id_(id), definition_(&definitionPool_) {}
+    explicit SchemaObject(const SchemaObjectId& id) : id_(id) {}
     void ReadFacts(const rapidjson::Value& file);
     void ReadInstanceFacts(const rapidjson::Value& file);
     void ReadDefinition(const rapidjson::Value& file);
@@ -91,10 +91,10 @@ private:
     int version_ = 1;
     bool multiInstance_ = false;
     std::string instanceKey_;
-    // A definition is a few KiB: chunks of the default 64 KiB would each keep pages resident,
-    // for every key of the store.
-    rapidjson::MemoryPoolAllocator<> definitionPool_{4096};
-    rapidjson::Document definition_;
+    // One chunk of the definition's own size: a store holds thousands of definitions of a few
+    // KiB, and fixed chunks would keep their unused tails resident.
+    std::unique_ptr<rapidjson::MemoryPoolAllocator<>> definitionPool_;
+    rapidjson::Value definition_;  // in definitionPool_
     std::vector<std::string> reservedIds_;
     std::string userConfigSchema_;
     std::string schemaText_;
