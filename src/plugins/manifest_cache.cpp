@@ -1,11 +1,10 @@
 #include "plugins/manifest_cache.h"
 
-#include <sys/stat.h>
-
 #include <mutex>
 #include <unordered_map>
 
 #include "deradidezivizoda/plugins/manifest_files.h"
+#include "tarn/json/json_text.h"
 #include "tarn/paths.h"
 #include "tarn/schemastore/folder_watch.h"
 #include "tarn/schemastore/schema_store.h"
@@ -20,8 +19,7 @@ struct ManifestCache {
     bool listed = false;  // paths is the folder's listing, watched since it was taken
     uint64_t generation = 0;
     // The folder listed: a folder put in its place (a parent renamed) is not seen by the watch.
-    dev_t device = 0;
-    ino_t inode = 0;
+    TarnConfigStore::FileIdentity folder;
     std::vector<std::string> paths;
     std::unordered_map<std::string, std::shared_ptr<Plugin>> plugins;
     // The schema store the kept plugins' schema texts agree with; empty until one needs it.
@@ -33,21 +31,10 @@ ManifestCache& TheCache() {
     return cache;
 }
 
-bool FolderIdentity(dev_t& device, ino_t& inode) {
-    struct stat status {};
-    if (stat(TarnPaths::kPluginDir, &status) != 0) {
-        return false;
-    }
-    device = status.st_dev;
-    inode = status.st_ino;
-    return true;
-}
-
 bool ListingStillCurrent(const ManifestCache& cache) {
-    dev_t device = 0;
-    ino_t inode = 0;
-    return cache.listed && !cache.watch.MayHaveChanged() && FolderIdentity(device, inode) &&
-           device == cache.device && inode == cache.inode;
+    TarnConfigStore::FileIdentity folder;
+    return cache.listed && !cache.watch.MayHaveChanged() &&
+           TarnConfigStore::IdentifyFile(TarnPaths::kPluginDir, folder) && folder == cache.folder;
 }
 
 void Drop(ManifestCache& cache) {
@@ -63,9 +50,8 @@ void Drop(ManifestCache& cache) {
 std::string Relist(ManifestCache& cache) {
     Drop(cache);
     cache.watch.Restart();
-    dev_t device = 0;
-    ino_t inode = 0;
-    const bool identified = FolderIdentity(device, inode);
+    TarnConfigStore::FileIdentity folder;
+    const bool identified = TarnConfigStore::IdentifyFile(TarnPaths::kPluginDir, folder);
     std::string error;
     cache.paths = FindManifestFiles(TarnPaths::kPluginDir, error, &cache.watch);
     if (!error.empty()) {
@@ -73,8 +59,7 @@ std::string Relist(ManifestCache& cache) {
         return error;
     }
     cache.listed = identified && cache.watch.IsWatching();
-    cache.device = device;
-    cache.inode = inode;
+    cache.folder = folder;
     return error;
 }
 

@@ -12,6 +12,7 @@
 #include "store_schema.h"
 #include "tarn/json/config_store_exception.h"
 #include "tarn/json/fault_point.h"
+#include "tarn/json/json_text.h"
 #include "tarn/paths.h"
 
 namespace DBStore {
@@ -174,8 +175,7 @@ struct ThreadConnection {
     pid_t pid = 0;
     std::weak_ptr<DBStore::StoreConnection> live;
     std::shared_ptr<DBStore::StoreConnection> kept;
-    dev_t device = 0;
-    ino_t inode = 0;
+    FileIdentity file;
 
     ~ThreadConnection() { ForgetInherited(); }
 
@@ -193,22 +193,12 @@ struct ThreadConnection {
 };
 thread_local ThreadConnection tConnection;
 
-bool FileIdentity(dev_t& device, ino_t& inode) {
-    struct stat status {};
-    if (stat(TarnPaths::kConfigStoreDb, &status) != 0) {
-        return false;
-    }
-    device = status.st_dev;
-    inode = status.st_ino;
-    return true;
-}
-
 // Whether the kept connection, which nobody holds now, can serve the next call.
 bool KeptStillServes(const ThreadConnection& thread) {
-    dev_t device = 0;
-    ino_t inode = 0;
-    return sqlite3_get_autocommit(thread.kept->GetHandle()) && FileIdentity(device, inode) &&
-           device == thread.device && inode == thread.inode && !StoreFolderReadOnly();
+    FileIdentity file;
+    return sqlite3_get_autocommit(thread.kept->GetHandle()) &&
+           IdentifyFile(TarnPaths::kConfigStoreDb, file) && file == thread.file &&
+           !StoreFolderReadOnly();
 }
 
 // Copies what this thread's calls committed from the write-ahead log into the database file, as
@@ -254,7 +244,8 @@ std::shared_ptr<DBStore::StoreConnection> GetDBStore(DBStore::Type type, bool cr
     }
     if (!tConnection.kept) {
         auto connection = OpenConnection(create);
-        if (connection->IsReadOnly() || !FileIdentity(tConnection.device, tConnection.inode)) {
+        if (connection->IsReadOnly() ||
+            !IdentifyFile(TarnPaths::kConfigStoreDb, tConnection.file)) {
             tConnection.live = connection;
             return connection;
         }

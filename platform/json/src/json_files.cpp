@@ -132,4 +132,14 @@ bool MoveFileDurably(const std::string& from, const std::string& to) {
     return true;
 }
 
+bool IdentifyFile(const char* path, FileIdentity& identity) {
+    struct stat status {};
+    if (stat(path, &status) != 0) {
+        return false;
+    }
+    identity.device = status.st_dev;
+    identity.inode = status.st_ino;
+    return true;
+}
+
 }  // namespace TarnConfigStore

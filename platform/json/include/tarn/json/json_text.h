@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "tarn/export.h"
@@ -93,6 +94,19 @@ bool WriteFileAtomically(const std::string& path, const std::string& text, unsig
 // survives a power cut (best effort). False (errno set) when the rename fails; the file then
 // stays at from.
 bool MoveFileDurably(const std::string& from, const std::string& to);
+
+// Which file a path names now (device and inode), to tell whether the file or folder kept
+// open or cached earlier is still the one at that path.
+struct FileIdentity {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    bool operator==(const FileIdentity& other) const {
+        return device == other.device && inode == other.inode;
+    }
+};
+
+// False (errno set) when path cannot be looked at.
+bool IdentifyFile(const char* path, FileIdentity& identity);
 
 }  // namespace TarnConfigStore
 
