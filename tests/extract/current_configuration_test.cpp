@@ -40,10 +40,7 @@ protected:
     }
 
     static void InstallPlugin(const std::string& kind) {
-        std::string manifest = TarnTest::InstallManifest("extracttest/" + kind, kLinksManifest);
-        TarnTest::WriteFile(manifest.substr(0, manifest.rfind('/')) + "/plugin.py",
-                            TarnTest::ReadFile(std::string(TARN_SOURCE_DIR) +
-                                               "/tests/extract/extract_test_plugin.py"));
+        TarnTest::InstallExtractTestPlugin("extracttest/" + kind, kLinksManifest);
     }
 };
 

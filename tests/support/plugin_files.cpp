@@ -27,4 +27,10 @@ std::string InstallManifest(const std::string& relativeDir, const std::string& t
     return path;
 }
 
+void InstallExtractTestPlugin(const std::string& relativeDir, const std::string& manifest) {
+    std::string path = InstallManifest(relativeDir, manifest);
+    WriteFile(path.substr(0, path.rfind('/')) + "/plugin.py",
+              ReadFile(std::string(TARN_SOURCE_DIR) + "/tests/extract/extract_test_plugin.py"));
+}
+
 }  // namespace TarnTest

@@ -16,4 +16,8 @@ void InstallManifestSchemas();
 std::string InstallManifest(const std::string& relativeDir, const std::string& text,
                             const std::string& fileName = "manifest.json");
 
+// Writes manifest below relativeDir as InstallManifest does and, beside it, the Python extract
+// plugin the tests share (tests/extract/extract_test_plugin.py) as plugin.py.
+void InstallExtractTestPlugin(const std::string& relativeDir, const std::string& manifest);
+
 }  // namespace TarnTest

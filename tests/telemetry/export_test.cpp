@@ -83,11 +83,8 @@ TEST_F(Export, PlainFailuresBecome3000AndLibraryErrorsPassUnchanged) {
     TarnTest::WriteFile(TarnPaths::kProductUuidFile, TarnTest::kFreshProductUuid);
     TarnTest::InstallManifestSchemas();
     TarnTest::InstallPluginRunners();
-    std::string manifest = TarnTest::InstallManifest("exporttest/fails", R"({"version": 2,
+    TarnTest::InstallExtractTestPlugin("exporttest/fails", R"({"version": 2,
         "type": "python", "accepts": ["net:links:interfaces"], "extract": {"supports": true}})");
-    TarnTest::WriteFile(
-        manifest.substr(0, manifest.rfind('/')) + "/plugin.py",
-        TarnTest::ReadFile(std::string(TARN_SOURCE_DIR) + "/tests/extract/extract_test_plugin.py"));
     ExpectError<ConfigManagerException>(2031, "Extract plugin failed: exporttest:fails",
                                         [] { ExportDocumentTelemetry(); });
 }

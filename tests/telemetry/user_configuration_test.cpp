@@ -71,11 +71,8 @@ TEST_F(UserConfiguration, ExportWithExtractPluginEqualsProcessingOfMergedRows) {
     Populate();
     TarnTest::InstallManifestSchemas();
     TarnTest::InstallPluginRunners();
-    std::string manifest = TarnTest::InstallManifest("exporttest/links", R"({"version": 2,
+    TarnTest::InstallExtractTestPlugin("exporttest/links", R"({"version": 2,
         "type": "python", "accepts": ["net:links:interfaces"], "extract": {"supports": true}})");
-    TarnTest::WriteFile(
-        manifest.substr(0, manifest.rfind('/')) + "/plugin.py",
-        TarnTest::ReadFile(std::string(TARN_SOURCE_DIR) + "/tests/extract/extract_test_plugin.py"));
     std::string expected;
     std::vector<std::string> expectedLines;
     {
