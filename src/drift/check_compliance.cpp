@@ -44,7 +44,8 @@ void populateResult(rapidjson::Document& report, const std::string& path, rapidj
                     report.GetAllocator());
 }
 
-CheckComplianceHandler::CheckComplianceHandler(ComplianceResult* result) : result_(result) {
+CheckComplianceHandler::CheckComplianceHandler(ComplianceResult* result)
+    : result_(result), entry_(&result->document.GetAllocator()) {
     result_->compliant = true;
     rapidjson::Document& report = result_->document;
     report.SetObject();
@@ -56,52 +57,51 @@ CheckComplianceHandler::CheckComplianceHandler(ComplianceResult* result) : resul
 
 CheckComplianceHandler::~CheckComplianceHandler() = default;
 
-void CheckComplianceHandler::Append(const char* array, rapidjson::Value& entry) {
-    result_->document[array].PushBack(entry, result_->document.GetAllocator());
-}
-
-void CheckComplianceHandler::AddValue(rapidjson::Value& entry, const char* name,
-                                      const rapidjson::Value& definition,
-                                      const rapidjson::Value& value) {
-    if (value.IsNull()) {
-        return;
-    }
-    auto& allocator = result_->document.GetAllocator();
-    std::string text = ConfigStoreDocument::RedactAndSerializeValue(definition, value);
-    entry.AddMember(
-        rapidjson::StringRef(name),
-        rapidjson::Value(text.data(), static_cast<rapidjson::SizeType>(text.size()), allocator),
-        allocator);
+// An entry is built through the report's own SAX interface so that its members are allocated
+// at their count: an object grown by AddMember reserves room for 16 members, and with one
+// entry per finding most of the report's memory would be that unused room.
+void CheckComplianceHandler::Append(const char* array, const std::string& path,
+                                    const rapidjson::Value& definition, const NamedValue& first,
+                                    const NamedValue& second) {
+    auto build = [&](rapidjson::Document& entry) {
+        entry.StartObject();
+        entry.Key("path", 4, false);
+        entry.String(path.data(), static_cast<rapidjson::SizeType>(path.size()), true);
+        rapidjson::SizeType members = 1;
+        for (const NamedValue* named : {&first, &second}) {
+            if (named->value && !named->value->IsNull()) {
+                std::string text =
+                    ConfigStoreDocument::RedactAndSerializeValue(definition, *named->value);
+                entry.Key(named->name, static_cast<rapidjson::SizeType>(std::strlen(named->name)),
+                          false);
+                entry.String(text.data(), static_cast<rapidjson::SizeType>(text.size()), true);
+                ++members;
+            }
+        }
+        return entry.EndObject(members);
+    };
+    entry_.Populate(build);
+    result_->document[array].PushBack(entry_.Move(), result_->document.GetAllocator());
 }
 
 void CheckComplianceHandler::Add(const Value& desired, const ObjectId&, const Schema& schema,
                                  const std::string& path) {
     result_->compliant = false;
-    rapidjson::Value entry(rapidjson::kObjectType);
-    populateResult(result_->document, path, entry);
-    AddValue(entry, "desiredValue", schema->GetDefinition(), desired);
-    Append("ADDS", entry);
+    Append("ADDS", path, schema->GetDefinition(), {"desiredValue", &desired});
     CSLogger::Log(2, "ADD drift detected at %s", path.c_str());
 }
 
 void CheckComplianceHandler::Set(const Value& desired, const Value& host, const ObjectId&,
                                  const Schema& schema, const std::string& path, const Value&) {
     result_->compliant = false;
-    rapidjson::Value entry(rapidjson::kObjectType);
-    populateResult(result_->document, path, entry);
-    AddValue(entry, "hostValue", schema->GetDefinition(), host);
-    AddValue(entry, "desiredValue", schema->GetDefinition(), desired);
-    Append("ADDS", entry);
+    Append("ADDS", path, schema->GetDefinition(), {"hostValue", &host}, {"desiredValue", &desired});
     CSLogger::Log(2, "SET drift detected at %s", path.c_str());
 }
 
 void CheckComplianceHandler::Delete(const Value& host, const ObjectId&, const Schema& schema,
                                     const std::string& path) {
     result_->compliant = false;
-    rapidjson::Value entry(rapidjson::kObjectType);
-    populateResult(result_->document, path, entry);
-    AddValue(entry, "hostValue", schema->GetDefinition(), host);
-    Append("DELETES", entry);
+    Append("DELETES", path, schema->GetDefinition(), {"hostValue", &host});
     CSLogger::Log(2, "DELETE drift detected at %s", path.c_str());
 }
 
@@ -116,11 +116,7 @@ void CheckComplianceHandler::PropertyDrift(const Value& desired, const Value& ho
     if (!IsObjectTyped(definition)) {
         action = SET;
     }
-    rapidjson::Value entry(rapidjson::kObjectType);
-    populateResult(result_->document, path, entry);
-    AddValue(entry, "desiredValue", definition, desired);
-    AddValue(entry, "hostValue", definition, host);
-    Append(ArrayOf(action), entry);
+    Append(ArrayOf(action), path, definition, {"desiredValue", &desired}, {"hostValue", &host});
 }
 
 void CheckCompliance(rapidjson::Document& desired, bool compareEmptyByProperty,

@@ -36,11 +36,17 @@ public:
                        const std::string& path, ACTION action) override;
 
 private:
-    void Append(const char* array, rapidjson::Value& entry);
-    void AddValue(rapidjson::Value& entry, const char* name, const rapidjson::Value& definition,
-                  const rapidjson::Value& value);
+    struct NamedValue {
+        const char* name;
+        const rapidjson::Value* value;
+    };
+    // Appends {"path": path, <name>: <redacted text of value>...} to the report's array,
+    // leaving out values that are absent or null.
+    void Append(const char* array, const std::string& path, const rapidjson::Value& definition,
+                const NamedValue& first, const NamedValue& second = {nullptr, nullptr});
 
     ComplianceResult* result_;
+    rapidjson::Document entry_;  // builds entries in the report's allocator
 };
 
 // Checks the host against desired (possibly "profile"-wrapped); reports progress 100 when
