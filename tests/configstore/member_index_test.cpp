@@ -72,6 +72,10 @@ TEST(MemberIndexTest, JsonEqualAgreesWithRapidjsonEquality) {
         {Wide(10, R"(,"m3":3)"), Wide(10, R"(,"m3":3)")},
         {Wide(10, R"(,"m3":4)"), Wide(10, R"(,"m3":4)")},
         {R"({"a":1,"a":2})", R"({"a":1,"a":2})"},
+        // Alike position by position, yet equal only through the first of a repeated name.
+        {R"({"a":1,"a":1})", R"({"a":1,"a":2})"},
+        {Wide(20, R"(,"m3":3)"), Wide(20, R"(,"m3":5)")},
+        {Wide(300), Wide(300)},
         {R"({"a":1,"b":2})", R"({"b":2,"a":1})"},
         {"[1,2]", "[1,2]"},
         {"null", "false"},

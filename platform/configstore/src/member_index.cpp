@@ -43,6 +43,49 @@ bool NameIs(const rapidjson::Value& name, const char* text, rapidjson::SizeType 
     return std::memcmp(own, text, length) == 0;
 }
 
+// A bucket of a name for the duplicate check below: its length and both ends, which tell the
+// names of one object apart almost always; a shared bucket only costs a closer look.
+unsigned NameBucket(const rapidjson::Value& name) {
+    rapidjson::SizeType length = name.GetStringLength();
+    if (length == 0) {
+        return 0;
+    }
+    const auto* text = reinterpret_cast<const unsigned char*>(name.GetString());
+    return (length * 37u + text[0] * 11u + text[length - 1] * 7u) & 63u;
+}
+
+// Whether two objects of count members name them alike position by position and no name
+// repeats: each member's counterpart is then the one at its own position. Objects of the same
+// origin keep their order, so this holds for most pairs and costs a pass over the names
+// instead of an index of one side.
+bool SameDistinctNames(const rapidjson::Value::Member* a, const rapidjson::Value::Member* b,
+                       rapidjson::SizeType count) {
+    constexpr rapidjson::SizeType kMostMembers = 255;  // positions fit the bucket table's bytes
+    if (count > kMostMembers) {
+        return false;
+    }
+    uint8_t first[64] = {};  // position + 1 of the first name met per bucket
+    for (rapidjson::SizeType i = 0; i < count; ++i) {
+        const rapidjson::Value& name = a[i].name;
+        const char* text = name.GetString();
+        rapidjson::SizeType length = name.GetStringLength();
+        if (!NameIs(b[i].name, text, length)) {
+            return false;
+        }
+        uint8_t& slot = first[NameBucket(name)];
+        if (slot == 0) {
+            slot = static_cast<uint8_t>(i + 1);
+            continue;
+        }
+        for (rapidjson::SizeType j = slot - 1u; j < i; ++j) {
+            if (NameIs(a[j].name, text, length)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 MemberIndex::MemberIndex(const rapidjson::Value& object) {
@@ -121,6 +164,16 @@ bool JsonEqual(const rapidjson::Value& a, const rapidjson::Value& b) {
     if (a.IsObject()) {
         if (a.MemberCount() != b.MemberCount()) {
             return false;
+        }
+        const rapidjson::Value::Member* ours = a.MemberCount() ? &*a.MemberBegin() : nullptr;
+        const rapidjson::Value::Member* theirs = b.MemberCount() ? &*b.MemberBegin() : nullptr;
+        if (SameDistinctNames(ours, theirs, a.MemberCount())) {
+            for (rapidjson::SizeType i = 0; i < a.MemberCount(); ++i) {
+                if (!JsonEqual(ours[i].value, theirs[i].value)) {
+                    return false;
+                }
+            }
+            return true;
         }
         MemberIndex index(b);
         rapidjson::SizeType position = 0;
