@@ -86,6 +86,42 @@ TEST(CleanupObject, ACleanerKeptAcrossValuesAndSchemasCleansEachAsCleanupObjectD
                      {"Unknown cleanup action 8"});
 }
 
+// Scalars of an object whose property schemas are all plain stay as they are; one schema that
+// is not, wherever it sits among the others or as the schema of undeclared members, or an
+// object that admits no other members, makes the cleaner look at each member again.
+TEST(CleanupObject, ScalarsStayOnlyWhereNoPropertySchemaCanChangeThem) {
+    const std::vector<CLEANUP_ACTIONS> actions = {DROP_NULL_VALUES, DROP_GENERATED_IDS,
+                                                  DROP_READ_ONLY_VALUES, DROP_DEFAULT_VALUES,
+                                                  DROP_UNDECLARED_MEMBERS};
+    std::string plain;
+    std::string value = R"({"cs_generated_id":"g","other":"x")";
+    for (int n = 0; n < 12; ++n) {
+        plain += n < 11 ? R"("p)" + std::to_string(n) + R"(":{"type":"integer"},)" : "";
+        value += R"(,"p)" + std::to_string(n) + R"(":)" + std::to_string(n);
+    }
+    value += "}";
+    auto cleaned = [&](const std::string& schema) {
+        rapidjson::Document stored = Json(value);
+        CleanupObject(stored, Json(schema), actions, stored.GetAllocator());
+        return TarnConfigStore::WriteJsonText(stored);
+    };
+    const std::string all = R"({"other":"x","p0":0,"p1":1,"p2":2,"p3":3,"p4":4,"p5":5,"p6":6,)"
+                            R"("p7":7,"p8":8,"p9":9,"p10":10,"p11":11})";
+    auto without = [&](const std::string& member) {
+        std::string text = all;
+        size_t at = text.find(member);
+        return text.erase(at, member.size());
+    };
+    EXPECT_EQ(cleaned(R"({"properties":{)" + plain + R"("p11":{}}})"), all);
+    EXPECT_EQ(cleaned(R"({"properties":{)" + plain + R"("p11":{"default":11}}})"),
+              without(R"(,"p11":11)"));
+    EXPECT_EQ(cleaned(R"({"additionalProperties":{"readOnly":true},"properties":{)" + plain +
+                      R"("p11":{}}})"),
+              without(R"("other":"x",)"));
+    EXPECT_EQ(cleaned(R"({"additionalProperties":false,"properties":{)" + plain + R"("p11":{}}})"),
+              without(R"("other":"x",)"));
+}
+
 TEST(CleanupObject, UnknownActionIsRefusedBeforeAnythingChanges) {
     rapidjson::Document value = Json(R"({"a": null})");
     ExpectStoreError(2000,

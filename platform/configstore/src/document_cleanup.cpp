@@ -161,6 +161,20 @@ public:
     // Undeclared: the object admits no other members and the property is not declared.
     bool IsUndeclared(long declared) const { return closed_ && declared < 0; }
 
+    // No action changes a scalar member of such an object, whatever its name: the object
+    // admits other members and no property schema, declared or not, has a default or is
+    // read-only or sensitive. Decided on first use, for all the values cleaned against it.
+    bool KeepsEveryScalar() {
+        if (!keepsEveryScalar_) {
+            bool keeps = !closed_ && Of(-1).IsPlain();
+            for (size_t i = 0; keeps && i < declaredFacts_.size(); ++i) {
+                keeps = Of(static_cast<long>(i)).IsPlain();
+            }
+            keepsEveryScalar_ = keeps;
+        }
+        return *keepsEveryScalar_;
+    }
+
     bool IsRequired(const rapidjson::Value& name) const {
         return required_->IsArray() &&
                std::any_of(required_->Begin(), required_->End(),
@@ -175,6 +189,7 @@ private:
     std::optional<TarnConfigStore::MemberIndex> declared_;  // over properties_
     std::vector<std::unique_ptr<SchemaFacts>> declaredFacts_;
     std::unique_ptr<SchemaFacts> undeclaredFacts_;
+    std::optional<bool> keepsEveryScalar_;
 };
 
 SchemaFacts::Properties& SchemaFacts::AsObjectSchema() {
@@ -214,7 +229,12 @@ private:
     }
 
     void CleanMembers(rapidjson::Value& object, Properties& properties) const {
+        const bool keepsScalars = properties.KeepsEveryScalar();
         for (auto member = object.MemberBegin(); member != object.MemberEnd();) {
+            if (keepsScalars && IsScalar(member->value) && !IsDroppedId(member->name)) {
+                ++member;
+                continue;
+            }
             auto position = static_cast<rapidjson::SizeType>(member - object.MemberBegin());
             long declared = properties.Declared(member->name, position);
             SchemaFacts& schema = properties.Of(declared);
@@ -248,8 +268,16 @@ private:
     bool Keeps(const rapidjson::Value::Member& member, const SchemaFacts& schema,
                const Properties& properties, long declared) const {
         return schema.IsPlain() && !properties.IsUndeclared(declared) && !member.value.IsNull() &&
-               !member.value.IsObject() &&
-               !(dropsGeneratedIds_ && member.name == "cs_generated_id");
+               !member.value.IsObject() && !IsDroppedId(member.name);
+    }
+
+    bool IsDroppedId(const rapidjson::Value& name) const {
+        return dropsGeneratedIds_ && name == "cs_generated_id";
+    }
+
+    // A string, number or boolean: nothing inside it to clean.
+    static bool IsScalar(const rapidjson::Value& value) {
+        return !value.IsNull() && !value.IsObject() && !value.IsArray();
     }
 
     static bool DropsFor(CLEANUP_ACTIONS action, const rapidjson::Value::Member& member,
