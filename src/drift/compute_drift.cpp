@@ -309,13 +309,28 @@ bool KeyComparison::ObjectProperty(Value& d, const Value& h, const Value& s, std
     marker.SetObject();
     bool drift = false;
     PropertySchemas properties(s);
-    TarnConfigStore::MemberIndex hostMembers(h);
+    // Both sides naming their members alike (the usual case) pair them by position, and then
+    // the host has no member the desired side lacks. Names are looked up up to a NUL they may
+    // carry, so a name with one takes the lookups.
+    const bool paired = TarnConfigStore::SameMemberNames(d, h);
+    bool lookedUp = false;
+    std::optional<TarnConfigStore::MemberIndex> hostMembers;
     rapidjson::SizeType position = 0;
     for (auto& member : d.GetObject()) {
         const char* name = member.name.GetString();
+        const rapidjson::SizeType length = NameLength(name);
         const rapidjson::SizeType at = position++;
         PathPiece piece(p, name);
-        const Value* hostValue = hostMembers.Find(name, NameLength(name), at);
+        const Value* hostValue = nullptr;
+        if (paired && length == member.name.GetStringLength()) {
+            hostValue = &h.MemberBegin()[at].value;
+        } else {
+            lookedUp = true;
+            if (!hostMembers) {
+                hostMembers.emplace(h);
+            }
+            hostValue = hostMembers->Find(name, length, at);
+        }
         if (!hostValue) {
             handler_.PropertyDrift(member.value, kEmptyVal, properties.Of(name, at), p, ADD);
             drift = true;
@@ -335,6 +350,9 @@ bool KeyComparison::ObjectProperty(Value& d, const Value& h, const Value& s, std
                 marker.AddMember(Text(name, allocator), entry, allocator);
             }
         }
+    }
+    if (paired && !lookedUp) {
+        return drift;
     }
     return PropertyDeletes(d, h, s, p, marker) || drift;
 }

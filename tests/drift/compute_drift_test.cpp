@@ -39,6 +39,25 @@ TEST_F(DriftWalk, MembersTheSchemaDoesNotNameAreCompared) {
               Lines{R"(Prop DELETE /host/time/ntp/extra null {"a":1})"});
 }
 
+// Members pair up by name whatever their order. A repeated name is compared with the first
+// member of that name on the other side, and a name is looked up up to a NUL it carries.
+TEST_F(DriftWalk, MembersPairByNameInAnyOrder) {
+    const char* desired = R"({"host": {"time": {"ntp": {"level": 1, "x": 2, "y": 3}}}})";
+    for (const char* host : {R"({"host": {"time": {"ntp": {"level": 1, "x": 5, "y": 3}}}})",
+                             R"({"host": {"time": {"ntp": {"y": 3, "x": 5, "level": 1}}}})"}) {
+        RecordingHandler handler;
+        EXPECT_EQ(Drift(desired, host, handler), Lines{"Prop SET /host/time/ntp/x 2 5"}) << host;
+    }
+    RecordingHandler repeated;
+    EXPECT_EQ(Drift(R"({"host": {"time": {"ntp": {"level": 1, "x": 1, "x": 2}}}})",
+                    R"({"host": {"time": {"ntp": {"level": 1, "x": 1, "x": 3}}}})", repeated),
+              Lines{"Prop SET /host/time/ntp/x 2 1"});
+    RecordingHandler withNul;
+    EXPECT_EQ(Drift(R"({"host": {"time": {"ntp": {"level": 1, "x\u0000y": 1}}}})",
+                    R"({"host": {"time": {"ntp": {"level": 1, "x\u0000y": 2}}}})", withNul),
+              (Lines{"Prop ADD /host/time/ntp/x 1 null", "Prop DELETE /host/time/ntp/x null 2"}));
+}
+
 TEST_F(DriftWalk, SingleInstanceKeyMissingOnOneSide) {
     const char* desired = R"({"host": {"time": {"ntp": {"enabled": true, "level": 2}}}})";
     RecordingHandler whole;

@@ -54,10 +54,7 @@ unsigned NameBucket(const rapidjson::Value& name) {
     return (length * 37u + text[0] * 11u + text[length - 1] * 7u) & 63u;
 }
 
-// Whether two objects of count members name them alike position by position and no name
-// repeats: each member's counterpart is then the one at its own position. Objects of the same
-// origin keep their order, so this holds for most pairs and costs a pass over the names
-// instead of an index of one side.
+// SameMemberNames over the members of two objects of count members each.
 bool SameDistinctNames(const rapidjson::Value::Member* a, const rapidjson::Value::Member* b,
                        rapidjson::SizeType count) {
     constexpr rapidjson::SizeType kMostMembers = 255;  // positions fit the bucket table's bytes
@@ -155,6 +152,14 @@ long MemberIndex::Position(const char* name, rapidjson::SizeType length,
         return static_cast<long>(hint);
     }
     return Position(name, length);
+}
+
+bool SameMemberNames(const rapidjson::Value& a, const rapidjson::Value& b) {
+    if (!a.IsObject() || !b.IsObject() || a.MemberCount() != b.MemberCount()) {
+        return false;
+    }
+    return a.MemberCount() == 0 ||
+           SameDistinctNames(&*a.MemberBegin(), &*b.MemberBegin(), a.MemberCount());
 }
 
 bool JsonEqual(const rapidjson::Value& a, const rapidjson::Value& b) {

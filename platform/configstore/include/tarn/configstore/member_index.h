@@ -57,6 +57,11 @@ private:
     uint32_t* slots_ = nullptr;
 };
 
+// Whether a and b are objects that name their members alike position by position with no
+// name repeated: each member's counterpart in the other is then the one at its own position.
+// Objects of the same origin keep their member order, so this holds for most pairs.
+bool SameMemberNames(const rapidjson::Value& a, const rapidjson::Value& b);
+
 // a == b as rapidjson defines it (same type; strings byte-equal; numbers exactly or as
 // doubles; arrays in order; objects of the same size whose every member equals the first
 // member of that name in the other), without its quadratic member lookups.
