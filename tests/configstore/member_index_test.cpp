@@ -78,6 +78,15 @@ TEST(MemberIndexTest, JsonEqualAgreesWithRapidjsonEquality) {
         {Wide(300), Wide(300)},
         {R"({"a":1,"b":2})", R"({"b":2,"a":1})"},
         {"[1,2]", "[1,2]"},
+        // Scalars: integers by their 64 bits whatever the sign, doubles against anything as
+        // doubles, strings byte by byte past the inline compare's length.
+        {"[-1, 0, 1.5, 7]", "[18446744073709551615, -0.0, 1.5, 7]"},
+        {"[9007199254740993, 3]", "[9007199254740992.0, 3.0]"},
+        {"[-2, 4294967296]", "[-2, 4294967297]"},
+        {R"(["short", "", "a string longer than sixteen bytes", true, null])",
+         R"(["short", "", "a string longer than sixteen bytez", true, null])"},
+        {R"(["short", "", "a string longer than sixteen bytes", true, null])",
+         R"(["short", "", "a string longer than sixteen bytes", true, null])"},
         {"null", "false"},
     };
     for (const auto& pair : cases) {

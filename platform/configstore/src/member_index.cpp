@@ -43,6 +43,28 @@ bool NameIs(const rapidjson::Value& name, const char* text, rapidjson::SizeType 
     return std::memcmp(own, text, length) == 0;
 }
 
+// A number's integer bits: rapidjson keeps an integer in one 64-bit field, whichever sign.
+uint64_t IntegerBits(const rapidjson::Value& number) {
+    return number.IsUint64() ? number.GetUint64() : static_cast<uint64_t>(number.GetInt64());
+}
+
+// a == b for two scalars of the same type, as rapidjson compares them (numbers as doubles when
+// either is one, else by their integer bits), with short strings compared inline.
+bool ScalarEqual(const rapidjson::Value& a, const rapidjson::Value& b) {
+    if (a.IsString()) {
+        return NameIs(a, b.GetString(), b.GetStringLength());
+    }
+    if (!a.IsNumber()) {
+        return true;  // null, true and false are equal to their own type
+    }
+    if (a.IsDouble() || b.IsDouble()) {
+        double x = a.GetDouble();
+        double y = b.GetDouble();
+        return x >= y && x <= y;
+    }
+    return IntegerBits(a) == IntegerBits(b);
+}
+
 // A bucket of a name for the duplicate check below: its length and both ends, which tell the
 // names of one object apart almost always; a shared bucket only costs a closer look.
 unsigned NameBucket(const rapidjson::Value& name) {
@@ -202,7 +224,7 @@ bool JsonEqual(const rapidjson::Value& a, const rapidjson::Value& b) {
         }
         return true;
     }
-    return a == b;
+    return ScalarEqual(a, b);
 }
 
 }  // namespace TarnConfigStore
