@@ -96,7 +96,11 @@ std::shared_ptr<SchemaObject> LoadKeyFile(const std::string& path, std::string& 
         problem = std::string("cannot be read: ") + std::strerror(errno);
         return nullptr;
     }
-    rapidjson::Document document;
+    // Parsed into stack memory (a key file is small), whose used size then sizes the
+    // definition's own pool.
+    alignas(16) char buffer[16384];
+    rapidjson::MemoryPoolAllocator<> pool(buffer, sizeof buffer);
+    rapidjson::Document document(&pool);
     TarnConfigStore::JsonParseError parseError;
     if (!TarnConfigStore::ParseJsonFile(path.c_str(), document, &parseError)) {
         problem = "is not valid JSON at offset " + std::to_string(parseError.offset) + ": " +
@@ -104,7 +108,7 @@ std::shared_ptr<SchemaObject> LoadKeyFile(const std::string& path, std::string& 
         return nullptr;
     }
     try {
-        return SchemaObject::Create(IdOfKeyFile(path), document, path);
+        return SchemaObject::Create(IdOfKeyFile(path), document, path, pool.Size());
     } catch (const TarnConfigStore::ConfigStoreException& error) {
         // Create's arguments are the file and the problem alone; the message repeats the file.
         problem = error.GetArgs().size() == 2 ? error.GetArgs()[1] : error.what();
