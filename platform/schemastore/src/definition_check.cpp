@@ -1,5 +1,6 @@
 #include "definition_check.h"
 
+#include <iterator>
 #include <string_view>
 
 #include "tarn/schemastore/schema_object.h"
@@ -87,16 +88,68 @@ void CheckTrigger(const rapidjson::Value& trigger, std::string_view type, NodeRo
     }
 }
 
+// The members of a schema node the check reads (the first of each name, as a lookup by name
+// finds it), gathered in one pass over the node: a definition has a node per property, each
+// asked for up to six names.
+struct Keywords {
+    const rapidjson::Value* type = nullptr;
+    const rapidjson::Value* properties = nullptr;
+    const rapidjson::Value* items = nullptr;
+    const rapidjson::Value* instanceId = nullptr;
+    const rapidjson::Value* triggers[std::size(kTriggerKinds)] = {};
+    bool telemetryDisabled = false;
+
+    explicit Keywords(const rapidjson::Value& node) {
+        for (const auto& member : node.GetObject()) {
+            std::string_view name(member.name.GetString(), member.name.GetStringLength());
+            const rapidjson::Value** slot = Slot(name);
+            if (slot && !*slot) {
+                *slot = &member.value;
+            }
+            telemetryDisabled = telemetryDisabled || name == "telemetryDisabled";
+        }
+    }
+
+    // The node's "type" when it is a string, else empty.
+    std::string_view Type() const {
+        return type && type->IsString()
+                   ? std::string_view(type->GetString(), type->GetStringLength())
+                   : std::string_view();
+    }
+
+private:
+    const rapidjson::Value** Slot(std::string_view name) {
+        if (name == "type") {
+            return &type;
+        }
+        if (name == "properties") {
+            return &properties;
+        }
+        if (name == "items") {
+            return &items;
+        }
+        if (name == "instanceId") {
+            return &instanceId;
+        }
+        for (size_t i = 0; i < std::size(kTriggerKinds); ++i) {
+            if (name == kTriggerKinds[i].keyword) {
+                return &triggers[i];
+            }
+        }
+        return nullptr;
+    }
+};
+
 void CheckNode(const rapidjson::Value& node, NodeRole role, const Where& where,
                DefinitionTriggers& found);
 
-void CheckObjectNode(const rapidjson::Value& node, const Where& where, DefinitionTriggers& found) {
-    auto properties = node.FindMember("properties");
-    if (properties == node.MemberEnd() || !properties->value.IsObject()) {
+void CheckObjectNode(const Keywords& keywords, const Where& where, DefinitionTriggers& found) {
+    const rapidjson::Value* properties = keywords.properties;
+    if (!properties || !properties->IsObject()) {
         Reject(where.Text(), "an object needs \"properties\", an object of property definitions");
     }
     const Where inProperties{&where, "properties"};
-    for (const auto& property : properties->value.GetObject()) {
+    for (const auto& property : properties->GetObject()) {
         CheckNode(property.value, NodeRole::kProperty,
                   Where{&inProperties, property.name.GetString()}, found);
     }
@@ -120,22 +173,21 @@ void CheckInstanceKey(const rapidjson::Value& instance, const std::string& insta
     }
 }
 
-void CheckArrayNode(const rapidjson::Value& node, const Where& where, DefinitionTriggers& found) {
-    auto items = node.FindMember("items");
-    if (items == node.MemberEnd() || !items->value.IsObject() || TypeOf(items->value).empty()) {
+void CheckArrayNode(const Keywords& keywords, const Where& where, DefinitionTriggers& found) {
+    const rapidjson::Value* items = keywords.items;
+    if (!items || !items->IsObject() || TypeOf(*items).empty()) {
         Reject(where.Text(), "an array needs \"items\", a definition with a string \"type\"");
     }
     const Where inItems{&where, "items"};
-    if (TypeOf(items->value) == "object") {
-        auto instanceId = node.FindMember("instanceId");
-        if (instanceId == node.MemberEnd() || !instanceId->value.IsString() ||
-            instanceId->value.GetStringLength() == 0) {
+    if (TypeOf(*items) == "object") {
+        const rapidjson::Value* instanceId = keywords.instanceId;
+        if (!instanceId || !instanceId->IsString() || instanceId->GetStringLength() == 0) {
             Reject(where.Text(),
                    "an array of objects needs \"instanceId\", the name of its key property");
         }
-        CheckInstanceKey(items->value, instanceId->value.GetString(), inItems);
+        CheckInstanceKey(*items, instanceId->GetString(), inItems);
     }
-    CheckNode(items->value, NodeRole::kItems, inItems, found);
+    CheckNode(*items, NodeRole::kItems, inItems, found);
 }
 
 void CheckNode(const rapidjson::Value& node, NodeRole role, const Where& where,
@@ -143,21 +195,22 @@ void CheckNode(const rapidjson::Value& node, NodeRole role, const Where& where,
     if (!node.IsObject()) {
         Reject(where.Text(), "must be an object (a JSON Schema)");
     }
-    std::string_view type = TypeOf(node);
-    for (const TriggerKind& kind : kTriggerKinds) {
-        auto trigger = node.FindMember(kind.keyword);
-        if (trigger != node.MemberEnd()) {
-            CheckTrigger(trigger->value, type, role, Where{&where, kind.keyword});
-            found.*kind.found = true;
+    const Keywords keywords(node);
+    std::string_view type = keywords.Type();
+    for (size_t i = 0; i < std::size(kTriggerKinds); ++i) {
+        if (keywords.triggers[i]) {
+            CheckTrigger(*keywords.triggers[i], type, role,
+                         Where{&where, kTriggerKinds[i].keyword});
+            found.*kTriggerKinds[i].found = true;
         }
     }
-    if (role != NodeRole::kRoot && node.HasMember("telemetryDisabled")) {
+    if (role != NodeRole::kRoot && keywords.telemetryDisabled) {
         Reject(where.Text() + "/telemetryDisabled", "belongs at the root of the definition");
     }
     if (type == "object") {
-        CheckObjectNode(node, where, found);
+        CheckObjectNode(keywords, where, found);
     } else if (type == "array") {
-        CheckArrayNode(node, where, found);
+        CheckArrayNode(keywords, where, found);
     }
 }
 
