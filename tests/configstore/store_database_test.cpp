@@ -156,6 +156,50 @@ TEST_F(StoreDatabaseTest, AStoreIsOnlyCreatedWhenAskedTo) {
     EXPECT_TRUE(TarnTest::PathExists(TarnPaths::kConfigStoreDb));
 }
 
+int64_t PageSize(sqlite3* handle) {
+    sqlite3_stmt* statement = nullptr;
+    sqlite3_prepare_v2(handle, "PRAGMA page_size", -1, &statement, nullptr);
+    int64_t size = sqlite3_step(statement) == SQLITE_ROW ? sqlite3_column_int64(statement, 0) : 0;
+    sqlite3_finalize(statement);
+    return size;
+}
+
+// Stores made before new stores took larger pages have SQLite's 4 KiB pages: they must open,
+// read and write as they did, and keep their page size.
+TEST_F(StoreDatabaseTest, AStoreWithSmallerPagesReadsAndWritesAsBefore) {
+    int status = InChild(
+        [] {
+            auto connection = Connect();
+            EXPECT_EQ(16384, PageSize(connection->GetHandle())) << "a new store's page size";
+            std::string value = R"({"text":")" + std::string(5000, 'v') + R"("})";
+            for (int i = 0; i < 50; ++i) {
+                PutCurrentRow(connection, "tarn", "net", "dns", "i" + std::to_string(i), value);
+            }
+            if (::testing::Test::HasFailure()) {
+                _exit(4);
+            }
+        },
+        Death::kExit);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    sqlite3* old = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_open(TarnPaths::kConfigStoreDb, &old));
+    ASSERT_EQ(SQLITE_OK, sqlite3_exec(old,
+                                      "PRAGMA journal_mode = DELETE; PRAGMA page_size = 4096; "
+                                      "VACUUM; PRAGMA journal_mode = WAL",
+                                      nullptr, nullptr, nullptr));
+    ASSERT_EQ(4096, PageSize(old));
+    sqlite3_close(old);
+
+    auto connection = Connect();
+    std::vector<StoreRow> rows = ReadStoreRows(connection, RowTable::kCurrent);
+    ASSERT_EQ(50u, rows.size());
+    EXPECT_EQ("i49", rows[49].identifier);
+    EXPECT_EQ(5011u, rows[49].value.size());
+    PutCurrentRow(connection, "tarn", "net", "dns", "i50", R"({"text":"w"})");
+    EXPECT_EQ(R"({"text":"w"})", ReadStoreRows(connection, RowTable::kCurrent)[50].value);
+    EXPECT_EQ(4096, PageSize(connection->GetHandle()));
+}
+
 TEST_F(StoreDatabaseTest, CorruptForeignAndNewerFilesAreRefusedAndLeftAsTheyWere) {
     std::string garbage(4096, 'x');
     TarnTest::WriteFile(TarnPaths::kConfigStoreDb, garbage);

@@ -107,6 +107,45 @@ TEST_F(SchemaStoreTest, BadFilesAreSkippedAndNamedWhileTheRestLoads) {
     EXPECT_EQ(stray, store->GetSchemaCache()->GetLoadErrors()[2].path);
 }
 
+// A folder of many files is loaded by two threads: what is found, what is skipped and the
+// lines saying so must be those of a load in file order.
+TEST_F(SchemaStoreTest, AManyFileFolderLoadsAsInFileOrder) {
+    std::vector<std::string> expectedLines;
+    size_t good = 0;
+    for (int i = 0; i < 300; ++i) {
+        std::string key = "k" + std::to_string(1000 + i);  // names sort as they are made
+        bool bad = i % 37 == 5;
+        TarnTest::InstallKeySchema("network", "many", key, bad ? "{\"definition\": [" : kResolver);
+        if (bad) {
+            expectedLines.push_back("Schema file " +
+                                    TarnTest::KeySchemaPath("network", "many", key) +
+                                    " skipped: is not valid JSON at offset 16: Invalid value.");
+        } else {
+            ++good;
+        }
+    }
+    expectedLines.push_back("Loaded " + std::to_string(good) + " key schemas, skipped " +
+                            std::to_string(expectedLines.size()) + " files");
+
+    CSLogger::Capture capture;
+    auto store = SchemaStore::GetStore();
+    ASSERT_TRUE(store);
+    std::vector<std::string> lines;
+    for (const auto& line : capture.Lines()) {
+        lines.push_back(line.text);
+    }
+    EXPECT_EQ(expectedLines, lines);
+    EXPECT_EQ(good, store->GetSchemaCache()->GetSchemas().size());
+    ASSERT_EQ(expectedLines.size() - 1, store->GetSchemaCache()->GetLoadErrors().size());
+    EXPECT_EQ(TarnTest::KeySchemaPath("network", "many", "k1005"),
+              store->GetSchemaCache()->GetLoadErrors()[0].path);
+    for (int i : {0, 150, 299}) {
+        auto schema = store->GetSchema("network", "many", "k" + std::to_string(1000 + i));
+        ASSERT_TRUE(schema) << i;
+        EXPECT_TRUE(schema->HasMutableDefault());
+    }
+}
+
 TEST_F(SchemaStoreTest, ReloadsOnlyWhenAFileChanges) {
     InstallThreeKeys();
     auto first = SchemaStore::GetStore();

@@ -1,5 +1,8 @@
 #include "definition_check.h"
 
+#include <iterator>
+#include <string_view>
+
 #include "tarn/schemastore/schema_object.h"
 
 namespace TarnSchemaStore {
@@ -13,6 +16,15 @@ namespace {
 // Where a node of the definition sits; triggers fire only on properties.
 enum class NodeRole { kRoot, kProperty, kItems };
 
+// The member path of a node, as a chain of pieces on the walk's stack: written out only for a
+// problem, since definitions without problems are by far the common case.
+struct Where {
+    const Where* parent;
+    const char* piece;
+
+    std::string Text() const { return parent ? parent->Text() + "/" + piece : piece; }
+};
+
 struct TriggerKind {
     const char* keyword;
     bool DefinitionTriggers::*found;
@@ -20,16 +32,17 @@ struct TriggerKind {
 const TriggerKind kTriggerKinds[] = {{"rebootRequired", &DefinitionTriggers::reboot},
                                      {"maintenanceModeRequired", &DefinitionTriggers::maintenance}};
 
-std::string TypeOf(const rapidjson::Value& node) {
+// The node's "type" when it is a string, else empty.
+std::string_view TypeOf(const rapidjson::Value& node) {
     auto type = node.FindMember("type");
     if (type == node.MemberEnd() || !type->value.IsString()) {
-        return "";
+        return {};
     }
-    return type->value.GetString();
+    return {type->value.GetString(), type->value.GetStringLength()};
 }
 
 // Whether a trigger list element fits the property type, as the impact judgement compares.
-bool FitsType(const rapidjson::Value& element, const std::string& type) {
+bool FitsType(const rapidjson::Value& element, std::string_view type) {
     if (type == "integer" || type == "long") {
         return element.IsInt64();
     }
@@ -42,7 +55,7 @@ bool FitsType(const rapidjson::Value& element, const std::string& type) {
     return element.IsString();
 }
 
-bool IsScalarType(const std::string& type) {
+bool IsScalarType(std::string_view type) {
     for (const char* name : {"integer", "long", "number", "double", "boolean", "string"}) {
         if (type == name) {
             return true;
@@ -51,46 +64,100 @@ bool IsScalarType(const std::string& type) {
     return false;
 }
 
-void CheckTrigger(const rapidjson::Value& trigger, const std::string& type, NodeRole role,
-                  const std::string& where) {
+void CheckTrigger(const rapidjson::Value& trigger, std::string_view type, NodeRole role,
+                  const Where& where) {
     if (role != NodeRole::kProperty) {
-        Reject(where, "a trigger fires only on a property, never here");
+        Reject(where.Text(), "a trigger fires only on a property, never here");
     }
     if (!IsScalarType(type)) {
-        Reject(where, "a trigger needs a property of type integer, number, boolean or string");
+        Reject(where.Text(),
+               "a trigger needs a property of type integer, number, boolean or string");
     }
     if (!trigger.IsObject()) {
-        Reject(where, "must be an object with the list \"SET\"");
+        Reject(where.Text(), "must be an object with the list \"SET\"");
     }
     auto list = trigger.FindMember("SET");
     if (list == trigger.MemberEnd() || !list->value.IsArray()) {
-        Reject(where + "/SET", "must be an array of the values that trigger");
+        Reject(where.Text() + "/SET", "must be an array of the values that trigger");
     }
     for (rapidjson::SizeType i = 0; i < list->value.Size(); ++i) {
         if (!FitsType(list->value[i], type)) {
-            Reject(where + "/SET/" + std::to_string(i), "is not a value of type " + type);
+            Reject(where.Text() + "/SET/" + std::to_string(i),
+                   "is not a value of type " + std::string(type));
         }
     }
 }
 
-void CheckNode(const rapidjson::Value& node, NodeRole role, const std::string& where,
+// The members of a schema node the check reads (the first of each name, as a lookup by name
+// finds it), gathered in one pass over the node: a definition has a node per property, each
+// asked for up to six names.
+struct Keywords {
+    const rapidjson::Value* type = nullptr;
+    const rapidjson::Value* properties = nullptr;
+    const rapidjson::Value* items = nullptr;
+    const rapidjson::Value* instanceId = nullptr;
+    const rapidjson::Value* triggers[std::size(kTriggerKinds)] = {};
+    bool telemetryDisabled = false;
+
+    explicit Keywords(const rapidjson::Value& node) {
+        for (const auto& member : node.GetObject()) {
+            std::string_view name(member.name.GetString(), member.name.GetStringLength());
+            const rapidjson::Value** slot = Slot(name);
+            if (slot && !*slot) {
+                *slot = &member.value;
+            }
+            telemetryDisabled = telemetryDisabled || name == "telemetryDisabled";
+        }
+    }
+
+    // The node's "type" when it is a string, else empty.
+    std::string_view Type() const {
+        return type && type->IsString()
+                   ? std::string_view(type->GetString(), type->GetStringLength())
+                   : std::string_view();
+    }
+
+private:
+    const rapidjson::Value** Slot(std::string_view name) {
+        if (name == "type") {
+            return &type;
+        }
+        if (name == "properties") {
+            return &properties;
+        }
+        if (name == "items") {
+            return &items;
+        }
+        if (name == "instanceId") {
+            return &instanceId;
+        }
+        for (size_t i = 0; i < std::size(kTriggerKinds); ++i) {
+            if (name == kTriggerKinds[i].keyword) {
+                return &triggers[i];
+            }
+        }
+        return nullptr;
+    }
+};
+
+void CheckNode(const rapidjson::Value& node, NodeRole role, const Where& where,
                DefinitionTriggers& found);
 
-void CheckObjectNode(const rapidjson::Value& node, const std::string& where,
-                     DefinitionTriggers& found) {
-    auto properties = node.FindMember("properties");
-    if (properties == node.MemberEnd() || !properties->value.IsObject()) {
-        Reject(where, "an object needs \"properties\", an object of property definitions");
+void CheckObjectNode(const Keywords& keywords, const Where& where, DefinitionTriggers& found) {
+    const rapidjson::Value* properties = keywords.properties;
+    if (!properties || !properties->IsObject()) {
+        Reject(where.Text(), "an object needs \"properties\", an object of property definitions");
     }
-    for (const auto& property : properties->value.GetObject()) {
+    const Where inProperties{&where, "properties"};
+    for (const auto& property : properties->GetObject()) {
         CheckNode(property.value, NodeRole::kProperty,
-                  where + "/properties/" + property.name.GetString(), found);
+                  Where{&inProperties, property.name.GetString()}, found);
     }
 }
 
 // The property of an instance that names it must be a string.
 void CheckInstanceKey(const rapidjson::Value& instance, const std::string& instanceKey,
-                      const std::string& where) {
+                      const Where& where) {
     if (instanceKey == kGeneratedInstanceKey) {
         return;
     }
@@ -101,47 +168,49 @@ void CheckInstanceKey(const rapidjson::Value& instance, const std::string& insta
         key = member != properties->value.MemberEnd() ? &member->value : nullptr;
     }
     if (!key || !key->IsObject() || TypeOf(*key) != "string") {
-        Reject(where, "the instance key \"" + instanceKey + "\" must be a property of type string");
+        Reject(where.Text(),
+               "the instance key \"" + instanceKey + "\" must be a property of type string");
     }
 }
 
-void CheckArrayNode(const rapidjson::Value& node, const std::string& where,
-                    DefinitionTriggers& found) {
-    auto items = node.FindMember("items");
-    if (items == node.MemberEnd() || !items->value.IsObject() || TypeOf(items->value).empty()) {
-        Reject(where, "an array needs \"items\", a definition with a string \"type\"");
+void CheckArrayNode(const Keywords& keywords, const Where& where, DefinitionTriggers& found) {
+    const rapidjson::Value* items = keywords.items;
+    if (!items || !items->IsObject() || TypeOf(*items).empty()) {
+        Reject(where.Text(), "an array needs \"items\", a definition with a string \"type\"");
     }
-    if (TypeOf(items->value) == "object") {
-        auto instanceId = node.FindMember("instanceId");
-        if (instanceId == node.MemberEnd() || !instanceId->value.IsString() ||
-            instanceId->value.GetStringLength() == 0) {
-            Reject(where, "an array of objects needs \"instanceId\", the name of its key property");
+    const Where inItems{&where, "items"};
+    if (TypeOf(*items) == "object") {
+        const rapidjson::Value* instanceId = keywords.instanceId;
+        if (!instanceId || !instanceId->IsString() || instanceId->GetStringLength() == 0) {
+            Reject(where.Text(),
+                   "an array of objects needs \"instanceId\", the name of its key property");
         }
-        CheckInstanceKey(items->value, instanceId->value.GetString(), where + "/items");
+        CheckInstanceKey(*items, instanceId->GetString(), inItems);
     }
-    CheckNode(items->value, NodeRole::kItems, where + "/items", found);
+    CheckNode(*items, NodeRole::kItems, inItems, found);
 }
 
-void CheckNode(const rapidjson::Value& node, NodeRole role, const std::string& where,
+void CheckNode(const rapidjson::Value& node, NodeRole role, const Where& where,
                DefinitionTriggers& found) {
     if (!node.IsObject()) {
-        Reject(where, "must be an object (a JSON Schema)");
+        Reject(where.Text(), "must be an object (a JSON Schema)");
     }
-    std::string type = TypeOf(node);
-    for (const TriggerKind& kind : kTriggerKinds) {
-        auto trigger = node.FindMember(kind.keyword);
-        if (trigger != node.MemberEnd()) {
-            CheckTrigger(trigger->value, type, role, where + "/" + kind.keyword);
-            found.*kind.found = true;
+    const Keywords keywords(node);
+    std::string_view type = keywords.Type();
+    for (size_t i = 0; i < std::size(kTriggerKinds); ++i) {
+        if (keywords.triggers[i]) {
+            CheckTrigger(*keywords.triggers[i], type, role,
+                         Where{&where, kTriggerKinds[i].keyword});
+            found.*kTriggerKinds[i].found = true;
         }
     }
-    if (role != NodeRole::kRoot && node.HasMember("telemetryDisabled")) {
-        Reject(where + "/telemetryDisabled", "belongs at the root of the definition");
+    if (role != NodeRole::kRoot && keywords.telemetryDisabled) {
+        Reject(where.Text() + "/telemetryDisabled", "belongs at the root of the definition");
     }
     if (type == "object") {
-        CheckObjectNode(node, where, found);
+        CheckObjectNode(keywords, where, found);
     } else if (type == "array") {
-        CheckArrayNode(node, where, found);
+        CheckArrayNode(keywords, where, found);
     }
 }
 
@@ -149,13 +218,13 @@ void CheckNode(const rapidjson::Value& node, NodeRole role, const std::string& w
 
 DefinitionTriggers CheckDefinition(const rapidjson::Value& definition,
                                    const std::string& instanceKey) {
-    const std::string where = "definition";
+    const Where where{nullptr, "definition"};
     if (!definition.IsObject() || TypeOf(definition).empty()) {
-        Reject(where, "must be a JSON Schema object with a string \"type\"");
+        Reject(where.Text(), "must be a JSON Schema object with a string \"type\"");
     }
     if (!instanceKey.empty()) {
         if (TypeOf(definition) != "object") {
-            Reject(where + "/type", "the instances of a multi-instance key must be objects");
+            Reject(where.Text() + "/type", "the instances of a multi-instance key must be objects");
         }
         CheckInstanceKey(definition, instanceKey, where);
     }

@@ -13,15 +13,19 @@ const char kGeneratedInstanceKey[] = "cs_generated_id";
 
 namespace {
 
-// A copy of definition in a pool made for it: a first copy into a scratch pool measures it,
-// so the pool is one chunk of exactly that size.
-rapidjson::Value CopyDefinition(const rapidjson::Value& definition,
+// A copy of definition in a pool made for it, of one chunk. The copy allocates what parsing the
+// definition allocated, so a pool the size of the parsed file holds it, with the few bytes of the
+// file's other members to spare. Without that size a first copy into a scratch pool measures it.
+rapidjson::Value CopyDefinition(const rapidjson::Value& definition, size_t fileBytes,
                                 std::unique_ptr<rapidjson::MemoryPoolAllocator<>>& pool) {
-    char buffer[8192];
-    rapidjson::MemoryPoolAllocator<> scratch(buffer, sizeof buffer);
-    TarnConfigStore::CopyJsonValue(definition, scratch);
-    size_t size = std::max<size_t>(scratch.Size(), 64);
-    pool = std::make_unique<rapidjson::MemoryPoolAllocator<>>(size);
+    size_t size = fileBytes;
+    if (size == 0) {
+        char buffer[8192];
+        rapidjson::MemoryPoolAllocator<> scratch(buffer, sizeof buffer);
+        TarnConfigStore::CopyJsonValue(definition, scratch);
+        size = scratch.Size();
+    }
+    pool = std::make_unique<rapidjson::MemoryPoolAllocator<>>(std::max<size_t>(size, 64));
     return TarnConfigStore::CopyJsonValue(definition, *pool);
 }
 
@@ -92,13 +96,13 @@ std::vector<std::string> ReadOperations(const rapidjson::Value& file, const char
 
 std::shared_ptr<SchemaObject> SchemaObject::Create(const SchemaObjectId& id,
                                                    const rapidjson::Value& file,
-                                                   const std::string& origin) {
+                                                   const std::string& origin, size_t fileBytes) {
     std::shared_ptr<SchemaObject> schema(new SchemaObject(id));
     try {
         if (!file.IsObject()) {
             Reject("(file)", "a schema file holds one JSON object");
         }
-        schema->ReadFacts(file);
+        schema->ReadFacts(file, fileBytes);
     } catch (const SchemaFileProblem& problem) {
         std::string message = origin + ": " + problem.what();
         TarnConfigStore::ConfigStoreException error(kSchemaFileError, message.c_str());
@@ -109,7 +113,7 @@ std::shared_ptr<SchemaObject> SchemaObject::Create(const SchemaObjectId& id,
     return schema;
 }
 
-void SchemaObject::ReadFacts(const rapidjson::Value& file) {
+void SchemaObject::ReadFacts(const rapidjson::Value& file, size_t fileBytes) {
     RejectUnknownMembers(file);
     auto version = file.FindMember("version");
     if (version != file.MemberEnd()) {
@@ -119,7 +123,7 @@ void SchemaObject::ReadFacts(const rapidjson::Value& file) {
         version_ = version->value.GetInt();
     }
     ReadInstanceFacts(file);
-    ReadDefinition(file);
+    ReadDefinition(file, fileBytes);
     integrated_ = ReadBool(file, "integrated", true);
     mutableDefault_ = ReadBool(file, "mutableDefault", false);
     smartnic_ = ReadBool(file, "smartnic", false);
@@ -149,13 +153,13 @@ void SchemaObject::ReadInstanceFacts(const rapidjson::Value& file) {
     }
 }
 
-void SchemaObject::ReadDefinition(const rapidjson::Value& file) {
+void SchemaObject::ReadDefinition(const rapidjson::Value& file, size_t fileBytes) {
     auto definition = file.FindMember("definition");
     if (definition == file.MemberEnd()) {
         Reject("definition", "is missing; it holds the JSON Schema of the key's value");
     }
     DefinitionTriggers triggers = CheckDefinition(definition->value, instanceKey_);
-    definition_ = CopyDefinition(definition->value, definitionPool_);
+    definition_ = CopyDefinition(definition->value, fileBytes, definitionPool_);
     telemetryDisabled_ = ReadBool(definition_, "telemetryDisabled", false);
     if (telemetryDisabled_ && !multiInstance_) {
         Reject("definition/telemetryDisabled", "only multi-instance keys are held back");

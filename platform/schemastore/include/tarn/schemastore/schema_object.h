@@ -30,10 +30,12 @@ class SchemaObject {
 public:
     // Builds a key's schema from the parsed contents of its schema file and checks it. origin
     // (normally the file's path) starts every error message. Throws ConfigStoreException
-    // kSchemaFileError naming origin and the offending member.
+    // kSchemaFileError naming origin and the offending member. fileBytes, when not 0, is what
+    // the file took in the memory pool it was parsed into: the definition's own pool is made
+    // that size and the definition copied once (else a first copy measures it).
     static std::shared_ptr<SchemaObject> Create(const SchemaObjectId& id,
                                                 const rapidjson::Value& file,
-                                                const std::string& origin);
+                                                const std::string& origin, size_t fileBytes = 0);
 
     const SchemaObjectId& GetId() const { return id_; }
     int GetVersion() const { return version_; }
@@ -78,9 +80,9 @@ public:
 
 private:
     explicit SchemaObject(const SchemaObjectId& id) : id_(id) {}
-    void ReadFacts(const rapidjson::Value& file);
+    void ReadFacts(const rapidjson::Value& file, size_t fileBytes);
     void ReadInstanceFacts(const rapidjson::Value& file);
-    void ReadDefinition(const rapidjson::Value& file);
+    void ReadDefinition(const rapidjson::Value& file, size_t fileBytes);
 
     struct ImpactFacts {
         std::vector<std::string> operations;
