@@ -31,8 +31,11 @@ void ApplyTaskGenerator::Delete(const Value& host, const ObjectId& id, const Sch
 void ApplyTaskGenerator::createTask(const ObjectId& id, const Value& value, const Schema& schema,
                                     ACTION action,
                                     std::shared_ptr<TarnConfigStore::DriftObject> drift) {
-    tasks.push_back({TarnConfigStore::CreateObject(id, value, schema, std::nullopt),
-                     std::move(drift), kActionNames[action], nullptr});
+    // A deleted object's value lies in the host document, which the walk drops at its end.
+    auto object = viewDesired && action != DELETE
+                      ? TarnConfigStore::CreateObjectView(id, value, schema, std::nullopt)
+                      : TarnConfigStore::CreateObject(id, value, schema, std::nullopt);
+    tasks.push_back({std::move(object), std::move(drift), kActionNames[action], nullptr});
 }
 
 std::vector<DesiredConfigInput> ApplyTaskGenerator::getTasks() const {
@@ -40,6 +43,14 @@ std::vector<DesiredConfigInput> ApplyTaskGenerator::getTasks() const {
 }
 
 std::vector<DesiredConfigInput> ApplyTaskGeneratorAccess::TakeTasks(ApplyTaskGenerator& generator) {
+    return std::move(generator.tasks);
+}
+
+std::vector<DesiredConfigInput> ApplyTaskGeneratorAccess::TasksViewing(
+    rapidjson::Document& document) {
+    ApplyTaskGenerator generator;
+    generator.viewDesired = true;
+    ComputeDrift(ComparedConfiguration(document), document.GetAllocator(), generator);
     return std::move(generator.tasks);
 }
 

@@ -12,6 +12,9 @@ class ApplyTaskGeneratorAccess {
 public:
     // Moves the generator's tasks out; the generator is left without tasks.
     static std::vector<DesiredConfigInput> TakeTasks(ApplyTaskGenerator& generator);
+    // GenerateApplyTasks, but the objects of added and changed values view them in document
+    // rather than copy them: document must outlive the tasks and stay unchanged meanwhile.
+    static std::vector<DesiredConfigInput> TasksViewing(rapidjson::Document& document);
 };
 
 }  // namespace TarnConfigManager

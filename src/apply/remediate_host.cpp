@@ -4,6 +4,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "apply_task_generator_access.h"
 #include "apply_tasks.h"
 #include "core/store_call.h"
 #include "deradidezivizoda/apply/apply_task_generator.h"
@@ -158,7 +159,8 @@ ErrorInfo RemediateHost(rapidjson::Document& document, const std::string& cluste
     HostLock hostLock;
     CSLogger::Log(3, "Remediating Tarn host to desired configuration (boot=%d).", boot ? 1 : 0);
     auto connection = HoldStoreForCall();
-    std::vector<DesiredConfigInput> tasks = GenerateApplyTasks(document);
+    // The tasks live only in this call, while document does: their objects view its values.
+    std::vector<DesiredConfigInput> tasks = ApplyTaskGeneratorAccess::TasksViewing(document);
     if (tasks.empty()) {
         CSLogger::Log(1, "No tasks generated for the desired configuration.");
         return ErrorInfo();

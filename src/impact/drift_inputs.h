@@ -22,6 +22,15 @@ inline std::shared_ptr<ConfigStoreObject> CreateObject(
         id, value, ObjectSchemaFacts{schema->GetSchemaText(), schema->GetInstanceKey()}, index);
 }
 
+// The same object reading value where it lies (CreateObjectView).
+inline std::shared_ptr<ConfigStoreObject> CreateObjectView(
+    const ConfigStoreObjectId& id, const rapidjson::Value& value,
+    const std::shared_ptr<TarnSchemaStore::SchemaObject>& schema,
+    std::optional<unsigned long> index) {
+    return CreateObjectView(
+        id, value, ObjectSchemaFacts{schema->GetSchemaText(), schema->GetInstanceKey()}, index);
+}
+
 }  // namespace TarnConfigStore
 
 namespace TarnConfigManager {

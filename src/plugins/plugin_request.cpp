@@ -4,11 +4,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <stdexcept>
 #include <string>
 
 #include "deradidezivizoda/core/throw_exception.h"
 #include "plugins/run_folder.h"
+#include "tarn/json/config_store_exception.h"
 #include "tarn/json/json_text.h"
 #include "tarn/pluginsupport/config_object_json.h"
 
@@ -122,36 +124,63 @@ PluginRequest::PluginRequest() : document(rapidjson::kObjectType) {}
 PluginRequest::PluginRequest(const std::string& id, const std::string& operation,
                              const std::string& module, int version,
                              const std::vector<DesiredConfigInput>& inputs)
-    : document(rapidjson::kObjectType) {
-    Allocator& allocator = document.GetAllocator();
-    PopulateMetadata(id, operation, module, version, allocator);
-    rapidjson::Value data(rapidjson::kObjectType);
+    : document(rapidjson::kObjectType), dataAsText_(true) {
+    PopulateMetadata(id, operation, module, version, document.GetAllocator());
+    // A text that cannot be written fails the write, as it would if it were in the document.
+    try {
+        WriteDataText(inputs);
+    } catch (const TarnConfigStore::ConfigStoreException&) {
+        unwritable_ = std::current_exception();
+        dataText_.clear();
+    }
+}
+
+void PluginRequest::WriteDataText(const std::vector<DesiredConfigInput>& inputs) {
+    using TarnConfigStore::AppendJsonString;
     std::string config;  // each object's text in turn, in one buffer
+    std::string name;    // and its member name
+    dataText_.reserve(inputs.size() * 256);
+    dataText_ += '{';
     for (const DesiredConfigInput& input : inputs) {
-        rapidjson::Value entry(rapidjson::kObjectType);
-        entry.AddMember("operation", rapidjson::Value(input.operation, allocator), allocator);
+        const TarnConfigStore::ConfigStoreObjectId& id = input.object->GetConfigStoreObjectId();
         input.object->GetSerializedData(config);
-        entry.AddMember("config", rapidjson::Value(config, allocator), allocator);
+        name.assign(id.GetComponent()).append(id.GetGroup()).append(id.GetKey());
+        name.append(id.GetInstanceId());
+        AppendJsonString(name, dataText_);
+        dataText_ += R"(:{"operation":)";
+        AppendJsonString(input.operation, dataText_);
+        dataText_ += R"(,"config":)";
+        AppendJsonString(config, dataText_);
         if (input.drift) {
-            entry.AddMember("drift", rapidjson::Value(input.drift->GetDriftData(), allocator),
-                            allocator);
+            dataText_ += R"(,"drift":)";
+            AppendJsonString(input.drift->GetDriftData(), dataText_);
         }
         if (input.cachedDrift) {
-            rapidjson::Value cached(rapidjson::kObjectType);
+            dataText_ += R"(,"cachedDrift":{)";
             if (input.cachedDrift->drift) {
-                cached.AddMember(
-                    "drift", rapidjson::Value(input.cachedDrift->drift->GetDriftData(), allocator),
-                    allocator);
+                dataText_ += R"("drift":)";
+                AppendJsonString(input.cachedDrift->drift->GetDriftData(), dataText_);
+                dataText_ += ',';
             }
-            cached.AddMember("operation", rapidjson::Value(input.cachedDrift->operation, allocator),
-                             allocator);
-            entry.AddMember("cachedDrift", cached, allocator);
+            dataText_ += R"("operation":)";
+            AppendJsonString(input.cachedDrift->operation, dataText_);
+            dataText_ += '}';
         }
-        const TarnConfigStore::ConfigStoreObjectId& id = input.object->GetConfigStoreObjectId();
-        AddObjectIdMembers(id, entry, allocator);
-        data.AddMember(MemberName(id, allocator), entry, allocator);
+        dataText_ += R"(,"component":)";
+        AppendJsonString(id.GetComponent(), dataText_);
+        dataText_ += R"(,"group":)";
+        AppendJsonString(id.GetGroup(), dataText_);
+        dataText_ += R"(,"key":)";
+        AppendJsonString(id.GetKey(), dataText_);
+        dataText_ += R"(,"instanceId":)";
+        AppendJsonString(id.GetInstanceId(), dataText_);
+        dataText_ += "},";
     }
-    document.AddMember("data", data, allocator);
+    if (dataText_.back() == ',') {
+        dataText_.back() = '}';
+    } else {
+        dataText_ += '}';
+    }
 }
 
 PluginRequest::PluginRequest(const std::string& id, const std::string& operation,
@@ -232,9 +261,14 @@ void PluginRequest::PopulateCSOIds(const std::vector<TarnConfigStore::ConfigStor
 
 void PluginRequest::Dump(const std::string& path, const std::string& taskId,
                          const std::string& clusterContext) {
-    PopulateTaskId(taskId, document.GetAllocator());
-    PopulateClusterContext(clusterContext, document.GetAllocator());
-    std::string text = TarnConfigStore::WriteJsonText(document);
+    std::string text;
+    if (dataAsText_) {
+        text = RequestText(taskId, clusterContext);
+    } else {
+        PopulateTaskId(taskId, document.GetAllocator());
+        PopulateClusterContext(clusterContext, document.GetAllocator());
+        text = TarnConfigStore::WriteJsonText(document);
+    }
     MakeRunFolder(path);
     if (!TarnConfigStore::WriteFileAtomically(path, text, 0600,
                                               TarnConfigStore::Durability::kTransient)) {
@@ -244,7 +278,29 @@ void PluginRequest::Dump(const std::string& path, const std::string& taskId,
     }
 }
 
+std::string PluginRequest::RequestText(const std::string& taskId,
+                                       const std::string& clusterContext) const {
+    if (unwritable_) {
+        std::rethrow_exception(unwritable_);
+    }
+    std::string text;
+    text.reserve(dataText_.size() + clusterContext.size() + 256);
+    TarnConfigStore::WriteJsonText(document, text);
+    text.back() = ',';  // the metadata's closing brace: the members below follow them
+    text += R"("data":)";
+    text += dataText_;
+    text += R"(,"taskId":)";
+    TarnConfigStore::AppendJsonString(taskId, text);
+    text += R"(,"clusterContext":)";
+    TarnConfigStore::AppendJsonString(clusterContext, text);
+    text += '}';
+    return text;
+}
+
 void PluginRequest::Load(const std::string& path) {
+    dataAsText_ = false;
+    dataText_.clear();
+    unwritable_ = nullptr;
     rapidjson::Document loaded;
     if (!TarnConfigStore::ParseJsonFile(path.c_str(), loaded)) {
         throw std::runtime_error("Failed to load plugin input json.");

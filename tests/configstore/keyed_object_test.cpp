@@ -4,6 +4,7 @@
 
 #include "expect_store_error.h"
 #include "tarn/configstore/config_store_object.h"
+#include "tarn/json/json_doc.h"
 #include "tarn/json/json_text.h"
 
 namespace {
@@ -51,6 +52,32 @@ TEST(KeyedObjectTest, CarriesTheSchemaTextAndChecksTheInstanceName) {
                                       std::nullopt);
                      },
                      {"instance b2"});
+}
+
+// An object viewing its value writes the value where it lies until it is asked for its own
+// document; from then on it holds a copy that edits change and the source no longer does.
+TEST(KeyedObjectTest, ViewWritesTheSourceUntilItsDocumentIsTaken) {
+    const ObjectSchemaFacts links{"net.links.interfaces@2", "name"};
+    rapidjson::Document source = Json(R"({"name": "eth0", "mtu": 9000})");
+    auto object = CreateObjectView({"interfaces", "links", "net", "eth0"}, source, links, 2ul);
+    std::string text;
+    ASSERT_TRUE(object->GetValue(kSchemaAttribute, &text));
+    EXPECT_EQ("net.links.interfaces@2", text);
+    EXPECT_EQ(2ul, object->GetIndex().value());
+    EXPECT_TRUE(object->HasValue());
+    source["mtu"].SetInt(1500);
+    EXPECT_EQ(R"({"name":"eth0","mtu":1500})", object->GetSerializedData());
+
+    object->GetJsonDoc()->GetDocument()["mtu"].SetInt(9216);
+    source["mtu"].SetInt(1);
+    EXPECT_EQ(R"({"name":"eth0","mtu":9216})", object->GetSerializedData());
+
+    ExpectStoreError(
+        kStoreDataError,
+        [&] {
+            CreateObjectView({"interfaces", "links", "net", "eth1"}, source, links, std::nullopt);
+        },
+        {"instance eth0"});
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "deradidezivizoda/core/exceptions.h"
 #include "host_root_fixture.h"
 #include "tarn/json/config_store_exception.h"
+#include "tarn/json/json_text.h"
 #include "tarn/paths.h"
 
 namespace TarnConfigManager {
@@ -101,6 +102,41 @@ TEST_F(RequestTest, ImpactRequestWritesItsMembersInOrderAndReadsBack) {
     EXPECT_EQ(data[2].operation, "ADD");
     EXPECT_EQ(data[2].cachedDrift->operation, "DELETE");
     EXPECT_FALSE(data[2].cachedDrift->drift);
+}
+
+// Texts that need escaping come out as the document writer writes them: the read-back text is
+// written again through a document and must match byte for byte.
+TEST_F(RequestTest, ApplyRequestEscapesItsTextsAsTheDocumentWriterDoes) {
+    const ConfigStoreObjectId odd("k\"ey", "gr\\oup", "c\xc3\xa9", "i\td\x01");
+    std::vector<DesiredConfigInput> inputs{
+        {CreateObject(odd, R"({"s":"quote \" tab \t \u0002 \u00e9"})", std::nullopt),
+         CreateDriftObject(odd, "SET", R"({"s":"changed"})"), "SET", nullptr}};
+    PluginRequest request("p", "APPLY", "", 3, inputs);
+    request.Dump(TarnPaths::kPluginInputFile, "t\"1", "ctx\n");
+    std::string text = TarnTest::ReadFile(TarnPaths::kPluginInputFile);
+    rapidjson::Document parsed;
+    ASSERT_TRUE(TarnConfigStore::ParseJsonText(text, parsed));
+    EXPECT_EQ(TarnConfigStore::WriteJsonText(parsed), text);
+    PluginRequest read;
+    read.Load(TarnPaths::kPluginInputFile);
+    ASSERT_EQ(read.GetData().size(), 1u);
+    EXPECT_EQ(read.GetData()[0].object->GetConfigStoreObjectId(), odd);
+    EXPECT_EQ(read.GetTaskId(), "t\"1");
+
+    PluginRequest none("p", "APPLY", "", 3, std::vector<DesiredConfigInput>{});
+    EXPECT_EQ(DumpText(none), R"({"key":"p","version":3,"type":"APPLY","data":{},)"
+                              R"("taskId":"task-1","clusterContext":"{\"cluster\":true}"})");
+}
+
+// A text that is not UTF-8 fails when the request is written, not when it is built, and leaves
+// no request file behind.
+TEST_F(RequestTest, TextThatIsNotUtf8FailsTheWriteAndLeavesNoFile) {
+    std::vector<DesiredConfigInput> inputs{
+        {CreateObject(kServers, "{}", std::nullopt), nullptr, "S\xff", nullptr}};
+    PluginRequest request("p", "APPLY", "", 3, inputs);
+    unlink(TarnPaths::kPluginInputFile);
+    EXPECT_EQ(StoreErrorCode([&] { DumpText(request); }), 1082);
+    EXPECT_FALSE(std::filesystem::exists(TarnPaths::kPluginInputFile));
 }
 
 TEST_F(RequestTest, ExtractAndValidateRequests) {

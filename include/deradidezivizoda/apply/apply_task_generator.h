@@ -36,6 +36,9 @@ public:
 private:
     friend class ApplyTaskGeneratorAccess;
     std::vector<DesiredConfigInput> tasks;
+    // Added and changed objects view their desired value in the walked document instead of
+    // copying it (the library's own tasks, used while that document lives).
+    bool viewDesired = false;
 };
 
 // One task per object that differs between document (possibly "profile"-wrapped) and the

@@ -3,6 +3,7 @@
 // side rebuilds typed values from such a file. Owns its JSON document; one thread.
 #pragma once
 
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -101,6 +102,18 @@ protected:
                         Allocator& allocator);
 
     rapidjson::Document document;
+
+private:
+    // An apply or impact request writes its "data" member as text when it is built (each
+    // object's text straight into it) rather than as a document written out again in Dump.
+    void WriteDataText(const std::vector<DesiredConfigInput>& inputs);
+    // The request's whole text: document's members, then "data", "taskId" and "clusterContext".
+    std::string RequestText(const std::string& taskId, const std::string& clusterContext) const;
+
+    bool dataAsText_ = false;
+    std::string dataText_;
+    // What writing the data text threw; Dump throws it, where writing the document would.
+    std::exception_ptr unwritable_;
 };
 
 }  // namespace TarnConfigManager

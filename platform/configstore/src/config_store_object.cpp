@@ -18,6 +18,29 @@ namespace {
 // C library's slower path for large blocks, which also sweeps its caches of freed small ones.
 constexpr size_t kObjectChunkCapacity = 512 - 24;
 
+// An object's value naming an instance names the instance of its id: ConfigStoreException
+// 2000 otherwise, so an object never reaches a plugin under another name.
+void CheckInstanceName(const ConfigStoreObjectId& id, const rapidjson::Value& value,
+                       const ObjectSchemaFacts& schema) {
+    if (schema.instanceKey.empty() || !value.IsObject()) {
+        return;
+    }
+    const rapidjson::Value name(rapidjson::StringRef(
+        schema.instanceKey.data(), static_cast<rapidjson::SizeType>(schema.instanceKey.size())));
+    auto member = value.FindMember(name);
+    if (member != value.MemberEnd() && member->value.IsString() &&
+        id.GetInstanceId() != member->value.GetString()) {
+        ThrowDataError("The value of object " + id.toString() + " is instance " +
+                       member->value.GetString() + " (member " + std::string(schema.instanceKey) +
+                       ")");
+    }
+}
+
+void SetSchemaText(ConfigStoreObject& object, const ObjectSchemaFacts& schema) {
+    static const std::string kSchemaName(kSchemaAttribute);
+    object.SetValue(kSchemaName, schema.schemaText);
+}
+
 }  // namespace
 
 bool StoreObject::GetValue(const std::string& name, std::string* out) const {
@@ -41,12 +64,16 @@ void StoreObject::SetValue(const std::string& name, std::string_view text) {
 ConfigStoreObject::ConfigStoreObject(ConfigStoreObjectId id) : id_(std::move(id)) {}
 
 std::string ConfigStoreObject::GetSerializedData() const {
-    return value_ ? WriteJsonText(value_->GetDocument()) : std::string();
+    std::string text;
+    GetSerializedData(text);
+    return text;
 }
 
 void ConfigStoreObject::GetSerializedData(std::string& out) const {
     if (value_) {
         WriteJsonText(value_->GetDocument(), out);
+    } else if (view_) {
+        WriteJsonText(*view_, out);
     } else {
         out.clear();
     }
@@ -55,6 +82,11 @@ void ConfigStoreObject::GetSerializedData(std::string& out) const {
 std::shared_ptr<JsonDoc> ConfigStoreObject::GetJsonDoc() {
     if (!value_) {
         value_ = std::make_shared<JsonDoc>(kObjectChunkCapacity);
+        if (view_) {
+            static_cast<rapidjson::Value&>(value_->GetDocument()) =
+                CopyJsonValue(*view_, value_->GetAllocator());
+            view_ = nullptr;
+        }
     }
     return value_;
 }
@@ -82,21 +114,21 @@ std::shared_ptr<ConfigStoreObject> CreateObject(const ConfigStoreObjectId& id,
                                                 const rapidjson::Value& value,
                                                 const ObjectSchemaFacts& schema,
                                                 std::optional<unsigned long> index) {
-    if (!schema.instanceKey.empty() && value.IsObject()) {
-        const rapidjson::Value name(
-            rapidjson::StringRef(schema.instanceKey.data(),
-                                 static_cast<rapidjson::SizeType>(schema.instanceKey.size())));
-        auto member = value.FindMember(name);
-        if (member != value.MemberEnd() && member->value.IsString() &&
-            id.GetInstanceId() != member->value.GetString()) {
-            ThrowDataError("The value of object " + id.toString() + " is instance " +
-                           member->value.GetString() + " (member " +
-                           std::string(schema.instanceKey) + ")");
-        }
-    }
+    CheckInstanceName(id, value, schema);
     auto object = CreateObject(id, value, index);
-    static const std::string kSchemaName(kSchemaAttribute);
-    object->SetValue(kSchemaName, schema.schemaText);
+    SetSchemaText(*object, schema);
+    return object;
+}
+
+std::shared_ptr<ConfigStoreObject> CreateObjectView(const ConfigStoreObjectId& id,
+                                                    const rapidjson::Value& value,
+                                                    const ObjectSchemaFacts& schema,
+                                                    std::optional<unsigned long> index) {
+    CheckInstanceName(id, value, schema);
+    auto object = std::make_shared<ConfigStoreObject>(id);
+    object->view_ = &value;
+    object->SetIndex(index);
+    SetSchemaText(*object, schema);
     return object;
 }
 

@@ -31,6 +31,42 @@ struct EscapeTable {
 };
 constexpr EscapeTable kEscapes;
 
+// Writes s[0, n) quoted and escaped at at, which has room for 2 + 6 * n bytes (every byte may
+// become \u00XX). Returns the end of what it wrote, nullptr when s is not UTF-8.
+char* WriteQuoted(const char* s, size_t n, char* at) {
+    static const char kHex[] = "0123456789ABCDEF";
+    const auto* p = reinterpret_cast<const unsigned char*>(s);
+    *at++ = '"';
+    for (size_t i = 0; i < n;) {
+        unsigned char c = p[i];
+        unsigned char escape = kEscapes.byte[c];
+        if (escape == 0) {
+            *at++ = static_cast<char>(c);
+            ++i;
+        } else if (c >= 0x80) {
+            size_t length = Utf8SequenceLength(p + i, n - i);
+            if (length == 0) {
+                return nullptr;
+            }
+            std::memcpy(at, p + i, length);
+            at += length;
+            i += length;
+        } else {
+            *at++ = '\\';
+            *at++ = static_cast<char>(escape);
+            if (escape == 'u') {
+                *at++ = '0';
+                *at++ = '0';
+                *at++ = kHex[c >> 4];
+                *at++ = kHex[c & 0xF];
+            }
+            ++i;
+        }
+    }
+    *at++ = '"';
+    return at;
+}
+
 // Writes compact text straight into a string, byte for byte what rapidjson's Writer with its
 // default flags writes, and checks UTF-8 in the same pass over each string. Separators need
 // no nesting stack: every value and every member is followed by a comma, and closing a
@@ -123,38 +159,11 @@ private:
 
     // Writes s[0, n) as a quoted JSON string; false when it is not UTF-8.
     bool Quoted(const char* s, size_t n) {
-        static const char kHex[] = "0123456789ABCDEF";
-        const auto* p = reinterpret_cast<const unsigned char*>(s);
-        char* at = Room(2 + 6 * n);  // every byte may become \u00XX
-        *at++ = '"';
-        for (size_t i = 0; i < n;) {
-            unsigned char c = p[i];
-            unsigned char escape = kEscapes.byte[c];
-            if (escape == 0) {
-                *at++ = static_cast<char>(c);
-                ++i;
-            } else if (c >= 0x80) {
-                size_t length = Utf8SequenceLength(p + i, n - i);
-                if (length == 0) {
-                    return false;
-                }
-                std::memcpy(at, p + i, length);
-                at += length;
-                i += length;
-            } else {
-                *at++ = '\\';
-                *at++ = static_cast<char>(escape);
-                if (escape == 'u') {
-                    *at++ = '0';
-                    *at++ = '0';
-                    *at++ = kHex[c >> 4];
-                    *at++ = kHex[c & 0xF];
-                }
-                ++i;
-            }
+        char* end = WriteQuoted(s, n, Room(2 + 6 * n));  // every byte may become \u00XX
+        if (!end) {
+            return false;
         }
-        *at++ = '"';
-        Commit(at);
+        Commit(end);
         return true;
     }
 
@@ -173,6 +182,17 @@ void WriteJsonText(const rapidjson::Value& value, std::string& out) {
         ThrowUnwritable();
     }
     writer.Finish(out);
+}
+
+void AppendJsonString(const char* s, size_t n, std::string& out) {
+    const size_t used = out.size();
+    out.resize(used + 2 + 6 * n);
+    char* end = WriteQuoted(s, n, &out[used]);
+    if (!end) {
+        out.resize(used);
+        ThrowUnwritable();
+    }
+    out.resize(static_cast<size_t>(end - out.data()));
 }
 
 std::string WriteJsonText(const rapidjson::Value& value) {

@@ -1,6 +1,7 @@
 // ConfigStoreObject (CSO): one configuration object: its id, its value (a JSON document held
 // in a JsonDoc) and named text attributes (from StoreObject). Shared through std::shared_ptr;
-// one thread at a time. CreateObject builds one from JSON text or a JSON value.
+// one thread at a time. CreateObject builds one from JSON text or a JSON value (copied);
+// CreateObjectView one that reads a value where it lies, for objects that do not outlive it.
 #pragma once
 
 #include <map>
@@ -18,6 +19,7 @@ TARN_PUBLIC_BEGIN
 namespace TarnConfigStore {
 
 class JsonDoc;
+struct ObjectSchemaFacts;
 
 // Named text attributes of a stored object.
 class StoreObject {
@@ -45,17 +47,23 @@ public:
     // The same text into out, whose storage a caller writing many objects can reuse.
     void GetSerializedData(std::string& out) const;
     // The value itself; edits through it change the object. An object without a value gets a
-    // null document here.
+    // null document here; an object viewing a value (CreateObjectView) gets a copy of it.
     std::shared_ptr<JsonDoc> GetJsonDoc();
-    bool HasValue() const { return value_ != nullptr; }
+    bool HasValue() const { return value_ != nullptr || view_ != nullptr; }
 
     // Position among the instances of a multi-instance value, when the creator gave one.
     const std::optional<unsigned long>& GetIndex() const { return index_; }
     void SetIndex(std::optional<unsigned long> index) { index_ = index; }
 
 private:
+    friend std::shared_ptr<ConfigStoreObject> CreateObjectView(const ConfigStoreObjectId& id,
+                                                               const rapidjson::Value& value,
+                                                               const ObjectSchemaFacts& schema,
+                                                               std::optional<unsigned long> index);
     ConfigStoreObjectId id_;
     std::shared_ptr<JsonDoc> value_;
+    // A value read where it lies, until GetJsonDoc copies it into value_.
+    const rapidjson::Value* view_ = nullptr;
     std::optional<unsigned long> index_;
 };
 
@@ -87,6 +95,15 @@ std::shared_ptr<ConfigStoreObject> CreateObject(const ConfigStoreObjectId& id,
                                                 const rapidjson::Value& value,
                                                 const ObjectSchemaFacts& schema,
                                                 std::optional<unsigned long> index);
+
+// As CreateObject(id, value, schema, index), but the object reads value where it lies instead
+// of copying it: value must outlive the object and stay unchanged while the object is used
+// (the first GetJsonDoc copies it). For an operation's own short-lived objects built from a
+// document it keeps until they are gone.
+std::shared_ptr<ConfigStoreObject> CreateObjectView(const ConfigStoreObjectId& id,
+                                                    const rapidjson::Value& value,
+                                                    const ObjectSchemaFacts& schema,
+                                                    std::optional<unsigned long> index);
 
 // A fresh random instance id: 32 hexadecimal digits in the 8-4-4-4-12 layout of a version 4
 // UUID, lower case.

@@ -54,6 +54,13 @@ size_t FirstInvalidUtf8(const char* s, size_t n);
 // or a number is not finite.
 void WriteJsonText(const rapidjson::Value& value, std::string& out);
 std::string WriteJsonText(const rapidjson::Value& value);
+// Appends s[0, n) to out as a quoted JSON string, escaped exactly as WriteJsonText escapes
+// strings: for texts written piece by piece without a document around them. Throws
+// ConfigStoreException 1082 (out left as it was) when s is not UTF-8.
+void AppendJsonString(const char* s, size_t n, std::string& out);
+inline void AppendJsonString(const std::string& s, std::string& out) {
+    AppendJsonString(s.data(), s.size(), out);
+}
 // Indented text of value, for files people read. Same failures as WriteJsonText.
 std::string WriteJsonPretty(const rapidjson::Value& value);
 
