@@ -196,9 +196,9 @@ rapidjson::Document ExtractUserConfiguration(DocumentType type) {
     SyncSshConfiguration();
     rapidjson::Document document(rapidjson::kObjectType);
     auto connection = HoldStoreForCall();
-    // The extract plugins run before the store's rows are read (they neither read nor write
-    // them), so that each row can be converted as it is read and skipped when a plugin serves
-    // its key: no row list is ever held.
+    // The extract plugins run before the store's rows are read (their run does not depend on
+    // the rows, and the read logs nothing), so that each row can be converted as it is read and
+    // skipped when a plugin serves its key: no row list is ever held.
     std::shared_ptr<ExtractionData> extracted = RunExtractPlugins();
     RowList more = extracted->rows;
     auto store = RequireSchemaStore(TarnSchemaStore::SchemaStore::GetStore());
