@@ -213,6 +213,16 @@ void ConsumeStoreRows(rapidjson::Document& document, std::vector<TarnConfigStore
     }
 }
 
+void ConsumeVisitedRows(rapidjson::Document& document, const StoreRowVisit& visit,
+                        const RowList& more, std::shared_ptr<TarnSchemaStore::SchemaStore> store,
+                        DocumentType type, std::shared_ptr<ExtractionData> plugins) {
+    RowConverter converter(document, std::move(store), type, std::move(plugins));
+    visit([&converter](const TarnConfigStore::StoreRow& row) { converter.Add(NamesOf(row)); });
+    for (const auto& row : more) {
+        converter.Add(NamesOf(*row));
+    }
+}
+
 void ProcessAutoConfig(rapidjson::Value& value, const rapidjson::Value& schema,
                        const std::string& autoConfValue,
                        rapidjson::MemoryPoolAllocator<>& allocator) {

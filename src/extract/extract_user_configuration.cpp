@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <unordered_set>
 
 #include "core/store_call.h"
@@ -50,16 +51,73 @@ std::unordered_set<std::string> LoadAllowlists() {
     return ids;
 }
 
-void KeepAllowlisted(std::vector<TarnConfigStore::StoreRow>& rows, RowList& more,
-                     const std::unordered_set<std::string>& allowed) {
-    rows.erase(
-        std::remove_if(rows.begin(), rows.end(),
-                       [&](const auto& row) { return allowed.count(ConfigId(NamesOf(row))) == 0; }),
-        rows.end());
+// Whether a row passes a test of its key, the test made once per run of rows of the same key
+// (rows of one key mostly follow each other).
+class KeyRunFilter {
+public:
+    explicit KeyRunFilter(std::function<bool(const RowNames&)> passes)
+        : passes_(std::move(passes)) {}
+
+    bool operator()(const TarnConfigStore::StoreRow& row) {
+        if (!known_ || row.key != key_ || row.group != group_ || row.component != component_) {
+            component_ = row.component;
+            group_ = row.group;
+            key_ = row.key;
+            known_ = true;
+            passed_ = passes_(NamesOf(row));
+        }
+        return passed_;
+    }
+
+private:
+    std::function<bool(const RowNames&)> passes_;
+    bool known_ = false;
+    bool passed_ = false;
+    std::string component_;
+    std::string group_;
+    std::string key_;
+};
+
+// The current user rows that pass, in order; the rest are skipped before any work is done.
+StoreRowVisit VisitUserRows(const std::shared_ptr<DBStore::StoreConnection>& connection,
+                            std::function<bool(const RowNames&)> passes) {
+    return [connection, passes = std::move(passes)](const auto& add) {
+        KeyRunFilter filter(passes);
+        TarnConfigStore::VisitStoreRows(connection, TarnConfigStore::RowTable::kCurrent,
+                                        [&](const TarnConfigStore::StoreRow& row) {
+                                            if (filter(row)) {
+                                                add(row);
+                                            }
+                                        });
+    };
+}
+
+void KeepAllowlisted(RowList& more, const std::unordered_set<std::string>& allowed) {
     more.erase(std::remove_if(
                    more.begin(), more.end(),
                    [&](const auto& row) { return allowed.count(ConfigId(NamesOf(*row))) == 0; }),
                more.end());
+}
+
+// The stored rows of the mutable-default keys (none of the extract plugins' keys) go through
+// their processing with the plugins' rows: the rows that differ from the key's default are
+// appended to more. Returns the mutable-default keys, whose stored rows are then done.
+KeySet ProcessMutableDefaultRows(const std::shared_ptr<DBStore::StoreConnection>& connection,
+                                 const std::shared_ptr<TarnSchemaStore::SchemaStore>& store,
+                                 const ExtractionData& plugins, RowList& more) {
+    KeySet keys = store->GetMutableDefaultKeys(false);
+    std::vector<TarnConfigStore::ConfigStoreObjectId> stored;
+    for (const auto& id : keys) {
+        if (plugins.keys.count(id) == 0) {
+            stored.emplace_back(id.GetKey(), id.GetGroup(), id.GetComponent());
+        }
+    }
+    std::vector<TarnConfigStore::StoreRow> rows;
+    TarnConfigStore::VisitStoreRows(
+        connection, TarnConfigStore::RowTable::kCurrent,
+        [&rows](const TarnConfigStore::StoreRow& row) { rows.push_back(row); }, &stored);
+    ProcessMutableDefaultConfig(rows, more, connection, store);
+    return keys;
 }
 
 // One row into the telemetry document; a telemetry-disabled key only joins disabled.
@@ -102,17 +160,16 @@ void AddTelemetryRow(rapidjson::Document& document, const RowNames& row,
                                    document.GetAllocator());
 }
 
-void ProcessConfigMapListTelemetry(rapidjson::Document& document,
-                                   const std::vector<TarnConfigStore::StoreRow>& rows,
+void ProcessConfigMapListTelemetry(rapidjson::Document& document, const StoreRowVisit& visit,
                                    const RowList& more,
                                    const std::shared_ptr<TarnSchemaStore::SchemaStore>& store,
                                    const ExtractionData& plugins) {
     CSLogger::Log(3, "%s invoked", "ProcessConfigMapListTelemetry");
     ConfigStoreDocument::AddProfile(document);
     KeySet disabled;
-    for (const auto& row : rows) {
+    visit([&](const TarnConfigStore::StoreRow& row) {
         AddTelemetryRow(document, NamesOf(row), store, plugins, disabled);
-    }
+    });
     for (const auto& row : more) {
         AddTelemetryRow(document, NamesOf(*row), store, plugins, disabled);
     }
@@ -139,21 +196,29 @@ rapidjson::Document ExtractUserConfiguration(DocumentType type) {
     SyncSshConfiguration();
     rapidjson::Document document(rapidjson::kObjectType);
     auto connection = HoldStoreForCall();
-    // The store's rows as plain records, followed by the extract plugins' rows (more): nothing
-    // outside this call sees them, and a row map per row would cost more than the conversion.
-    std::vector<TarnConfigStore::StoreRow> rows =
-        TarnConfigStore::ReadStoreRows(connection, TarnConfigStore::RowTable::kCurrent);
+    // The extract plugins run before the store's rows are read (their run does not depend on
+    // the rows, and the read logs nothing), so that each row can be converted as it is read and
+    // skipped when a plugin serves its key: no row list is ever held.
     std::shared_ptr<ExtractionData> extracted = RunExtractPlugins();
-    DropExtractedKeys(rows, *extracted);
     RowList more = extracted->rows;
     auto store = RequireSchemaStore(TarnSchemaStore::SchemaStore::GetStore());
-    ProcessMutableDefaultConfig(rows, more, connection, store);
+    const KeySet mutableDefault = ProcessMutableDefaultRows(connection, store, *extracted, more);
+    auto unhandled = [&extracted, &mutableDefault](const RowNames& row) {
+        TarnSchemaStore::SchemaObjectId id(row.component, row.group, row.key);
+        return extracted->keys.count(id) == 0 && mutableDefault.count(id) == 0;
+    };
     if (type != TELEMETRY_CONFIG) {
-        ConsumeStoreRows(document, rows, more, store, type, extracted);
+        ConsumeVisitedRows(document, VisitUserRows(connection, unhandled), more, store, type,
+                           extracted);
         return document;
     }
-    KeepAllowlisted(rows, more, LoadAllowlists());
-    ProcessConfigMapListTelemetry(document, rows, more, store, *extracted);
+    const std::unordered_set<std::string> allowed = LoadAllowlists();
+    KeepAllowlisted(more, allowed);
+    auto listed = [&allowed, &unhandled](const RowNames& row) {
+        return unhandled(row) && allowed.count(ConfigId(row)) != 0;
+    };
+    ProcessConfigMapListTelemetry(document, VisitUserRows(connection, listed), more, store,
+                                  *extracted);
     return document;
 }
 

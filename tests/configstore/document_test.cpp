@@ -91,6 +91,20 @@ TEST(DocumentTextTest, NormalizingInPlaceGivesTheSameTextAndLeavesTheValueNormal
     }
     rapidjson::Document duplicates = Doc(R"({"b": 1, "a": 2, "b": 0, "B": [{"y": 1.0, "x": 2}]})");
     EXPECT_EQ(NormalizeInPlace(duplicates), R"({"B":[{"x":2,"y":1}],"a":2,"b":1,"b":0})");
+    // Small and large objects are sorted differently; both keep duplicates in their order.
+    for (int count : {5, 40}) {
+        std::string reversed = "{";
+        std::string sorted = "{";
+        for (int i = count - 1; i >= 0; --i) {
+            reversed += "\"m" + std::to_string(100 + i) + "\":" + std::to_string(i) + ",";
+            sorted.insert(1, "\"m" + std::to_string(100 + i) + "\":" + std::to_string(i) +
+                                 (i == 3 ? ",\"m103\":-1," : ","));
+        }
+        reversed += "\"m103\":-1}";
+        sorted.back() = '}';
+        rapidjson::Document value = Doc(reversed.c_str());
+        EXPECT_EQ(NormalizeInPlace(value), sorted) << count;
+    }
 }
 
 TEST(DocumentTextTest, SensitiveValuesAreMaskedAtAnyDepth) {

@@ -113,6 +113,47 @@ TEST_F(StoreRowsTest, KeyRowsAreThoseOfOneKeyOrInstanceInOrder) {
                  ConfigStoreException);
 }
 
+TEST_F(StoreRowsTest, VisitedRowsAreTheReadRowsWholeOrOfSomeKeysInOrder) {
+    PutCurrentRow(connection_, "tarn", "ssh", "keys", "b", R"({"k":"b"})", R"({"mtu":1})");
+    PutCurrentRow(connection_, "tarn", "ssh", "other", "", "{}");
+    PutCurrentRow(connection_, "tarn", "net", "keys", "a", R"({"n":"a"})");
+    PutCurrentRow(connection_, "tarn", "ssh", "keys", "a", R"({"k":"a"})");
+    PutCurrentRow(connection_, "tarn", "net", "ntp", "", "{}");
+    auto visit = [this](const std::vector<ConfigStoreObjectId>* keys) {
+        std::vector<std::string> seen;
+        VisitStoreRows(
+            connection_, RowTable::kCurrent,
+            [&seen](const StoreRow& r) {
+                seen.push_back(r.component + "/" + r.group + "/" + r.key + "/" + r.identifier +
+                               "=" + r.value + r.autoConfValue);
+            },
+            keys);
+        return seen;
+    };
+    std::vector<std::string> read;
+    for (const StoreRow& r : ReadStoreRows(connection_, RowTable::kCurrent)) {
+        read.push_back(r.component + "/" + r.group + "/" + r.key + "/" + r.identifier + "=" +
+                       r.value + r.autoConfValue);
+    }
+    EXPECT_EQ(read, visit(nullptr));
+    // Rows of different keys keep the store's order between them; instance ids play no part.
+    std::vector<ConfigStoreObjectId> keys = {{"keys", "net", "tarn"}, {"keys", "ssh", "tarn", "b"}};
+    EXPECT_EQ(
+        (std::vector<std::string>{R"(tarn/ssh/keys/b={"k":"b"}{"mtu":1})",
+                                  R"(tarn/net/keys/a={"n":"a"})", R"(tarn/ssh/keys/a={"k":"a"})"}),
+        visit(&keys));
+    std::vector<ConfigStoreObjectId> none;
+    EXPECT_TRUE(visit(&none).empty());
+    int visited = 0;
+    EXPECT_THROW(VisitStoreRows(connection_, RowTable::kCurrent,
+                                [&visited](const StoreRow&) {
+                                    ++visited;
+                                    throw ConfigStoreException(kStoreDataError, "stop");
+                                }),
+                 ConfigStoreException);
+    EXPECT_EQ(1, visited);
+}
+
 TEST_F(StoreRowsTest, SetDesiredUserConfigReplacesTheRowsAndAwaitsAReboot) {
     PutRow(connection_, RowTable::kDesired, {"old", "g", "k", "", "{}", ""});
     auto resolver = [](const std::string&, const std::string&, const std::string& key) {

@@ -198,3 +198,20 @@ TEST(ParseJsonTextTest, AFileAboveTheSizeLimitIsRefusedBeforeItIsRead) {
 }
 
 }  // namespace
+
+// Indenting written text gives what indenting the value it holds gives, numbers of every kind
+// included; text that is not JSON or not UTF-8 is refused.
+TEST(IndentJsonTextTest, EqualsThePrettyTextOfTheValue) {
+    rapidjson::Document value;
+    value.Parse(R"({"i": -12, "u": 18446744073709551615, "big": 1e300, "d": -0.000125,
+        "third": 0.3333333333333333, "s": "tab\t \"q\" \u00e9 \u20ac", "e": {}, "a": [],
+        "n": [null, true, false, [1, [2.5, {"k": "v"}]]], "k": "v", "k": "dup"})");
+    ASSERT_FALSE(value.HasParseError());
+    const std::string compact = WriteJsonText(value);
+    EXPECT_EQ(TarnConfigStore::IndentJsonText(compact),
+              TarnConfigStore::WriteJsonPretty(value) + "\n");
+    for (const std::string& bad : {std::string("{\"a\":"), std::string("[\"\x80\"]")}) {
+        EXPECT_THROW(TarnConfigStore::IndentJsonText(bad), TarnConfigStore::ConfigStoreException)
+            << bad;
+    }
+}

@@ -97,6 +97,43 @@ TEST_F(UserConfiguration, ExportWithExtractPluginEqualsProcessingOfMergedRows) {
                         R"("dns":{"resolver":{"servers":["10.0.0.1"]}}}}})");
 }
 
+// Rows of two mutable-default keys between each other and other rows: their lines keep the
+// store's order of the rows, not an order by key.
+TEST_F(UserConfiguration, InterleavedMutableDefaultRowsKeepTheirOrder) {
+    Schema("net", "routes", "static",
+           R"({"type": "object", "properties": {"to": {"type": "string"}}})",
+           R"(,"mutableDefault": true, "multiInstance": true, "instanceKey": "to")");
+    TarnConfigStore::PutDefaultRow(connection_, "net", "routes", "static", "0/0",
+                                   R"({"to":"0/0"})");
+    Current("net", "routes", "static", "a", R"({"to":"a"})");
+    TarnConfigStore::DeleteRows(connection_, TarnConfigStore::RowTable::kCurrent,
+                                {"resolver", "dns", "net"});
+    Populate();
+    Current("net", "routes", "static", "b", R"({"to":"b"})");
+    std::string expected;
+    std::vector<std::string> expectedLines;
+    {
+        CSLogger::Capture log;
+        RowList rows = TarnConfigStore::GetUserConfigContents(connection_);
+        auto store = TarnSchemaStore::SchemaStore::GetStore();
+        ProcessMutableDefaultConfig(rows, connection_, store, false);
+        rapidjson::Document document(rapidjson::kObjectType);
+        ProcessConfigMapList(document, rows, store, EXPORT_CONFIG, nullptr);
+        expected = Text(document);
+        expectedLines = LinesFromMutableDefaults(log);
+    }
+    CSLogger::Capture log;
+    EXPECT_EQ(Text(ExtractUserConfiguration(EXPORT_CONFIG)), expected);
+    std::vector<std::string> lines = LinesFromMutableDefaults(log);
+    EXPECT_EQ(lines, expectedLines);
+    ASSERT_GE(lines.size(), 4u);
+    std::vector<std::string> found(lines.begin() + 1, lines.begin() + 4);
+    const std::string prefix = "0 Configuration found for mutableDefaultConfig schema ";
+    EXPECT_EQ(found, (std::vector<std::string>{prefix + "comp net grp routes key static",
+                                               prefix + "comp net grp dns key resolver",
+                                               prefix + "comp net grp routes key static"}));
+}
+
 TEST_F(UserConfiguration, KeyEqualToItsMutableDefaultIsAbsentFromEveryView) {
     AllowEverything();
     EXPECT_EQ(Text(ExtractUserConfiguration(EXPORT_CONFIG)), R"({"profile":{}})");

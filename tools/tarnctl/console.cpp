@@ -102,4 +102,8 @@ void Console::PrintPrettyJson(const rapidjson::Value& value) const {
     Write(stdout, JsonToString(value) + "\n");
 }
 
+void Console::Print(const std::string& text) const {
+    Write(stdout, text);
+}
+
 }  // namespace Tarnctl

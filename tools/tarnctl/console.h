@@ -46,6 +46,8 @@ public:
     void PrintJson(const rapidjson::Value& value) const;
     // value as indented JSON on standard output (a document asked for), also when quiet.
     void PrintPrettyJson(const rapidjson::Value& value) const;
+    // text as it is on standard output (a document asked for, already written), also when quiet.
+    void Print(const std::string& text) const;
 
 private:
     ConsoleOptions options_;

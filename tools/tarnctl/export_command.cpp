@@ -57,19 +57,18 @@ std::string CellText(const TelemetryValue& value) {
 int RunExport(const Console& console, const ExportOptions& options) {
     std::string text = options.telemetry ? TarnConfigManager::ExportDocumentTelemetry()
                                          : TarnConfigManager::ExportDocument();
-    rapidjson::Document document;
-    TarnConfigManager::ParseDocument(text, document);
+    // The export is compact text already; the indented form is written from it as it is
+    // read, with no document built.
+    if (!options.compact) {
+        text = TarnConfigStore::IndentJsonText(text);
+    } else {
+        text += "\n";
+    }
     if (options.output.empty()) {
-        if (options.compact) {
-            console.PrintJson(document);
-        } else {
-            console.PrintPrettyJson(document);
-        }
+        console.Print(text);
         return kExitOk;
     }
-    std::string written =
-        options.compact ? text + "\n" : TarnConfigStore::WriteJsonPretty(document) + "\n";
-    if (!TarnConfigStore::WriteFileAtomically(options.output, written)) {
+    if (!TarnConfigStore::WriteFileAtomically(options.output, text)) {
         throw CommandError("cannot write " + options.output);
     }
     console.Note("exported to " + options.output);

@@ -3,6 +3,7 @@
 // incomplete, and the cleanup each DocumentType asks for. Reentrant; one document per call.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,6 +32,16 @@ TARN_EXPORT void ProcessConfigMapList(rapidjson::Document& document, RowList& ro
 void ConsumeStoreRows(rapidjson::Document& document, std::vector<TarnConfigStore::StoreRow>& rows,
                       const RowList& more, std::shared_ptr<TarnSchemaStore::SchemaStore> store,
                       DocumentType type, std::shared_ptr<ExtractionData> plugins);
+
+// Hands each row of a source to add, in order: a visit over the store's rows, say.
+using StoreRowVisit =
+    std::function<void(const std::function<void(const TarnConfigStore::StoreRow&)>& add)>;
+
+// ConsumeStoreRows for rows that visit hands over one at a time, followed by more: no row is
+// kept once its value is in document. Library-internal, not exported.
+void ConsumeVisitedRows(rapidjson::Document& document, const StoreRowVisit& visit,
+                        const RowList& more, std::shared_ptr<TarnSchemaStore::SchemaStore> store,
+                        DocumentType type, std::shared_ptr<ExtractionData> plugins);
 
 // Fills the members validation against schema finds missing (required properties, union
 // tags) from autoConfValue, the JSON text of what the host configured automatically; other

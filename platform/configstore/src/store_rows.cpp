@@ -260,6 +260,46 @@ std::vector<StoreRow> ReadStoreRows(const std::shared_ptr<DBStore::StoreConnecti
     return rows;
 }
 
+void VisitStoreRows(const std::shared_ptr<DBStore::StoreConnection>& connection, RowTable table,
+                    const std::function<void(const StoreRow&)>& visit,
+                    const std::vector<ConfigStoreObjectId>* keys) {
+    DBStore::StoreConnection& store = RequireConnection(connection);
+    std::string sql = std::string("SELECT component, config_group, name, identifier, value, ") +
+                      "auto_conf_value FROM " + TableName(table);
+    if (keys) {
+        if (keys->empty()) {
+            return;
+        }
+        // One condition per key, joined by OR: each is a search of the unique index, where a
+        // row-value IN list would scan the whole table.
+        for (size_t i = 0; i < keys->size(); ++i) {
+            std::string first = std::to_string(3 * i + 1);
+            sql += (i == 0 ? " WHERE " : " OR ") + std::string("(component = ?") + first +
+                   " AND config_group = ?" + std::to_string(3 * i + 2) + " AND name = ?" +
+                   std::to_string(3 * i + 3) + ")";
+        }
+    }
+    sql += " ORDER BY seq";
+    Statement statement(store, sql.c_str());
+    for (size_t i = 0; keys && i < keys->size(); ++i) {
+        const ConfigStoreObjectId& key = (*keys)[i];
+        int first = static_cast<int>(3 * i + 1);
+        statement.Bind(first, key.GetComponent())
+            .Bind(first + 1, key.GetGroup())
+            .Bind(first + 2, key.GetKey());
+    }
+    // Assigned, not built anew: after the first rows the texts fit the record's buffers.
+    StoreRow row;
+    std::string* columns[] = {&row.component,  &row.group, &row.key,
+                              &row.identifier, &row.value, &row.autoConfValue};
+    while (statement.Step()) {
+        for (int column = 0; column < static_cast<int>(std::size(columns)); ++column) {
+            columns[column]->assign(statement.TextView(column));
+        }
+        visit(row);
+    }
+}
+
 ConfigRowList ReadKeyRows(const std::shared_ptr<DBStore::StoreConnection>& connection,
                           RowTable table, const ConfigStoreObjectId& id) {
     return SelectRows(RequireConnection(connection), table, &id);

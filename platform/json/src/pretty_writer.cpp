@@ -1,4 +1,5 @@
 #include "json_errors.h"
+#include "tarn/json/config_store_exception.h"
 #include "tarn/json/json_text.h"
 #include "utf8.h"
 
@@ -19,8 +20,9 @@ public:
     bool Int64(int64_t i) { return writer_.Int64(i); }
     bool Uint64(uint64_t u) { return writer_.Uint64(u); }
     bool Double(double d) { return writer_.Double(d); }
-    bool RawNumber(const char* s, rapidjson::SizeType n, bool copy) {
-        return writer_.RawNumber(s, n, copy);
+    // A number's text as it is (the writer's own RawNumber would quote it).
+    bool RawNumber(const char* s, rapidjson::SizeType n, bool) {
+        return writer_.RawValue(s, n, rapidjson::kNumberType);
     }
     bool String(const char* s, rapidjson::SizeType n, bool copy) {
         return IsValidUtf8(s, n) && writer_.String(s, n, copy);
@@ -46,6 +48,23 @@ std::string WriteJsonPretty(const rapidjson::Value& value) {
         ThrowUnwritable();
     }
     return std::string(buffer.GetString(), buffer.GetSize());
+}
+
+std::string IndentJsonText(const std::string& text) {
+    rapidjson::StringBuffer buffer;
+    CheckingPrettyWriter writer(buffer);
+    // Numbers pass through as the text spells them: what this library writes is what reading
+    // and writing them again gives.
+    rapidjson::Reader reader;
+    rapidjson::StringStream stream(text.c_str());
+    if (!reader.Parse<rapidjson::kParseNumbersAsStringsFlag>(stream, writer)) {
+        throw ConfigStoreException(kStoreJsonError, "JSON error: the text to indent is not JSON");
+    }
+    std::string indented;
+    indented.reserve(buffer.GetSize() + 1);
+    indented.assign(buffer.GetString(), buffer.GetSize());
+    indented += '\n';
+    return indented;
 }
 
 }  // namespace TarnConfigStore

@@ -64,6 +64,13 @@ int DeleteRows(const std::shared_ptr<DBStore::StoreConnection>& connection, RowT
 // for readers that only go through the rows once.
 std::vector<StoreRow> ReadStoreRows(const std::shared_ptr<DBStore::StoreConnection>& connection,
                                     RowTable table);
+// Calls visit with every row of a table, in order, or with the rows of the keys in keys only
+// (every instance; their instance ids are not read) when keys is given. The record is one
+// and the same from row to row, so a reader that goes through the rows once holds no more
+// than one row of them at a time. What visit throws ends the visit and passes through.
+void VisitStoreRows(const std::shared_ptr<DBStore::StoreConnection>& connection, RowTable table,
+                    const std::function<void(const StoreRow&)>& visit,
+                    const std::vector<ConfigStoreObjectId>* keys = nullptr);
 // All rows of a table, in order.
 ConfigRowList ReadRows(const std::shared_ptr<DBStore::StoreConnection>& connection, RowTable table);
 // The rows of the key of id in a table, in order: all its instances when id's instance id is

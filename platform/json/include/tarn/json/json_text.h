@@ -63,6 +63,10 @@ inline void AppendJsonString(const std::string& s, std::string& out) {
 }
 // Indented text of value, for files people read. Same failures as WriteJsonText.
 std::string WriteJsonPretty(const rapidjson::Value& value);
+// WriteJsonPretty of the value that compact text (as WriteJsonText writes it) holds, and a
+// newline (as a file or a terminal shows it), without building the value. Throws
+// ConfigStoreException 1082 when text is not JSON, or for the failures of WriteJsonPretty.
+std::string IndentJsonText(const std::string& text);
 
 // A document for a small value that lives briefly (one row, one drift text): it allocates
 // from a buffer inside the object, so on the stack, and goes to the heap only when that is
