@@ -14,6 +14,7 @@
 #include "tarn/configstore/config_store.h"
 #include "tarn/configstore/store_rows.h"
 #include "tarn/paths.h"
+#include "user_rows.h"
 
 namespace {
 
@@ -27,19 +28,7 @@ void LayOutHost() {
         "uid": {"type": "integer"}, "shell": {"type": "string", "default": "/bin/sh"},
         "home": {"type": "string"}, "comment": {"type": "string"},
         "password": {"type": "string", "sensitive": true}}}})");
-    auto connection = TarnConfigStore::GetDBStore(DBStore::CONFIG_STORE, true);
-    TarnConfigStore::ConfigStoreTransaction transaction(connection);
-    for (long i = 0; i < kUsers; ++i) {
-        std::string name = "user" + std::to_string(i);
-        TarnConfigStore::PutCurrentRow(
-            connection, "host", "accounts", "users", name,
-            R"({"name":")" + name + R"(","uid":)" + std::to_string(1000 + i) +
-                R"(,"shell":"/bin/bash","home":"/home/)" + name +
-                R"(","comment":"a user of the export benchmark, with a comment of some length )"
-                R"(to make the row realistic","password":"$6$salt$)" +
-                std::string(60, 'x') + "\"}");
-    }
-    transaction.Commit();
+    TarnBench::PutUserRows(kUsers);
 }
 
 std::string& Exported() {

@@ -21,25 +21,14 @@
 #include "tarn/configstore/store_rows.h"
 #include "tarn/paths.h"
 #include "tarn/schemastore/schema_store.h"
+#include "user_rows.h"
 
 namespace {
 
 // Puts n current rows of one keyed key into a fresh host root, values of about 250 bytes.
 void LayOutRows(long n) {
     TarnTest::ResetHostRoot();
-    auto connection = TarnConfigStore::GetDBStore(DBStore::CONFIG_STORE, true);
-    TarnConfigStore::ConfigStoreTransaction transaction(connection);
-    for (long i = 0; i < n; ++i) {
-        std::string name = "user" + std::to_string(i);
-        TarnConfigStore::PutCurrentRow(
-            connection, "host", "accounts", "users", name,
-            R"({"name":")" + name + R"(","uid":)" + std::to_string(1000 + i) +
-                R"(,"shell":"/bin/bash","home":"/home/)" + name +
-                R"(","comment":"a user of the store benchmark, with a comment of some length )"
-                R"(to make the row realistic","password":"$6$salt$)" +
-                std::string(60, 'x') + "\"}");
-    }
-    transaction.Commit();
+    TarnBench::PutUserRows(n);
 }
 
 std::string KeyFile(long i) {

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The README's test command: set up, build and run every test suite, the consumer test of an
 # installed build and the Debian packages test, then the same suites built with
-# AddressSanitizer and UndefinedBehaviorSanitizer, and the plugin suite (launcher and monitor
-# threads) with ThreadSanitizer.
+# AddressSanitizer and UndefinedBehaviorSanitizer, and the suites that start threads (the
+# plugin launcher and monitor, the schema folder's second loading thread) with ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # The include order of docs/architecture.md, checked before the build when python3 is there
@@ -36,12 +36,12 @@ sanitized build-asan address,undefined
 ctest --test-dir build-asan --output-on-failure
 
 if compgen -G "tests/plugins/*_test.cpp" >/dev/null; then
-  echo "== ThreadSanitizer (plugin framework)"
-  sanitized build-tsan thread --target plugins_tests
+  echo "== ThreadSanitizer (plugin framework, schema store)"
+  sanitized build-tsan thread --target plugins_tests schemastore_tests
   # die_after_fork=0: the runner start shares the caller's memory until execve (clone with
   # CLONE_VM), which this sanitizer takes for a fork of a process with threads; the child
   # starts no thread, so the check only stops the suite.
-  TSAN_OPTIONS="halt_on_error=1 die_after_fork=0" ctest --test-dir build-tsan --output-on-failure -R plugins_tests
+  TSAN_OPTIONS="halt_on_error=1 die_after_fork=0" ctest --test-dir build-tsan --output-on-failure -R 'plugins_tests|schemastore_tests'
 fi
 
 # The fuzz targets, built with clang and run on their seed corpora (scripts/fuzz.sh).

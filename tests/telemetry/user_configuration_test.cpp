@@ -22,35 +22,6 @@ using ExtractTest::Text;
 
 namespace {
 
-class UserConfiguration : public UserHost {};
-
-std::string Notice() {
-    return std::string(R"([{"telemetry_data":")") + TelemetryNoticeText() + "\"}]";
-}
-
-}  // namespace
-
-TEST_F(UserConfiguration, ExportEqualsProcessingOfUserRowsAfterMutableDefaults) {
-    Populate();
-    std::string expected;
-    {
-        RowList rows = TarnConfigStore::GetUserConfigContents(connection_);
-        auto store = TarnSchemaStore::SchemaStore::GetStore();
-        ProcessMutableDefaultConfig(rows, connection_, store, false);
-        rapidjson::Document document(rapidjson::kObjectType);
-        ProcessConfigMapList(document, rows, store, EXPORT_CONFIG, nullptr);
-        expected = Text(document);
-    }
-    EXPECT_EQ(Text(ExtractUserConfiguration(EXPORT_CONFIG)), expected);
-    // Generated ids dropped, defaults dropped, the reserved instance left out, secret masked.
-    EXPECT_EQ(expected, R"({"profile":{"net":{"links":{"interfaces":[{"name":"eth0","mtu":9000},)"
-                        R"({"name":"eth1"}]},"dns":{"resolver":{"servers":["10.0.0.1"]}}},)"
-                        R"("security":{"login":{"banners":[{"text":"hi"},{"text":"yo"}]},)"
-                        R"("accounts":{"service":{"user":"svc","password":"******"}}}}})");
-}
-
-namespace {
-
 // The lines from the mutable-default processing on, priority and text.
 std::vector<std::string> LinesFromMutableDefaults(const CSLogger::Capture& log) {
     std::vector<std::string> lines;
@@ -62,7 +33,48 @@ std::vector<std::string> LinesFromMutableDefaults(const CSLogger::Capture& log) 
     return lines;
 }
 
+struct Reference {
+    std::string text;
+    std::vector<std::string> lines;
+};
+
+class UserConfiguration : public UserHost {
+protected:
+    // What the row-map functions make of the store's user rows (merged with the extract
+    // plugins' rows when asked), and the lines they log from the mutable-default processing
+    // on: what the export's own reading of the rows must equal.
+    Reference RowMapExport(bool withPlugins) {
+        CSLogger::Capture log;
+        RowList rows = TarnConfigStore::GetUserConfigContents(connection_);
+        std::shared_ptr<ExtractionData> extracted;
+        if (withPlugins) {
+            extracted = RunExtractPlugins();
+            MergeExtractedConfig(rows, extracted);
+        }
+        auto store = TarnSchemaStore::SchemaStore::GetStore();
+        ProcessMutableDefaultConfig(rows, connection_, store, false);
+        rapidjson::Document document(rapidjson::kObjectType);
+        ProcessConfigMapList(document, rows, store, EXPORT_CONFIG, extracted);
+        return {Text(document), LinesFromMutableDefaults(log)};
+    }
+};
+
+std::string Notice() {
+    return std::string(R"([{"telemetry_data":")") + TelemetryNoticeText() + "\"}]";
+}
+
 }  // namespace
+
+TEST_F(UserConfiguration, ExportEqualsProcessingOfUserRowsAfterMutableDefaults) {
+    Populate();
+    std::string expected = RowMapExport(false).text;
+    EXPECT_EQ(Text(ExtractUserConfiguration(EXPORT_CONFIG)), expected);
+    // Generated ids dropped, defaults dropped, the reserved instance left out, secret masked.
+    EXPECT_EQ(expected, R"({"profile":{"net":{"links":{"interfaces":[{"name":"eth0","mtu":9000},)"
+                        R"({"name":"eth1"}]},"dns":{"resolver":{"servers":["10.0.0.1"]}}},)"
+                        R"("security":{"login":{"banners":[{"text":"hi"},{"text":"yo"}]},)"
+                        R"("accounts":{"service":{"user":"svc","password":"******"}}}}})");
+}
 
 // With an extract plugin serving a key the store also has rows of: the plugin's rows replace
 // the store's, come after the other store rows and before the changed mutable-default key, and
@@ -73,20 +85,7 @@ TEST_F(UserConfiguration, ExportWithExtractPluginEqualsProcessingOfMergedRows) {
     TarnTest::InstallPluginRunners();
     TarnTest::InstallExtractTestPlugin("exporttest/links", R"({"version": 2,
         "type": "python", "accepts": ["net:links:interfaces"], "extract": {"supports": true}})");
-    std::string expected;
-    std::vector<std::string> expectedLines;
-    {
-        CSLogger::Capture log;
-        RowList rows = TarnConfigStore::GetUserConfigContents(connection_);
-        std::shared_ptr<ExtractionData> extracted = RunExtractPlugins();
-        MergeExtractedConfig(rows, extracted);
-        auto store = TarnSchemaStore::SchemaStore::GetStore();
-        ProcessMutableDefaultConfig(rows, connection_, store, false);
-        rapidjson::Document document(rapidjson::kObjectType);
-        ProcessConfigMapList(document, rows, store, EXPORT_CONFIG, extracted);
-        expected = Text(document);
-        expectedLines = LinesFromMutableDefaults(log);
-    }
+    auto [expected, expectedLines] = RowMapExport(true);
     CSLogger::Capture log;
     EXPECT_EQ(Text(ExtractUserConfiguration(EXPORT_CONFIG)), expected);
     EXPECT_EQ(LinesFromMutableDefaults(log), expectedLines);
@@ -110,18 +109,7 @@ TEST_F(UserConfiguration, InterleavedMutableDefaultRowsKeepTheirOrder) {
                                 {"resolver", "dns", "net"});
     Populate();
     Current("net", "routes", "static", "b", R"({"to":"b"})");
-    std::string expected;
-    std::vector<std::string> expectedLines;
-    {
-        CSLogger::Capture log;
-        RowList rows = TarnConfigStore::GetUserConfigContents(connection_);
-        auto store = TarnSchemaStore::SchemaStore::GetStore();
-        ProcessMutableDefaultConfig(rows, connection_, store, false);
-        rapidjson::Document document(rapidjson::kObjectType);
-        ProcessConfigMapList(document, rows, store, EXPORT_CONFIG, nullptr);
-        expected = Text(document);
-        expectedLines = LinesFromMutableDefaults(log);
-    }
+    auto [expected, expectedLines] = RowMapExport(false);
     CSLogger::Capture log;
     EXPECT_EQ(Text(ExtractUserConfiguration(EXPORT_CONFIG)), expected);
     std::vector<std::string> lines = LinesFromMutableDefaults(log);
