@@ -63,28 +63,46 @@ void BindKey(Statement& statement, const ConfigStoreObjectId& id) {
     }
 }
 
-// Runs onRow(statement) for every selected row, in order.
-template <typename OnRow>
-void SelectEach(DBStore::StoreConnection& connection, RowTable table,
-                const ConfigStoreObjectId* key, OnRow onRow) {
-    std::string sql = std::string("SELECT component, config_group, name, identifier, value, ") +
-                      "auto_conf_value FROM " + TableName(table) + (key ? KeyFilter(*key) : "") +
-                      " ORDER BY seq";
-    Statement statement(connection, sql.c_str());
-    if (key) {
-        BindKey(statement, *key);
+// One condition per key, joined by OR: each is a search of the unique index, where a row-value
+// IN list would scan the whole table.
+std::string KeysFilter(size_t keys) {
+    std::string filter;
+    for (size_t i = 0; i < keys; ++i) {
+        std::string first = std::to_string(3 * i + 1);
+        filter += (i == 0 ? " WHERE " : " OR ") + std::string("(component = ?") + first +
+                  " AND config_group = ?" + std::to_string(3 * i + 2) + " AND name = ?" +
+                  std::to_string(3 * i + 3) + ")";
     }
+    return filter;
+}
+
+// Runs onRow(statement) for every row the filter (a WHERE clause, or nothing) selects, in the
+// store's order; bind(statement) sets the filter's parameters first.
+template <typename Bind, typename OnRow>
+void SelectEach(DBStore::StoreConnection& connection, RowTable table, const std::string& filter,
+                Bind bind, OnRow onRow) {
+    std::string sql = std::string("SELECT component, config_group, name, identifier, value, ") +
+                      "auto_conf_value FROM " + TableName(table) + filter + " ORDER BY seq";
+    Statement statement(connection, sql.c_str());
+    bind(statement);
     while (statement.Step()) {
         onRow(statement);
     }
 }
+
+void BindNothing(Statement&) {}
 
 ConfigRowList SelectRows(DBStore::StoreConnection& connection, RowTable table,
                          const ConfigStoreObjectId* key) {
     static const std::string kColumns[] = {"Component",  "ConfigGroup", "Name",
                                            "Identifier", "Value",       "AutoConfValue"};
     ConfigRowList rows;
-    SelectEach(connection, table, key, [&rows](Statement& statement) {
+    auto bind = [key](Statement& statement) {
+        if (key) {
+            BindKey(statement, *key);
+        }
+    };
+    SelectEach(connection, table, key ? KeyFilter(*key) : "", bind, [&rows](Statement& statement) {
         auto row = std::make_shared<ConfigRow>();
         row->reserve(std::size(kColumns));
         for (int column = 0; column < static_cast<int>(std::size(kColumns)); ++column) {
@@ -250,7 +268,7 @@ std::vector<StoreRow> ReadStoreRows(const std::shared_ptr<DBStore::StoreConnecti
     if (count.Step()) {
         rows.reserve(static_cast<size_t>(count.Integer(0)));
     }
-    SelectEach(store, table, nullptr, [&rows](Statement& statement) {
+    SelectEach(store, table, "", BindNothing, [&rows](Statement& statement) {
         // Strings built from the column texts, then moved in: cheaper than assigning to the
         // empty strings of a row made first.
         rows.push_back({std::string(statement.TextView(0)), std::string(statement.TextView(1)),
@@ -264,40 +282,28 @@ void VisitStoreRows(const std::shared_ptr<DBStore::StoreConnection>& connection,
                     const std::function<void(const StoreRow&)>& visit,
                     const std::vector<ConfigStoreObjectId>* keys) {
     DBStore::StoreConnection& store = RequireConnection(connection);
-    std::string sql = std::string("SELECT component, config_group, name, identifier, value, ") +
-                      "auto_conf_value FROM " + TableName(table);
-    if (keys) {
-        if (keys->empty()) {
-            return;
-        }
-        // One condition per key, joined by OR: each is a search of the unique index, where a
-        // row-value IN list would scan the whole table.
-        for (size_t i = 0; i < keys->size(); ++i) {
-            std::string first = std::to_string(3 * i + 1);
-            sql += (i == 0 ? " WHERE " : " OR ") + std::string("(component = ?") + first +
-                   " AND config_group = ?" + std::to_string(3 * i + 2) + " AND name = ?" +
-                   std::to_string(3 * i + 3) + ")";
-        }
+    if (keys && keys->empty()) {
+        return;
     }
-    sql += " ORDER BY seq";
-    Statement statement(store, sql.c_str());
-    for (size_t i = 0; keys && i < keys->size(); ++i) {
-        const ConfigStoreObjectId& key = (*keys)[i];
-        int first = static_cast<int>(3 * i + 1);
-        statement.Bind(first, key.GetComponent())
-            .Bind(first + 1, key.GetGroup())
-            .Bind(first + 2, key.GetKey());
-    }
+    auto bind = [keys](Statement& statement) {
+        for (size_t i = 0; keys && i < keys->size(); ++i) {
+            const ConfigStoreObjectId& key = (*keys)[i];
+            int first = static_cast<int>(3 * i + 1);
+            statement.Bind(first, key.GetComponent())
+                .Bind(first + 1, key.GetGroup())
+                .Bind(first + 2, key.GetKey());
+        }
+    };
     // Assigned, not built anew: after the first rows the texts fit the record's buffers.
     StoreRow row;
     std::string* columns[] = {&row.component,  &row.group, &row.key,
                               &row.identifier, &row.value, &row.autoConfValue};
-    while (statement.Step()) {
+    SelectEach(store, table, keys ? KeysFilter(keys->size()) : "", bind, [&](Statement& statement) {
         for (int column = 0; column < static_cast<int>(std::size(columns)); ++column) {
             columns[column]->assign(statement.TextView(column));
         }
         visit(row);
-    }
+    });
 }
 
 ConfigRowList ReadKeyRows(const std::shared_ptr<DBStore::StoreConnection>& connection,
