@@ -46,9 +46,10 @@ Quantifier ReadQuantifier(const std::string& pattern, size_t pos, double length)
             return q;
         }
         q.low = std::stod(inside.substr(0, comma));
+        // An open count still makes at least its lower number of iterations.
         q.high = comma == std::string::npos  ? q.low
                  : comma + 1 < inside.size() ? std::stod(inside.substr(comma + 1))
-                                             : length + 1;
+                                             : std::max(q.low, length + 1);
         q.end = close + 1;
     } else {
         return q;
@@ -138,6 +139,14 @@ bool ComparableWithStandard(const std::string& pattern, const std::string& subje
     // A \u escape names a UTF-16 unit there, cut down to a char: "\\u0e09" finds a tab (corpus:
     // unicode-escape-differs-in-std-regex).
     if (pattern.find("\\u") != std::string::npos) {
+        return false;
+    }
+    // A lookahead is searched there as if the subject began where it stands, so ^ and \b
+    // inside it hold at that position: "a(?=^)" finds "ab" (corpus:
+    // caret-in-lookahead-differs-in-std-regex).
+    if ((pattern.find("(?=") != std::string::npos || pattern.find("(?!") != std::string::npos) &&
+        (pattern.find('^') != std::string::npos || pattern.find("\\b") != std::string::npos ||
+         pattern.find("\\B") != std::string::npos)) {
         return false;
     }
     // POSIX bracket expressions ([:alpha:], [=a=], [.a.]) are read inside a class there;
