@@ -1,7 +1,9 @@
 #include "ecma_regex.h"
 
+#include <cstdint>
 #include <mutex>
 #include <unordered_map>
+#include <vector>
 
 #include "regex_program.h"
 #include "utf8.h"
@@ -132,9 +134,22 @@ private:
         return IsWordCharacter(before) != IsWordCharacter(after);
     }
 
+    // A lookahead's answer at a position does not depend on how the match got there, so it
+    // is worked out once per position: otherwise every live state would rerun it, and each
+    // level of nested lookaheads would multiply the time by the subject's length.
     bool LookaheadHolds(uint32_t index, size_t pos, size_t level) {
-        const RegexLookahead& lookahead = program_.lookaheads[index];
-        return Run(lookahead.code, pos, true, level + 1) != lookahead.negated;
+        if (known_.empty()) {
+            known_.resize(program_.lookaheads.size());
+        }
+        std::vector<int8_t>& known = known_[index];
+        if (known.empty()) {
+            known.assign(subject_.size() + 1, -1);
+        }
+        if (known[pos] < 0) {
+            const RegexLookahead& lookahead = program_.lookaheads[index];
+            known[pos] = Run(lookahead.code, pos, true, level + 1) != lookahead.negated;
+        }
+        return known[pos] != 0;
     }
 
     // Adds state and every state reachable from it without consuming input (the epsilon
@@ -186,6 +201,7 @@ private:
 
     const RegexProgram& program_;
     std::string_view subject_;
+    std::vector<std::vector<int8_t>> known_;  // per lookahead and position: -1 unknown, 0, 1
 };
 
 }  // namespace
