@@ -1,0 +1,94 @@
+#include "row_halves.h"
+
+#include <system_error>
+
+#include "tarn/json/json_copy.h"
+
+namespace TarnConfigManager {
+
+namespace {
+
+// The worker's document is given this many bytes per byte of row text (parsed values take
+// more room than their text: 16 bytes per value, 32 per member), and some to spare. Pages of
+// the block that are never written are never touched, so room to spare costs address space
+// only; a worker that still outgrows it has its values copied at the join.
+constexpr size_t kWorkedBytesPerTextByte = 3;
+constexpr size_t kWorkedSpareBytes = 1 << 20;
+
+rapidjson::Value Take(rapidjson::Value& value, rapidjson::MemoryPoolAllocator<>& allocator,
+                      bool copy) {
+    return copy ? TarnConfigStore::CopyJsonValue(value, allocator)
+                : rapidjson::Value(std::move(value));
+}
+
+// Adds the members of from (components, then groups, then keys as level grows) to into, as
+// the rows that made from would have added them to into one by one.
+void JoinLevel(rapidjson::Value& into, rapidjson::Value& from,
+               rapidjson::MemoryPoolAllocator<>& allocator, bool copy, int level) {
+    constexpr int kKeyLevel = 2;
+    for (auto& member : from.GetObject()) {
+        auto found = into.FindMember(member.name);
+        if (found == into.MemberEnd()) {
+            rapidjson::Value name = Take(member.name, allocator, copy);
+            rapidjson::Value value = Take(member.value, allocator, copy);
+            into.AddMember(name, value, allocator);
+        } else if (level < kKeyLevel) {
+            JoinLevel(found->value, member.value, allocator, copy, level + 1);
+        } else {
+            for (auto& instance : member.value.GetArray()) {
+                rapidjson::Value taken = Take(instance, allocator, copy);
+                found->value.PushBack(taken, allocator);
+            }
+        }
+    }
+}
+
+}  // namespace
+
+SecondHalf::SecondHalf(const ConversionContext& context, rapidjson::Document& document,
+                       size_t textBytes, SecondHalfRows rows)
+    : context_(context), document_(document), rows_(std::move(rows)) {
+    size_t bytes = textBytes * kWorkedBytesPerTextByte + kWorkedSpareBytes;
+    void* block = document.GetAllocator().Malloc(bytes);
+    if (block == nullptr) {
+        return;
+    }
+    pool_.emplace(block, bytes);
+    poolCapacity_ = pool_->Capacity();
+    worked_.emplace(rapidjson::kObjectType, &*pool_);
+    try {
+        worker_ = std::thread([this] { Run(); });
+    } catch (const std::system_error&) {
+        // no thread to be had: the caller converts these rows too
+    }
+}
+
+SecondHalf::~SecondHalf() {
+    if (worker_.joinable()) {
+        stop_ = true;
+        worker_.join();
+    }
+}
+
+void SecondHalf::Run() {
+    lines_.emplace();
+    try {
+        RowConverter converter(context_, *worked_, *worked_);
+        rows_(converter, stop_);
+    } catch (...) {
+        failure_ = std::current_exception();
+    }
+}
+
+void SecondHalf::Join(rapidjson::Value& target) {
+    worker_.join();
+    lines_->Release();
+    if (failure_) {
+        std::rethrow_exception(failure_);
+    }
+    // Values past the block belong to the worker's allocator, which goes with this object.
+    const bool copy = pool_->Capacity() != poolCapacity_;
+    JoinLevel(target, *worked_, document_.GetAllocator(), copy, 0);
+}
+
+}  // namespace TarnConfigManager
