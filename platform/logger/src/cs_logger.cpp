@@ -428,22 +428,30 @@ CSLogger::Hold::~Hold() {
 }
 
 void CSLogger::Hold::Keep(int priority, const char* text, size_t length) {
-    lines_.append(reinterpret_cast<const char*>(&priority), sizeof priority);
-    lines_.append(reinterpret_cast<const char*>(&length), sizeof length);
-    lines_.append(text, length);
+    constexpr size_t kBlockBytes = 256 * 1024;
+    const size_t needed = sizeof priority + sizeof length + length;
+    if (blocks_.empty() || blocks_.back().capacity() - blocks_.back().size() < needed) {
+        blocks_.emplace_back().reserve(std::max(kBlockBytes, needed));
+    }
+    std::string& block = blocks_.back();
+    block.append(reinterpret_cast<const char*>(&priority), sizeof priority);
+    block.append(reinterpret_cast<const char*>(&length), sizeof length);
+    block.append(text, length);
 }
 
 void CSLogger::Hold::Release() {
-    std::string lines;
-    lines.swap(lines_);
-    for (size_t at = 0; at < lines.size();) {
-        int priority;
-        size_t length;
-        std::memcpy(&priority, lines.data() + at, sizeof priority);
-        std::memcpy(&length, lines.data() + at + sizeof priority, sizeof length);
-        at += sizeof priority + sizeof length;
-        Emit(priority, std::string_view(lines.data() + at, length));
-        at += length;
+    std::vector<std::string> blocks;
+    blocks.swap(blocks_);
+    for (const std::string& lines : blocks) {
+        for (size_t at = 0; at < lines.size();) {
+            int priority;
+            size_t length;
+            std::memcpy(&priority, lines.data() + at, sizeof priority);
+            std::memcpy(&length, lines.data() + at + sizeof priority, sizeof length);
+            at += sizeof priority + sizeof length;
+            Emit(priority, std::string_view(lines.data() + at, length));
+            at += length;
+        }
     }
 }
 

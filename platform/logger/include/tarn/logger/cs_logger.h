@@ -69,7 +69,9 @@ public:
     private:
         friend class CSLogger;
         void Keep(int priority, const char* text, size_t length);
-        std::string lines_;  // per line: the priority, the length, the text
+        // Per line: the priority, the length, the text. In blocks of their own, so that the
+        // lines are copied once, not again each time one buffer grows.
+        std::vector<std::string> blocks_;
         Hold* outer_;
     };
 
