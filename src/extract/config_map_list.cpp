@@ -10,6 +10,7 @@
 #include "row_columns.h"
 #include "row_converter.h"
 #include "row_halves.h"
+#include "tarn/configstore/db_store.h"
 #include "tarn/configstore/store_rows.h"
 #include "tarn/json/json_text.h"
 #include "tarn/logger/cs_logger.h"
@@ -67,52 +68,50 @@ void ProcessConfigMapList(rapidjson::Document& document, RowList& rows,
 
 namespace {
 
-void ConsumeRow(RowConverter& converter, TarnConfigStore::StoreRow& row) {
-    converter.Add(NamesOf(row));
-    std::string().swap(row.value);
-    std::string().swap(row.autoConfValue);
-}
+// Ends a worker's visit once the calling thread has failed.
+struct Stopped {};
 
 }  // namespace
 
-void ConsumeStoreRows(rapidjson::Document& document, std::vector<TarnConfigStore::StoreRow>& rows,
-                      const RowList& more, std::shared_ptr<TarnSchemaStore::SchemaStore> store,
-                      DocumentType type, std::shared_ptr<ExtractionData> plugins) {
-    ConversionContext context =
-        BeginConversion(document, std::move(store), type, std::move(plugins));
-    rapidjson::Value& target = ConversionTarget(document, type);
-    RowConverter converter(context, document, target);
-    // Many rows: the second half on a worker thread while this one converts the first.
-    const RowCut cut = CutRows(rows);
-    std::optional<SecondHalf> second;
-    if (cut.at < rows.size()) {
-        second.emplace(context, document, cut.secondHalfBytes,
-                       [&rows, at = cut.at](RowConverter& worker, const std::atomic<bool>& stop) {
-                           for (size_t i = at; i < rows.size() && !stop; ++i) {
-                               ConsumeRow(worker, rows[i]);
-                           }
-                       });
-    }
-    const size_t end = second && second->Started() ? cut.at : rows.size();
-    for (size_t i = 0; i < end; ++i) {
-        ConsumeRow(converter, rows[i]);
-    }
-    if (end < rows.size()) {
-        second->Join(target);
-        converter.Restart();
-    }
-    for (const auto& row : more) {
-        converter.Add(NamesOf(*row));
-    }
-}
-
-void ConsumeVisitedRows(rapidjson::Document& document, const StoreRowVisit& visit,
+void ConsumeVisitedRows(rapidjson::Document& document,
+                        const std::shared_ptr<DBStore::StoreConnection>& connection,
+                        TarnConfigStore::RowTable table, const StoreRowVisit& visit,
                         const RowList& more, std::shared_ptr<TarnSchemaStore::SchemaStore> store,
                         DocumentType type, std::shared_ptr<ExtractionData> plugins) {
     ConversionContext context =
         BeginConversion(document, std::move(store), type, std::move(plugins));
-    RowConverter converter(context, document, ConversionTarget(document, type));
-    visit([&converter](const TarnConfigStore::StoreRow& row) { converter.Add(NamesOf(row)); });
+    rapidjson::Value& target = ConversionTarget(document, type);
+    RowConverter converter(context, document, target);
+    auto add = [&converter](const TarnConfigStore::StoreRow& row) { converter.Add(NamesOf(row)); };
+    const RowPositionCut cut = CutRowPositions(connection, table);
+    std::optional<SecondHalf> second;
+    if (cut.at < cut.end) {
+        second.emplace(context, document, cut.textBytes,
+                       [&visit, at = cut.at](RowConverter& worker, const std::atomic<bool>& stop) {
+                           // The worker's own connection: a connection belongs to one thread.
+                           std::shared_ptr<DBStore::StoreConnection> own;
+                           try {
+                               own = TarnConfigStore::GetDBStore(DBStore::CONFIG_STORE, false);
+                           } catch (const TarnConfigStore::ConfigStoreException&) {
+                               return false;
+                           }
+                           visit(own, at, INT64_MAX, [&](const TarnConfigStore::StoreRow& row) {
+                               if (stop) {
+                                   throw Stopped();
+                               }
+                               worker.Add(NamesOf(row));
+                           });
+                           return true;
+                       });
+    }
+    const bool halves = second && second->Started();
+    visit(connection, INT64_MIN, halves ? cut.at : INT64_MAX, add);
+    if (halves) {
+        if (!second->Join(target)) {
+            visit(connection, cut.at, INT64_MAX, add);
+        }
+        converter.Restart();
+    }
     for (const auto& row : more) {
         converter.Add(NamesOf(*row));
     }

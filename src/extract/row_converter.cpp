@@ -63,11 +63,12 @@ bool IsExtracted(const RowNames& names, const RowKeyFacts& key) {
     return true;
 }
 
-// The cleaned value (text) of one row into target; nothing when it cleans up to {}. The value
+// The cleaned value (text) of one row into target (whether it went there); nothing when it
+// cleans up to {}. The value
 // is parsed straight into the document. instances is the array the previous row of the same
 // key went to (rows come grouped by key and nothing else is added in between), so that the
 // rows of one key do not look up component, group and key each time.
-void AddRowValue(rapidjson::Document& document, rapidjson::Value& target, const RowNames& names,
+bool AddRowValue(rapidjson::Document& document, rapidjson::Value& target, const RowNames& names,
                  RowKeyFacts& key, rapidjson::Value*& instances) {
     auto& allocator = document.GetAllocator();
     rapidjson::Value value;
@@ -81,14 +82,15 @@ void AddRowValue(rapidjson::Document& document, rapidjson::Value& target, const 
         CSLogger::Log(2, "Configuration for {%s/%s/%s/%s} was filtered out.",
                       names.component.c_str(), names.group.c_str(), names.key.c_str(),
                       names.identifier.c_str());
-        return;
+        return false;
     }
     if (instances && !names.identifier.empty()) {
         instances->PushBack(value, allocator);
-        return;
+        return true;
     }
     instances = ConfigStoreDocument::MoveObject(target, names.component, names.group, names.key,
                                                 names.identifier, std::move(value), allocator);
+    return true;
 }
 
 }  // namespace
@@ -132,7 +134,10 @@ void RowConverter::Add(const RowNames& names) {
     if (!IsExtracted(names, *key_)) {
         return;
     }
-    AddRowValue(document_, target_, names, *key_, instances_);
+    if (AddRowValue(document_, target_, names, *key_, instances_) && singles_ &&
+        names.identifier.empty()) {
+        singles_->insert(key_->id);
+    }
 }
 
 void RowConverter::Restart() {

@@ -47,12 +47,18 @@ public:
     // Forgets the key of the last row: the next row looks its key up in the target again.
     void Restart();
 
+    // From now on, notes in keys each key a row adds a single object (no instance) to.
+    void NoteSingleObjects(std::unordered_set<TarnSchemaStore::SchemaObjectId>* keys) {
+        singles_ = keys;
+    }
+
 private:
     const ConversionContext& context_;
     rapidjson::Document& document_;
     rapidjson::Value& target_;
     std::unique_ptr<RowKeyFacts> key_;
     rapidjson::Value* instances_ = nullptr;
+    std::unordered_set<TarnSchemaStore::SchemaObjectId>* singles_ = nullptr;
 };
 
 // The member the rows of a document type go under: document itself or its "profile".

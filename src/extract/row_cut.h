@@ -1,26 +1,29 @@
-// Where the rows of one extraction are cut in two for converting them on two threads
-// (row_halves.h). Private to src/extract; reentrant.
+// Where the rows of a table are cut in two for converting them on two threads (row_halves.h).
+// Private to src/extract; reentrant.
 #pragma once
 
-#include <vector>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
 
+#include "tarn/configstore/db_store.h"
 #include "tarn/configstore/store_rows.h"
 
 namespace TarnConfigManager {
 
 // Below this many rows a second thread costs more than it saves.
-inline constexpr size_t kRowsForSecondThread = 2048;
+inline constexpr int64_t kRowsForSecondThread = 2048;
 
-// Where a list of rows is cut: rows from `at` on go to the worker. at == rows.size() when the
-// rows are not worth a second thread, or cannot be cut so that the halves join.
-struct RowCut {
-    size_t at;
-    size_t secondHalfBytes;  // the value texts of the rows from `at` on
+// Rows at positions from `at` to `end` go to the worker; none when at == end.
+struct RowPositionCut {
+    int64_t at = 0;
+    int64_t end = 0;
+    size_t textBytes = 0;  // at most what the worker's rows hold
 };
 
-// Cuts rows where about half of their value text lies on either side, at the start of a run of
-// rows of one key. A key whose rows lie on both sides is allowed only when every row of it
-// names an instance: its instances are then appended to the array the first half made.
-RowCut CutRows(const std::vector<TarnConfigStore::StoreRow>& rows);
+// The middle of the table's row positions, when the table holds enough rows and connection
+// is not inside a transaction (whose changes a second connection would not see).
+RowPositionCut CutRowPositions(const std::shared_ptr<DBStore::StoreConnection>& connection,
+                               TarnConfigStore::RowTable table);
 
 }  // namespace TarnConfigManager

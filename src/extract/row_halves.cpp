@@ -32,6 +32,36 @@ void AdviseLargePages(void* block, size_t bytes) {
     }
 }
 
+// Whether from's keys that into has too are arrays on both sides that the worker only
+// appended to.
+bool Joins(const rapidjson::Value& into, const rapidjson::Value& from,
+           const std::unordered_set<TarnSchemaStore::SchemaObjectId>& singles) {
+    for (const auto& component : from.GetObject()) {
+        auto intoComponent = into.FindMember(component.name);
+        if (intoComponent == into.MemberEnd()) {
+            continue;
+        }
+        for (const auto& group : component.value.GetObject()) {
+            auto intoGroup = intoComponent->value.FindMember(group.name);
+            if (intoGroup == intoComponent->value.MemberEnd()) {
+                continue;
+            }
+            for (const auto& key : group.value.GetObject()) {
+                auto intoKey = intoGroup->value.FindMember(key.name);
+                if (intoKey == intoGroup->value.MemberEnd()) {
+                    continue;
+                }
+                TarnSchemaStore::SchemaObjectId id(component.name.GetString(),
+                                                   group.name.GetString(), key.name.GetString());
+                if (!intoKey->value.IsArray() || !key.value.IsArray() || singles.count(id) != 0) {
+                    return false;
+                }
+            }
+        }
+    }
+    return true;
+}
+
 rapidjson::Value Take(rapidjson::Value& value, rapidjson::MemoryPoolAllocator<>& allocator,
                       bool copy) {
     return copy ? TarnConfigStore::CopyJsonValue(value, allocator)
@@ -92,14 +122,19 @@ void SecondHalf::Run() {
     lines_.emplace();
     try {
         RowConverter converter(context_, *worked_, *worked_);
-        rows_(converter, stop_);
+        converter.NoteSingleObjects(&singles_);
+        begun_ = rows_(converter, stop_);
     } catch (...) {
+        begun_ = true;  // what the rows threw
         failure_ = std::current_exception();
     }
 }
 
-void SecondHalf::Join(rapidjson::Value& target) {
+bool SecondHalf::Join(rapidjson::Value& target) {
     worker_.join();
+    if (!begun_ || !Joins(target, *worked_, singles_)) {
+        return false;
+    }
     lines_->Release();
     if (failure_) {
         std::rethrow_exception(failure_);
@@ -107,6 +142,7 @@ void SecondHalf::Join(rapidjson::Value& target) {
     // Values past the block belong to the worker's allocator, which goes with this object.
     const bool copy = pool_->Capacity() != poolCapacity_;
     JoinLevel(target, *worked_, document_.GetAllocator(), copy, 0);
+    return true;
 }
 
 }  // namespace TarnConfigManager

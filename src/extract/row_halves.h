@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <thread>
+#include <unordered_set>
 #include <vector>
 
 #include "row_converter.h"
@@ -18,8 +19,9 @@
 namespace TarnConfigManager {
 
 // The rows the worker converts: it hands them to the converter in order and stops early once
-// stop is set (the calling thread failed, so the worker's work is thrown away).
-using SecondHalfRows = std::function<void(RowConverter& converter, const std::atomic<bool>& stop)>;
+// stop is set (the calling thread failed, so the worker's work is thrown away). False when it
+// could not begin (no connection of its own): the calling thread then converts the rows.
+using SecondHalfRows = std::function<bool(RowConverter& converter, const std::atomic<bool>& stop)>;
 
 // The worker and its document. The document's values live in one block that the calling
 // thread's document allocates (and so frees with itself), so that joining moves them instead of
@@ -41,8 +43,11 @@ public:
     // Joins the worker, logs its lines, rethrows what it threw, and adds its objects to target
     // (a member of the calling thread's document): components, groups and keys the first half
     // lacks are moved to the end of their level in the worker's order, instances of a key both
-    // halves have are appended to the first half's array.
-    void Join(rapidjson::Value& target);
+    // halves have are appended to the first half's array. False, with nothing logged, thrown or
+    // added, when the worker could not begin, or when a key both halves have is a single object
+    // in either (one row would replace or refuse what the other made): the caller then converts
+    // the worker's rows itself.
+    bool Join(rapidjson::Value& target);
 
 private:
     void Run();
@@ -54,7 +59,10 @@ private:
     size_t poolCapacity_ = 0;
     std::optional<rapidjson::Document> worked_;
     std::optional<CSLogger::Hold> lines_;
+    // Keys the worker added a single object to: what it made of them replaces, not extends.
+    std::unordered_set<TarnSchemaStore::SchemaObjectId> singles_;
     std::exception_ptr failure_;
+    bool begun_ = false;
     std::atomic<bool> stop_{false};
     std::thread worker_;
 };

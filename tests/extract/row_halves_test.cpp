@@ -25,6 +25,29 @@ const char kSingle[] = R"({"type": "object", "properties": {"size": {"type": "in
     "default": 100}, "note": {"type": "string"}}})";
 const char kMulti[] = R"(,"multiInstance": true, "instanceKey": "name")";
 
+// The lines from the first of text on.
+std::vector<CSLogger::Line> From(const std::vector<CSLogger::Line>& lines,
+                                 const std::string& text) {
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].text == text) {
+            return std::vector<CSLogger::Line>(lines.begin() + static_cast<long>(i), lines.end());
+        }
+    }
+    ADD_FAILURE() << "no line " << text;
+    return {};
+}
+
+void ExpectSameLines(const std::vector<CSLogger::Line>& expected,
+                     const std::vector<CSLogger::Line>& actual) {
+    ASSERT_EQ(expected.size(), actual.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        ASSERT_EQ(expected[i].text, actual[i].text) << "line " << i;
+        ASSERT_EQ(expected[i].priority, actual[i].priority) << expected[i].text;
+    }
+}
+
+const char kConversionStart[] = "ProcessConfigMapList invoked with DocumentType=";
+
 class RowHalves : public ExtractionTest {
 protected:
     void SetUp() override {
@@ -89,54 +112,36 @@ protected:
         return Text(document);
     }
 
-    // Whether the rows of table are cut for a second thread, and where.
-    size_t Cut(RowTable table) {
-        std::vector<StoreRow> rows = TarnConfigStore::ReadStoreRows(connection_, table);
-        RowCut cut = CutRows(rows);
-        EXPECT_LT(cut.at, rows.size()) << "the host is not converted on two threads";
+    // Where the rows of table are cut for a second thread: their positions from there on.
+    int64_t Cut(RowTable table) {
+        RowPositionCut cut = CutRowPositions(connection_, table);
+        EXPECT_LT(cut.at, cut.end) << "the host is not converted on two threads";
         return cut.at;
     }
-};
 
-// The lines from the first of text on.
-std::vector<CSLogger::Line> From(const std::vector<CSLogger::Line>& lines,
-                                 const std::string& text) {
-    for (size_t i = 0; i < lines.size(); ++i) {
-        if (lines[i].text == text) {
-            return std::vector<CSLogger::Line>(lines.begin() + static_cast<long>(i), lines.end());
+    // The position of a row of the table, counted as the store counts them.
+    int64_t Position(RowTable table, const std::string& key, const std::string& identifier) {
+        std::vector<StoreRow> rows = TarnConfigStore::ReadStoreRows(connection_, table);
+        int64_t first = TarnConfigStore::GetRowSpan(connection_, table).first;
+        for (size_t i = 0; i < rows.size(); ++i) {
+            if (rows[i].key == key && rows[i].identifier == identifier) {
+                return first + static_cast<int64_t>(i);
+            }
         }
+        ADD_FAILURE() << "no row " << key << "/" << identifier;
+        return -1;
     }
-    ADD_FAILURE() << "no line " << text;
-    return {};
-}
 
-void ExpectSameLines(const std::vector<CSLogger::Line>& expected,
-                     const std::vector<CSLogger::Line>& actual) {
-    ASSERT_EQ(expected.size(), actual.size());
-    for (size_t i = 0; i < expected.size(); ++i) {
-        ASSERT_EQ(expected[i].text, actual[i].text) << "line " << i;
-        ASSERT_EQ(expected[i].priority, actual[i].priority) << expected[i].text;
-    }
-}
-
-const char kConversionStart[] = "ProcessConfigMapList invoked with DocumentType=";
-
-}  // namespace
-
-TEST_F(RowHalves, DocumentsAndLinesAreThoseOfOneThread) {
-    TarnTest::Deadline deadline("extractions of 2 400 rows");
-    for (RowTable table : {RowTable::kCurrent, RowTable::kDesired}) {
-        StoreHost(table);
+    // The extraction of table gives the document and the lines of its rows converted in order
+    // on one thread.
+    void ExpectAsOneThread(RowTable table) {
         const bool current = table == RowTable::kCurrent;
-        Cut(table);
         CSLogger::Capture log;
         rapidjson::Document document =
             current ? ExtractCurrentConfiguration() : ExtractDesiredConfiguration();
         std::vector<CSLogger::Line> lines = log.Lines();
-        RowList rows = TarnConfigStore::GetUserConfigContents(connection_);
-        if (!current) {
-            rows = TarnConfigStore::GetDesiredUserConfigContents(connection_);
-        }
+        RowList rows = current ? TarnConfigStore::GetUserConfigContents(connection_)
+                               : TarnConfigStore::GetDesiredUserConfigContents(connection_);
         const DocumentType type = current ? CURRENT_CONFIG : DESIRED_CONFIG;
         CSLogger::Capture sequentialLog;
         EXPECT_EQ(Sequential(rows, type), Text(document));
@@ -148,11 +153,27 @@ TEST_F(RowHalves, DocumentsAndLinesAreThoseOfOneThread) {
                 std::string::npos);
         }
     }
+};
+
+}  // namespace
+
+TEST_F(RowHalves, DocumentsAndLinesAreThoseOfOneThread) {
+    TarnTest::Deadline deadline("extractions of 2 400 rows");
+    for (RowTable table : {RowTable::kCurrent, RowTable::kDesired}) {
+        StoreHost(table);
+        Cut(table);
+        ExpectAsOneThread(table);
+    }
+    // A key both halves add to, once as a single object: the rows are then converted on one
+    // thread, the later single object replacing the instances before it.
+    Put(RowTable::kDesired, "comp1", "group1", "k1", "", R"({"name":"one"})");
+    EXPECT_GE(Position(RowTable::kDesired, "k1", ""), Cut(RowTable::kDesired));
+    ExpectAsOneThread(RowTable::kDesired);
 }
 
 TEST_F(RowHalves, TheFirstErrorInRowOrderIsThrownAfterTheLinesBeforeIt) {
     StoreHost(RowTable::kDesired);
-    const size_t cut = Cut(RowTable::kDesired);
+    const int64_t cut = Cut(RowTable::kDesired);
     // Written past the store's own check of what it stores.
     auto bad = [&](int k, int i, const std::string& value) {
         connection_->Execute(("UPDATE desired_config SET value = '" + value + "' WHERE name = 'k" +
@@ -191,47 +212,7 @@ TEST_F(RowHalves, TheFirstErrorInRowOrderIsThrownAfterTheLinesBeforeIt) {
     // And before them, in the first half, a row that asks to delete a default.
     bad(1, 2, "DELETE_DEFAULT");
     expectAsOneThread(2027);
-    std::vector<StoreRow> rows = TarnConfigStore::ReadStoreRows(connection_, RowTable::kDesired);
-    auto at = [&rows](const std::string& key, const std::string& identifier) {
-        for (size_t i = 0; i < rows.size(); ++i) {
-            if (rows[i].key == key && rows[i].identifier == identifier) {
-                return i;
-            }
-        }
-        return rows.size();
-    };
-    EXPECT_LT(at("k1", "i2"), cut);
-    EXPECT_GE(at("k" + std::to_string(kKeys - 2), "i3"), cut);
-    EXPECT_GE(at("gone", ""), cut);
-}
-
-TEST(RowCut, HalvesOfTextAtAKeyBoundaryThatJoinAsRowByRow) {
-    auto rows = [](size_t count, size_t keyOf) {
-        std::vector<StoreRow> made;
-        for (size_t i = 0; i < count; ++i) {
-            made.push_back({"c", "g", "k" + std::to_string(i / keyOf), "i" + std::to_string(i),
-                            std::string(i < count / 4 ? 50 : 10, 'x'), ""});
-        }
-        return made;
-    };
-    EXPECT_EQ(100u, CutRows(rows(100, 10)).at) << "too few rows for a second thread";
-    std::vector<StoreRow> many = rows(kRowsForSecondThread, 10);
-    RowCut cut = CutRows(many);
-    // Half of the text lies in the first fifth of the rows, where a key begins.
-    EXPECT_EQ(410u, cut.at);
-    EXPECT_EQ(102u * 50 + 1536 * 10, cut.secondHalfBytes);
-    const StoreRow last = many.back();
-    many.resize(many.size() + 5, last);
-    EXPECT_EQ(420u, CutRows(many).at) << "a cut inside a key moves to the next one";
-    many.resize(kRowsForSecondThread);
-    // A key on both sides joins when its rows name instances, not when one is a single object.
-    many.push_back(many.front());
-    many.back().identifier = "more";
-    many.back().value.clear();
-    EXPECT_EQ(410u, CutRows(many).at);
-    many.back().identifier = "";
-    EXPECT_EQ(many.size(), CutRows(many).at);
-    many.back().identifier = "more";
-    many.front().identifier = "";
-    EXPECT_EQ(many.size(), CutRows(many).at);
+    EXPECT_LT(Position(RowTable::kDesired, "k1", "i2"), cut);
+    EXPECT_GE(Position(RowTable::kDesired, "k" + std::to_string(kKeys - 2), "i3"), cut);
+    EXPECT_GE(Position(RowTable::kDesired, "gone", ""), cut);
 }
