@@ -1,11 +1,13 @@
-// Extractions large enough to convert their rows on two threads give the document, the log
-// lines and the first error that converting every row in order gives (ProcessConfigMapList).
+// Extractions large enough to convert their rows on two threads (current, desired and the
+// export's view) give the document, the log lines and the first error that converting every row
+// in order gives (ProcessConfigMapList).
 #include <gtest/gtest.h>
 
 #include "deadline.h"
 #include "deradidezivizoda/core/exceptions.h"
 #include "deradidezivizoda/extract/config_map_list.h"
 #include "deradidezivizoda/extract/extract_configuration.h"
+#include "deradidezivizoda/extract/extract_user_configuration.h"
 #include "extract_fixture.h"
 #include "row_cut.h"
 #include "tarn/configstore/config_store.h"
@@ -134,15 +136,16 @@ protected:
 
     // The extraction of table gives the document and the lines of its rows converted in order
     // on one thread.
-    void ExpectAsOneThread(RowTable table) {
+    // type EXPORT_CONFIG: the export's view of the current rows.
+    void ExpectAsOneThread(RowTable table, DocumentType type) {
         const bool current = table == RowTable::kCurrent;
         CSLogger::Capture log;
-        rapidjson::Document document =
-            current ? ExtractCurrentConfiguration() : ExtractDesiredConfiguration();
+        rapidjson::Document document = type == EXPORT_CONFIG ? ExtractUserConfiguration(type)
+                                       : current             ? ExtractCurrentConfiguration()
+                                                             : ExtractDesiredConfiguration();
         std::vector<CSLogger::Line> lines = log.Lines();
         RowList rows = current ? TarnConfigStore::GetUserConfigContents(connection_)
                                : TarnConfigStore::GetDesiredUserConfigContents(connection_);
-        const DocumentType type = current ? CURRENT_CONFIG : DESIRED_CONFIG;
         CSLogger::Capture sequentialLog;
         EXPECT_EQ(Sequential(rows, type), Text(document));
         const std::string start = kConversionStart + std::to_string(type);
@@ -162,13 +165,14 @@ TEST_F(RowHalves, DocumentsAndLinesAreThoseOfOneThread) {
     for (RowTable table : {RowTable::kCurrent, RowTable::kDesired}) {
         StoreHost(table);
         Cut(table);
-        ExpectAsOneThread(table);
+        ExpectAsOneThread(table, table == RowTable::kCurrent ? CURRENT_CONFIG : DESIRED_CONFIG);
     }
+    ExpectAsOneThread(RowTable::kCurrent, EXPORT_CONFIG);
     // A key both halves add to, once as a single object: the rows are then converted on one
     // thread, the later single object replacing the instances before it.
     Put(RowTable::kDesired, "comp1", "group1", "k1", "", R"({"name":"one"})");
     EXPECT_GE(Position(RowTable::kDesired, "k1", ""), Cut(RowTable::kDesired));
-    ExpectAsOneThread(RowTable::kDesired);
+    ExpectAsOneThread(RowTable::kDesired, DESIRED_CONFIG);
 }
 
 TEST_F(RowHalves, TheFirstErrorInRowOrderIsThrownAfterTheLinesBeforeIt) {
