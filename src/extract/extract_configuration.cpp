@@ -9,6 +9,7 @@
 #include "deradidezivizoda/extract/ssh_sync.h"
 #include "deradidezivizoda/plugins/host_lock.h"
 #include "row_columns.h"
+#include "row_visit.h"
 #include "tarn/configstore/config_store_document.h"
 #include "tarn/logger/cs_logger.h"
 
@@ -20,25 +21,30 @@ rapidjson::Document ExtractCurrentConfiguration() {
     CSLogger::Log(3, "%s invoked", "ExtractCurrentConfiguration");
     SyncSshConfiguration();
     rapidjson::Document document(rapidjson::kObjectType);
-    // The rows as plain records, released as they are converted: nothing outside this call
-    // sees them, and row maps would cost more than the rest of the conversion.
-    std::vector<TarnConfigStore::StoreRow> rows =
-        TarnConfigStore::ReadStoreRows(HoldStoreForCall(), TarnConfigStore::RowTable::kCurrent);
+    auto connection = HoldStoreForCall();
     auto store = RequireSchemaStore(TarnSchemaStore::SchemaStore::GetStore());
+    // The extract plugins run before the rows are read (their run does not depend on the rows,
+    // and reading logs nothing), so that each row is converted as it is read and skipped when a
+    // plugin serves its key: no row list is ever held.
     std::shared_ptr<ExtractionData> extracted = RunExtractPlugins();
-    DropExtractedKeys(rows, *extracted);
-    ProcessMutableDefaultDeletes(rows, extracted->rows, store);
-    ConsumeStoreRows(document, rows, extracted->rows, store, CURRENT_CONFIG, extracted);
+    ProcessMutableDefaultDeletes(connection, *extracted, store);
+    auto stored = [&extracted](const RowNames& row) {
+        return extracted->keys.count(
+                   TarnSchemaStore::SchemaObjectId(row.component, row.group, row.key)) == 0;
+    };
+    ConsumeVisitedRows(document, connection, TarnConfigStore::RowTable::kCurrent,
+                       VisitRows(TarnConfigStore::RowTable::kCurrent, stored), extracted->rows,
+                       store, CURRENT_CONFIG, extracted);
     return document;
 }
 
 rapidjson::Document ExtractDesiredConfiguration() {
     CSLogger::Log(3, "%s invoked", "ExtractDesiredConfiguration");
     rapidjson::Document document(rapidjson::kObjectType);
-    std::vector<TarnConfigStore::StoreRow> rows =
-        TarnConfigStore::ReadStoreRows(HoldStoreForCall(), TarnConfigStore::RowTable::kDesired);
-    ConsumeStoreRows(document, rows, RowList(), TarnSchemaStore::SchemaStore::GetStore(),
-                     DESIRED_CONFIG, nullptr);
+    auto connection = HoldStoreForCall();
+    ConsumeVisitedRows(document, connection, TarnConfigStore::RowTable::kDesired,
+                       VisitRows(TarnConfigStore::RowTable::kDesired), RowList(),
+                       TarnSchemaStore::SchemaStore::GetStore(), DESIRED_CONFIG, nullptr);
     return document;
 }
 

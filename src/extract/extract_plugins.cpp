@@ -104,16 +104,4 @@ void MergeExtractedConfig(RowList& rows, const std::shared_ptr<ExtractionData>& 
     rows.insert(rows.end(), result->rows.begin(), result->rows.end());
 }
 
-void DropExtractedKeys(std::vector<TarnConfigStore::StoreRow>& rows, const ExtractionData& result) {
-    if (result.keys.empty()) {
-        return;
-    }
-    rows.erase(std::remove_if(rows.begin(), rows.end(),
-                              [&result](const TarnConfigStore::StoreRow& row) {
-                                  return result.keys.count(TarnSchemaStore::SchemaObjectId(
-                                             row.component, row.group, row.key)) != 0;
-                              }),
-               rows.end());
-}
-
 }  // namespace TarnConfigManager

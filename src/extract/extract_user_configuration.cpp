@@ -13,6 +13,7 @@
 #include "deradidezivizoda/extract/ssh_sync.h"
 #include "deradidezivizoda/plugins/host_lock.h"
 #include "row_columns.h"
+#include "row_visit.h"
 #include "tarn/configstore/config_store_document.h"
 #include "tarn/logger/cs_logger.h"
 #include "tarn/paths.h"
@@ -49,47 +50,6 @@ std::unordered_set<std::string> LoadAllowlists() {
         CSLogger::Log(3, "Loaded configIDs from %s", path.c_str());
     }
     return ids;
-}
-
-// Whether a row passes a test of its key, the test made once per run of rows of the same key
-// (rows of one key mostly follow each other).
-class KeyRunFilter {
-public:
-    explicit KeyRunFilter(std::function<bool(const RowNames&)> passes)
-        : passes_(std::move(passes)) {}
-
-    bool operator()(const TarnConfigStore::StoreRow& row) {
-        if (!known_ || row.key != key_ || row.group != group_ || row.component != component_) {
-            component_ = row.component;
-            group_ = row.group;
-            key_ = row.key;
-            known_ = true;
-            passed_ = passes_(NamesOf(row));
-        }
-        return passed_;
-    }
-
-private:
-    std::function<bool(const RowNames&)> passes_;
-    bool known_ = false;
-    bool passed_ = false;
-    std::string component_;
-    std::string group_;
-    std::string key_;
-};
-
-// The current user rows that pass, in order; the rest are skipped before any work is done.
-StoreRowVisit VisitUserRows(const std::shared_ptr<DBStore::StoreConnection>& connection,
-                            std::function<bool(const RowNames&)> passes) {
-    return [connection, passes = std::move(passes)](const auto& add) {
-        KeyRunFilter filter(passes);
-        TarnConfigStore::VisitStoreRows(connection, TarnConfigStore::RowTable::kCurrent,
-                                        [&](const TarnConfigStore::StoreRow& row) {
-                                            if (filter(row)) {
-                                                add(row);
-                                            }
-                                        });
-    };
 }
 
 void KeepAllowlisted(RowList& more, const std::unordered_set<std::string>& allowed) {
@@ -160,14 +120,15 @@ void AddTelemetryRow(rapidjson::Document& document, const RowNames& row,
                                    document.GetAllocator());
 }
 
-void ProcessConfigMapListTelemetry(rapidjson::Document& document, const StoreRowVisit& visit,
-                                   const RowList& more,
+void ProcessConfigMapListTelemetry(rapidjson::Document& document,
+                                   const std::shared_ptr<DBStore::StoreConnection>& connection,
+                                   const StoreRowVisit& visit, const RowList& more,
                                    const std::shared_ptr<TarnSchemaStore::SchemaStore>& store,
                                    const ExtractionData& plugins) {
     CSLogger::Log(3, "%s invoked", "ProcessConfigMapListTelemetry");
     ConfigStoreDocument::AddProfile(document);
     KeySet disabled;
-    visit([&](const TarnConfigStore::StoreRow& row) {
+    visit(connection, INT64_MIN, INT64_MAX, [&](const TarnConfigStore::StoreRow& row) {
         AddTelemetryRow(document, NamesOf(row), store, plugins, disabled);
     });
     for (const auto& row : more) {
@@ -208,8 +169,9 @@ rapidjson::Document ExtractUserConfiguration(DocumentType type) {
         return extracted->keys.count(id) == 0 && mutableDefault.count(id) == 0;
     };
     if (type != TELEMETRY_CONFIG) {
-        ConsumeVisitedRows(document, VisitUserRows(connection, unhandled), more, store, type,
-                           extracted);
+        ConsumeVisitedRows(document, connection, TarnConfigStore::RowTable::kCurrent,
+                           VisitRows(TarnConfigStore::RowTable::kCurrent, unhandled), more, store,
+                           type, extracted);
         return document;
     }
     const std::unordered_set<std::string> allowed = LoadAllowlists();
@@ -217,8 +179,9 @@ rapidjson::Document ExtractUserConfiguration(DocumentType type) {
     auto listed = [&allowed, &unhandled](const RowNames& row) {
         return unhandled(row) && allowed.count(ConfigId(row)) != 0;
     };
-    ProcessConfigMapListTelemetry(document, VisitUserRows(connection, listed), more, store,
-                                  *extracted);
+    ProcessConfigMapListTelemetry(document, connection,
+                                  VisitRows(TarnConfigStore::RowTable::kCurrent, listed), more,
+                                  store, *extracted);
     return document;
 }
 

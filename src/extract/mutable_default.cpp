@@ -182,16 +182,27 @@ void ProcessMutableDefaultDeletes(const RowList& rows,
     });
 }
 
-void ProcessMutableDefaultDeletes(const std::vector<TarnConfigStore::StoreRow>& rows,
-                                  const RowList& more,
+void ProcessMutableDefaultDeletes(const std::shared_ptr<DBStore::StoreConnection>& connection,
+                                  const ExtractionData& plugins,
                                   const std::shared_ptr<TarnSchemaStore::SchemaStore>& store) {
-    CheckMutableDefaultDeletes(store, [&rows, &more](auto erase) {
-        for (const auto& row : rows) {
-            if (!erase(TarnSchemaStore::SchemaObjectId(row.component, row.group, row.key))) {
-                return;
+    CheckMutableDefaultDeletes(store, [&](auto erase) {
+        // Only the rows of the keys asked about are read, and only their keys matter.
+        std::vector<TarnConfigStore::ConfigStoreObjectId> keys;
+        for (const auto& id : store->GetMutableDefaultKeys(false)) {
+            if (plugins.keys.count(id) == 0) {
+                keys.emplace_back(id.GetKey(), id.GetGroup(), id.GetComponent());
             }
         }
-        for (auto row = more.begin(); row != more.end() && erase(RowKey(**row)); ++row) {
+        bool more = true;
+        TarnConfigStore::VisitStoreRows(
+            connection, TarnConfigStore::RowTable::kCurrent,
+            [&](const TarnConfigStore::StoreRow& row) {
+                more = more &&
+                       erase(TarnSchemaStore::SchemaObjectId(row.component, row.group, row.key));
+            },
+            &keys);
+        for (auto row = plugins.rows.begin(); more && row != plugins.rows.end(); ++row) {
+            more = erase(RowKey(**row));
         }
     });
 }

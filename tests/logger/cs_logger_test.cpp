@@ -139,6 +139,37 @@ TEST_F(CSLoggerTest, ErrorsFlushAndFailuresDoNotLoseLines) {
     EXPECT_EQ("[info] gathered\n[error] failed\n[trace] after\n[info] thrown through\n", LogText());
 }
 
+TEST_F(CSLoggerTest, AHeldThreadsLinesAppearWhereTheyAreReleased) {
+    CSLogger::Hold hold;
+    std::string longText(3000, 'h');
+    CSLogger::Log(1, "kept first");
+    {
+        TarnTest::Deadline deadline("a thread logging while this one holds");
+        std::thread other([] { CSLogger::Log(2, "not held"); });
+        other.join();
+    }
+    CSLogger::Log(0, "kept error %s", longText.c_str());
+    EXPECT_EQ("[info] not held\n", LogText());
+    ASSERT_EQ(1u, capture_.Lines().size());
+    CSLogger::Log(3, "between");  // still held: the thread's lines keep their order
+    hold.Release();
+    EXPECT_EQ("[info] not held\n[warning] kept first\n[error] kept error " + longText +
+                  "\n[trace] between\n",
+              LogText());
+    ASSERT_EQ(4u, capture_.Lines().size());
+    EXPECT_EQ(0, capture_.Lines()[2].priority);
+    hold.Release();  // nothing left to release
+    EXPECT_EQ(4u, capture_.Lines().size());
+    {
+        CSLogger::Hold inner;
+        CSLogger::Log(2, "dropped with the inner hold");
+    }
+    CSLogger::Log(2, "held again by the outer one");
+    EXPECT_EQ(4u, capture_.Lines().size());
+    hold.Release();
+    EXPECT_EQ("held again by the outer one", Last());
+}
+
 TEST_F(CSLoggerTest, UnbufferedWritesAtOnceInsideABatch) {
     CSLogger::Batch batch;
     CSLogger::Log(2, "gathered");

@@ -3,6 +3,7 @@
 // incomplete, and the cleanup each DocumentType asks for. Reentrant; one document per call.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -25,21 +26,20 @@ TARN_EXPORT void ProcessConfigMapList(rapidjson::Document& document, RowList& ro
                                       std::shared_ptr<TarnSchemaStore::SchemaStore> store,
                                       DocumentType type, std::shared_ptr<ExtractionData> plugins);
 
-// ProcessConfigMapList for rows read as plain records (TarnConfigStore::ReadStoreRows),
-// followed by more rows (an extract plugin's). A record's texts are released once its value is
-// in document, so that the rows and the document are not both whole at the peak.
+// The rows of one source at store positions from `from` up to, without, `to`, read through
+// connection and handed to add in order: a visit over a table of the store, say.
+using StoreRowVisit = std::function<void(
+    const std::shared_ptr<DBStore::StoreConnection>& connection, int64_t from, int64_t to,
+    const std::function<void(const TarnConfigStore::StoreRow&)>& add)>;
+
+// ProcessConfigMapList for the rows of table that visit hands over one at a time, followed by
+// more: no row is kept once its value is in document. connection is the calling thread's. With
+// many rows, the later half of the positions is visited and converted on a worker thread of
+// this call with a connection of its own (results, log lines and errors as from one thread).
 // Library-internal, not exported.
-void ConsumeStoreRows(rapidjson::Document& document, std::vector<TarnConfigStore::StoreRow>& rows,
-                      const RowList& more, std::shared_ptr<TarnSchemaStore::SchemaStore> store,
-                      DocumentType type, std::shared_ptr<ExtractionData> plugins);
-
-// Hands each row of a source to add, in order: a visit over the store's rows, say.
-using StoreRowVisit =
-    std::function<void(const std::function<void(const TarnConfigStore::StoreRow&)>& add)>;
-
-// ConsumeStoreRows for rows that visit hands over one at a time, followed by more: no row is
-// kept once its value is in document. Library-internal, not exported.
-void ConsumeVisitedRows(rapidjson::Document& document, const StoreRowVisit& visit,
+void ConsumeVisitedRows(rapidjson::Document& document,
+                        const std::shared_ptr<DBStore::StoreConnection>& connection,
+                        TarnConfigStore::RowTable table, const StoreRowVisit& visit,
                         const RowList& more, std::shared_ptr<TarnSchemaStore::SchemaStore> store,
                         DocumentType type, std::shared_ptr<ExtractionData> plugins);
 

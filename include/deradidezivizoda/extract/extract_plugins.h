@@ -20,8 +20,5 @@ TARN_EXPORT std::shared_ptr<ExtractionData> RunExtractPlugins();
 // Removes from rows every row of a key in result's key set (the others keep their order) and
 // appends result's rows.
 TARN_EXPORT void MergeExtractedConfig(RowList& rows, const std::shared_ptr<ExtractionData>& result);
-// The first half of MergeExtractedConfig for rows read as plain records: removes the rows of
-// result's keys; result's rows are to follow them. Library-internal.
-void DropExtractedKeys(std::vector<TarnConfigStore::StoreRow>& rows, const ExtractionData& result);
 
 }  // namespace TarnConfigManager

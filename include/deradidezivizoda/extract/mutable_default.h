@@ -34,9 +34,10 @@ void ProcessMutableDefaultConfig(std::vector<TarnConfigStore::StoreRow>& rows, R
 TARN_EXPORT void ProcessMutableDefaultDeletes(
     const RowList& rows, const std::shared_ptr<TarnSchemaStore::SchemaStore>& store);
 
-// The same over rows read as plain records followed by more rows. Library-internal.
-void ProcessMutableDefaultDeletes(const std::vector<TarnConfigStore::StoreRow>& rows,
-                                  const RowList& more,
+// The same over the current rows of the store that no extract plugin replaces, followed by the
+// plugins' rows. Library-internal.
+void ProcessMutableDefaultDeletes(const std::shared_ptr<DBStore::StoreConnection>& connection,
+                                  const ExtractionData& plugins,
                                   const std::shared_ptr<TarnSchemaStore::SchemaStore>& store);
 
 // Whether the key has a mutable default and its current user rows equal its default rows:

@@ -92,6 +92,22 @@ void SelectEach(DBStore::StoreConnection& connection, RowTable table, const std:
 
 void BindNothing(Statement&) {}
 
+// Calls visit with each row the filter selects, in one record assigned from row to row (after
+// the first rows the texts fit the record's buffers).
+template <typename Bind>
+void VisitSelected(DBStore::StoreConnection& store, RowTable table, const std::string& filter,
+                   Bind bind, const std::function<void(const StoreRow&)>& visit) {
+    StoreRow row;
+    std::string* columns[] = {&row.component,  &row.group, &row.key,
+                              &row.identifier, &row.value, &row.autoConfValue};
+    SelectEach(store, table, filter, bind, [&](Statement& statement) {
+        for (int column = 0; column < static_cast<int>(std::size(columns)); ++column) {
+            columns[column]->assign(statement.TextView(column));
+        }
+        visit(row);
+    });
+}
+
 ConfigRowList SelectRows(DBStore::StoreConnection& connection, RowTable table,
                          const ConfigStoreObjectId* key) {
     static const std::string kColumns[] = {"Component",  "ConfigGroup", "Name",
@@ -294,16 +310,27 @@ void VisitStoreRows(const std::shared_ptr<DBStore::StoreConnection>& connection,
                 .Bind(first + 2, key.GetKey());
         }
     };
-    // Assigned, not built anew: after the first rows the texts fit the record's buffers.
-    StoreRow row;
-    std::string* columns[] = {&row.component,  &row.group, &row.key,
-                              &row.identifier, &row.value, &row.autoConfValue};
-    SelectEach(store, table, keys ? KeysFilter(keys->size()) : "", bind, [&](Statement& statement) {
-        for (int column = 0; column < static_cast<int>(std::size(columns)); ++column) {
-            columns[column]->assign(statement.TextView(column));
-        }
-        visit(row);
-    });
+    VisitSelected(store, table, keys ? KeysFilter(keys->size()) : "", bind, visit);
+}
+
+void VisitStoreRowsBetween(const std::shared_ptr<DBStore::StoreConnection>& connection,
+                           RowTable table, int64_t from, int64_t to,
+                           const std::function<void(const StoreRow&)>& visit) {
+    auto bind = [from, to](Statement& statement) { statement.Bind(1, from).Bind(2, to); };
+    VisitSelected(RequireConnection(connection), table, " WHERE seq >= ?1 AND seq < ?2", bind,
+                  visit);
+}
+
+RowSpan GetRowSpan(const std::shared_ptr<DBStore::StoreConnection>& connection, RowTable table) {
+    std::string sql = std::string("SELECT min(seq), max(seq), count(*) FROM ") + TableName(table);
+    Statement statement(RequireConnection(connection), sql.c_str());
+    RowSpan span;
+    if (statement.Step() && statement.Integer(2) > 0) {
+        span.first = statement.Integer(0);
+        span.end = statement.Integer(1) + 1;
+        span.count = statement.Integer(2);
+    }
+    return span;
 }
 
 ConfigRowList ReadKeyRows(const std::shared_ptr<DBStore::StoreConnection>& connection,

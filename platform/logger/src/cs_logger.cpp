@@ -355,6 +355,9 @@ __attribute__((noinline)) TextBuffer& LineText() {
     return text;
 }
 
+// The Hold of the calling thread, if any.
+thread_local CSLogger::Hold* tHold = nullptr;
+
 }  // namespace
 
 void CSLogger::Log(int priority, const char* format, ...) {
@@ -371,7 +374,14 @@ void CSLogger::Log(int priority, const char* format, ...) {
         return;
     }
     std::string_view message = text.View();
+    if (tHold != nullptr) {
+        tHold->Keep(priority, message.data(), message.size());
+        return;
+    }
+    Emit(priority, message);
+}
 
+void CSLogger::Emit(int priority, std::string_view message) {
     TheLogFile().Append(PriorityName(priority), message, priority == kError,
                         priority <= echoPriority.load(std::memory_order_relaxed));
     if (captureCount.load(std::memory_order_acquire) == 0) {
@@ -405,6 +415,44 @@ CSLogger::Unbuffered::Unbuffered() {
 
 CSLogger::Unbuffered::~Unbuffered() {
     TheLogFile().EndUnbuffered();
+}
+
+CSLogger::Hold::Hold() : outer_(tHold) {
+    tHold = this;
+}
+
+CSLogger::Hold::~Hold() {
+    if (tHold == this) {
+        tHold = outer_;
+    }
+}
+
+void CSLogger::Hold::Keep(int priority, const char* text, size_t length) {
+    constexpr size_t kBlockBytes = 256 * 1024;
+    const size_t needed = sizeof priority + sizeof length + length;
+    if (blocks_.empty() || blocks_.back().capacity() - blocks_.back().size() < needed) {
+        blocks_.emplace_back().reserve(std::max(kBlockBytes, needed));
+    }
+    std::string& block = blocks_.back();
+    block.append(reinterpret_cast<const char*>(&priority), sizeof priority);
+    block.append(reinterpret_cast<const char*>(&length), sizeof length);
+    block.append(text, length);
+}
+
+void CSLogger::Hold::Release() {
+    std::vector<std::string> blocks;
+    blocks.swap(blocks_);
+    for (const std::string& lines : blocks) {
+        for (size_t at = 0; at < lines.size();) {
+            int priority;
+            size_t length;
+            std::memcpy(&priority, lines.data() + at, sizeof priority);
+            std::memcpy(&length, lines.data() + at + sizeof priority, sizeof length);
+            at += sizeof priority + sizeof length;
+            Emit(priority, std::string_view(lines.data() + at, length));
+            at += length;
+        }
+    }
 }
 
 CSLogger::Capture::Capture() {

@@ -71,6 +71,19 @@ std::vector<StoreRow> ReadStoreRows(const std::shared_ptr<DBStore::StoreConnecti
 void VisitStoreRows(const std::shared_ptr<DBStore::StoreConnection>& connection, RowTable table,
                     const std::function<void(const StoreRow&)>& visit,
                     const std::vector<ConfigStoreObjectId>* keys = nullptr);
+// The store-order positions of a table's rows: rows are visited in order of position, and
+// positions grow as rows are added. first and end are 0 without rows.
+struct RowSpan {
+    int64_t first = 0;  // the first row's position
+    int64_t end = 0;    // one past the last row's
+    int64_t count = 0;  // how many rows
+};
+RowSpan GetRowSpan(const std::shared_ptr<DBStore::StoreConnection>& connection, RowTable table);
+// VisitStoreRows for the rows at positions from `from` up to, without, `to`: two readers can
+// go through a table's rows in two parts.
+void VisitStoreRowsBetween(const std::shared_ptr<DBStore::StoreConnection>& connection,
+                           RowTable table, int64_t from, int64_t to,
+                           const std::function<void(const StoreRow&)>& visit);
 // All rows of a table, in order.
 ConfigRowList ReadRows(const std::shared_ptr<DBStore::StoreConnection>& connection, RowTable table);
 // The rows of the key of id in a table, in order: all its instances when id's instance id is

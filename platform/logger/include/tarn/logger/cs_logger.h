@@ -2,11 +2,13 @@
 // (0 errors, 1 warnings, 2 progress and findings, 3 entry and completion traces).
 // Lines are appended to the log file under the host root, each with the time and the process
 // id; they reach stderr only when the program asks for it (EchoToStderr). Any thread may log. While
-// a Batch lives, lines are gathered in memory and written together; a Capture records the lines
-// logged while it lives (for tests).
+// a Batch lives, lines are gathered in memory and written together; a Hold keeps a thread's
+// lines back until they are released; a Capture records the lines logged while it lives (for
+// tests).
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tarn/export.h"
@@ -50,6 +52,29 @@ public:
         Unbuffered& operator=(const Unbuffered&) = delete;
     };
 
+    // While a Hold lives, the lines its thread logs are kept in it, not written: a worker thread
+    // doing part of an operation keeps its lines for the operation's thread, which releases them
+    // where the work would have logged them had it done it itself. One Hold per thread at a time.
+    class Hold {
+    public:
+        Hold();
+        ~Hold();  // forgets the lines not released
+        Hold(const Hold&) = delete;
+        Hold& operator=(const Hold&) = delete;
+
+        // Logs the kept lines, in order, from the calling thread (any thread once the holding
+        // one is done with the Hold), and forgets them.
+        void Release();
+
+    private:
+        friend class CSLogger;
+        void Keep(int priority, const char* text, size_t length);
+        // Per line: the priority, the length, the text. In blocks of their own, so that the
+        // lines are copied once, not again each time one buffer grows.
+        std::vector<std::string> blocks_;
+        Hold* outer_;
+    };
+
     struct Line {
         int priority;
         std::string text;
@@ -75,6 +100,10 @@ public:
         void Record(int priority, const std::string& text);
         std::vector<Line> lines_;
     };
+
+private:
+    // Writes a formatted line: to the log file, stderr when echoed, and the Captures.
+    static void Emit(int priority, std::string_view message);
 };
 
 TARN_PUBLIC_END
