@@ -93,6 +93,7 @@ struct ImpactHandler::Impl {
     PluginManager pluginManager;
     PluginMap pluginMap;
     int cacheMode = kCacheUnused;
+    bool viewDesired = false;  // ImpactHandlerAccess::ViewDesiredValues
     // Cache entries by name, built on the first read (caches hold an entry per object). The
     // names view the cache document's own, which gains no members once it is read.
     // Its nodes and buckets come from one growing buffer instead of a heap block per entry.
@@ -137,6 +138,10 @@ void ImpactHandler::SetCacheMode(int mode) {
 
 const ImpactHandler::PluginMap& ImpactHandlerAccess::PluginMapView(const ImpactHandler& handler) {
     return handler.impl->pluginMap;
+}
+
+void ImpactHandlerAccess::ViewDesiredValues(ImpactHandler& handler) {
+    handler.impl->viewDesired = true;
 }
 
 void ImpactHandler::Add(const Value& desired, const ObjectId& id, const Schema& schema,
@@ -317,8 +322,11 @@ void ImpactHandler::UpdatePluginMap(const ObjectId& id, const Value& value, cons
             cached = impl->CachedDrift(workDocument, id, driftObject);
         }
     }
-    DesiredConfigInput input{TarnConfigStore::CreateObject(id, value, schema, std::nullopt),
-                             driftObject, kActionNames[action], cached};
+    // A deleted object's value lies in the host document, which the walk drops at its end.
+    auto object = impl->viewDesired && action != DELETE
+                      ? TarnConfigStore::CreateObjectView(id, value, schema, std::nullopt)
+                      : TarnConfigStore::CreateObject(id, value, schema, std::nullopt);
+    DesiredConfigInput input{std::move(object), driftObject, kActionNames[action], cached};
     PluginMap& pluginMap = impl->pluginMap;
     auto entry = pluginMap.find(pluginId);
     if (entry == pluginMap.end()) {
