@@ -13,6 +13,7 @@
 #include "impact/impact_handler_access.h"
 #include "plugins/plugin_lookup.h"
 #include "tarn/configstore/join_text.h"
+#include "tarn/json/json_copy.h"
 #include "tarn/logger/cs_logger.h"
 
 namespace TarnConfigManager {
@@ -348,14 +349,19 @@ const std::vector<TarnConfigStore::ConfigStoreObjectId>& ImpactHandler::Impl::Ca
 void ImpactHandler::Impl::CacheDrift(rapidjson::Document& cache, const ObjectId& id, ACTION action,
                                      const std::shared_ptr<TarnConfigStore::DriftObject>& drift) {
     auto& allocator = cache.GetAllocator();
+    // The entry is put together on the stack and copied into the cache: an object starts with
+    // room for 16 members, the copy takes room for the one or two it has.
+    char scratchBuffer[1024];
+    rapidjson::MemoryPoolAllocator<> scratch(scratchBuffer, sizeof(scratchBuffer));
     Value entry(rapidjson::kObjectType);
-    entry.AddMember("operation", Value(kActionNames[action], allocator), allocator);
+    entry.AddMember("operation", rapidjson::StringRef(kActionNames[action]), scratch);
     if (drift) {
-        entry.AddMember("drift", Value(drift->GetDriftData(), allocator), allocator);
+        entry.AddMember("drift", Value(drift->GetDriftData(), scratch), scratch);
     }
     std::string& key = cacheKey;  // CacheKeyOf(id), in a string reused for every object
     TarnConfigStore::JoinTextInto(key, CacheKeyPieces(id));
-    cache.AddMember(Value(key, allocator), entry, allocator);
+    cache.AddMember(Value(key, allocator), TarnConfigStore::CopyJsonValue(entry, allocator),
+                    allocator);
     CSLogger::Log(2, "Caching drift info for %s", key.c_str());
 }
 
