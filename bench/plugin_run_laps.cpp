@@ -19,11 +19,8 @@ namespace {
 
 const char kGroupArgument[] = "++group=host/kiln/hostcore/configManagerPlugin,stats";
 
-double CpuSeconds(int who) {
-    rusage usage{};
-    getrusage(who, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+double Seconds(const timeval& time) {
+    return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_usec) / 1e6;
 }
 
 // A request file left behind would make the library's next request replace an existing
@@ -88,15 +85,25 @@ std::vector<std::string> RecordedCppRequests(const std::function<void()>& run) {
 }
 
 Lap Lap::Now() {
+    rusage self{};
+    rusage children{};
+    getrusage(RUSAGE_SELF, &self);
+    getrusage(RUSAGE_CHILDREN, &children);
     return {
         std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(),
-        CpuSeconds(RUSAGE_SELF), CpuSeconds(RUSAGE_CHILDREN)};
+        Seconds(self.ru_utime) + Seconds(self.ru_stime),
+        Seconds(children.ru_utime) + Seconds(children.ru_stime),
+        Seconds(self.ru_stime),
+        static_cast<double>(self.ru_minflt),
+    };
 }
 
 void Lap::Add(const Lap& start, const Lap& end) {
     wall += end.wall - start.wall;
     self += end.self - start.self;
     children += end.children - start.children;
+    selfSystem += end.selfSystem - start.selfSystem;
+    selfFaults += end.selfFaults - start.selfFaults;
 }
 
 bool BareRuns(const char* runner, const std::vector<std::string>& requests, Lap* laps,
@@ -127,6 +134,9 @@ void ReportOutside(benchmark::State& state, const Lap& library, const Lap& bare,
     state.counters[bareCounter] = 1e3 * bare.wall / static_cast<double>(state.iterations());
     state.counters["outside_pct"] = 100.0 * (library.wall - bare.wall) / library.wall;
     state.counters["outside_cpu_pct"] = 100.0 * library.self / (library.self + library.children);
+    const double iterations = static_cast<double>(state.iterations());
+    state.counters["self_sys_ms"] = 1e3 * library.selfSystem / iterations;
+    state.counters["self_faults"] = library.selfFaults / iterations;
 }
 
 }  // namespace TarnBench

@@ -30,9 +30,11 @@ bool SpawnAndWait(const char* runner);
 // which is put back afterwards.
 std::vector<std::string> RecordedCppRequests(const std::function<void()>& run);
 
-// Wall and CPU seconds of timed stretches, summed: each taken before and after one.
+// Wall and CPU seconds of timed stretches, summed: each taken before and after one. self
+// counts this process's CPU time, selfSystem the kernel's part of it, selfFaults its minor
+// page faults (the heap touched afresh).
 struct Lap {
-    double wall = 0, self = 0, children = 0;
+    double wall = 0, self = 0, children = 0, selfSystem = 0, selfFaults = 0;
 
     static Lap Now();
     void Add(const Lap& start, const Lap& end);
@@ -48,7 +50,9 @@ bool BareRuns(const char* runner, const std::vector<std::string>& requests, Lap*
 // requests (bare): the bare runs' wall time per iteration in ms (under bareCounter),
 // outside_pct (the library's wall time less the bare runs', over the former) and
 // outside_cpu_pct (this process's CPU time over that plus its children's, the plugin
-// processes, during the library call: robust against other load on the machine).
+// processes, during the library call: robust against other load on the machine), and per
+// iteration of the library call the kernel's CPU time in this process (self_sys_ms) and this
+// process's minor page faults (self_faults).
 void ReportOutside(benchmark::State& state, const Lap& library, const Lap& bare,
                    const char* bareCounter);
 

@@ -8,6 +8,7 @@
 #include "deradidezivizoda/plugins/host_lock.h"
 #include "deradidezivizoda/plugins/task_handle.h"
 #include "desired_document.h"
+#include "impact/impact_handler_access.h"
 #include "tarn/configstore/boot_state.h"
 #include "tarn/configstore/db_store.h"
 #include "tarn/json/json_copy.h"
@@ -49,6 +50,21 @@ IMPACT_TYPE AgreedImpact(IMPACT_TYPE old, IMPACT_TYPE current) {
     ThrowException<InvalidImpact>(INVALID_IMPACT);
 }
 
+// The impact of the check result's document on the host now, computed on document (a copy of
+// it made here, which may gain generated instance ids) with CheckApply's drift cache. The
+// handler and its objects are gone when this returns, so that the apply tasks' walk reuses
+// their memory.
+ImpactResult ImpactNow(const CheckApplyResult& check, rapidjson::Document& document,
+                       const std::shared_ptr<TaskHandle>& task) {
+    ImpactHandler handler;
+    handler.SetCacheMode(ImpactHandler::kCacheRead);
+    LoadDriftCache(check.driftCache, handler);
+    // The check result stays as CheckApply made it: the walks work on the copy.
+    document = TarnConfigStore::CopyJsonDocument(check.desiredDocument);
+    ImpactHandlerAccess::ViewDesiredValues(handler);  // it dies before document
+    return ImpactWithCustomHandler(document, check.clusterContext, handler, task);
+}
+
 }  // namespace
 
 ApplyResult Apply(const std::shared_ptr<CheckApplyResult>& checkResult,
@@ -65,15 +81,9 @@ ApplyResult Apply(const std::shared_ptr<CheckApplyResult>& checkResult,
     // Held until Apply returns, so the caller's task accounts for this part of the work.
     std::shared_ptr<TaskHandle> heldTask = task->ChildTask(2);
     auto connection = HoldStoreForCall();
-    ImpactHandler handler;
-    handler.SetCacheMode(ImpactHandler::kCacheRead);
-    LoadDriftCache(checkResult->driftCache, handler);
-    // The check result stays as CheckApply made it: the walks work on a copy, which may gain
-    // generated instance ids.
-    rapidjson::Document document = TarnConfigStore::CopyJsonDocument(checkResult->desiredDocument);
+    rapidjson::Document document;
+    ImpactResult impact = ImpactNow(*checkResult, document, task);
     ApplyResult result;
-    ImpactResult impact =
-        ImpactWithCustomHandler(document, checkResult->clusterContext, handler, task);
     if (!impact.error.id.empty()) {
         result.error = impact.error;
         return result;

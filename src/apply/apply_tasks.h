@@ -19,8 +19,9 @@ class TaskHandle;
 // before any plugin runs.
 enum class AbsentApplyPlugin { kWarn, kRefuse };
 
-ErrorInfo RunApplyTasks(const std::vector<DesiredConfigInput>& tasks,
-                        const std::string& clusterContext, const std::shared_ptr<TaskHandle>& task,
-                        bool boot, AbsentApplyPlugin absent);
+// The tasks are taken over: a caller that keeps its own passes a copy.
+ErrorInfo RunApplyTasks(std::vector<DesiredConfigInput> tasks, const std::string& clusterContext,
+                        const std::shared_ptr<TaskHandle>& task, bool boot,
+                        AbsentApplyPlugin absent);
 
 }  // namespace TarnConfigManager

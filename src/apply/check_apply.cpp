@@ -5,6 +5,7 @@
 #include "deradidezivizoda/impact/impact.h"
 #include "deradidezivizoda/impact/impact_handler.h"
 #include "deradidezivizoda/plugins/host_lock.h"
+#include "impact/impact_handler_access.h"
 #include "tarn/configstore/config_store_document.h"
 #include "tarn/json/json_copy.h"
 #include "tarn/logger/cs_logger.h"
@@ -29,6 +30,7 @@ std::shared_ptr<CheckApplyResult> CheckApply(rapidjson::Document& document,
     CSLogger::Log(3, "CheckApply operation invoked.");
     ImpactHandler handler;
     handler.SetCacheMode(ImpactHandler::kCacheWrite);
+    ImpactHandlerAccess::ViewDesiredValues(handler);  // it dies before document
     ImpactResult impact = ImpactWithCustomHandler(document, clusterContext, handler, task);
     if (!impact.error.id.empty()) {
         throw ErrorInfo(impact.error);

@@ -36,7 +36,7 @@ void Warn(TaskHandle& task, const char* id, const std::list<std::string>& args) 
 // where that key's work gathers.
 struct PluginTarget {
     const Plugin* plugin;
-    const std::string* operation;
+    std::string operation;
     std::string pluginId;
     bool bootCapable;
     std::string key;
@@ -46,21 +46,22 @@ struct PluginTarget {
 PluginTarget& TargetOf(std::vector<PluginTarget>& targets, const std::shared_ptr<Plugin>& plugin,
                        const std::string& operation) {
     for (PluginTarget& target : targets) {
-        if (target.plugin == plugin.get() && *target.operation == operation) {
+        if (target.plugin == plugin.get() && target.operation == operation) {
             return target;
         }
     }
-    targets.push_back({plugin.get(), &operation, plugin->GetId(), plugin->CheckType(APPLY_BOOT),
+    targets.push_back({plugin.get(), operation, plugin->GetId(), plugin->CheckType(APPLY_BOOT),
                        ApplyTaskKey(*plugin, operation)});
     return targets.back();
 }
 
-// Gives each task to every apply plugin of its key, under the plugin's task key.
-TaskKeyMap GroupTasks(PluginManager& plugins, const std::vector<DesiredConfigInput>& tasks,
-                      bool boot, AbsentApplyPlugin absent, TaskHandle& handle) {
+// Gives each task to every apply plugin of its key, under the plugin's task key. The tasks are
+// moved out (copied only for a second plugin).
+TaskKeyMap GroupTasks(PluginManager& plugins, std::vector<DesiredConfigInput>& tasks, bool boot,
+                      AbsentApplyPlugin absent, TaskHandle& handle) {
     TaskKeyMap taskMap;
     std::vector<PluginTarget> targets;
-    for (const DesiredConfigInput& task : tasks) {
+    for (DesiredConfigInput& task : tasks) {
         const TarnConfigStore::ConfigStoreObjectId& id = task.object->GetConfigStoreObjectId();
         std::string idText = id.toString();
         std::vector<std::shared_ptr<Plugin>> found = PluginLookup::Find(plugins, id, idText);
@@ -71,6 +72,7 @@ TaskKeyMap GroupTasks(PluginManager& plugins, const std::vector<DesiredConfigInp
             }
             Warn(handle, kApplyPluginAbsent, {ImpactHandler::CacheKeyOf(id)});
         }
+        TaskMap* last = nullptr;  // the last work the task goes to takes it
         for (const std::shared_ptr<Plugin>& plugin : found) {
             PluginTarget& target = TargetOf(targets, plugin, task.operation);
             const char* pluginId = target.pluginId.c_str();
@@ -84,7 +86,13 @@ TaskKeyMap GroupTasks(PluginManager& plugins, const std::vector<DesiredConfigInp
             if (!target.work) {
                 target.work = &taskMap.try_emplace(target.key, TaskMap{plugin, {}}).first->second;
             }
-            target.work->inputs.push_back(task);
+            if (last) {
+                last->inputs.push_back(task);
+            }
+            last = target.work;
+        }
+        if (last) {
+            last->inputs.push_back(std::move(task));
         }
     }
     return taskMap;
@@ -117,9 +125,9 @@ std::string ApplyTaskKey(const Plugin& plugin, const std::string& operation) {
     return (plugin.GetVersion() == 3 ? std::string("REMEDIATE") : operation) + ":" + plugin.GetId();
 }
 
-ErrorInfo RunApplyTasks(const std::vector<DesiredConfigInput>& tasks,
-                        const std::string& clusterContext, const std::shared_ptr<TaskHandle>& task,
-                        bool boot, AbsentApplyPlugin absent) {
+ErrorInfo RunApplyTasks(std::vector<DesiredConfigInput> tasks, const std::string& clusterContext,
+                        const std::shared_ptr<TaskHandle>& task, bool boot,
+                        AbsentApplyPlugin absent) {
     HostLock hostLock;
     PluginManager plugins(APPLY);
     TaskKeyMap taskMap = GroupTasks(plugins, tasks, boot, absent, *task);
@@ -165,7 +173,7 @@ ErrorInfo RemediateHost(rapidjson::Document& document, const std::string& cluste
         CSLogger::Log(1, "No tasks generated for the desired configuration.");
         return ErrorInfo();
     }
-    return ExecuteApplyTasks(tasks, clusterContext, std::move(task), boot);
+    return RunApplyTasks(std::move(tasks), clusterContext, task, boot, AbsentApplyPlugin::kWarn);
 }
 
 }  // namespace TarnConfigManager

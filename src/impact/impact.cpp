@@ -115,6 +115,7 @@ ImpactResult ImpactWithCustomHandler(rapidjson::Document& desired,
 ImpactResult Impact(rapidjson::Document& desired, const std::string& clusterContext,
                     std::shared_ptr<TaskHandle> task) {
     ImpactHandler handler;
+    ImpactHandlerAccess::ViewDesiredValues(handler);  // it dies before desired
     return ImpactWithCustomHandler(desired, clusterContext, handler, std::move(task));
 }
 

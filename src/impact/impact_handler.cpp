@@ -13,6 +13,7 @@
 #include "impact/impact_handler_access.h"
 #include "plugins/plugin_lookup.h"
 #include "tarn/configstore/join_text.h"
+#include "tarn/json/json_copy.h"
 #include "tarn/logger/cs_logger.h"
 
 namespace TarnConfigManager {
@@ -93,6 +94,7 @@ struct ImpactHandler::Impl {
     PluginManager pluginManager;
     PluginMap pluginMap;
     int cacheMode = kCacheUnused;
+    bool viewDesired = false;  // ImpactHandlerAccess::ViewDesiredValues
     // Cache entries by name, built on the first read (caches hold an entry per object). The
     // names view the cache document's own, which gains no members once it is read.
     // Its nodes and buckets come from one growing buffer instead of a heap block per entry.
@@ -137,6 +139,10 @@ void ImpactHandler::SetCacheMode(int mode) {
 
 const ImpactHandler::PluginMap& ImpactHandlerAccess::PluginMapView(const ImpactHandler& handler) {
     return handler.impl->pluginMap;
+}
+
+void ImpactHandlerAccess::ViewDesiredValues(ImpactHandler& handler) {
+    handler.impl->viewDesired = true;
 }
 
 void ImpactHandler::Add(const Value& desired, const ObjectId& id, const Schema& schema,
@@ -317,8 +323,11 @@ void ImpactHandler::UpdatePluginMap(const ObjectId& id, const Value& value, cons
             cached = impl->CachedDrift(workDocument, id, driftObject);
         }
     }
-    DesiredConfigInput input{TarnConfigStore::CreateObject(id, value, schema, std::nullopt),
-                             driftObject, kActionNames[action], cached};
+    // A deleted object's value lies in the host document, which the walk drops at its end.
+    auto object = impl->viewDesired && action != DELETE
+                      ? TarnConfigStore::CreateObjectView(id, value, schema, std::nullopt)
+                      : TarnConfigStore::CreateObject(id, value, schema, std::nullopt);
+    DesiredConfigInput input{std::move(object), driftObject, kActionNames[action], cached};
     PluginMap& pluginMap = impl->pluginMap;
     auto entry = pluginMap.find(pluginId);
     if (entry == pluginMap.end()) {
@@ -340,14 +349,19 @@ const std::vector<TarnConfigStore::ConfigStoreObjectId>& ImpactHandler::Impl::Ca
 void ImpactHandler::Impl::CacheDrift(rapidjson::Document& cache, const ObjectId& id, ACTION action,
                                      const std::shared_ptr<TarnConfigStore::DriftObject>& drift) {
     auto& allocator = cache.GetAllocator();
+    // The entry is put together on the stack and copied into the cache: an object starts with
+    // room for 16 members, the copy takes room for the one or two it has.
+    char scratchBuffer[1024];
+    rapidjson::MemoryPoolAllocator<> scratch(scratchBuffer, sizeof(scratchBuffer));
     Value entry(rapidjson::kObjectType);
-    entry.AddMember("operation", Value(kActionNames[action], allocator), allocator);
+    entry.AddMember("operation", rapidjson::StringRef(kActionNames[action]), scratch);
     if (drift) {
-        entry.AddMember("drift", Value(drift->GetDriftData(), allocator), allocator);
+        entry.AddMember("drift", Value(drift->GetDriftData(), scratch), scratch);
     }
     std::string& key = cacheKey;  // CacheKeyOf(id), in a string reused for every object
     TarnConfigStore::JoinTextInto(key, CacheKeyPieces(id));
-    cache.AddMember(Value(key, allocator), entry, allocator);
+    cache.AddMember(Value(key, allocator), TarnConfigStore::CopyJsonValue(entry, allocator),
+                    allocator);
     CSLogger::Log(2, "Caching drift info for %s", key.c_str());
 }
 

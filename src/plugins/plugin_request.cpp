@@ -101,6 +101,16 @@ rapidjson::Value MemberName(const TarnConfigStore::ConfigStoreObjectId& id,
     return rapidjson::Value(rapidjson::StringRef(text, static_cast<rapidjson::SizeType>(size)));
 }
 
+// A request's text of 1 000 objects takes a quarter of a megabyte, and memory the C library
+// handed back to the system costs a page fault per page when it is touched again. Each thread
+// keeps the buffer of its last request for the next one, up to this size.
+constexpr size_t kKeptTextBytes = 4u << 20;
+
+std::string& SpareTextBuffer() {
+    thread_local std::string spare;
+    return spare;
+}
+
 DesiredConfigInput ReadInput(const rapidjson::Value& entry, InstanceIndex& index) {
     DesiredConfigInput input;
     input.operation = OptionalString(entry, "operation");
@@ -119,19 +129,42 @@ DesiredConfigInput ReadInput(const rapidjson::Value& entry, InstanceIndex& index
 
 }  // namespace
 
+std::string PluginRequest::BorrowTextBuffer() {
+    std::string text;
+    text.swap(SpareTextBuffer());
+    text.clear();
+    return text;
+}
+
+void PluginRequest::ReturnTextBuffer(std::string& text) {
+    std::string& spare = SpareTextBuffer();
+    if (text.capacity() <= kKeptTextBytes && text.capacity() > spare.capacity()) {
+        text.clear();
+        spare.swap(text);
+    }
+}
+
 PluginRequest::PluginRequest() : document(rapidjson::kObjectType) {}
 
 PluginRequest::PluginRequest(const std::string& id, const std::string& operation,
                              const std::string& module, int version,
                              const std::vector<DesiredConfigInput>& inputs)
-    : document(rapidjson::kObjectType), dataAsText_(true) {
+    : document(rapidjson::kObjectType), dataAsText_(true), text_(BorrowTextBuffer()) {
     PopulateMetadata(id, operation, module, version, document.GetAllocator());
+    try {
+        TarnConfigStore::WriteJsonText(document, text_);
+        text_.back() = ',';  // the metadata's closing brace: "data" follows them
+        metadataSize_ = text_.size();
+    } catch (const TarnConfigStore::ConfigStoreException&) {
+        text_.clear();  // Dump writes the metadata again and throws there, after the data's error
+    }
     // A text that cannot be written fails the write, as it would if it were in the document.
     try {
         WriteDataText(inputs);
     } catch (const TarnConfigStore::ConfigStoreException&) {
         unwritable_ = std::current_exception();
-        dataText_.clear();
+        text_.clear();
+        metadataSize_ = 0;
     }
 }
 
@@ -139,47 +172,48 @@ void PluginRequest::WriteDataText(const std::vector<DesiredConfigInput>& inputs)
     using TarnConfigStore::AppendJsonString;
     std::string config;  // each object's text in turn, in one buffer
     std::string name;    // and its member name
-    dataText_.reserve(inputs.size() * 256);
-    dataText_ += '{';
+    std::string& text = text_;
+    text.reserve(text.size() + inputs.size() * 256);
+    text += R"("data":{)";
     for (const DesiredConfigInput& input : inputs) {
         const TarnConfigStore::ConfigStoreObjectId& id = input.object->GetConfigStoreObjectId();
         input.object->GetSerializedData(config);
         name.assign(id.GetComponent()).append(id.GetGroup()).append(id.GetKey());
         name.append(id.GetInstanceId());
-        AppendJsonString(name, dataText_);
-        dataText_ += R"(:{"operation":)";
-        AppendJsonString(input.operation, dataText_);
-        dataText_ += R"(,"config":)";
-        AppendJsonString(config, dataText_);
+        AppendJsonString(name, text);
+        text += R"(:{"operation":)";
+        AppendJsonString(input.operation, text);
+        text += R"(,"config":)";
+        AppendJsonString(config, text);
         if (input.drift) {
-            dataText_ += R"(,"drift":)";
-            AppendJsonString(input.drift->GetDriftData(), dataText_);
+            text += R"(,"drift":)";
+            AppendJsonString(input.drift->GetDriftData(), text);
         }
         if (input.cachedDrift) {
-            dataText_ += R"(,"cachedDrift":{)";
+            text += R"(,"cachedDrift":{)";
             if (input.cachedDrift->drift) {
-                dataText_ += R"("drift":)";
-                AppendJsonString(input.cachedDrift->drift->GetDriftData(), dataText_);
-                dataText_ += ',';
+                text += R"("drift":)";
+                AppendJsonString(input.cachedDrift->drift->GetDriftData(), text);
+                text += ',';
             }
-            dataText_ += R"("operation":)";
-            AppendJsonString(input.cachedDrift->operation, dataText_);
-            dataText_ += '}';
+            text += R"("operation":)";
+            AppendJsonString(input.cachedDrift->operation, text);
+            text += '}';
         }
-        dataText_ += R"(,"component":)";
-        AppendJsonString(id.GetComponent(), dataText_);
-        dataText_ += R"(,"group":)";
-        AppendJsonString(id.GetGroup(), dataText_);
-        dataText_ += R"(,"key":)";
-        AppendJsonString(id.GetKey(), dataText_);
-        dataText_ += R"(,"instanceId":)";
-        AppendJsonString(id.GetInstanceId(), dataText_);
-        dataText_ += "},";
+        text += R"(,"component":)";
+        AppendJsonString(id.GetComponent(), text);
+        text += R"(,"group":)";
+        AppendJsonString(id.GetGroup(), text);
+        text += R"(,"key":)";
+        AppendJsonString(id.GetKey(), text);
+        text += R"(,"instanceId":)";
+        AppendJsonString(id.GetInstanceId(), text);
+        text += "},";
     }
-    if (dataText_.back() == ',') {
-        dataText_.back() = '}';
+    if (text.back() == ',') {
+        text.back() = '}';
     } else {
-        dataText_ += '}';
+        text += '}';
     }
 }
 
@@ -201,7 +235,9 @@ PluginRequest::PluginRequest(
     PopulateCSOList(references, "references", document.GetAllocator());
 }
 
-PluginRequest::~PluginRequest() = default;
+PluginRequest::~PluginRequest() {
+    ReturnTextBuffer(text_);
+}
 
 void PluginRequest::PopulateMetadata(const std::string& id, const std::string& operation,
                                      const std::string& module, int version, Allocator& allocator) {
@@ -261,14 +297,23 @@ void PluginRequest::PopulateCSOIds(const std::vector<TarnConfigStore::ConfigStor
 
 void PluginRequest::Dump(const std::string& path, const std::string& taskId,
                          const std::string& clusterContext) {
-    std::string text;
     if (dataAsText_) {
-        text = RequestText(taskId, clusterContext);
-    } else {
-        PopulateTaskId(taskId, document.GetAllocator());
-        PopulateClusterContext(clusterContext, document.GetAllocator());
-        text = TarnConfigStore::WriteJsonText(document);
+        const size_t dataEnd = CompleteText(taskId, clusterContext);
+        // The text goes back to ending with "data", whether or not the write succeeds.
+        struct Trim {
+            std::string& text;
+            size_t size;
+            ~Trim() { text.resize(size); }
+        } trim{text_, dataEnd};
+        WriteRequestFile(path, text_);
+        return;
     }
+    PopulateTaskId(taskId, document.GetAllocator());
+    PopulateClusterContext(clusterContext, document.GetAllocator());
+    WriteRequestFile(path, TarnConfigStore::WriteJsonText(document));
+}
+
+void PluginRequest::WriteRequestFile(const std::string& path, const std::string& text) {
     MakeRunFolder(path);
     if (!TarnConfigStore::WriteFileAtomically(path, text, 0600,
                                               TarnConfigStore::Durability::kTransient)) {
@@ -278,28 +323,37 @@ void PluginRequest::Dump(const std::string& path, const std::string& taskId,
     }
 }
 
-std::string PluginRequest::RequestText(const std::string& taskId,
-                                       const std::string& clusterContext) const {
+size_t PluginRequest::CompleteText(const std::string& taskId, const std::string& clusterContext) {
     if (unwritable_) {
         std::rethrow_exception(unwritable_);
     }
-    std::string text;
-    text.reserve(dataText_.size() + clusterContext.size() + 256);
-    TarnConfigStore::WriteJsonText(document, text);
-    text.back() = ',';  // the metadata's closing brace: the members below follow them
-    text += R"("data":)";
-    text += dataText_;
-    text += R"(,"taskId":)";
-    TarnConfigStore::AppendJsonString(taskId, text);
-    text += R"(,"clusterContext":)";
-    TarnConfigStore::AppendJsonString(clusterContext, text);
-    text += '}';
-    return text;
+    // The metadata as the document holds them now, in case they changed since the request
+    // was built.
+    std::string metadata;
+    TarnConfigStore::WriteJsonText(document, metadata);
+    metadata.back() = ',';
+    if (text_.compare(0, metadataSize_, metadata) != 0) {
+        text_.replace(0, metadataSize_, metadata);
+        metadataSize_ = metadata.size();
+    }
+    const size_t dataEnd = text_.size();
+    try {
+        text_ += R"(,"taskId":)";
+        TarnConfigStore::AppendJsonString(taskId, text_);
+        text_ += R"(,"clusterContext":)";
+        TarnConfigStore::AppendJsonString(clusterContext, text_);
+        text_ += '}';
+    } catch (...) {
+        text_.resize(dataEnd);
+        throw;
+    }
+    return dataEnd;
 }
 
 void PluginRequest::Load(const std::string& path) {
     dataAsText_ = false;
-    dataText_.clear();
+    text_.clear();
+    metadataSize_ = 0;
     unwritable_ = nullptr;
     rapidjson::Document loaded;
     if (!TarnConfigStore::ParseJsonFile(path.c_str(), loaded)) {

@@ -215,6 +215,37 @@ TEST_F(ApplyTest, TheDriftCacheOfTheCheckReachesTheImpactPluginsOfTheApply) {
               cached);
 }
 
+// The impact plugins of CheckApply and of Apply get each added and changed object's desired
+// value and a deleted object's value on the host.
+TEST_F(ApplyTest, TheImpactPluginsGetTheDesiredValuesAndTheDeletedHostValues) {
+    rapidjson::Document desired = Desired({{"/host/time/zone/zone", "\"CET\""}});
+    desired["host"]["net"]["links"].CopyFrom(
+        Json(R"([{"name": "eth2", "mtu": 1500, "enabled": true, "speed": 10},
+                 {"name": "eth0", "mtu": 1500, "enabled": true, "speed": 10}])"),
+        desired.GetAllocator());
+    EXPECT_EQ(APPLY_SUCCESS, Apply(Check(std::move(desired)), task).status);
+    std::vector<std::string> seen;
+    for (const rapidjson::Document& call : PluginCalls()) {
+        if (call["operation"] == "IMPACT") {
+            for (const auto& input : call["inputs"].GetArray()) {
+                seen.push_back(std::string(input["id"].GetString()) + " " +
+                               input["operation"].GetString() + " " + Text(input["config"]));
+            }
+        }
+    }
+    std::sort(seen.begin(), seen.end());
+    const std::vector<std::string> once{
+        R"(host:net:links:eth0 SET {"name":"eth0","mtu":1500,"enabled":true,"speed":10})",
+        R"(host:net:links:eth1 DELETE {"name":"eth1","mtu":1500,"enabled":true,"speed":1000})",
+        R"(host:net:links:eth2 ADD {"name":"eth2","mtu":1500,"enabled":true,"speed":10})",
+        R"(host:time:zone: SET {"zone":"CET"})"};
+    std::vector<std::string> twice;
+    for (const std::string& line : once) {
+        twice.insert(twice.end(), {line, line});
+    }
+    EXPECT_EQ(twice, seen);
+}
+
 TEST_F(ApplyTest, AnAbortWhileAPluginRunsEndsItWithSigterm) {
     Configure("storetest:links", R"({"apply": "hang"})");
     task->AbortWhenFileExists(RunningMarker());

@@ -139,6 +139,37 @@ TEST_F(RequestTest, TextThatIsNotUtf8FailsTheWriteAndLeavesNoFile) {
     EXPECT_FALSE(std::filesystem::exists(TarnPaths::kPluginInputFile));
 }
 
+// Requests made one after the other on a thread share a buffer: each writes its own text, and
+// writing a request again gives its text with the new task id only.
+TEST_F(RequestTest, RequestsInTurnWriteTheirOwnTextsAgainAndAgain) {
+    {
+        std::vector<DesiredConfigInput> many;
+        for (int i = 0; i < 50; ++i) {
+            many.push_back({CreateObject(kServers, R"({"list":["a","b","c"]})", std::nullopt),
+                            nullptr, "SET", nullptr});
+        }
+        PluginRequest large("p", "APPLY", "", 3, many);
+        DumpText(large);
+    }
+    std::vector<DesiredConfigInput> one{
+        {CreateObject(kServers, "{}", std::nullopt), nullptr, "ADD", nullptr}};
+    PluginRequest small("q", "APPLY", "", 3, one);
+    const std::string data =
+        R"({"key":"q","version":3,"type":"APPLY","data":{"netdnsservers":{"operation":"ADD",)"
+        R"("config":"{}","component":"net","group":"dns","key":"servers","instanceId":""}},)";
+    EXPECT_EQ(DumpText(small),
+              data + R"("taskId":"task-1","clusterContext":"{\"cluster\":true}"})");
+    small.Dump(TarnPaths::kPluginInputFile, "task-2", "");
+    EXPECT_EQ(TarnTest::ReadFile(TarnPaths::kPluginInputFile),
+              data + R"("taskId":"task-2","clusterContext":""})");
+
+    // An id that is not UTF-8 fails the write as a text of the data does.
+    unlink(TarnPaths::kPluginInputFile);
+    PluginRequest badId("p\xff", "APPLY", "", 3, one);
+    EXPECT_EQ(StoreErrorCode([&] { DumpText(badId); }), 1082);
+    EXPECT_FALSE(std::filesystem::exists(TarnPaths::kPluginInputFile));
+}
+
 TEST_F(RequestTest, ExtractAndValidateRequests) {
     PluginRequest extract("net/dns.json", "EXTRACT", "", 1,
                           std::vector<ConfigStoreObjectId>{kServers, kRoute});

@@ -104,14 +104,22 @@ protected:
     rapidjson::Document document;
 
 private:
-    // An apply or impact request writes its "data" member as text when it is built (each
-    // object's text straight into it) rather than as a document written out again in Dump.
+    // An apply or impact request writes its text when it is built, up to its "data" member
+    // (each object's text straight into it), rather than as a document written out in Dump.
     void WriteDataText(const std::vector<DesiredConfigInput>& inputs);
-    // The request's whole text: document's members, then "data", "taskId" and "clusterContext".
-    std::string RequestText(const std::string& taskId, const std::string& clusterContext) const;
+    // Appends "taskId", "clusterContext" and the closing brace to the text; returns the size
+    // it had before.
+    size_t CompleteText(const std::string& taskId, const std::string& clusterContext);
+    static void WriteRequestFile(const std::string& path, const std::string& text);
+    // The text's buffer comes from the thread's spare one and goes back to it, so that the
+    // requests of a thread reuse memory already in use.
+    static std::string BorrowTextBuffer();
+    static void ReturnTextBuffer(std::string& text);
 
     bool dataAsText_ = false;
-    std::string dataText_;
+    // The request's text: the metadata members, then "data" (an apply or impact request).
+    std::string text_;
+    size_t metadataSize_ = 0;  // of the metadata members' text at the front of text_
     // What writing the data text threw; Dump throws it, where writing the document would.
     std::exception_ptr unwritable_;
 };
