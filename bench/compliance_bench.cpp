@@ -7,16 +7,27 @@
 // (kernel time and page faults included, all threads), which a machine shared with other work
 // disturbs less. With --lay-out=<MB> <folder> the program only lays out
 // the host root and writes desired.json and host.json into the folder, for a whole-process
-// measurement of `tarnctl compliance`.
+// measurement of `tarnctl compliance`. With --fresh=<MB> [rounds] it lays out the host root and
+// then times each phase in a process of its own, in turns (the parse of both texts, and
+// CheckCompliance after an untimed parse of the desired text): both then start from the same
+// fresh memory, as an agent's one check does, while the loop above reuses what the iteration
+// before freed.
 #include <benchmark/benchmark.h>
 
 #include <time.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <sstream>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "config_document_generator.h"
 #include "deradidezivizoda/core/document.h"
@@ -166,6 +177,87 @@ int LayOutOnly(const char* megabytes, const std::string& folder) {
     return 0;
 }
 
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// One phase in this fresh process: prints its wall and CPU milliseconds.
+int RunPhase(const std::string& phase, const std::string& folder) {
+    const std::string desiredText = ReadText(folder + "/desired.json");
+    const std::string hostText = ReadText(folder + "/host.json");
+    double wall = WallNow();
+    double cpu = CpuNow();
+    if (phase == "parse") {
+        rapidjson::Document desired, host;
+        wall = WallNow();
+        cpu = CpuNow();
+        TarnConfigManager::ParseDocument(desiredText, desired);
+        TarnConfigManager::ParseDocument(hostText, host);
+        std::printf("%.3f %.3f\n", WallNow() - wall, CpuNow() - cpu);
+        return 0;
+    }
+    rapidjson::Document desired;
+    TarnConfigManager::ParseDocument(desiredText, desired);
+    auto task = TarnConfigManager::TaskHandle::Dummy();
+    TarnConfigManager::ComplianceResult result;
+    wall = WallNow();
+    cpu = CpuNow();
+    TarnConfigManager::CheckCompliance(desired, false, result, task);
+    std::printf("%.3f %.3f\n", WallNow() - wall, CpuNow() - cpu);
+    return result.compliant ? 1 : 0;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// Runs this program once for the phase and reads the wall and CPU milliseconds it prints.
+std::pair<double, double> TimeInFreshProcess(const std::string& phase, const std::string& folder) {
+    char self[4096];
+    ssize_t length = readlink("/proc/self/exe", self, sizeof(self) - 1);
+    if (length <= 0) {
+        throw std::runtime_error("cannot find this program");
+    }
+    self[length] = '\0';
+    const std::string command =
+        std::string(self) + " --phase=" + phase + " " + folder + " 2>/dev/null";
+    FILE* child = popen(command.c_str(), "r");
+    double wall = 0, cpu = 0;
+    if (child == nullptr || std::fscanf(child, "%lf %lf", &wall, &cpu) != 2 || pclose(child) != 0) {
+        throw std::runtime_error("the phase " + phase + " failed");
+    }
+    return {wall, cpu};
+}
+
+int RunFresh(const char* megabytes, int rounds) {
+    char folder[] = "/tmp/compliance_fresh.XXXXXX";
+    if (mkdtemp(folder) == nullptr || LayOutOnly(megabytes, folder) != 0) {
+        return 1;
+    }
+    std::vector<double> parseWall, parseCpu, checkWall, checkCpu;
+    for (int round = 0; round < rounds; ++round) {
+        auto parse = TimeInFreshProcess("parse", folder);
+        auto check = TimeInFreshProcess("check", folder);
+        parseWall.push_back(parse.first);
+        parseCpu.push_back(parse.second);
+        checkWall.push_back(check.first);
+        checkCpu.push_back(check.second);
+    }
+    std::remove((std::string(folder) + "/desired.json").c_str());
+    std::remove((std::string(folder) + "/host.json").c_str());
+    rmdir(folder);
+    std::printf(
+        "%s MB, fresh processes, medians of %d: parse of both %.1f ms (cpu %.1f), "
+        "CheckCompliance %.1f ms (cpu %.1f), ratio %.2f (cpu %.2f)\n",
+        megabytes, rounds, Median(parseWall), Median(parseCpu), Median(checkWall), Median(checkCpu),
+        Median(checkWall) / Median(parseWall), Median(checkCpu) / Median(parseCpu));
+    return 0;
+}
+
 }  // namespace
 
 BENCHMARK(BM_Compliance)->Arg(10)->Arg(50)->Unit(benchmark::kMillisecond);
@@ -173,6 +265,12 @@ BENCHMARK(BM_Compliance)->Arg(10)->Arg(50)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv) {
     if (argc == 3 && std::strncmp(argv[1], "--lay-out=", 10) == 0) {
         return LayOutOnly(argv[1] + 10, argv[2]);
+    }
+    if (argc == 3 && std::strncmp(argv[1], "--phase=", 8) == 0) {
+        return RunPhase(argv[1] + 8, argv[2]);
+    }
+    if ((argc == 2 || argc == 3) && std::strncmp(argv[1], "--fresh=", 8) == 0) {
+        return RunFresh(argv[1] + 8, argc == 3 ? std::atoi(argv[2]) : 7);
     }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -40,7 +40,8 @@ unsigned FaultPointsPassed();
 void FailStep(FaultStep step, int error, unsigned nth = 1);
 // Disarms every step and resets every count.
 void ClearFailedSteps();
-// Calls of step since it was last armed or cleared.
+// Calls of step since it was last armed or cleared (calls before the process first armed or
+// cleared a step are not counted).
 unsigned StepsPassed(FaultStep step);
 // Counts a call of step; the armed error when this is the armed call, else 0.
 int InjectedFailure(FaultStep step);
