@@ -39,16 +39,10 @@ ctest --test-dir build-asan --output-on-failure
 if compgen -G "tests/plugins/*_test.cpp" >/dev/null; then
   echo "== ThreadSanitizer (plugin framework, schema store, extraction)"
   sanitized build-tsan thread --target plugins_tests schemastore_tests extract_tests
-  # die_after_fork=0: the runner start shares the caller's memory until execve (clone with
-  # CLONE_VM), which this sanitizer takes for a fork of a process with threads; the child
-  # starts no thread, so the check only stops the suite.
-  TSAN_OPTIONS="halt_on_error=1 die_after_fork=0" ctest --test-dir build-tsan --output-on-failure -R 'plugins_tests|schemastore_tests'
-  # The extraction suite's tests that convert rows on two threads. Its other tests start
-  # extract plugins that way, and a thread started after such a child finds this sanitizer's
-  # lock bookkeeping astray (it reports a race between two holders of one mutex), so those run
-  # in the plain and address-sanitized builds only.
-  TSAN_OPTIONS="halt_on_error=1 die_after_fork=0" build-tsan/tests/extract/extract_tests \
-    --gtest_filter='RowHalves.*' --gtest_brief=1
+  # These builds fork the plugin runners (other builds start them sharing the caller's memory
+  # until execve, which this sanitizer cannot follow).
+  TSAN_OPTIONS="halt_on_error=1" ctest --test-dir build-tsan --output-on-failure \
+    -R 'plugins_tests|schemastore_tests|extract_tests'
 fi
 
 # The fuzz targets, built with clang and run on their seed corpora (scripts/fuzz.sh).

@@ -1,5 +1,6 @@
 #include "deradidezivizoda/plugins/plugin_launcher.h"
 
+#include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -40,23 +41,38 @@ const char* RunnerFor(const std::string& type) {
     return type == "python" ? TarnPaths::kPyPluginRunner : TarnPaths::kCppPluginRunner;
 }
 
-// What the spawned child needs; error is its errno when it could not start the runner.
+// What the spawned child needs; error is its errno when it could not start the runner. A
+// child with memory of its own (a forked one) also writes that errno to reportFd.
 struct SpawnRequest {
     const char* program;
     char** argv;
     char** envp;
     pid_t parent;
     int error;
+    int reportFd;
 };
+
+#if defined(__SANITIZE_THREAD__)
+// The thread sanitizer keeps its records of threads, locks and descriptors in the process's
+// memory, and its wrappers of the child's system calls (close among them) would rewrite them
+// in a child that shares that memory: its builds fork the runner instead.
+constexpr bool kForkRunner = true;
+#else
+constexpr bool kForkRunner = false;
+#endif
 
 // The child's code runs on a stack the address sanitizer does not know, sharing the caller's
 // thread state: it is left uninstrumented.
 #define TARN_CHILD_CODE __attribute__((no_sanitize_address))
 
-// Closes every descriptor from 3 up.
-TARN_CHILD_CODE void CloseDescriptorsFrom3() {
+// Closes every descriptor from 3 up but keep (-1: none).
+TARN_CHILD_CODE void CloseDescriptorsFrom3(int keep) {
 #ifdef SYS_close_range
-    if (syscall(SYS_close_range, 3u, ~0u, 0u) == 0) {
+    if (keep < 3 && syscall(SYS_close_range, 3u, ~0u, 0u) == 0) {
+        return;
+    }
+    if (keep >= 3 && (keep == 3 || syscall(SYS_close_range, 3u, keep - 1u, 0u) == 0) &&
+        syscall(SYS_close_range, keep + 1u, ~0u, 0u) == 0) {
         return;
     }
 #endif
@@ -65,8 +81,20 @@ TARN_CHILD_CODE void CloseDescriptorsFrom3() {
                       ? limit.rlim_cur
                       : 65536;
     for (rlim_t fd = 3; fd < last; ++fd) {
-        close(static_cast<int>(fd));
+        if (static_cast<int>(fd) != keep) {
+            close(static_cast<int>(fd));
+        }
     }
+}
+
+// Ends a child that could not start the runner, its errno kept for the caller.
+[[noreturn]] TARN_CHILD_CODE void FailStart(SpawnRequest* request, int error) {
+    request->error = error;
+    if (request->reportFd >= 0) {
+        ssize_t written = write(request->reportFd, &error, sizeof(error));
+        (void)written;  // the caller reads no errno and reports the child's exit status 127
+    }
+    _exit(127);
 }
 
 // The kernel's form of a signal action and mask (the C library's differ in size), so that the
@@ -89,19 +117,50 @@ TARN_CHILD_CODE int StartRunner(void* data) {
         syscall(SYS_rt_sigaction, sig, &defaults, nullptr, sizeof(defaults.mask));
     }
     if (setpgid(0, 0) != 0 || prctl(PR_SET_PDEATHSIG, SIGTERM) != 0) {
-        request->error = errno;
-        _exit(127);
+        FailStart(request, errno);
     }
     if (getppid() != request->parent) {  // the caller died before the death signal was set
-        request->error = ESRCH;
-        _exit(127);
+        FailStart(request, ESRCH);
     }
-    CloseDescriptorsFrom3();
+    CloseDescriptorsFrom3(request->reportFd);
     const uint64_t none = 0;
     syscall(SYS_rt_sigprocmask, SIG_SETMASK, &none, nullptr, sizeof(none));
     execve(request->program, request->argv, request->envp);
-    request->error = errno;
-    _exit(127);
+    FailStart(request, errno);
+}
+
+// Starts the child sharing the caller's memory until execve; it writes its errno into request.
+pid_t CloneChild(SpawnRequest& request) {
+    constexpr size_t kStackSize = 64 * 1024;
+    std::unique_ptr<char[]> stack(new char[kStackSize]);
+    return clone(StartRunner, stack.get() + kStackSize, CLONE_VM | CLONE_VFORK | SIGCHLD, &request);
+}
+
+// Forks the child; its errno comes back through a pipe that its execve closes.
+pid_t ForkChild(SpawnRequest& request) {
+    int report[2];
+    if (pipe2(report, O_CLOEXEC) != 0) {
+        return -1;
+    }
+    request.reportFd = report[1];
+    pid_t child = fork();
+    if (child == 0) {
+        close(report[0]);
+        StartRunner(&request);
+    }
+    int saved = errno;
+    close(report[1]);
+    request.reportFd = -1;
+    if (child > 0) {
+        int error = 0;
+        ssize_t got;
+        while ((got = read(report[0], &error, sizeof(error))) < 0 && errno == EINTR) {
+        }
+        request.error = got == static_cast<ssize_t>(sizeof(error)) ? error : 0;
+    }
+    close(report[0]);
+    errno = saved;
+    return child;
 }
 
 // Starts the runner with its argument vector, an empty environment and only descriptors 0, 1
@@ -119,16 +178,13 @@ int SpawnRunner(const char* program, pid_t* pid) {
     if (int error = TarnConfigStore::InjectedFailure(TarnConfigStore::FaultStep::kSpawn)) {
         return error;
     }
-    SpawnRequest request{program, argv, envp, getpid(), 0};
-    constexpr size_t kStackSize = 64 * 1024;
-    std::unique_ptr<char[]> stack(new char[kStackSize]);
+    SpawnRequest request{program, argv, envp, getpid(), 0, -1};
     // No handler of the caller may run in the child while it shares the caller's memory.
     sigset_t all;
     sigset_t previous;
     sigfillset(&all);
     pthread_sigmask(SIG_SETMASK, &all, &previous);
-    pid_t child =
-        clone(StartRunner, stack.get() + kStackSize, CLONE_VM | CLONE_VFORK | SIGCHLD, &request);
+    pid_t child = kForkRunner ? ForkChild(request) : CloneChild(request);
     int error = child < 0 ? errno : 0;
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     if (child > 0 && request.error != 0) {
