@@ -134,8 +134,25 @@ public:
     bool StartArray() { return Put('['); }
     bool EndArray(rapidjson::SizeType) { return Close(']'); }
 
-    // The text written, without the comma after the root value.
-    void Finish(std::string& out) const { out.assign(data_, used_ - 1); }
+    // Text written elsewhere, as a value or values of the container being written.
+    bool Raw(const std::string& text) {
+        if (!text.empty()) {
+            char* at = Room(text.size() + 1);
+            std::memcpy(at, text.data(), text.size());
+            at[text.size()] = ',';
+            Commit(at + text.size() + 1);
+        }
+        return true;
+    }
+
+    // The text written, without the comma after the last value.
+    void Finish(std::string& out) const {
+        if (used_ == 0) {
+            out.clear();
+        } else {
+            out.assign(data_, used_ - 1);
+        }
+    }
 
 private:
     // rapidjson's default: as many decimals as the shortest exact representation needs.
@@ -210,7 +227,55 @@ private:
     size_t used_ = 0;
 };
 
+// Writes value as Accept would, with the splice's elements of its array given by its text.
+bool WriteSpliced(const rapidjson::Value& value, const JsonTextSplice& splice,
+                  CompactTextWriter& writer) {
+    if (value.IsObject()) {
+        writer.StartObject();
+        for (const auto& member : value.GetObject()) {
+            if (!writer.Key(member.name.GetString(), member.name.GetStringLength(), false) ||
+                !WriteSpliced(member.value, splice, writer)) {
+                return false;
+            }
+        }
+        return writer.EndObject(value.MemberCount());
+    }
+    if (!value.IsArray()) {
+        return value.Accept(writer);
+    }
+    const bool spliced = splice.elements != nullptr && value.Begin() == splice.elements;
+    const rapidjson::SizeType end = spliced ? splice.from : value.Size();
+    writer.StartArray();
+    for (rapidjson::SizeType i = 0; i < end; ++i) {
+        if (!WriteSpliced(value[i], splice, writer)) {
+            return false;
+        }
+    }
+    if (spliced) {
+        writer.Raw(splice.text());
+    }
+    return writer.EndArray(value.Size());
+}
+
 }  // namespace
+
+void WriteJsonText(const rapidjson::Value& value, const JsonTextSplice& splice, std::string& out) {
+    CompactTextWriter writer;
+    if (!WriteSpliced(value, splice, writer)) {
+        ThrowUnwritable();
+    }
+    writer.Finish(out);
+}
+
+void WriteJsonElements(const rapidjson::Value* elements, size_t count, std::string& out) {
+    CompactTextWriter writer;
+    for (size_t i = 0; i < count; ++i) {
+        if (!elements[i].Accept(writer)) {
+            ThrowUnwritable();
+        }
+    }
+    writer.Finish(out);
+}
 
 void WriteJsonText(const rapidjson::Value& value, std::string& out) {
     CompactTextWriter writer;
