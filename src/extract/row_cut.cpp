@@ -28,7 +28,8 @@ RowPositionCut CutRowPositions(const std::shared_ptr<DBStore::StoreConnection>& 
     if (!connection || !sqlite3_get_autocommit(connection->GetHandle())) {
         return {};
     }
-    const TarnConfigStore::RowSpan span = TarnConfigStore::GetRowSpan(connection, table);
+    const TarnConfigStore::RowSpan span =
+        TarnConfigStore::GetRowSpan(connection, table, kRowsForSecondThread);
     if (span.count < kRowsForSecondThread) {
         return {};
     }

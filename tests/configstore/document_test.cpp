@@ -107,6 +107,38 @@ TEST(DocumentTextTest, NormalizingInPlaceGivesTheSameTextAndLeavesTheValueNormal
     }
 }
 
+// A large array is put in normal form and written in two halves on two threads; the text is
+// that of its elements written one after the other, and a value that cannot be written fails
+// the same way in either half.
+TEST(DocumentTextTest, ALargeArrayGivesTheTextOfItsElementsInOrder) {
+    constexpr int kElements = 5000;
+    auto element = [](int i) {
+        return R"({"v": )" + std::to_string(i) + R"(.0, "s": "\u00e9\n", "n": )" +
+               std::to_string(i) + R"(, "a": [{"b": 1, "a": 2.0}]})";
+    };
+    std::string text = R"({"z": {"list": [)";
+    std::string expected = R"({"a":[2,{"x":2,"y":1}],"z":{"b":1,"list":[)";
+    for (int i = 0; i < kElements; ++i) {
+        text += (i == 0 ? "" : ",") + element(i);
+        expected += (i == 0 ? "" : ",") + NormalizeValue(Doc(element(i).c_str()));
+    }
+    text += R"(], "b": 1.0, "other": [[1.0], [2]]}, "a": [2.0, {"y": 1, "x": 2}]})";
+    expected += R"(],"other":[[1],[2]]}})";
+    rapidjson::Document value = Doc(text.c_str());
+    EXPECT_EQ(expected, NormalizeInPlace(value));
+    EXPECT_EQ(expected, TarnConfigStore::WriteJsonText(value));
+    for (int broken : {1, kElements - 1}) {
+        rapidjson::Document withBroken = Doc(text.c_str());
+        withBroken["z"]["list"][broken]["s"].SetString(rapidjson::StringRef("\xC0\x80"));
+        try {
+            NormalizeInPlace(withBroken);
+            ADD_FAILURE() << "written with a string that is not UTF-8 at " << broken;
+        } catch (const ConfigStoreException& e) {
+            EXPECT_EQ(1082, e.GetCode());
+        }
+    }
+}
+
 TEST(DocumentTextTest, SensitiveValuesAreMaskedAtAnyDepth) {
     const char* schema = R"({"type": "array", "items": {"type": "object", "properties": {
         "name": {"type": "string"},

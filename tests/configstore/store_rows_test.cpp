@@ -154,6 +154,26 @@ TEST_F(StoreRowsTest, VisitedRowsAreTheReadRowsWholeOrOfSomeKeysInOrder) {
     EXPECT_EQ(1, visited);
 }
 
+TEST_F(StoreRowsTest, RowSpanCountsUpToItsLimitAcrossGapsInThePositions) {
+    EXPECT_EQ(0, GetRowSpan(connection_, RowTable::kCurrent).end);
+    for (const char* id : {"a", "b", "c", "d", "e"}) {
+        PutCurrentRow(connection_, "tarn", "net", "keys", id, "{}");
+    }
+    DeleteRows(connection_, RowTable::kCurrent, {"keys", "net", "tarn", "b"});
+    DeleteRows(connection_, RowTable::kCurrent, {"keys", "net", "tarn", "e"});
+    const RowSpan all = GetRowSpan(connection_, RowTable::kCurrent);
+    EXPECT_EQ(3, all.count);
+    EXPECT_EQ(4, all.end - all.first);  // a, (b), c, d
+    std::vector<std::string> ids;
+    VisitStoreRowsBetween(connection_, RowTable::kCurrent, all.first, all.end,
+                          [&ids](const StoreRow& r) { ids.push_back(r.identifier); });
+    EXPECT_EQ((std::vector<std::string>{"a", "c", "d"}), ids);
+    const RowSpan limited = GetRowSpan(connection_, RowTable::kCurrent, 2);
+    EXPECT_EQ(2, limited.count);
+    EXPECT_EQ(all.first, limited.first);
+    EXPECT_EQ(all.end, limited.end);
+}
+
 TEST_F(StoreRowsTest, SetDesiredUserConfigReplacesTheRowsAndAwaitsAReboot) {
     PutRow(connection_, RowTable::kDesired, {"old", "g", "k", "", "{}", ""});
     auto resolver = [](const std::string&, const std::string&, const std::string& key) {

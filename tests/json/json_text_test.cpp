@@ -112,6 +112,33 @@ TEST(CompactWriterTest, RefusesTextThatIsNotUtf8AndNumbersThatAreNotFinite) {
     }
 }
 
+// Strings are written several bytes at a time between the bytes that need care: each such
+// byte, and each broken sequence, at every place in a run of plain text.
+TEST(CompactWriterTest, BytesThatNeedCareAreFoundWhereverTheyStand) {
+    const std::string pieces[] = {"\"",   "\\",       std::string(1, '\0'), "\x1F",
+                                  "\x7F", "\xC3\xA9", "\xE2\x82\xAC",       "\xF0\x9F\x98\x80"};
+    const char* broken[] = {"\xC0\x80", "\xED\xA0\x80", "\xE2\x82", "\x80", "\xF5\x80\x80\x80"};
+    for (size_t before = 0; before < 18; ++before) {
+        for (const std::string& piece : pieces) {
+            const std::string text = std::string(before, 'a') + piece + std::string(17, 'b');
+            rapidjson::Value value(rapidjson::StringRef(text.data(), text.size()));
+            EXPECT_EQ(RapidjsonText(value), WriteJsonText(value)) << before;
+        }
+        for (const char* piece : broken) {
+            const std::string text = std::string(before, 'a') + piece + std::string(17, 'b');
+            rapidjson::Value value(rapidjson::StringRef(text.data(), text.size()));
+            std::string out;
+            EXPECT_EQ(1082, WriteErrorCode(value, out)) << before << " " << piece;
+            // cut short where the string ends
+            const std::string atEnd = std::string(before, 'a') + piece;
+            rapidjson::Value last(rapidjson::StringRef(atEnd.data(), atEnd.size() - 1));
+            if (atEnd.size() - 1 > before) {
+                EXPECT_EQ(1082, WriteErrorCode(last, out)) << before << " " << piece;
+            }
+        }
+    }
+}
+
 TEST(CopyJsonValueTest, CopiesWhatTheCopyingConstructorCopies) {
     rapidjson::Document source(rapidjson::kObjectType);
     auto& a = source.GetAllocator();

@@ -2,7 +2,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <exception>
 #include <string_view>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "schema_lookup.h"
@@ -103,7 +106,14 @@ void SortMembers(rapidjson::Value& object) {
     }
 }
 
-void Normalize(rapidjson::Value& value) {
+// Normalize, leaving out the elements of one array from a place on (what another thread
+// normalizes meanwhile).
+struct Skipped {
+    const rapidjson::Value* elements = nullptr;
+    rapidjson::SizeType from = 0;
+};
+
+void Normalize(rapidjson::Value& value, const Skipped& skipped = {}) {
     if (value.IsDouble()) {
         double number = value.GetDouble();
         if (std::trunc(number) == number && number >= -kInt64Bound && number < kInt64Bound) {
@@ -114,14 +124,90 @@ void Normalize(rapidjson::Value& value) {
             SortMembers(value);
         }
         for (auto& member : value.GetObject()) {
-            Normalize(member.value);
+            Normalize(member.value, skipped);
         }
     } else if (value.IsArray()) {
-        for (auto& element : value.GetArray()) {
-            Normalize(element);
+        const rapidjson::SizeType end =
+            skipped.elements != nullptr && value.Begin() == skipped.elements ? skipped.from
+                                                                             : value.Size();
+        for (rapidjson::SizeType i = 0; i < end; ++i) {
+            Normalize(value[i], skipped);
         }
     }
 }
+
+// An array of at least this many containers is put in normal form and written on two threads.
+constexpr rapidjson::SizeType kElementsForSecondThread = 4096;
+
+// The largest array of containers that objects hold, from value down (not inside arrays).
+rapidjson::Value* LargestArray(rapidjson::Value& value) {
+    if (value.IsArray()) {
+        return !value.Empty() && (value[0].IsObject() || value[0].IsArray()) ? &value : nullptr;
+    }
+    rapidjson::Value* largest = nullptr;
+    if (value.IsObject()) {
+        for (auto& member : value.GetObject()) {
+            rapidjson::Value* found = LargestArray(member.value);
+            if (found && (!largest || found->Size() > largest->Size())) {
+                largest = found;
+            }
+        }
+    }
+    return largest;
+}
+
+// The later half of one large array is put in normal form and written by a short-lived worker
+// while the calling thread does the rest of the value; the calling thread takes the worker's
+// text when its writing reaches those elements. The two never touch the same value: the worker
+// has elements of its own, and the calling thread reorders members above them, which moves the
+// array's handle, not its elements. The worker allocates nothing from the document.
+class SecondHalfText {
+public:
+    // Starts the worker on elements[0, count).
+    SecondHalfText(rapidjson::Value* elements, size_t count) : elements_(elements), count_(count) {
+        try {
+            worker_ = std::thread([this] { Run(); });
+        } catch (const std::system_error&) {
+            // no thread to be had: the calling thread does these elements too
+        }
+    }
+    ~SecondHalfText() {
+        if (worker_.joinable()) {
+            worker_.join();
+        }
+    }
+    SecondHalfText(const SecondHalfText&) = delete;
+    SecondHalfText& operator=(const SecondHalfText&) = delete;
+
+    bool Started() const { return worker_.joinable(); }
+
+    // The worker's text; what it threw is thrown here, where writing its elements would have.
+    const std::string& Text() {
+        worker_.join();
+        if (failure_) {
+            std::rethrow_exception(failure_);
+        }
+        return text_;
+    }
+
+private:
+    void Run() {
+        try {
+            for (size_t i = 0; i < count_; ++i) {
+                Normalize(elements_[i]);
+            }
+            TarnConfigStore::WriteJsonElements(elements_, count_, text_);
+        } catch (...) {
+            failure_ = std::current_exception();
+        }
+    }
+
+    rapidjson::Value* elements_;
+    size_t count_;
+    std::string text_;
+    std::exception_ptr failure_;
+    std::thread worker_;
+};
 
 }  // namespace
 
@@ -161,6 +247,21 @@ std::string NormalizeValue(const rapidjson::Value& value) {
 }
 
 std::string NormalizeInPlace(rapidjson::Value& value) {
+    rapidjson::Value* array = LargestArray(value);
+    if (array && array->Size() >= kElementsForSecondThread) {
+        const rapidjson::SizeType from = array->Size() / 2;
+        rapidjson::Value* elements = array->Begin();
+        SecondHalfText second(elements + from, array->Size() - from);
+        if (second.Started()) {
+            Normalize(value, Skipped{elements, from});
+            std::string text;
+            TarnConfigStore::WriteJsonText(
+                value,
+                {elements, from, [&second]() -> const std::string& { return second.Text(); }},
+                text);
+            return text;
+        }
+    }
     Normalize(value);
     return TarnConfigStore::WriteJsonText(value);
 }

@@ -321,9 +321,15 @@ void VisitStoreRowsBetween(const std::shared_ptr<DBStore::StoreConnection>& conn
                   visit);
 }
 
-RowSpan GetRowSpan(const std::shared_ptr<DBStore::StoreConnection>& connection, RowTable table) {
-    std::string sql = std::string("SELECT min(seq), max(seq), count(*) FROM ") + TableName(table);
+RowSpan GetRowSpan(const std::shared_ptr<DBStore::StoreConnection>& connection, RowTable table,
+                   int64_t countLimit) {
+    // min() and max() each alone in a query are one lookup in the row order; together, or
+    // next to count(*), they make SQLite go through every row.
+    const std::string name = TableName(table);
+    std::string sql = "SELECT (SELECT min(seq) FROM " + name + "), (SELECT max(seq) FROM " + name +
+                      "), (SELECT count(*) FROM (SELECT 1 FROM " + name + " LIMIT ?1))";
     Statement statement(RequireConnection(connection), sql.c_str());
+    statement.Bind(1, countLimit);
     RowSpan span;
     if (statement.Step() && statement.Integer(2) > 0) {
         span.first = statement.Integer(0);

@@ -1,4 +1,5 @@
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -31,13 +32,23 @@ struct EscapeTable {
 };
 constexpr EscapeTable kEscapes;
 
-// Writes s[0, n) quoted and escaped at at, which has room for 2 + 6 * n bytes (every byte may
-// become \u00XX). Returns the end of what it wrote, nullptr when s is not UTF-8.
-char* WriteQuoted(const char* s, size_t n, char* at) {
+// Whether any of the 8 bytes in word is not written as it is: a control byte, a quote, a
+// backslash or a byte of a multi-byte sequence. Each test is exact about whether the word holds
+// such a byte (not about which one).
+bool NeedsCare(uint64_t word) {
+    constexpr uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr uint64_t kHigh = 0x8080808080808080ULL;
+    auto below = [](uint64_t v, uint64_t n) { return ((v - kOnes * n) & ~v & kHigh) != 0; };
+    return below(word, 0x20) || below(word ^ (kOnes * '"'), 1) || below(word ^ (kOnes * '\\'), 1) ||
+           (word & kHigh) != 0;
+}
+
+// Writes the bytes of p[i, stop) (and the rest of a sequence that begins before stop) at at,
+// escaped, one at a time; n is where the string ends. Moves i and at past what it wrote; false
+// when the bytes are not UTF-8.
+bool WriteEscaped(const unsigned char* p, size_t n, size_t stop, size_t& i, char*& at) {
     static const char kHex[] = "0123456789ABCDEF";
-    const auto* p = reinterpret_cast<const unsigned char*>(s);
-    *at++ = '"';
-    for (size_t i = 0; i < n;) {
+    while (i < stop) {
         unsigned char c = p[i];
         unsigned char escape = kEscapes.byte[c];
         if (escape == 0) {
@@ -46,7 +57,7 @@ char* WriteQuoted(const char* s, size_t n, char* at) {
         } else if (c >= 0x80) {
             size_t length = Utf8SequenceLength(p + i, n - i);
             if (length == 0) {
-                return nullptr;
+                return false;
             }
             std::memcpy(at, p + i, length);
             at += length;
@@ -62,6 +73,31 @@ char* WriteQuoted(const char* s, size_t n, char* at) {
             }
             ++i;
         }
+    }
+    return true;
+}
+
+// Writes s[0, n) quoted and escaped at at, which has room for 2 + 6 * n bytes (every byte may
+// become \u00XX). Returns the end of what it wrote, nullptr when s is not UTF-8. Bytes go 8 at
+// a time while none of the 8 needs escaping or checking, which is most text.
+char* WriteQuoted(const char* s, size_t n, char* at) {
+    const auto* p = reinterpret_cast<const unsigned char*>(s);
+    *at++ = '"';
+    size_t i = 0;
+    for (uint64_t word; n - i >= sizeof word;) {
+        std::memcpy(&word, p + i, sizeof word);
+        if (NeedsCare(word)) {
+            if (!WriteEscaped(p, n, i + sizeof word, i, at)) {
+                return nullptr;
+            }
+            continue;
+        }
+        std::memcpy(at, &word, sizeof word);
+        at += sizeof word;
+        i += sizeof word;
+    }
+    if (!WriteEscaped(p, n, n, i, at)) {
+        return nullptr;
     }
     *at++ = '"';
     return at;
@@ -98,8 +134,25 @@ public:
     bool StartArray() { return Put('['); }
     bool EndArray(rapidjson::SizeType) { return Close(']'); }
 
-    // The text written, without the comma after the root value.
-    void Finish(std::string& out) const { out.assign(data_, used_ - 1); }
+    // Text written elsewhere, as a value or values of the container being written.
+    bool Raw(const std::string& text) {
+        if (!text.empty()) {
+            char* at = Room(text.size() + 1);
+            std::memcpy(at, text.data(), text.size());
+            at[text.size()] = ',';
+            Commit(at + text.size() + 1);
+        }
+        return true;
+    }
+
+    // The text written, without the comma after the last value.
+    void Finish(std::string& out) const {
+        if (used_ == 0) {
+            out.clear();
+        } else {
+            out.assign(data_, used_ - 1);
+        }
+    }
 
 private:
     // rapidjson's default: as many decimals as the shortest exact representation needs.
@@ -174,7 +227,55 @@ private:
     size_t used_ = 0;
 };
 
+// Writes value as Accept would, with the splice's elements of its array given by its text.
+bool WriteSpliced(const rapidjson::Value& value, const JsonTextSplice& splice,
+                  CompactTextWriter& writer) {
+    if (value.IsObject()) {
+        writer.StartObject();
+        for (const auto& member : value.GetObject()) {
+            if (!writer.Key(member.name.GetString(), member.name.GetStringLength(), false) ||
+                !WriteSpliced(member.value, splice, writer)) {
+                return false;
+            }
+        }
+        return writer.EndObject(value.MemberCount());
+    }
+    if (!value.IsArray()) {
+        return value.Accept(writer);
+    }
+    const bool spliced = splice.elements != nullptr && value.Begin() == splice.elements;
+    const rapidjson::SizeType end = spliced ? splice.from : value.Size();
+    writer.StartArray();
+    for (rapidjson::SizeType i = 0; i < end; ++i) {
+        if (!WriteSpliced(value[i], splice, writer)) {
+            return false;
+        }
+    }
+    if (spliced) {
+        writer.Raw(splice.text());
+    }
+    return writer.EndArray(value.Size());
+}
+
 }  // namespace
+
+void WriteJsonText(const rapidjson::Value& value, const JsonTextSplice& splice, std::string& out) {
+    CompactTextWriter writer;
+    if (!WriteSpliced(value, splice, writer)) {
+        ThrowUnwritable();
+    }
+    writer.Finish(out);
+}
+
+void WriteJsonElements(const rapidjson::Value* elements, size_t count, std::string& out) {
+    CompactTextWriter writer;
+    for (size_t i = 0; i < count; ++i) {
+        if (!elements[i].Accept(writer)) {
+            ThrowUnwritable();
+        }
+    }
+    writer.Finish(out);
+}
 
 void WriteJsonText(const rapidjson::Value& value, std::string& out) {
     CompactTextWriter writer;

@@ -57,7 +57,9 @@ std::string RedactAndSerializeValue(const rapidjson::Value& definition,
 // become 1 and 0), other doubles in their shortest form that reads back exactly.
 std::string NormalizeValue(const rapidjson::Value& value);
 // The same text, with value itself brought into the normal form instead of a copy of it: for
-// callers that no longer need the value's own member order.
+// callers that no longer need the value's own member order. The later half of a large array of
+// objects or arrays (thousands) is done on a short-lived second thread, joined before the
+// return; value must not change meanwhile.
 std::string NormalizeInPlace(rapidjson::Value& value);
 
 // The canonical form of a host identity: blanks around it removed, ASCII letters lower case.

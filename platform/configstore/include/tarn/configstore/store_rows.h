@@ -72,13 +72,16 @@ void VisitStoreRows(const std::shared_ptr<DBStore::StoreConnection>& connection,
                     const std::function<void(const StoreRow&)>& visit,
                     const std::vector<ConfigStoreObjectId>* keys = nullptr);
 // The store-order positions of a table's rows: rows are visited in order of position, and
-// positions grow as rows are added. first and end are 0 without rows.
+// positions grow as rows are added. first and end are 0 without rows. Rows are counted up to
+// countLimit only: the first and last positions are index lookups, while counting every row
+// reads the whole table.
 struct RowSpan {
     int64_t first = 0;  // the first row's position
     int64_t end = 0;    // one past the last row's
-    int64_t count = 0;  // how many rows
+    int64_t count = 0;  // how many rows, at most countLimit
 };
-RowSpan GetRowSpan(const std::shared_ptr<DBStore::StoreConnection>& connection, RowTable table);
+RowSpan GetRowSpan(const std::shared_ptr<DBStore::StoreConnection>& connection, RowTable table,
+                   int64_t countLimit = INT64_MAX);
 // VisitStoreRows for the rows at positions from `from` up to, without, `to`: two readers can
 // go through a table's rows in two parts.
 void VisitStoreRowsBetween(const std::shared_ptr<DBStore::StoreConnection>& connection,

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "tarn/export.h"
@@ -54,6 +55,20 @@ size_t FirstInvalidUtf8(const char* s, size_t n);
 // or a number is not finite.
 void WriteJsonText(const rapidjson::Value& value, std::string& out);
 std::string WriteJsonText(const rapidjson::Value& value);
+// What WriteJsonText writes, with the elements of one array of value from `from` on taken from
+// text(), called when the writing reaches them: for writing one large array on two threads.
+// The array is told by its elements (Begin()), which stay where they are when the value that
+// holds them moves.
+struct JsonTextSplice {
+    const rapidjson::Value* elements = nullptr;
+    rapidjson::SizeType from = 0;
+    // The compact texts of those elements joined by commas, as WriteJsonElements writes them.
+    std::function<const std::string&()> text;
+};
+void WriteJsonText(const rapidjson::Value& value, const JsonTextSplice& splice, std::string& out);
+// The compact texts of elements[0, count) joined by commas (empty without elements). Same
+// failures as WriteJsonText.
+void WriteJsonElements(const rapidjson::Value* elements, size_t count, std::string& out);
 // Appends s[0, n) to out as a quoted JSON string, escaped exactly as WriteJsonText escapes
 // strings: for texts written piece by piece without a document around them. Throws
 // ConfigStoreException 1082 (out left as it was) when s is not UTF-8.
