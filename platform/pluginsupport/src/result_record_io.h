@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tarn/json/kept_pool.h"
 #include "tarn/pluginsupport/result_file.h"
 
 namespace TarnConfigManager {
@@ -45,9 +46,12 @@ const rapidjson::Value& Required(const rapidjson::Value* found, const char* name
 // The string *found; ThrowMemberError naming name when it is null or not a string.
 std::string RequiredString(const rapidjson::Value* found, const char* name);
 
+// The parsed file lives only while the record is read from it: its values go to a pool over
+// memory the thread keeps for the next result.
 template <typename Record>
 Record LoadResultRecord(const std::string& path) {
-    rapidjson::Document doc;
+    TarnConfigStore::KeptPool pool;
+    rapidjson::Document doc(&pool.Get());
     ReadResultFile(path, doc);
     Record record;
     try {

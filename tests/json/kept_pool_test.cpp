@@ -1,0 +1,89 @@
+// Pools over a thread's kept blocks: the next pool reuses the block, pools alive at once never
+// share one, a pool that outgrew its block finds a larger one next time, and every pool holds
+// its values intact whichever memory it got.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tarn/json/json_text.h"
+#include "tarn/json/kept_pool.h"
+
+namespace {
+
+using TarnConfigStore::KeptPool;
+
+// Where the pool put its first value.
+const void* FirstValueAddress(KeptPool& pool) {
+    return pool.Get().Malloc(16);
+}
+
+// A document of count members in pool, written out.
+std::string Filled(KeptPool& pool, int count) {
+    rapidjson::Document document(&pool.Get());
+    document.SetObject();
+    for (int i = 0; i < count; ++i) {
+        std::string name = "member" + std::to_string(i);
+        document.AddMember(rapidjson::Value(name.c_str(), document.GetAllocator()),
+                           rapidjson::Value(i), document.GetAllocator());
+    }
+    return TarnConfigStore::WriteJsonText(document);
+}
+
+std::string Expected(int count) {
+    std::string text = "{";
+    for (int i = 0; i < count; ++i) {
+        text += (i ? ",\"member" : "\"member") + std::to_string(i) + "\":" + std::to_string(i);
+    }
+    return text + "}";
+}
+
+}  // namespace
+
+TEST(KeptPool, TheNextPoolOfTheThreadReusesTheBlockAndLivePoolsNeverShareOne) {
+    // On a thread of its own, so that no earlier test's pools have grown the blocks.
+    std::thread([] {
+        const void* first;
+        {
+            KeptPool pool;
+            first = FirstValueAddress(pool);
+        }
+        KeptPool again;
+        EXPECT_EQ(FirstValueAddress(again), first);
+
+        // Alive at once: every pool its own memory, and more pools than kept blocks still work.
+        std::vector<std::unique_ptr<KeptPool>> pools;
+        std::vector<const void*> addresses;
+        for (int i = 0; i < 6; ++i) {
+            pools.push_back(std::make_unique<KeptPool>());
+            addresses.push_back(FirstValueAddress(*pools.back()));
+        }
+        for (size_t i = 0; i < addresses.size(); ++i) {
+            for (size_t j = i + 1; j < addresses.size(); ++j) {
+                EXPECT_NE(addresses[i], addresses[j]);
+            }
+        }
+        for (auto& pool : pools) {
+            EXPECT_EQ(Filled(*pool, 100), Expected(100));
+        }
+    }).join();
+}
+
+TEST(KeptPool, APoolThatOutgrewItsBlockGetsOneThatHoldsItsValuesNextTime) {
+    std::thread([] {
+        // About 80 bytes a member: well beyond the first block, within the bound.
+        const int members = 4000;
+        {
+            KeptPool pool;
+            EXPECT_EQ(Filled(pool, members), Expected(members));
+        }
+        KeptPool grown;
+        const size_t before = grown.Get().Capacity();
+        EXPECT_EQ(Filled(grown, members), Expected(members));
+        // The block held everything: the pool took no heap chunk beyond it.
+        EXPECT_EQ(grown.Get().Capacity(), before);
+        EXPECT_GE(before, grown.Get().Size());
+    }).join();
+}
