@@ -1,8 +1,11 @@
 // Pools over a thread's kept blocks: the next pool reuses the block, pools alive at once never
 // share one, a pool that outgrew its block finds a larger one next time, and every pool holds
-// its values intact whichever memory it got.
+// its values intact whichever memory it got. Files and long texts parsed one after another on
+// a thread, through its kept read and scratch buffers, each read as itself.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -10,6 +13,7 @@
 
 #include "tarn/json/json_text.h"
 #include "tarn/json/kept_pool.h"
+#include "tarn/paths.h"
 
 namespace {
 
@@ -30,6 +34,15 @@ std::string Filled(KeptPool& pool, int count) {
                            rapidjson::Value(i), document.GetAllocator());
     }
     return TarnConfigStore::WriteJsonText(document);
+}
+
+// A JSON array of count numbers, each written as its index.
+std::string Numbers(int count) {
+    std::string text = "[";
+    for (int i = 0; i < count; ++i) {
+        text += (i ? "," : "") + std::to_string(i);
+    }
+    return text + "]";
 }
 
 std::string Expected(int count) {
@@ -86,4 +99,26 @@ TEST(KeptPool, APoolThatOutgrewItsBlockGetsOneThatHoldsItsValuesNextTime) {
         EXPECT_EQ(grown.Get().Capacity(), before);
         EXPECT_GE(before, grown.Get().Size());
     }).join();
+}
+
+TEST(KeptText, FilesAndLongTextsParsedOneAfterAnotherReadEachAsItself) {
+    const std::string path = TARN_ROOT_DIR "/kept_text.json";
+    // Long, shorter (still beyond the stack copy), beyond the kept bound, and long again.
+    for (int count : {3000, 400, 700000, 2000}) {
+        std::ofstream(path, std::ios::trunc) << Numbers(count);
+        rapidjson::Document fromFile;
+        ASSERT_TRUE(TarnConfigStore::ParseJsonFile(path.c_str(), fromFile)) << count;
+        EXPECT_EQ(TarnConfigStore::WriteJsonText(fromFile), Numbers(count));
+        rapidjson::Document fromText;
+        ASSERT_TRUE(TarnConfigStore::ParseJsonText(Numbers(count), fromText)) << count;
+        EXPECT_EQ(fromText.Size(), static_cast<rapidjson::SizeType>(count));
+    }
+    // A refused long text after good ones: the place reported is in this text.
+    std::string bad = Numbers(500);
+    bad[bad.size() / 2] = '@';
+    rapidjson::Document document;
+    TarnConfigStore::JsonParseError error;
+    EXPECT_FALSE(TarnConfigStore::ParseJsonText(bad, document, &error));
+    EXPECT_EQ(error.offset, bad.size() / 2);
+    std::remove(path.c_str());
 }
