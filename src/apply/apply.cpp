@@ -13,6 +13,7 @@
 #include "tarn/configstore/db_store.h"
 #include "tarn/json/json_copy.h"
 #include "tarn/json/json_text.h"
+#include "tarn/json/kept_pool.h"
 #include "tarn/logger/cs_logger.h"
 
 namespace TarnConfigManager {
@@ -51,16 +52,19 @@ IMPACT_TYPE AgreedImpact(IMPACT_TYPE old, IMPACT_TYPE current) {
 }
 
 // The impact of the check result's document on the host now, computed on document (a copy of
-// it made here, which may gain generated instance ids) with CheckApply's drift cache. The
-// handler and its objects are gone when this returns, so that the apply tasks' walk reuses
-// their memory.
+// it made here in document's allocator, which may gain generated instance ids) with
+// CheckApply's drift cache. The handler and its objects are gone when this returns, so that
+// the apply tasks' walk reuses their memory.
 ImpactResult ImpactNow(const CheckApplyResult& check, rapidjson::Document& document,
                        const std::shared_ptr<TaskHandle>& task) {
+    TarnConfigStore::KeptPool cachePool;  // declared first: outlives the handler
     ImpactHandler handler;
+    ImpactHandlerAccess::KeepDriftCacheIn(handler, cachePool.Get());
     handler.SetCacheMode(ImpactHandler::kCacheRead);
     LoadDriftCache(check.driftCache, handler);
     // The check result stays as CheckApply made it: the walks work on the copy.
-    document = TarnConfigStore::CopyJsonDocument(check.desiredDocument);
+    static_cast<rapidjson::Value&>(document) =
+        TarnConfigStore::CopyJsonValue(check.desiredDocument, document.GetAllocator());
     ImpactHandlerAccess::ViewDesiredValues(handler);  // it dies before document
     return ImpactWithCustomHandler(document, check.clusterContext, handler, task);
 }
@@ -81,7 +85,9 @@ ApplyResult Apply(const std::shared_ptr<CheckApplyResult>& checkResult,
     // Held until Apply returns, so the caller's task accounts for this part of the work.
     std::shared_ptr<TaskHandle> heldTask = task->ChildTask(2);
     auto connection = HoldStoreForCall();
-    rapidjson::Document document;
+    // The working copy of the desired document, in memory the thread keeps between calls.
+    TarnConfigStore::KeptPool documentPool;
+    rapidjson::Document document(&documentPool.Get());
     ImpactResult impact = ImpactNow(*checkResult, document, task);
     ApplyResult result;
     if (!impact.error.id.empty()) {

@@ -8,6 +8,7 @@
 #include "impact/impact_handler_access.h"
 #include "tarn/configstore/config_store_document.h"
 #include "tarn/json/json_copy.h"
+#include "tarn/json/kept_pool.h"
 #include "tarn/logger/cs_logger.h"
 
 namespace TarnConfigManager {
@@ -28,7 +29,9 @@ std::shared_ptr<CheckApplyResult> CheckApply(rapidjson::Document& document,
     CSLogger::Batch logBatch;
     HostLock hostLock;
     CSLogger::Log(3, "CheckApply operation invoked.");
+    TarnConfigStore::KeptPool cachePool;  // the drift cache's, until its text is written
     ImpactHandler handler;
+    ImpactHandlerAccess::KeepDriftCacheIn(handler, cachePool.Get());
     handler.SetCacheMode(ImpactHandler::kCacheWrite);
     ImpactHandlerAccess::ViewDesiredValues(handler);  // it dies before document
     ImpactResult impact = ImpactWithCustomHandler(document, clusterContext, handler, task);

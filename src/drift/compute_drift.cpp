@@ -109,8 +109,33 @@ std::string GeneratedIdOf(const Value& element) {
     return TarnConfigStore::GenerateInstanceId();
 }
 
+// The drift markers of one object. Set consumes them before the walk moves on, so each object
+// starts them afresh in the same buffer: a marker object takes room for 16 members, and
+// without the reset a key of many instances would pile up 512 bytes or more per changed
+// instance for as long as the key's walk lasts. Markers that outgrow the buffer take heap
+// chunks, freed at the next reset.
+class MarkerScratch {
+public:
+    MarkerScratch() : pool_(buffer_, sizeof buffer_) {}
+    MarkerScratch(const MarkerScratch&) = delete;
+    MarkerScratch& operator=(const MarkerScratch&) = delete;
+
+    // A null marker, with everything the previous object's markers took given back.
+    Value& Fresh() {
+        marker_.SetNull();
+        pool_.Clear();
+        return marker_;
+    }
+    Allocator& GetAllocator() { return pool_; }
+
+private:
+    alignas(16) char buffer_[8192];
+    Allocator pool_;
+    Value marker_;
+};
+
 // One walk of one key: the comparisons of the engine, reporting to the handler. Markers are
-// built in the key's scratch document.
+// built in the key's marker scratch.
 class KeyComparison {
 public:
     KeyComparison(DriftHandler& handler, Allocator& desiredAllocator,
@@ -143,7 +168,7 @@ private:
     DriftHandler& handler_;
     Allocator& desiredAllocator_;
     const std::shared_ptr<DBStore::StoreConnection>& connection_;
-    rapidjson::Document scratch_;
+    MarkerScratch scratch_;
 };
 
 // An exported document masks secrets as "******": such a desired value keeps whatever secret
@@ -161,7 +186,7 @@ bool IsMaskedSecret(const Value& desired, const Value& host, const Value& schema
 void KeyComparison::SingleInstance(Value& desired, const Value& host,
                                    const DriftHandler::ObjectId& id,
                                    const DriftHandler::Schema& schema, std::string& path) {
-    Value& driftObject = scratch_;
+    Value& driftObject = scratch_.Fresh();
     if (!IsEmpty(desired)) {
         if (!handler_.compareEmptyByProperty && IsEmpty(host)) {
             handler_.Set(desired, host, id, schema, path, driftObject);
@@ -240,10 +265,10 @@ void KeyComparison::KeyedInstances(Value& desired, HostInstanceIndex& index,
             continue;
         }
         const Value& hostElement = index.At(static_cast<size_t>(match));
-        scratch_.SetNull();
-        if (Property(element, hostElement, schema->GetDefinition(), path, scratch_) &&
+        Value& marker = scratch_.Fresh();
+        if (Property(element, hostElement, schema->GetDefinition(), path, marker) &&
             handler_.consolidatedActionRequired) {
-            handler_.Set(element, hostElement, id, schema, path, scratch_);
+            handler_.Set(element, hostElement, id, schema, path, marker);
         }
     }
     size_t next = count;
@@ -267,8 +292,7 @@ void KeyComparison::DesiredInstanceMissing(Value& element, DriftHandler::ObjectI
             UNEXPECTED_ERROR, "InstanceId is not set for non-singleton configuration");
     }
     if (TarnConfigStore::GetDefaultUserConfigMapList(id, connection_).size() == 1) {
-        scratch_.SetNull();
-        handler_.Set(element, kEmptyVal, id, schema, path, scratch_);
+        handler_.Set(element, kEmptyVal, id, schema, path, scratch_.Fresh());
     } else {
         handler_.Add(element, id, schema, path);
     }

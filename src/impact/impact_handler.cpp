@@ -145,6 +145,12 @@ void ImpactHandlerAccess::ViewDesiredValues(ImpactHandler& handler) {
     handler.impl->viewDesired = true;
 }
 
+void ImpactHandlerAccess::KeepDriftCacheIn(ImpactHandler& handler,
+                                           rapidjson::MemoryPoolAllocator<>& pool) {
+    handler.workDocument = rapidjson::Document(&pool);
+    handler.workDocument.SetObject();
+}
+
 void ImpactHandler::Add(const Value& desired, const ObjectId& id, const Schema& schema,
                         const std::string& path) {
     impl->NoteImpactInfo(ADD, id);

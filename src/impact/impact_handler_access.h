@@ -17,6 +17,10 @@ public:
     // dies before that document and while it is unchanged (a caller's handler may keep its
     // objects longer).
     static void ViewDesiredValues(ImpactHandler& handler);
+    // Set before the drift cache is written or loaded: the cache, emptied, takes its values from
+    // pool, which must outlive the handler. For a handler the library owns, whose cache is
+    // dropped with it.
+    static void KeepDriftCacheIn(ImpactHandler& handler, rapidjson::MemoryPoolAllocator<>& pool);
 };
 
 }  // namespace TarnConfigManager

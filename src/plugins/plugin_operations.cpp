@@ -74,15 +74,25 @@ void LogResultId(const Operation& op, const ErrorInfo& error) {
     }
 }
 
-// One run of the operation's request around inputs. The launcher is gone (files removed, time
-// logged) before the result is looked at or a failure handled.
+template <typename Result>
+void LoadResult(const char* path, Result& result) {
+    result = Result::Load(path);
+}
+
+void LoadResult(const char* path, ImpactPluginResult& result) {
+    ImpactPluginResult::LoadInto(path, result);
+}
+
+// One run of the operation's request around inputs into result, which starts empty. The
+// launcher is gone (files removed, time logged) before the result is looked at or a failure
+// handled.
 template <typename Result, typename... Inputs>
-Result Run(const Plugin& plugin, const Operation& op, const std::string& clusterContext,
-           std::shared_ptr<PluginMonitor> monitor, const Inputs&... inputs) {
+void RunInto(Result& result, const Plugin& plugin, const Operation& op,
+             const std::string& clusterContext, std::shared_ptr<PluginMonitor> monitor,
+             const Inputs&... inputs) {
     if (!monitor) {
         monitor = PluginMonitor::Dummy();
     }
-    Result result;
     try {
         {
             // Held until the launcher has removed both fixed files.
@@ -91,7 +101,7 @@ Result Run(const Plugin& plugin, const Operation& op, const std::string& cluster
                                     inputs..., plugin.GetType(), plugin.GetModule());
             launcher.Dump(TarnPaths::kPluginInputFile, monitor->GetTaskId(), clusterContext);
             launcher.ForkPlugin(monitor);
-            result = Result::Load(TarnPaths::kPluginOutputFile);
+            LoadResult(TarnPaths::kPluginOutputFile, result);
             SetSchemaText(result, plugin.GetSchemaText());
         }
         LogResultId(op, RunError(result));
@@ -107,6 +117,13 @@ Result Run(const Plugin& plugin, const Operation& op, const std::string& cluster
             error.args = {plugin.GetId()};
         }
     }
+}
+
+template <typename Result, typename... Inputs>
+Result Run(const Plugin& plugin, const Operation& op, const std::string& clusterContext,
+           std::shared_ptr<PluginMonitor> monitor, const Inputs&... inputs) {
+    Result result;
+    RunInto(result, plugin, op, clusterContext, std::move(monitor), inputs...);
     return result;
 }
 
@@ -122,6 +139,14 @@ ImpactPluginResult Plugin::Impact(const std::vector<DesiredConfigInput>& inputs,
                                   const std::string& clusterContext,
                                   std::shared_ptr<PluginMonitor> monitor) const {
     return Run<ImpactPluginResult>(*this, kImpact, clusterContext, std::move(monitor), inputs);
+}
+
+void Plugin::Impact(const std::vector<DesiredConfigInput>& inputs,
+                    const std::string& clusterContext, std::shared_ptr<PluginMonitor> monitor,
+                    ImpactPluginResult& result) const {
+    result.error = ErrorInfo();
+    result.impacts.clear();
+    RunInto(result, *this, kImpact, clusterContext, std::move(monitor), inputs);
 }
 
 ExtractPluginResult Plugin::Extract(const std::vector<TarnConfigStore::ConfigStoreObjectId>& ids,

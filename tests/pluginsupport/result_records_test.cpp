@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <stdexcept>
+#include <string>
 
 #include "failed_steps.h"
 #include "host_root_fixture.h"
@@ -103,6 +104,32 @@ TEST_F(ResultRecordTest, ImpactMembersAreFoundInAnyOrderAndTheFirstOfADuplicateC
     ASSERT_EQ(loaded.impacts.size(), 1u);
     EXPECT_EQ(loaded.impacts[0],
               (ImpactPluginInfo{MAINTENANCE_MODE_REQUIRED, "c", "g", "k", "i", true}));
+}
+
+TEST_F(ResultRecordTest, AKeptImpactRecordReadsEachResultAsLoadDoesAndKeepsItsRoom) {
+    ImpactPluginResult big;
+    big.error.id = "kept.error";
+    for (int i = 0; i < 300; ++i) {
+        big.impacts.push_back({REBOOT_REQUIRED, "c", "g", "k", "i" + std::to_string(i), false});
+    }
+    ImpactPluginResult small;
+    small.impacts.push_back({NO_IMPACT, "c", "g", "k", "only", true});
+
+    ImpactPluginResult kept;
+    big.Write(kOut);
+    ImpactPluginResult::LoadInto(kOut, kept);
+    EXPECT_EQ(kept.error.id, "kept.error");
+    EXPECT_EQ(kept.impacts, big.impacts);
+    const ImpactPluginInfo* room = kept.impacts.data();
+    small.Write(kOut);
+    ImpactPluginResult::LoadInto(kOut, kept);
+    EXPECT_EQ(kept.error.id, "");
+    EXPECT_EQ(kept.impacts, small.impacts);
+    EXPECT_EQ(kept.impacts.data(), room);
+    // A malformed file fails as Load fails and leaves nothing of the last result.
+    TarnTest::WriteFile(kOut, R"({"impacts":[{"impact":3}]})");
+    EXPECT_THROW(ImpactPluginResult::LoadInto(kOut, kept), std::runtime_error);
+    EXPECT_TRUE(kept.impacts.empty());
 }
 
 TEST_F(ResultRecordTest, MalformedFilesFailNamingTheFileAndTheProblem) {

@@ -91,6 +91,10 @@ public:
     ImpactPluginResult Impact(const std::vector<DesiredConfigInput>& inputs,
                               const std::string& clusterContext,
                               std::shared_ptr<PluginMonitor> monitor) const;
+    // The same into a result the caller keeps from one run to the next (emptied first): its
+    // list of impacts keeps its capacity instead of being allocated afresh for every run.
+    void Impact(const std::vector<DesiredConfigInput>& inputs, const std::string& clusterContext,
+                std::shared_ptr<PluginMonitor> monitor, ImpactPluginResult& result) const;
     ExtractPluginResult Extract(const std::vector<TarnConfigStore::ConfigStoreObjectId>& ids,
                                 const std::string& clusterContext,
                                 std::shared_ptr<PluginMonitor> monitor) const;

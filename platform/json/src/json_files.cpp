@@ -8,12 +8,15 @@
 #include <string>
 
 #include "json_errors.h"
+#include "kept_text.h"
 #include "tarn/json/fault_point.h"
 #include "tarn/json/json_text.h"
 
 namespace TarnConfigStore {
 
 namespace {
+
+struct FileText;  // the place of the read buffer's kept text
 
 std::string SystemReason(const char* what) {
     return std::string(what) + ": " + std::strerror(errno) + ".";
@@ -41,7 +44,8 @@ bool ParseJsonFile(const char* path, rapidjson::Document& out, JsonParseError* e
     if (fd < 0) {
         return FailWithoutPlace(error, SystemReason("The file cannot be opened"), out);
     }
-    std::string text;
+    KeptText<FileText> kept;
+    std::string& text = kept.Get();
     struct stat info;
     if (fstat(fd, &info) == 0) {
         if (S_ISDIR(info.st_mode)) {

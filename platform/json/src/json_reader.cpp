@@ -2,10 +2,12 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <type_traits>
 
 #include "json_errors.h"
+#include "kept_text.h"
 #include "number_reader.h"
 #include "pooled_document.h"
 #include "tarn/json/json_text.h"
@@ -16,6 +18,8 @@ namespace TarnConfigStore {
 const size_t kMaxJsonBytes = static_cast<size_t>(TARN_MAX_JSON_MB) << 20;
 
 namespace {
+
+struct ParseScratch;  // the place of the scratch copy's kept buffer
 
 // UTF-8 is checked over the whole text before parsing rather than by rapidjson, whose
 // validator reads past the end of a text that stops inside a multi-byte sequence. Outside
@@ -203,14 +207,15 @@ bool ParseJsonText(const char* text, size_t length, rapidjson::Value& out,
         return false;
     }
     bool hasEscapes = std::memchr(text, '\\', length) != nullptr;
-    // The first try parses in place, so it works on a scratch copy of the text (on the stack
-    // when the text is short, as most are).
+    // The first try parses in place, so it works on a scratch copy of the text: on the stack
+    // when the text is short, as most are, else in a buffer the thread keeps for the next.
     char local[1024];
-    std::string heap;
+    std::optional<KeptText<ParseScratch>> kept;
     char* scratch = local;
     if (length < sizeof(local)) {
         std::memcpy(local, text, length + 1);
     } else {
+        std::string& heap = kept.emplace().Get();
         heap.assign(text, length);
         scratch = &heap[0];
     }

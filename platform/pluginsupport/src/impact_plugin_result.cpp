@@ -65,4 +65,17 @@ ImpactPluginResult ImpactPluginResult::Load(const std::string& path) {
     return LoadResultRecord<ImpactPluginResult>(path);
 }
 
+void ImpactPluginResult::LoadInto(const std::string& path, ImpactPluginResult& into) {
+    std::vector<ImpactPluginInfo> impacts = std::move(into.impacts);
+    impacts.clear();
+    into = ImpactPluginResult();
+    ReadResultRecord(path, [&](const rapidjson::Value& doc) {
+        ImpactPluginResult read;
+        read.error.FromJson(doc);
+        read.impacts = std::move(impacts);
+        ReadRecordList(doc, "impacts", read.impacts);
+        into = std::move(read);
+    });
+}
+
 }  // namespace TarnConfigManager

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tarn/json/kept_pool.h"
 #include "tarn/pluginsupport/result_file.h"
 
 namespace TarnConfigManager {
@@ -45,16 +46,25 @@ const rapidjson::Value& Required(const rapidjson::Value* found, const char* name
 // The string *found; ThrowMemberError naming name when it is null or not a string.
 std::string RequiredString(const rapidjson::Value* found, const char* name);
 
-template <typename Record>
-Record LoadResultRecord(const std::string& path) {
-    rapidjson::Document doc;
+// Parses the result file and calls read(document); a failure of either is a std::runtime_error
+// naming the file. The parsed file lives only while it is read: its values go to a pool over
+// memory the thread keeps for the next result.
+template <typename Read>
+void ReadResultRecord(const std::string& path, Read read) {
+    TarnConfigStore::KeptPool pool;
+    rapidjson::Document doc(&pool.Get());
     ReadResultFile(path, doc);
-    Record record;
     try {
-        record.FromJson(doc);
+        read(static_cast<const rapidjson::Value&>(doc));
     } catch (const std::exception& e) {
         throw std::runtime_error("Failed to load result file " + path + ": " + e.what());
     }
+}
+
+template <typename Record>
+Record LoadResultRecord(const std::string& path) {
+    Record record;
+    ReadResultRecord(path, [&record](const rapidjson::Value& doc) { record.FromJson(doc); });
     return record;
 }
 

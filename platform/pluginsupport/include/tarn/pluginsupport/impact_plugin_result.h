@@ -47,6 +47,9 @@ public:
     void Write(const std::string& path) const;
     // Reads a result file; std::runtime_error naming the file when missing or malformed.
     static ImpactPluginResult Load(const std::string& path);
+    // As Load, into a record the caller keeps for the next result: its list of impacts keeps
+    // its capacity. On failure into is left empty.
+    static void LoadInto(const std::string& path, ImpactPluginResult& into);
 
     std::vector<ImpactPluginInfo> impacts;
     ErrorInfo error;
