@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The README's test command: set up, build and run every test suite, the consumer test of an
 # installed build and the Debian packages test, then the same suites built with
-# AddressSanitizer and UndefinedBehaviorSanitizer, and the suites that start threads (the
-# plugin launcher and monitor, the schema folder's second loading thread, the extraction's
-# second converting thread) with ThreadSanitizer.
+# AddressSanitizer and UndefinedBehaviorSanitizer, and the suites that start threads or keep
+# memory per thread (the plugin launcher and monitor, the schema folder's second loading
+# thread, the extraction's second converting thread, the normal form's second writing thread,
+# the JSON layer's and plugin results' kept buffers) with ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # The include order of docs/architecture.md, checked before the build when python3 is there
@@ -37,12 +38,13 @@ sanitized build-asan address,undefined
 ctest --test-dir build-asan --output-on-failure
 
 if compgen -G "tests/plugins/*_test.cpp" >/dev/null; then
-  echo "== ThreadSanitizer (plugin framework, schema store, extraction)"
-  sanitized build-tsan thread --target plugins_tests schemastore_tests extract_tests
+  echo "== ThreadSanitizer (plugin framework, schema store, extraction, store, JSON, plugin support)"
+  sanitized build-tsan thread --target plugins_tests schemastore_tests extract_tests \
+    configstore_tests json_tests pluginsupport_tests
   # These builds fork the plugin runners (other builds start them sharing the caller's memory
   # until execve, which this sanitizer cannot follow).
   TSAN_OPTIONS="halt_on_error=1" ctest --test-dir build-tsan --output-on-failure \
-    -R 'plugins_tests|schemastore_tests|extract_tests'
+    -R 'plugins_tests|schemastore_tests|extract_tests|configstore_tests|json_tests|pluginsupport_tests'
 fi
 
 # The fuzz targets, built with clang and run on their seed corpora (scripts/fuzz.sh).
