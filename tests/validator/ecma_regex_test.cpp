@@ -135,6 +135,10 @@ TEST(EcmaRegex, RepeatCountsExpandUpToALimitAndNestedLoopsAndLookaheadsStayPolyn
     ASSERT_EQ(counted.status(), EcmaRegex::Status::kOk) << counted.problem();
     EXPECT_TRUE(counted.Search(std::string(500, 'a')));
     EXPECT_FALSE(counted.Search(std::string(501, 'a')));
+    // An empty body repeated a huge count compiles to nothing at once.
+    EcmaRegex empty("x(){66666666666666666666666666666}y");
+    ASSERT_EQ(empty.status(), EcmaRegex::Status::kOk) << empty.problem();
+    EXPECT_TRUE(empty.Search("xy"));
     EcmaRegex huge("^(a{1,100}){1,200}$");
     EXPECT_EQ(huge.status(), EcmaRegex::Status::kUnsupported);
     EXPECT_EQ(huge.problem(), "the pattern is too large once its repetitions are expanded");
