@@ -637,24 +637,17 @@ private:
         return true;
     }
 
-    bool IsEmptyBody(int body, std::vector<RegexInst>& probe) {
-        const size_t lookaheads = program_.lookaheads.size();
-        bool empty = Emit(body, probe) && probe.empty();
-        program_.lookaheads.resize(lookaheads);
-        return empty;
-    }
-
     bool EmitRepeat(const SyntaxNode& node, std::vector<RegexInst>& code) {
         int body = node.children[0];
-        // A body that compiles to nothing matches the empty string alone, however often it is
-        // repeated: counting out a huge count of it would never reach the size limit.
-        std::vector<RegexInst> probe;
-        if (node.children.size() == 1 && IsEmptyBody(body, probe)) {
-            return true;
-        }
         for (int i = 0; i < node.min; ++i) {
+            const size_t before = code.size();
             if (!Emit(body, code)) {
                 return false;
+            }
+            // A body that compiles to nothing matches the empty string alone, however often it
+            // is repeated: counting out a huge count of it would never reach the size limit.
+            if (code.size() == before) {
+                return true;
             }
         }
         if (node.max == kUnbounded) {
