@@ -72,14 +72,24 @@ TEST(CleanupObject, ACleanerKeptAcrossValuesAndSchemasCleansEachAsCleanupObjectD
     // The same members under another schema: open, nothing flagged, other defaults.
     rapidjson::Document open = Json(R"({"type": "array", "items": {"type": "object",
         "properties": {"port": {"default": 23}, "tls": {"type": "object"}}}})");
+    // The same members in another order, and with members left out, after the first values:
+    // what the cleaner remembers of earlier values' members must not decide for these.
+    const char* const values[] = {
+        kStoredService,
+        R"({"extra": 1, "password": "s3cret", "port": 23, "state": "up", "banner": "none",
+            "peers": [{"bogus": null, "host": "a"}], "tls": {"level": 2}, "note": null})",
+        R"({"banner": "hi", "port": 22})"};
     ValueCleaner cleaner(actions);
     for (int round = 0; round < 2; ++round) {
-        for (const rapidjson::Document* schema : {&service, &open}) {
-            rapidjson::Document kept = Json(kStoredService);
-            rapidjson::Document once = Json(kStoredService);
-            cleaner.Clean(kept, *schema, kept.GetAllocator());
-            CleanupObject(once, *schema, actions, once.GetAllocator());
-            EXPECT_EQ(TarnConfigStore::WriteJsonText(once), TarnConfigStore::WriteJsonText(kept));
+        for (const char* text : values) {
+            for (const rapidjson::Document* schema : {&service, &open}) {
+                rapidjson::Document kept = Json(text);
+                rapidjson::Document once = Json(text);
+                cleaner.Clean(kept, *schema, kept.GetAllocator());
+                CleanupObject(once, *schema, actions, once.GetAllocator());
+                EXPECT_EQ(TarnConfigStore::WriteJsonText(once),
+                          TarnConfigStore::WriteJsonText(kept));
+            }
         }
     }
     ExpectStoreError(2000, [] { ValueCleaner refused({CLEANUP_ACTIONS(8)}); },

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "schema_lookup.h"
 #include "store_json.h"
@@ -134,10 +135,22 @@ public:
         }
     }
 
-    // The position of name in "properties", -1 when it is not declared there.
-    // position: the member's own, tried first.
-    long Declared(const rapidjson::Value& name, rapidjson::SizeType position) const {
-        return declared_->Position(name.GetString(), name.GetStringLength(), position);
+    // The position of name in "properties", -1 when it is not declared there. position: the
+    // member's own in its object. The values cleaned against one schema mostly list the same
+    // members in the same order, so the declaration found for this position last time is
+    // tried first (then the declaration at the same position).
+    long Declared(const rapidjson::Value& name, rapidjson::SizeType position) {
+        const bool remembered = position < lastDeclared_.size() && lastDeclared_[position] >= 0;
+        const auto hint =
+            remembered ? static_cast<rapidjson::SizeType>(lastDeclared_[position]) : position;
+        const long declared = declared_->Position(name.GetString(), name.GetStringLength(), hint);
+        if (position < kRememberedPositions) {
+            if (lastDeclared_.size() <= position) {
+                lastDeclared_.resize(position + 1, -1);
+            }
+            lastDeclared_[position] = declared;
+        }
+        return declared;
     }
 
     // The facts of a property's schema: its declaration, else an "additionalProperties"
@@ -190,6 +203,8 @@ private:
     std::vector<std::unique_ptr<SchemaFacts>> declaredFacts_;
     std::unique_ptr<SchemaFacts> undeclaredFacts_;
     std::optional<bool> keepsEveryScalar_;
+    static constexpr rapidjson::SizeType kRememberedPositions = 64;
+    std::vector<long> lastDeclared_;  // by member position: the declaration found last time
 };
 
 SchemaFacts::Properties& SchemaFacts::AsObjectSchema() {
@@ -272,7 +287,7 @@ private:
     }
 
     bool IsDroppedId(const rapidjson::Value& name) const {
-        return dropsGeneratedIds_ && name == "cs_generated_id";
+        return dropsGeneratedIds_ && IsGeneratedIdName(name);
     }
 
     // A string, number or boolean: nothing inside it to clean.
@@ -294,7 +309,7 @@ private:
                 return value.IsObject() && value.MemberCount() == 0 &&
                        !properties.IsRequired(member.name);
             case DROP_GENERATED_IDS:
-                return member.name == "cs_generated_id";
+                return IsGeneratedIdName(member.name);
             case DROP_READ_ONLY_VALUES:
                 return schema.IsReadOnly();
             case DROP_UNDECLARED_MEMBERS:

@@ -9,8 +9,6 @@ namespace ConfigStoreDocument {
 
 namespace {
 
-const char kGeneratedIdMember[] = "cs_generated_id";
-
 bool Equal(const rapidjson::Value& a, const rapidjson::Value& b, const rapidjson::Value& schema);
 
 bool NumbersEqual(const rapidjson::Value& a, const rapidjson::Value& b) {
@@ -21,11 +19,6 @@ bool NumbersEqual(const rapidjson::Value& a, const rapidjson::Value& b) {
         return a.GetInt64() == b.GetInt64();
     }
     return a.IsUint64() && b.IsUint64() && a.GetUint64() == b.GetUint64();
-}
-
-bool IsGeneratedId(const rapidjson::Value& name) {
-    return name.GetStringLength() == sizeof(kGeneratedIdMember) - 1 &&
-           std::memcmp(name.GetString(), kGeneratedIdMember, sizeof(kGeneratedIdMember) - 1) == 0;
 }
 
 // A member only one side has still matches when its value is the property's default.
@@ -41,7 +34,7 @@ bool MatchesDefault(const rapidjson::Value& value, const rapidjson::Value& prope
 bool MembersCovered(const rapidjson::Value& a, const rapidjson::Value& b,
                     const rapidjson::Value& schema) {
     for (const auto& member : a.GetObject()) {
-        if (IsGeneratedId(member.name)) {
+        if (IsGeneratedIdName(member.name)) {
             continue;
         }
         const rapidjson::Value& propertySchema = PropertySchema(schema, member.name);

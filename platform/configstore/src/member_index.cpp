@@ -114,6 +114,7 @@ MemberIndex::MemberIndex(const rapidjson::Value& object) {
     members_ = &*object.MemberBegin();
     count_ = object.MemberCount();
     if (count_ <= kScannedWidth) {
+        duplicates_ = !SameDistinctNames(members_, members_, count_);
         return;
     }
     size_t slots = 16;
@@ -170,7 +171,7 @@ long MemberIndex::Position(const char* name, rapidjson::SizeType length) const {
 
 long MemberIndex::Position(const char* name, rapidjson::SizeType length,
                            rapidjson::SizeType hint) const {
-    if (mask_ != 0 && !duplicates_ && hint < count_ && NameIs(members_[hint].name, name, length)) {
+    if (!duplicates_ && hint < count_ && NameIs(members_[hint].name, name, length)) {
         return static_cast<long>(hint);
     }
     return Position(name, length);

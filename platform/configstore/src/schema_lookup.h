@@ -3,6 +3,8 @@
 // configuration store library; reentrant.
 #pragma once
 
+#include <cstring>
+
 #include "tarn/json/json.h"
 
 namespace ConfigStoreDocument {
@@ -16,5 +18,13 @@ const rapidjson::Value& ObjectSchema(const rapidjson::Value& schema);
 // else an "additionalProperties" schema, else null.
 const rapidjson::Value& PropertySchema(const rapidjson::Value& objectSchema,
                                        const rapidjson::Value& name);
+
+// Whether a member name is "cs_generated_id", the instance id the store generates. Compared
+// by length first: most names differ in length, and no string length is counted.
+inline bool IsGeneratedIdName(const rapidjson::Value& name) {
+    constexpr char kGeneratedId[] = "cs_generated_id";
+    return name.GetStringLength() == sizeof(kGeneratedId) - 1 &&
+           std::memcmp(name.GetString(), kGeneratedId, sizeof(kGeneratedId) - 1) == 0;
+}
 
 }  // namespace ConfigStoreDocument

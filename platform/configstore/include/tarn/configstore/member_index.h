@@ -50,7 +50,7 @@ private:
     const rapidjson::Value::Member* members_ = nullptr;
     rapidjson::SizeType count_ = 0;
     size_t mask_ = 0;          // slots - 1; 0 when scanned
-    bool duplicates_ = false;  // two members share a name (known for hashed objects only)
+    bool duplicates_ = false;  // two members share a name
     // Member position + 1 per slot, 0 for an empty slot.
     uint32_t inline_[kInlineSlots];
     std::unique_ptr<uint32_t[]> heap_;
