@@ -77,9 +77,11 @@ void ConsumeVisitedRows(rapidjson::Document& document,
                         const std::shared_ptr<DBStore::StoreConnection>& connection,
                         TarnConfigStore::RowTable table, const StoreRowVisit& visit,
                         const RowList& more, std::shared_ptr<TarnSchemaStore::SchemaStore> store,
-                        DocumentType type, std::shared_ptr<ExtractionData> plugins) {
+                        DocumentType type, std::shared_ptr<ExtractionData> plugins,
+                        bool renderValues) {
     ConversionContext context =
         BeginConversion(document, std::move(store), type, std::move(plugins));
+    context.renderValues = renderValues;
     rapidjson::Value& target = ConversionTarget(document, type);
     RowConverter converter(context, document, target);
     auto add = [&converter](const TarnConfigStore::StoreRow& row) { converter.Add(NamesOf(row)); };

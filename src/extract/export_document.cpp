@@ -21,7 +21,11 @@ std::string Export(const char* operation, DocumentType type) {
     HostLock hostLock;
     try {
         CSLogger::Log(3, "%s invoked", operation);
-        rapidjson::Document document = ExtractUserConfiguration(type);
+        // The export's key values come as their texts, written while each row was in cache;
+        // the telemetry view keeps values (its rows are few, allowlisted).
+        const bool rendered = type == EXPORT_CONFIG;
+        rapidjson::Document document =
+            rendered ? ExtractRenderedUserConfiguration() : ExtractUserConfiguration(type);
         rapidjson::Document schema;
         rapidjson::Document errors;
         // Keys without schema cannot be in a document built from the store; the errors of
@@ -31,7 +35,8 @@ std::string Export(const char* operation, DocumentType type) {
         const std::string uuid = GetBIOSUUID();
         ConfigStoreDocument::SplitDocument(schema, uuid, document);
         AddReferenceHost(uuid, document);
-        return ConfigStoreDocument::NormalizeInPlace(document);
+        return rendered ? ConfigStoreDocument::NormalizeRenderedInPlace(document)
+                        : ConfigStoreDocument::NormalizeInPlace(document);
     } catch (const TarnConfigStore::ConfigStoreException&) {
         throw;
     } catch (const std::exception& error) {

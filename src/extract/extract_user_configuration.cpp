@@ -149,7 +149,9 @@ const char* TelemetryNoticeText() {
     return kTelemetryNotice;
 }
 
-rapidjson::Document ExtractUserConfiguration(DocumentType type) {
+namespace {
+
+rapidjson::Document ExtractUserRows(DocumentType type, bool renderValues) {
     // One log line per row: written together, not one write each.
     CSLogger::Batch logBatch;
     HostLock hostLock;
@@ -171,7 +173,7 @@ rapidjson::Document ExtractUserConfiguration(DocumentType type) {
     if (type != TELEMETRY_CONFIG) {
         ConsumeVisitedRows(document, connection, TarnConfigStore::RowTable::kCurrent,
                            VisitRows(TarnConfigStore::RowTable::kCurrent, unhandled), more, store,
-                           type, extracted);
+                           type, extracted, renderValues);
         return document;
     }
     const std::unordered_set<std::string> allowed = LoadAllowlists();
@@ -183,6 +185,16 @@ rapidjson::Document ExtractUserConfiguration(DocumentType type) {
                                   VisitRows(TarnConfigStore::RowTable::kCurrent, listed), more,
                                   store, *extracted);
     return document;
+}
+
+}  // namespace
+
+rapidjson::Document ExtractUserConfiguration(DocumentType type) {
+    return ExtractUserRows(type, false);
+}
+
+rapidjson::Document ExtractRenderedUserConfiguration() {
+    return ExtractUserRows(EXPORT_CONFIG, true);
 }
 
 }  // namespace TarnConfigManager

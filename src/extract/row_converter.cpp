@@ -3,6 +3,7 @@
 #include "deradidezivizoda/core/document.h"
 #include "deradidezivizoda/core/throw_exception.h"
 #include "deradidezivizoda/extract/config_map_list.h"
+#include "tarn/json/kept_pool.h"
 #include "tarn/logger/cs_logger.h"
 
 namespace TarnConfigManager {
@@ -41,6 +42,11 @@ struct RowKeyFacts {
     }
 };
 
+struct ValueRendering {
+    TarnConfigStore::KeptPool scratch;  // cleared for each row
+    std::string text;
+};
+
 namespace {
 
 // Whether the row's key and instance belong in a document at all.
@@ -64,25 +70,34 @@ bool IsExtracted(const RowNames& names, const RowKeyFacts& key) {
 }
 
 // The cleaned value (text) of one row into target (whether it went there); nothing when it
-// cleans up to {}. The value
-// is parsed straight into the document. instances is the array the previous row of the same
-// key went to (rows come grouped by key and nothing else is added in between), so that the
-// rows of one key do not look up component, group and key each time.
+// cleans up to {}. The value is parsed straight into the document, or with rendering into the
+// scratch pool, and then only its text goes into the document. instances is the array the
+// previous row of the same key went to (rows come grouped by key and nothing else is added in
+// between), so that the rows of one key do not look up component, group and key each time.
 bool AddRowValue(rapidjson::Document& document, rapidjson::Value& target, const RowNames& names,
-                 RowKeyFacts& key, rapidjson::Value*& instances) {
+                 RowKeyFacts& key, rapidjson::Value*& instances, ValueRendering* rendering) {
     auto& allocator = document.GetAllocator();
+    auto& working = rendering ? rendering->scratch.Get() : allocator;
+    if (rendering) {
+        working.Clear();
+    }
     rapidjson::Value value;
-    ParseValue(names.value, value, allocator);
+    ParseValue(names.value, value, working);
     const rapidjson::Value& definition = key.schema->GetDefinition();
     if (key.autoConfigure) {
-        ProcessAutoConfig(value, *key.autoConfigSchema, names.autoConfValue, allocator);
+        ProcessAutoConfig(value, *key.autoConfigSchema, names.autoConfValue, working);
     }
-    key.cleaner.Clean(value, definition, allocator);
+    key.cleaner.Clean(value, definition, working);
     if (value.IsObject() && value.MemberCount() == 0) {
         CSLogger::Log(2, "Configuration for {%s/%s/%s/%s} was filtered out.",
                       names.component.c_str(), names.group.c_str(), names.key.c_str(),
                       names.identifier.c_str());
         return false;
+    }
+    if (rendering) {
+        ConfigStoreDocument::RenderNormalForm(value, rendering->text);
+        value.SetString(rendering->text.data(),
+                        static_cast<rapidjson::SizeType>(rendering->text.size()), allocator);
     }
     if (instances && !names.identifier.empty()) {
         instances->PushBack(value, allocator);
@@ -114,7 +129,11 @@ rapidjson::Value& ConversionTarget(rapidjson::Document& document, DocumentType t
 
 RowConverter::RowConverter(const ConversionContext& context, rapidjson::Document& document,
                            rapidjson::Value& target)
-    : context_(context), document_(document), target_(target) {}
+    : context_(context), document_(document), target_(target) {
+    if (context.renderValues) {
+        rendering_ = std::make_unique<ValueRendering>();
+    }
+}
 
 RowConverter::~RowConverter() = default;
 
@@ -134,7 +153,7 @@ void RowConverter::Add(const RowNames& names) {
     if (!IsExtracted(names, *key_)) {
         return;
     }
-    if (AddRowValue(document_, target_, names, *key_, instances_) && singles_ &&
+    if (AddRowValue(document_, target_, names, *key_, instances_, rendering_.get()) && singles_ &&
         names.identifier.empty()) {
         singles_->insert(key_->id);
     }

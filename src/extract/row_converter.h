@@ -21,6 +21,10 @@ struct ConversionContext {
     std::shared_ptr<TarnSchemaStore::SchemaStore> store;
     std::unordered_set<TarnSchemaStore::SchemaObjectId> notIntegrated;
     std::shared_ptr<ExtractionData> plugins;
+    // Each key value (each instance of a multi-instance key) is kept as a string holding its
+    // normal-form text (ConfigStoreDocument::RenderNormalForm), for the export: written while
+    // the row is in cache, and parsed into memory the thread reuses from row to row.
+    bool renderValues = false;
 };
 
 // Logs that the conversion begins, adds "profile" to document for EXPORT_CONFIG, and reads
@@ -31,6 +35,8 @@ ConversionContext BeginConversion(rapidjson::Document& document,
 
 // What the rows of one key share: looked up once per run of rows of the same key.
 struct RowKeyFacts;
+// Where a converter that renders values parses each one and writes its text.
+struct ValueRendering;
 
 // Adds rows to a document, one after the other.
 class RowConverter {
@@ -57,6 +63,7 @@ private:
     rapidjson::Document& document_;
     rapidjson::Value& target_;
     std::unique_ptr<RowKeyFacts> key_;
+    std::unique_ptr<ValueRendering> rendering_;  // with context.renderValues only
     rapidjson::Value* instances_ = nullptr;
     std::unordered_set<TarnSchemaStore::SchemaObjectId>* singles_ = nullptr;
 };

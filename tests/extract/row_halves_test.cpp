@@ -5,12 +5,15 @@
 
 #include "deadline.h"
 #include "deradidezivizoda/core/exceptions.h"
+#include "deradidezivizoda/core/host_state.h"
 #include "deradidezivizoda/extract/config_map_list.h"
+#include "deradidezivizoda/extract/export_document.h"
 #include "deradidezivizoda/extract/extract_configuration.h"
 #include "deradidezivizoda/extract/extract_user_configuration.h"
 #include "extract_fixture.h"
 #include "row_cut.h"
 #include "tarn/configstore/config_store.h"
+#include "tarn/configstore/config_store_document.h"
 #include "tarn/logger/cs_logger.h"
 
 using namespace TarnConfigManager;
@@ -219,4 +222,39 @@ TEST_F(RowHalves, TheFirstErrorInRowOrderIsThrownAfterTheLinesBeforeIt) {
     EXPECT_LT(Position(RowTable::kDesired, "k1", "i2"), cut);
     EXPECT_GE(Position(RowTable::kDesired, "k" + std::to_string(kKeys - 2), "i3"), cut);
     EXPECT_GE(Position(RowTable::kDesired, "gone", ""), cut);
+}
+
+// The export writes each value's text as its row is converted, on both threads: its text and
+// its lines are those of the extracted document written out in normal form.
+TEST_F(RowHalves, TheExportIsTheExtractedDocumentInNormalForm) {
+    StoreHost(RowTable::kCurrent);
+    // Members out of order, an integral double, nested values, escapes, text beyond ASCII, in
+    // both halves; a single object; an instance that cleans up to nothing.
+    for (const char* k : {"k0", "k59"}) {
+        Put(RowTable::kCurrent, k == std::string("k0") ? "comp0" : "comp3",
+            k == std::string("k0") ? "group0" : "group2", k, "z9",
+            R"({"state":"up","mtu":1.0e3,"name":"z9\"\u00e9\n","x":{"b":[2.50,{"d":1,"c":null}],"a":0}})");
+    }
+    Put(RowTable::kCurrent, "comp0", "group0", "single0", "", R"({"note":"n","size":7.0})");
+    Put(RowTable::kCurrent, "comp1", "group1", "k1", "gone", R"({"state":"down"})");
+    Cut(RowTable::kCurrent);
+    std::string exported;
+    std::vector<CSLogger::Line> exportLines;
+    {
+        CSLogger::Capture log;
+        exported = ExportDocument();
+        exportLines = log.Lines();
+    }
+    CSLogger::Capture log;
+    rapidjson::Document document = ExtractUserConfiguration(EXPORT_CONFIG);
+    const std::string start = kConversionStart + std::to_string(EXPORT_CONFIG);
+    std::vector<CSLogger::Line> lines = From(log.Lines(), start);
+    AddReferenceHost(GetBIOSUUID(), document);
+    EXPECT_EQ(ConfigStoreDocument::NormalizeInPlace(document), exported);
+    EXPECT_NE(exported.find(R"({"mtu":1000,"name":"z9\"é\n","x":{"a":0,"b":[2.5,{"d":1}]}})"),
+              std::string::npos);
+    exportLines = From(exportLines, start);
+    ASSERT_GE(exportLines.size(), lines.size());
+    exportLines.resize(lines.size());
+    ExpectSameLines(lines, exportLines);
 }

@@ -36,12 +36,15 @@ using StoreRowVisit = std::function<void(
 // more: no row is kept once its value is in document. connection is the calling thread's. With
 // many rows, the later half of the positions is visited and converted on a worker thread of
 // this call with a connection of its own (results, log lines and errors as from one thread).
-// Library-internal, not exported.
+// renderValues: each key value, each instance, is kept as a string holding its normal-form
+// text (ConfigStoreDocument::NormalizeRenderedInPlace writes such a document). Library-internal,
+// not exported.
 void ConsumeVisitedRows(rapidjson::Document& document,
                         const std::shared_ptr<DBStore::StoreConnection>& connection,
                         TarnConfigStore::RowTable table, const StoreRowVisit& visit,
                         const RowList& more, std::shared_ptr<TarnSchemaStore::SchemaStore> store,
-                        DocumentType type, std::shared_ptr<ExtractionData> plugins);
+                        DocumentType type, std::shared_ptr<ExtractionData> plugins,
+                        bool renderValues = false);
 
 // Fills the members validation against schema finds missing (required properties, union
 // tags) from autoConfValue, the JSON text of what the host configured automatically; other

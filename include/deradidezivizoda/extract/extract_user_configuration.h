@@ -17,6 +17,11 @@ namespace TarnConfigManager {
 // directory listing's std::filesystem::filesystem_error for an unreadable allowlist folder.
 TARN_EXPORT rapidjson::Document ExtractUserConfiguration(DocumentType type);
 
+// ExtractUserConfiguration(EXPORT_CONFIG) with every key value under "profile" kept as its
+// normal-form text (ConfigStoreDocument::NormalizeRenderedInPlace writes such a document out),
+// for ExportDocument. Library-internal, not exported.
+rapidjson::Document ExtractRenderedUserConfiguration();
+
 // The notice that stands, with identifier "id", instead of the values of a telemetry-disabled
 // key.
 TARN_EXPORT const char* TelemetryNoticeText();

@@ -136,6 +136,8 @@ void Normalize(rapidjson::Value& value, const Skipped& skipped = {}) {
     }
 }
 
+const rapidjson::Value kNoMembers(rapidjson::kObjectType);
+
 // An array of at least this many containers is put in normal form and written on two threads.
 constexpr rapidjson::SizeType kElementsForSecondThread = 4096;
 
@@ -264,6 +266,31 @@ std::string NormalizeInPlace(rapidjson::Value& value) {
     }
     Normalize(value);
     return TarnConfigStore::WriteJsonText(value);
+}
+
+void RenderNormalForm(rapidjson::Value& value, std::string& out) {
+    Normalize(value);
+    TarnConfigStore::WriteJsonText(value, out);
+}
+
+std::string NormalizeRenderedInPlace(rapidjson::Value& document) {
+    Normalize(document);
+    // Found after the members are sorted: sorting moves the values that hold the keys.
+    TarnConfigStore::JsonTextValues rendered;
+    const rapidjson::Value& profile = SchemaMember(document, "profile");
+    auto members = [](const rapidjson::Value& value) {
+        return value.IsObject() ? value.GetObject() : kNoMembers.GetObject();
+    };
+    for (const auto& component : members(profile)) {
+        for (const auto& group : members(component.value)) {
+            for (const auto& key : members(group.value)) {
+                rendered.insert(&key.value);
+            }
+        }
+    }
+    std::string text;
+    TarnConfigStore::WriteJsonText(document, rendered, text);
+    return text;
 }
 
 std::string NormalizeHostId(const std::string& text) {

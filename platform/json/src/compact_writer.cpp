@@ -135,15 +135,16 @@ public:
     bool EndArray(rapidjson::SizeType) { return Close(']'); }
 
     // Text written elsewhere, as a value or values of the container being written.
-    bool Raw(const std::string& text) {
-        if (!text.empty()) {
-            char* at = Room(text.size() + 1);
-            std::memcpy(at, text.data(), text.size());
-            at[text.size()] = ',';
-            Commit(at + text.size() + 1);
+    bool Raw(const char* text, size_t length) {
+        if (length != 0) {
+            char* at = Room(length + 1);
+            std::memcpy(at, text, length);
+            at[length] = ',';
+            Commit(at + length + 1);
         }
         return true;
     }
+    bool Raw(const std::string& text) { return Raw(text.data(), text.size()); }
 
     // The text written, without the comma after the last value.
     void Finish(std::string& out) const {
@@ -257,7 +258,45 @@ bool WriteSpliced(const rapidjson::Value& value, const JsonTextSplice& splice,
     return writer.EndArray(value.Size());
 }
 
+// Writes value as Accept would, with the strings that texts names written as they are.
+bool WriteWithTexts(const rapidjson::Value& value, const JsonTextValues& texts,
+                    CompactTextWriter& writer) {
+    const bool text = texts.count(&value) != 0;
+    if (text && value.IsString()) {
+        return writer.Raw(value.GetString(), value.GetStringLength());
+    }
+    if (value.IsObject()) {
+        writer.StartObject();
+        for (const auto& member : value.GetObject()) {
+            if (!writer.Key(member.name.GetString(), member.name.GetStringLength(), false) ||
+                !WriteWithTexts(member.value, texts, writer)) {
+                return false;
+            }
+        }
+        return writer.EndObject(value.MemberCount());
+    }
+    if (!value.IsArray()) {
+        return value.Accept(writer);
+    }
+    writer.StartArray();
+    for (const auto& element : value.GetArray()) {
+        if (text && element.IsString() ? !writer.Raw(element.GetString(), element.GetStringLength())
+                                       : !WriteWithTexts(element, texts, writer)) {
+            return false;
+        }
+    }
+    return writer.EndArray(value.Size());
+}
+
 }  // namespace
+
+void WriteJsonText(const rapidjson::Value& value, const JsonTextValues& texts, std::string& out) {
+    CompactTextWriter writer;
+    if (!WriteWithTexts(value, texts, writer)) {
+        ThrowUnwritable();
+    }
+    writer.Finish(out);
+}
 
 void WriteJsonText(const rapidjson::Value& value, const JsonTextSplice& splice, std::string& out) {
     CompactTextWriter writer;

@@ -61,6 +61,15 @@ std::string NormalizeValue(const rapidjson::Value& value);
 // objects or arrays (thousands) is done on a short-lived second thread, joined before the
 // return; value must not change meanwhile.
 std::string NormalizeInPlace(rapidjson::Value& value);
+// Brings value into the normal form in place and writes its normalised compact text to out
+// (replacing what out held, reusing its room): one key's value of a large document, written
+// while it is in cache.
+void RenderNormalForm(rapidjson::Value& value, std::string& out);
+// NormalizeInPlace of a document whose key values under "profile" were all rendered by
+// RenderNormalForm and kept as strings: each key's value is a string holding that text, or for
+// a multi-instance key an array of such strings, one per instance. The text is the one the
+// document with those values themselves would give.
+std::string NormalizeRenderedInPlace(rapidjson::Value& document);
 
 // The canonical form of a host identity: blanks around it removed, ASCII letters lower case.
 std::string NormalizeHostId(const std::string& text);

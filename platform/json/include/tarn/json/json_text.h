@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_set>
 
 #include "tarn/export.h"
 #include "tarn/json/json.h"
@@ -66,6 +67,12 @@ struct JsonTextSplice {
     std::function<const std::string&()> text;
 };
 void WriteJsonText(const rapidjson::Value& value, const JsonTextSplice& splice, std::string& out);
+// Values whose strings are compact JSON texts of their own, written as they are instead of as
+// strings: a string value in the set is one such text, and each element of an array value in
+// the set is one (an element that is not a string is written as usual). For a document whose
+// large parts were written to text earlier, while they were in cache, and kept as strings.
+using JsonTextValues = std::unordered_set<const rapidjson::Value*>;
+void WriteJsonText(const rapidjson::Value& value, const JsonTextValues& texts, std::string& out);
 // The compact texts of elements[0, count) joined by commas (empty without elements). Same
 // failures as WriteJsonText.
 void WriteJsonElements(const rapidjson::Value* elements, size_t count, std::string& out);
