@@ -80,6 +80,32 @@ TEST(CompactWriterTest, WritesWhatRapidjsonWrites) {
     EXPECT_EQ("-7", WriteJsonText(rapidjson::Value(-7)));
 }
 
+// Strings of every length up to three words, clean or with one byte that needs care at each
+// place: whole words, the last bytes (written as a word of their own) and the escapes come out
+// as rapidjson writes them, in a value and appended alone.
+TEST(CompactWriterTest, WritesEveryLengthAndPlaceOfASpecialByteAsRapidjson) {
+    for (size_t n = 0; n <= 24; ++n) {
+        for (size_t place = 0; place <= n; ++place) {
+            for (const char* special : {"\"", "\\", "\n", "\x01", "\xC3\xA9"}) {
+                std::string text;
+                for (size_t i = 0; i < n; ++i) {
+                    text += static_cast<char>('a' + i);
+                }
+                if (place < n) {
+                    text.replace(place, 1, special);
+                }
+                rapidjson::Document doc(rapidjson::kArrayType);
+                doc.PushBack(rapidjson::Value(text, doc.GetAllocator()), doc.GetAllocator());
+                const std::string expected = RapidjsonText(doc);
+                ASSERT_EQ(expected, WriteJsonText(doc)) << n << " " << place;
+                std::string out = "[";
+                TarnConfigStore::AppendJsonString(text, out);
+                ASSERT_EQ(expected, out + "]") << n << " " << place;
+            }
+        }
+    }
+}
+
 TEST(CompactWriterTest, RefusesTextThatIsNotUtf8AndNumbersThatAreNotFinite) {
     const char* broken[] = {
         "\xC0\x80",          // overlong NUL

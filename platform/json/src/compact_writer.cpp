@@ -77,9 +77,38 @@ bool WriteEscaped(const unsigned char* p, size_t n, size_t stop, size_t& i, char
     return true;
 }
 
-// Writes s[0, n) quoted and escaped at at, which has room for 2 + 6 * n bytes (every byte may
-// become \u00XX). Returns the end of what it wrote, nullptr when s is not UTF-8. Bytes go 8 at
-// a time while none of the 8 needs escaping or checking, which is most text.
+// The room WriteQuoted needs for a string of n bytes: both quotes, every byte as \u00XX, and
+// one word of slack for the last bytes, which go out as a whole word.
+constexpr size_t QuotedRoom(size_t n) {
+    return 2 + 6 * n + sizeof(uint64_t);
+}
+
+// Writes the last n - i bytes of s[0, n) (fewer than 8) as one word when none of them needs
+// escaping, which is most text: the word is s's last 8 bytes when s has that many (those before
+// i are clean, so they went out as they are and are written again alike), else the bytes padded
+// with blanks. Returns whether it wrote them.
+bool WriteLastWord(const unsigned char* p, size_t n, size_t& i, char*& at) {
+    constexpr uint64_t kBlanks = 0x2020202020202020ULL;
+    const size_t left = n - i;
+    uint64_t word = kBlanks;
+    if (n >= sizeof word) {
+        std::memcpy(&word, p + n - sizeof word, sizeof word);
+    } else {
+        std::memcpy(&word, p + i, left);
+    }
+    if (NeedsCare(word)) {
+        return false;
+    }
+    char* start = n >= sizeof word ? at + left - sizeof word : at;
+    std::memcpy(start, &word, sizeof word);
+    at += left;
+    i = n;
+    return true;
+}
+
+// Writes s[0, n) quoted and escaped at at, which has room for QuotedRoom(n) bytes. Returns the
+// end of what it wrote, nullptr when s is not UTF-8. Bytes go 8 at a time while none of the 8
+// needs escaping or checking, which is most text.
 char* WriteQuoted(const char* s, size_t n, char* at) {
     const auto* p = reinterpret_cast<const unsigned char*>(s);
     *at++ = '"';
@@ -96,7 +125,7 @@ char* WriteQuoted(const char* s, size_t n, char* at) {
         at += sizeof word;
         i += sizeof word;
     }
-    if (!WriteEscaped(p, n, n, i, at)) {
+    if (i < n && !WriteLastWord(p, n, i, at) && !WriteEscaped(p, n, n, i, at)) {
         return nullptr;
     }
     *at++ = '"';
@@ -213,7 +242,7 @@ private:
 
     // Writes s[0, n) as a quoted JSON string; false when it is not UTF-8.
     bool Quoted(const char* s, size_t n) {
-        char* end = WriteQuoted(s, n, Room(2 + 6 * n));  // every byte may become \u00XX
+        char* end = WriteQuoted(s, n, Room(QuotedRoom(n)));
         if (!end) {
             return false;
         }
@@ -326,7 +355,7 @@ void WriteJsonText(const rapidjson::Value& value, std::string& out) {
 
 void AppendJsonString(const char* s, size_t n, std::string& out) {
     const size_t used = out.size();
-    out.resize(used + 2 + 6 * n);
+    out.resize(used + QuotedRoom(n));
     char* end = WriteQuoted(s, n, &out[used]);
     if (!end) {
         out.resize(used);
