@@ -106,6 +106,20 @@ TEST(CompactWriterTest, WritesEveryLengthAndPlaceOfASpecialByteAsRapidjson) {
     }
 }
 
+// Strings named as texts go in as they are, and so do the string elements of an array named
+// so; everything else, the same strings elsewhere included, is written as usual.
+TEST(CompactWriterTest, WritesTheStringsNamedAsTextsAsTheyAre) {
+    rapidjson::Document doc;
+    ASSERT_TRUE(TarnConfigStore::ParseJsonText(
+        R"({"one":"{\"a\":1}","many":["[1]","{}",7,"\"s\""],"plain":"{}","in":{"x":"[2]"}})", doc));
+    TarnConfigStore::JsonTextValues texts = {&doc["one"], &doc["many"], &doc["in"]["x"]};
+    std::string out;
+    WriteJsonText(doc, texts, out);
+    EXPECT_EQ(R"({"one":{"a":1},"many":[[1],{},7,"s"],"plain":"{}","in":{"x":[2]}})", out);
+    WriteJsonText(doc, TarnConfigStore::JsonTextValues{}, out);
+    EXPECT_EQ(WriteJsonText(doc), out);
+}
+
 TEST(CompactWriterTest, RefusesTextThatIsNotUtf8AndNumbersThatAreNotFinite) {
     const char* broken[] = {
         "\xC0\x80",          // overlong NUL

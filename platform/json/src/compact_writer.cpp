@@ -175,6 +175,10 @@ public:
     }
     bool Raw(const std::string& text) { return Raw(text.data(), text.size()); }
 
+    // Room for n more bytes at once, for a writer that knows how much text is coming: the
+    // buffer then does not grow, and copy what it holds, step by step.
+    void Reserve(size_t n) { Room(n); }
+
     // The text written, without the comma after the last value.
     void Finish(std::string& out) const {
         if (used_ == 0) {
@@ -317,10 +321,28 @@ bool WriteWithTexts(const rapidjson::Value& value, const JsonTextValues& texts,
     return writer.EndArray(value.Size());
 }
 
+// The bytes the texts take with a comma after each: most of the text of a document whose
+// large parts are such texts.
+size_t TextBytes(const JsonTextValues& texts) {
+    size_t bytes = 0;
+    for (const rapidjson::Value* value : texts) {
+        if (value->IsString()) {
+            bytes += value->GetStringLength() + 1;
+        } else if (value->IsArray()) {
+            for (const auto& element : value->GetArray()) {
+                bytes += element.IsString() ? element.GetStringLength() + 1 : 0;
+            }
+        }
+    }
+    return bytes;
+}
+
 }  // namespace
 
 void WriteJsonText(const rapidjson::Value& value, const JsonTextValues& texts, std::string& out) {
+    constexpr size_t kOtherBytes = 64 * 1024;  // names and values around the texts, mostly
     CompactTextWriter writer;
+    writer.Reserve(TextBytes(texts) + kOtherBytes);
     if (!WriteWithTexts(value, texts, writer)) {
         ThrowUnwritable();
     }
