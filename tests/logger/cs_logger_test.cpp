@@ -18,6 +18,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "deadline.h"
 #include "host_root_fixture.h"
@@ -64,6 +65,8 @@ std::string WithoutPrefixes(const std::string& text) {
     }
     return rest;
 }
+
+const char* const kPriorityNames[] = {"error", "warning", "info", "trace"};
 
 // The root is laid out once: the logger keeps its log file open, so the tests share one file
 // and each reads what was appended since it began.
@@ -168,6 +171,66 @@ TEST_F(CSLoggerTest, AHeldThreadsLinesAppearWhereTheyAreReleased) {
     EXPECT_EQ(4u, capture_.Lines().size());
     hold.Release();
     EXPECT_EQ("held again by the outer one", Last());
+}
+
+TEST_F(CSLoggerTest, ManyHeldLinesAreReleasedWholeAndInOrder) {
+    // Enough lines to fill more than one of the Hold's blocks.
+    std::string expected;
+    {
+        CSLogger::Hold hold;
+        std::string text(1000, 'm');
+        for (int i = 0; i < 400; ++i) {
+            CSLogger::Log(i % 4, "%d %s", i, text.c_str());
+            expected += Printf("[%s] %d %s\n", kPriorityNames[i % 4], i, text.c_str());
+        }
+        hold.Release();
+    }
+    EXPECT_EQ(expected, LogText());
+    std::vector<CSLogger::Line> lines = capture_.Lines();
+    ASSERT_EQ(400u, lines.size());
+    for (int i = 0; i < 400; i += 133) {
+        EXPECT_EQ(i % 4, lines[i].priority);
+        EXPECT_EQ(std::to_string(i) + " " + std::string(1000, 'm'), lines[i].text);
+    }
+}
+
+TEST_F(CSLoggerTest, HeldLinesKeepTheirTimeAndAreWrittenAsIfLoggedAtTheRelease) {
+    CSLogger::Hold hold;
+    CSLogger::Log(1, "kept");
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    {
+        TarnTest::Deadline deadline("a thread logging while this one holds");
+        std::thread other([] { CSLogger::Log(2, "logged later"); });
+        other.join();
+    }
+    {
+        CSLogger::Batch batch;
+        hold.Release();
+        EXPECT_EQ("[info] logged later\n", LogText()) << "a Batch gathers released lines too";
+    }
+    std::string text = LogFileText().substr(start_);
+    EXPECT_EQ("[info] logged later\n[warning] kept\n", WithoutPrefixes(text));
+    // The time texts compare as the times do: the kept line was logged first.
+    EXPECT_GT(text.substr(0, 23), text.substr(text.find('\n') + 1, 23)) << text;
+
+    // An error line among them writes them at once; the echo sees them as the file does.
+    testing::internal::CaptureStderr();
+    CSLogger::EchoToStderr(1);
+    {
+        CSLogger::Batch batch;
+        CSLogger::Log(3, "kept trace");
+        CSLogger::Log(0, "kept error");
+        CSLogger::Log(1, "kept warning");
+        hold.Release();
+        EXPECT_EQ(
+            "[info] logged later\n[warning] kept\n[trace] kept trace\n[error] kept "
+            "error\n[warning] kept warning\n",
+            LogText());
+    }
+    CSLogger::EchoToStderr(-1);
+    std::string echoed = testing::internal::GetCapturedStderr();
+    EXPECT_EQ("[error] kept error\n[warning] kept warning\n", WithoutPrefixes(echoed));
+    EXPECT_NE(std::string::npos, LogFileText().substr(start_).find(echoed));
 }
 
 TEST_F(CSLoggerTest, UnbufferedWritesAtOnceInsideABatch) {

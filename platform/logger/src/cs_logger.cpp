@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -33,17 +34,18 @@ std::vector<CSLogger::Capture*>& Captures() {
     return captures;
 }
 
-const char* PriorityName(int priority) {
-    switch (priority) {
-        case 0:
-            return "error";
-        case 1:
-            return "warning";
-        case 2:
-            return "info";
-        default:
-            return "trace";
-    }
+// What follows the process id in a line's prefix: the priority's name and "] ". Copied whole,
+// with the length telling how much of it counts.
+struct PriorityText {
+    char text[16];
+    size_t length;
+};
+
+const PriorityText& PriorityTextOf(int priority) {
+    static const PriorityText texts[] = {
+        {"error] ", 7}, {"warning] ", 9}, {"info] ", 6}, {"trace] ", 7}};
+    return texts[priority >= CSLogger::kError && priority <= CSLogger::kTrace ? priority
+                                                                              : CSLogger::kTrace];
 }
 
 // A growable run of characters that appends with an inline capacity check and memcpy: log
@@ -52,7 +54,9 @@ const char* PriorityName(int priority) {
 class TextBuffer {
 public:
     void Clear() { size_ = 0; }
+    void Truncate(size_t size) { size_ = size; }
     size_t Size() const { return size_; }
+    size_t Room() const { return capacity_ - size_; }
     bool Empty() const { return size_ == 0; }
     const char* Data() const { return data_.get(); }
     std::string_view View() const { return {data_.get(), size_}; }
@@ -75,6 +79,8 @@ public:
         return data_.get() + size_;
     }
     void Extend(size_t length) { size_ += length; }
+    // Extends the text to end, a pointer into the room Reserve gave.
+    void ExtendTo(const char* end) { size_ = static_cast<size_t>(end - data_.get()); }
 
 private:
     __attribute__((noinline)) void Grow(size_t needed) {
@@ -92,19 +98,128 @@ private:
     size_t capacity_ = 0;
 };
 
+// The process id as lines carry it, " 4242 [": taken once, and again after fork(2) in the
+// child.
+class ProcessIdText {
+public:
+    ProcessIdText() { Take(); }
+
+    void Take() {
+        char* end = std::to_chars(text_ + 1, text_ + sizeof(text_) - 2, getpid()).ptr;
+        text_[0] = ' ';
+        *end++ = ' ';
+        *end++ = '[';
+        length_ = static_cast<size_t>(end - text_);
+    }
+
+    // Writes the text at out, which has room for 16 bytes, and returns its end.
+    char* Write(char* out) const {
+        std::memcpy(out, text_, sizeof(text_));
+        return out + length_;
+    }
+
+private:
+    char text_[16] = {};
+    size_t length_ = 0;
+};
+
+ProcessIdText& TheProcessId() {
+    static ProcessIdText* id = [] {
+        pthread_atfork(nullptr, nullptr, [] { TheProcessId().Take(); });
+        return new ProcessIdText();  // never destroyed: threads may log during exit
+    }();
+    return *id;
+}
+
+// Writes the start of a line, "2026-12-06T02:08:19.123Z 4242 [info] ": the time in UTC in
+// milliseconds, the process id and the priority. The text up to the second is made once a
+// second, not per line, so each writer of lines has a prefix of its own. The clock is the one
+// the kernel updates each tick (a few milliseconds): reading it costs a fifth of the precise
+// clock's, which would add a third to the cost of a line.
+class LinePrefix {
+public:
+    // The most a prefix takes: time, id and priority texts are copied whole.
+    static constexpr size_t kRoom = 32 + 16 + 16;
+
+    char* Write(char* out, int priority) {
+        timespec now;
+        clock_gettime(CLOCK_REALTIME_COARSE, &now);
+        if (now.tv_nsec != nanos_ || now.tv_sec != second_) {
+            MakeTime(now);
+        }
+        std::memcpy(out, timeText_, sizeof(timeText_));
+        out = TheProcessId().Write(out + timeLength_);
+        const PriorityText& priorityText = PriorityTextOf(priority);
+        std::memcpy(out, priorityText.text, sizeof(priorityText.text));
+        return out + priorityText.length;
+    }
+
+private:
+    // The clock moves once a tick: lines in between share the text of the time.
+    void MakeTime(const timespec& now) {
+        if (now.tv_sec != second_) {
+            tm parts;
+            gmtime_r(&now.tv_sec, &parts);
+            secondLength_ =
+                std::strftime(timeText_, sizeof(timeText_) - 4, "%Y-%m-%dT%H:%M:%S.", &parts);
+            second_ = now.tv_sec;
+        }
+        char* out = timeText_ + secondLength_;
+        auto millis = static_cast<unsigned>(now.tv_nsec / 1000000);
+        out[0] = static_cast<char>('0' + millis / 100);
+        out[1] = static_cast<char>('0' + millis / 10 % 10);
+        out[2] = static_cast<char>('0' + millis % 10);
+        out[3] = 'Z';
+        timeLength_ = secondLength_ + 4;
+        nanos_ = now.tv_nsec;
+    }
+
+    time_t second_ = -1;
+    long nanos_ = -1;
+    char timeText_[32] = {};  // "2026-12-06T02:08:19.123Z"
+    size_t secondLength_ = 0;
+    size_t timeLength_ = 0;
+};
+
+// Where a kept line's text lies in its block, without the prefix and the newline.
+struct KeptMark {
+    uint32_t textStart;
+    uint32_t textEnd;
+    int priority;
+};
+
+// A run of kept lines as they read in the log file. Blocks are never merged: a line is
+// copied once, not again each time one buffer grows.
+struct KeptBlock {
+    TextBuffer text;
+    std::vector<KeptMark> marks;
+};
+
+// Calls visit(line, mark) for each kept line, with line its start (the prefix) and mark where
+// its text lies from there on.
+template <typename Visit>
+void ForEachKeptLine(const std::vector<KeptBlock>& blocks, Visit visit) {
+    for (const KeptBlock& block : blocks) {
+        uint32_t lineStart = 0;
+        for (const KeptMark& mark : block.marks) {
+            visit(block.text.Data() + lineStart,
+                  KeptMark{mark.textStart - lineStart, mark.textEnd - lineStart, mark.priority});
+            lineStart = mark.textEnd + 1;
+        }
+    }
+}
+
 // The log file stays open between writes; at most once a second the path is checked again,
 // so a log file removed or rotated underneath a long-lived process is recreated rather than
 // written into the void. Lines gather in buffer_ while a Batch lives and nothing forces them
 // out; one write then carries many lines instead of one each.
 class LogFile {
 public:
-    LogFile() { ForkedChild(); }
-
     // Appends the line of message; with echo it also goes to stderr, as it reads in the file.
-    void Append(const char* priorityName, std::string_view message, bool flush, bool echo) {
+    void Append(int priority, std::string_view message, bool echo) {
         std::lock_guard<std::mutex> lock(mutex_);
-        char* start = buffer_.Reserve(kPrefixRoom + message.size() + 1);
-        char* line = WritePrefix(start, priorityName);
+        char* start = buffer_.Reserve(LinePrefix::kRoom + message.size() + 1);
+        char* line = prefix_.Write(start, priority);
         std::memcpy(line, message.data(), message.size());
         line[message.size()] = '\n';
         size_t length = static_cast<size_t>(line - start) + message.size() + 1;
@@ -112,18 +227,34 @@ public:
         if (echo) {
             std::fwrite(start, 1, length, stderr);
         }
-        if (flush || batches_ == 0 || unbuffered_ > 0 || buffer_.Size() >= kBufferLimit) {
+        if (priority == CSLogger::kError || MustWrite()) {
             WriteBuffer();
         }
     }
 
-    // Takes the process id the lines carry; again after fork(2), in the child.
-    void ForkedChild() {
-        char* end = std::to_chars(pidText_ + 1, pidText_ + sizeof(pidText_) - 2, getpid()).ptr;
-        pidText_[0] = ' ';
-        *end++ = ' ';
-        *end++ = '[';
-        pidLength_ = static_cast<size_t>(end - pidText_);
+    // Appends lines a Hold kept, already in the file's form, as if each had been appended in
+    // turn: an error line among them or 64 KiB gathered writes them, those up to echoPriority
+    // go to stderr. The blocks go through buffer_ one at a time: written straight from them,
+    // the same lines took four times as long to reach the file on the machine this was
+    // measured on.
+    void AppendKept(const std::vector<KeptBlock>& blocks, bool error, bool echo, int echoPriority) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const KeptBlock& block : blocks) {
+            buffer_.Append(block.text.Data(), block.text.Size());
+            if (buffer_.Size() >= kBufferLimit) {
+                WriteBuffer();
+            }
+        }
+        if (error || MustWrite()) {
+            WriteBuffer();
+        }
+        if (echo) {
+            ForEachKeptLine(blocks, [&](const char* line, const KeptMark& mark) {
+                if (mark.priority <= echoPriority) {
+                    std::fwrite(line, 1, mark.textEnd + 1, stderr);
+                }
+            });
+        }
     }
 
     void Flush() {
@@ -156,44 +287,19 @@ public:
 
 private:
     static constexpr size_t kBufferLimit = 64 * 1024;
-    // The longest prefix: time and id texts copied whole, and the longest priority name.
-    static constexpr size_t kPrefixRoom = 24 + 4 + 16 + 8 + 2;
 
-    // Writes "2026-12-06T02:08:19.123Z 4242 [info] " at out, at most kPrefixRoom bytes, and
-    // returns its end: the time in UTC in milliseconds, the process id and the priority. The
-    // text up to the second is made once a second, not per line. The clock is the one the
-    // kernel updates each tick (a few milliseconds): reading it costs a fifth of the precise
-    // clock's, which would add a third to the cost of a line.
-    char* WritePrefix(char* out, const char* priorityName) {
-        timespec now;
-        clock_gettime(CLOCK_REALTIME_COARSE, &now);
-        if (now.tv_sec != second_) {
-            tm parts;
-            gmtime_r(&now.tv_sec, &parts);
-            secondLength_ =
-                std::strftime(secondText_, sizeof(secondText_), "%Y-%m-%dT%H:%M:%S.", &parts);
-            second_ = now.tv_sec;
-        }
-        std::memcpy(out, secondText_, sizeof(secondText_));
-        out += secondLength_;
-        auto millis = static_cast<unsigned>(now.tv_nsec / 1000000);
-        out[0] = static_cast<char>('0' + millis / 100);
-        out[1] = static_cast<char>('0' + millis / 10 % 10);
-        out[2] = static_cast<char>('0' + millis % 10);
-        out[3] = 'Z';
-        out += 4;
-        std::memcpy(out, pidText_, sizeof(pidText_));
-        out += pidLength_;
-        size_t nameLength = std::strlen(priorityName);
-        std::memcpy(out, priorityName, nameLength);
-        out += nameLength;
-        out[0] = ']';
-        out[1] = ' ';
-        return out + 2;
+    // Whether the buffer is to be written now, with its latest lines.
+    bool MustWrite() const {
+        return batches_ == 0 || unbuffered_ > 0 || buffer_.Size() >= kBufferLimit;
     }
 
     void WriteBuffer() {
-        if (buffer_.Empty()) {
+        Write(buffer_.Data(), buffer_.Size());
+        buffer_.Clear();
+    }
+
+    void Write(const char* data, size_t left) {
+        if (left == 0) {
             return;
         }
         auto now = std::chrono::steady_clock::now();
@@ -201,8 +307,6 @@ private:
             Reopen();
             checked_ = now;
         }
-        const char* data = buffer_.Data();
-        size_t left = buffer_.Size();
         while (fd_ >= 0 && left > 0) {
             ssize_t written = write(fd_, data, left);
             if (written < 0 && errno == EINTR) {
@@ -214,7 +318,6 @@ private:
             data += written;
             left -= static_cast<size_t>(written);
         }
-        buffer_.Clear();
     }
 
     void Reopen() {
@@ -267,18 +370,11 @@ private:
     TextBuffer buffer_;
     int batches_ = 0;
     int unbuffered_ = 0;
-    time_t second_ = -1;
-    char secondText_[24] = {};  // "2026-12-06T02:08:19."
-    size_t secondLength_ = 0;
-    char pidText_[16] = {};  // " 4242 ["
-    size_t pidLength_ = 0;
+    LinePrefix prefix_;
 };
 
 LogFile& TheLogFile() {
-    static LogFile* file = [] {
-        pthread_atfork(nullptr, nullptr, [] { TheLogFile().ForkedChild(); });
-        return new LogFile();  // never destroyed: threads may log during exit
-    }();
+    static LogFile* file = new LogFile();  // never destroyed: threads may log during exit
     return *file;
 }
 
@@ -293,11 +389,10 @@ void AppendNumber(TextBuffer& out, Number number) {
     out.Extend(static_cast<size_t>(std::to_chars(digits, digits + 24, number).ptr - digits));
 }
 
-// Formats the conversions log lines mostly use (%s, %d, %u, %ld, %lu, %zu and %%) as printf
+// Appends the conversions log lines mostly use (%s, %d, %u, %ld, %lu, %zu and %%) as printf
 // would, without its machinery. False for a format with anything else (flags, widths,
-// precision, other conversions); out and args are then not to be used.
+// precision, other conversions); what out gained and args are then not to be used.
 bool FormatCommon(TextBuffer& out, const char* format, va_list args) {
-    out.Clear();
     for (const char* p = format; *p != '\0'; ++p) {
         const char* percent = std::strchr(p, '%');
         if (percent == nullptr) {
@@ -332,11 +427,10 @@ bool FormatCommon(TextBuffer& out, const char* format, va_list args) {
     return true;
 }
 
-// Any printf format; the length of the text, or a negative number when it cannot be made.
-int FormatAny(TextBuffer& out, const char* format, va_list args) {
+// Appends any printf format; false when the text cannot be made.
+bool FormatAny(TextBuffer& out, const char* format, va_list args) {
     va_list again;
     va_copy(again, args);
-    out.Clear();
     constexpr size_t kFirstTry = 1024;
     int rc = vsnprintf(out.Reserve(kFirstTry), kFirstTry + 1, format, args);
     if (rc > static_cast<int>(kFirstTry)) {
@@ -344,49 +438,99 @@ int FormatAny(TextBuffer& out, const char* format, va_list args) {
     }
     va_end(again);
     out.Extend(rc < 0 ? 0 : static_cast<size_t>(rc));
-    return rc;
+    return rc >= 0;
 }
 
-// The calling thread's line being formatted, reused from line to line. Reached through a call
-// that is never inlined: inlined, the compiler looks the thread's copy up again for every
-// piece appended to it.
-__attribute__((noinline)) TextBuffer& LineText() {
-    thread_local TextBuffer text;
-    return text;
+// Appends the text of a line; false (and out as it was) when it cannot be made.
+bool FormatLine(TextBuffer& out, const char* format, va_list args) {
+    const size_t start = out.Size();
+    va_list again;
+    va_copy(again, args);
+    bool made = FormatCommon(out, format, args);
+    if (!made) {
+        out.Truncate(start);
+        made = FormatAny(out, format, again);
+    }
+    va_end(again);
+    return made;
 }
 
-// The Hold of the calling thread, if any.
-thread_local CSLogger::Hold* tHold = nullptr;
+// What a thread keeps for its lines: the line being formatted, reused from line to line, and
+// its Hold, if any.
+struct ThreadLines {
+    TextBuffer text;
+    CSLogger::Hold* hold = nullptr;
+};
+
+// The calling thread's ThreadLines, made at its first line. A plain pointer: reaching it costs
+// one look-up, where an object of its own would cost a second one for its guard.
+thread_local ThreadLines* tLines = nullptr;
+
+// Deletes the thread's ThreadLines when the thread ends.
+struct ThreadLinesOwner {
+    ~ThreadLinesOwner() {
+        delete tLines;
+        tLines = nullptr;
+    }
+};
+
+__attribute__((noinline)) ThreadLines& MakeThreadLines() {
+    thread_local ThreadLinesOwner owner;
+    (void)owner;
+    tLines = new ThreadLines();
+    return *tLines;
+}
+
+ThreadLines& ThisThread() {
+    ThreadLines* lines = tLines;
+    return lines != nullptr ? *lines : MakeThreadLines();
+}
 
 }  // namespace
+
+struct CSLogger::Hold::Kept {
+    // A line takes a new block when the last one has less room than this; a longer line
+    // grows its block.
+    static constexpr size_t kLineRoom = 1024;
+    static constexpr size_t kBlockBytes = 256 * 1024;
+
+    TextBuffer& Block() {
+        if (blocks.empty() || blocks.back().text.Room() < kLineRoom) {
+            blocks.emplace_back().text.Reserve(kBlockBytes);
+        }
+        return blocks.back().text;
+    }
+
+    LinePrefix prefix;
+    std::vector<KeptBlock> blocks;
+    bool error = false;
+    int lowestPriority = INT_MAX;
+};
 
 void CSLogger::Log(int priority, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    va_list again;
-    va_copy(again, args);
-    TextBuffer& text = LineText();
-    int rc = FormatCommon(text, format, args) ? static_cast<int>(text.Size())
-                                              : FormatAny(text, format, again);
+    ThreadLines& thread = ThisThread();
+    if (thread.hold != nullptr) {
+        thread.hold->Keep(priority, format, args);
+    } else {
+        thread.text.Clear();
+        if (FormatLine(thread.text, format, args)) {
+            Emit(priority, thread.text.View());
+        }
+    }
     va_end(args);
-    va_end(again);
-    if (rc < 0) {
-        return;
-    }
-    std::string_view message = text.View();
-    if (tHold != nullptr) {
-        tHold->Keep(priority, message.data(), message.size());
-        return;
-    }
-    Emit(priority, message);
 }
 
 void CSLogger::Emit(int priority, std::string_view message) {
-    TheLogFile().Append(PriorityName(priority), message, priority == kError,
+    TheLogFile().Append(priority, message,
                         priority <= echoPriority.load(std::memory_order_relaxed));
-    if (captureCount.load(std::memory_order_acquire) == 0) {
-        return;
+    if (captureCount.load(std::memory_order_acquire) != 0) {
+        ToCaptures(priority, message);
     }
+}
+
+void CSLogger::ToCaptures(int priority, std::string_view message) {
     std::lock_guard<std::mutex> lock(CaptureMutex());
     for (Capture* capture : Captures()) {
         capture->Record(priority, std::string(message));
@@ -417,42 +561,52 @@ CSLogger::Unbuffered::~Unbuffered() {
     TheLogFile().EndUnbuffered();
 }
 
-CSLogger::Hold::Hold() : outer_(tHold) {
-    tHold = this;
+CSLogger::Hold::Hold() : outer_(ThisThread().hold) {
+    ThisThread().hold = this;
 }
 
 CSLogger::Hold::~Hold() {
-    if (tHold == this) {
-        tHold = outer_;
+    ThreadLines& thread = ThisThread();
+    if (thread.hold == this) {
+        thread.hold = outer_;
     }
 }
 
-void CSLogger::Hold::Keep(int priority, const char* text, size_t length) {
-    constexpr size_t kBlockBytes = 256 * 1024;
-    const size_t needed = sizeof priority + sizeof length + length;
-    if (blocks_.empty() || blocks_.back().capacity() - blocks_.back().size() < needed) {
-        blocks_.emplace_back().reserve(std::max(kBlockBytes, needed));
+// The line goes into the block in the file's form, its prefix stamped now.
+void CSLogger::Hold::Keep(int priority, const char* format, va_list args) {
+    if (!kept_) {
+        kept_ = std::make_unique<Kept>();
     }
-    std::string& block = blocks_.back();
-    block.append(reinterpret_cast<const char*>(&priority), sizeof priority);
-    block.append(reinterpret_cast<const char*>(&length), sizeof length);
-    block.append(text, length);
+    TextBuffer& block = kept_->Block();
+    const size_t lineStart = block.Size();
+    block.ExtendTo(kept_->prefix.Write(block.Reserve(LinePrefix::kRoom), priority));
+    const size_t textStart = block.Size();
+    if (!FormatLine(block, format, args)) {
+        block.Truncate(lineStart);
+        return;
+    }
+    const size_t textEnd = block.Size();
+    block.Append('\n');
+    kept_->blocks.back().marks.push_back(
+        {static_cast<uint32_t>(textStart), static_cast<uint32_t>(textEnd), priority});
+    kept_->error |= priority == kError;
+    kept_->lowestPriority = std::min(kept_->lowestPriority, priority);
 }
 
 void CSLogger::Hold::Release() {
-    std::vector<std::string> blocks;
-    blocks.swap(blocks_);
-    for (const std::string& lines : blocks) {
-        for (size_t at = 0; at < lines.size();) {
-            int priority;
-            size_t length;
-            std::memcpy(&priority, lines.data() + at, sizeof priority);
-            std::memcpy(&length, lines.data() + at + sizeof priority, sizeof length);
-            at += sizeof priority + sizeof length;
-            Emit(priority, std::string_view(lines.data() + at, length));
-            at += length;
-        }
+    std::unique_ptr<Kept> kept = std::move(kept_);
+    if (!kept) {
+        return;
     }
+    const int echo = echoPriority.load(std::memory_order_relaxed);
+    TheLogFile().AppendKept(kept->blocks, kept->error, kept->lowestPriority <= echo, echo);
+    if (captureCount.load(std::memory_order_acquire) == 0) {
+        return;
+    }
+    ForEachKeptLine(kept->blocks, [](const char* line, const KeptMark& mark) {
+        ToCaptures(mark.priority,
+                   std::string_view(line + mark.textStart, mark.textEnd - mark.textStart));
+    });
 }
 
 CSLogger::Capture::Capture() {

@@ -7,6 +7,8 @@
 // tests).
 #pragma once
 
+#include <cstdarg>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -63,15 +65,17 @@ public:
         Hold& operator=(const Hold&) = delete;
 
         // Logs the kept lines, in order, from the calling thread (any thread once the holding
-        // one is done with the Hold), and forgets them.
+        // one is done with the Hold), and forgets them. Each line carries the time it was
+        // logged at, not the time it was released.
         void Release();
 
     private:
         friend class CSLogger;
-        void Keep(int priority, const char* text, size_t length);
-        // Per line: the priority, the length, the text. In blocks of their own, so that the
-        // lines are copied once, not again each time one buffer grows.
-        std::vector<std::string> blocks_;
+        struct Kept;
+        void Keep(int priority, const char* format, va_list args);
+        // The kept lines as the log file will read them, each stamped with the time it was
+        // logged; made at the first line kept.
+        std::unique_ptr<Kept> kept_;
         Hold* outer_;
     };
 
@@ -104,6 +108,8 @@ public:
 private:
     // Writes a formatted line: to the log file, stderr when echoed, and the Captures.
     static void Emit(int priority, std::string_view message);
+    // Gives a line to the Captures.
+    static void ToCaptures(int priority, std::string_view message);
 };
 
 TARN_PUBLIC_END
