@@ -64,7 +64,7 @@ void BM_ReadUserRows(benchmark::State& state) {
         TarnConfigStore::VisitStoreRows(
             TarnConfigStore::GetDBStore(DBStore::CONFIG_STORE, true),
             TarnConfigStore::RowTable::kCurrent,
-            [&bytes](const TarnConfigStore::StoreRow& row) { bytes += row.value.size(); });
+            [&bytes](const TarnConfigStore::StoreRowView& row) { bytes += row.value.size(); });
         benchmark::DoNotOptimize(bytes);
     }
 }

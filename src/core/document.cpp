@@ -35,10 +35,10 @@ void ParseDocument(const std::string& text, rapidjson::Document& out) {
     }
 }
 
-void ParseValue(const std::string& text, rapidjson::Value& out,
+void ParseValue(std::string_view text, rapidjson::Value& out,
                 rapidjson::MemoryPoolAllocator<>& allocator) {
     TarnConfigStore::JsonParseError error;
-    if (!TarnConfigStore::ParseJsonText(text.c_str(), text.size(), out, allocator, &error)) {
+    if (!TarnConfigStore::ParseJsonText(text.data(), text.size(), out, allocator, &error)) {
         ThrowParseError<InvalidArgumentException>(error);
     }
 }

@@ -84,7 +84,7 @@ void ConsumeVisitedRows(rapidjson::Document& document,
     context.renderValues = renderValues;
     rapidjson::Value& target = ConversionTarget(document, type);
     RowConverter converter(context, document, target);
-    auto add = [&converter](const TarnConfigStore::StoreRow& row) { converter.Add(NamesOf(row)); };
+    auto add = [&converter](const TarnConfigStore::StoreRowView& row) { converter.Add(row); };
     const RowPositionCut cut = CutRowPositions(connection, table);
     std::optional<SecondHalf> second;
     if (cut.at < cut.end) {
@@ -97,11 +97,11 @@ void ConsumeVisitedRows(rapidjson::Document& document,
                            } catch (const TarnConfigStore::ConfigStoreException&) {
                                return false;
                            }
-                           visit(own, at, INT64_MAX, [&](const TarnConfigStore::StoreRow& row) {
+                           visit(own, at, INT64_MAX, [&](const TarnConfigStore::StoreRowView& row) {
                                if (stop) {
                                    throw Stopped();
                                }
-                               worker.Add(NamesOf(row));
+                               worker.Add(row);
                            });
                            return true;
                        });

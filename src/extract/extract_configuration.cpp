@@ -29,8 +29,8 @@ rapidjson::Document ExtractCurrentConfiguration() {
     std::shared_ptr<ExtractionData> extracted = RunExtractPlugins();
     ProcessMutableDefaultDeletes(connection, *extracted, store);
     auto stored = [&extracted](const RowNames& row) {
-        return extracted->keys.count(
-                   TarnSchemaStore::SchemaObjectId(row.component, row.group, row.key)) == 0;
+        return extracted->keys.count(TarnSchemaStore::SchemaObjectId(
+                   std::string(row.component), std::string(row.group), std::string(row.key))) == 0;
     };
     ConsumeVisitedRows(document, connection, TarnConfigStore::RowTable::kCurrent,
                        VisitRows(TarnConfigStore::RowTable::kCurrent, stored), extracted->rows,

@@ -15,6 +15,7 @@
 #include "row_columns.h"
 #include "row_visit.h"
 #include "tarn/configstore/config_store_document.h"
+#include "tarn/configstore/join_text.h"
 #include "tarn/logger/cs_logger.h"
 #include "tarn/paths.h"
 
@@ -29,7 +30,7 @@ const char kTelemetryNotice[] =
     "information.";
 
 std::string ConfigId(const RowNames& row) {
-    return row.component + "." + row.group + "." + row.key;
+    return TarnConfigStore::JoinText({row.component, ".", row.group, ".", row.key});
 }
 
 // The ids of every ".json" regular file (symbolic links followed) in the allowlist folder.
@@ -75,7 +76,10 @@ KeySet ProcessMutableDefaultRows(const std::shared_ptr<DBStore::StoreConnection>
     std::vector<TarnConfigStore::StoreRow> rows;
     TarnConfigStore::VisitStoreRows(
         connection, TarnConfigStore::RowTable::kCurrent,
-        [&rows](const TarnConfigStore::StoreRow& row) { rows.push_back(row); }, &stored);
+        [&rows](const TarnConfigStore::StoreRowView& row) {
+            rows.push_back(TarnConfigStore::CopyRow(row));
+        },
+        &stored);
     ProcessMutableDefaultConfig(rows, more, connection, store);
     return keys;
 }
@@ -84,10 +88,10 @@ KeySet ProcessMutableDefaultRows(const std::shared_ptr<DBStore::StoreConnection>
 void AddTelemetryRow(rapidjson::Document& document, const RowNames& row,
                      const std::shared_ptr<TarnSchemaStore::SchemaStore>& store,
                      const ExtractionData& plugins, KeySet& disabled) {
-    const std::string& component = row.component;
-    const std::string& group = row.group;
-    const std::string& key = row.key;
-    const std::string& identifier = row.identifier;
+    const std::string component(row.component);
+    const std::string group(row.group);
+    const std::string key(row.key);
+    const std::string identifier(row.identifier);
     CSLogger::Log(3, "Configuration for {%s/%s/%s/%s} was found.", component.c_str(), group.c_str(),
                   key.c_str(), identifier.c_str());
     TarnSchemaStore::SchemaObjectId id(component, group, key);
@@ -105,9 +109,9 @@ void AddTelemetryRow(rapidjson::Document& document, const RowNames& row,
         return;
     }
     rapidjson::Document value;
-    ParseDocument(row.value, value);
+    ParseDocument(std::string(row.value), value);
     if (plugins.keys.count(id) == 0) {
-        ProcessAutoConfig(value, valueSchema, row.autoConfValue, value.GetAllocator());
+        ProcessAutoConfig(value, valueSchema, std::string(row.autoConfValue), value.GetAllocator());
     }
     ConfigStoreDocument::CleanupObject(value, valueSchema, CleanupActionsFor(TELEMETRY_CONFIG),
                                        value.GetAllocator());
@@ -128,8 +132,8 @@ void ProcessConfigMapListTelemetry(rapidjson::Document& document,
     CSLogger::Log(3, "%s invoked", "ProcessConfigMapListTelemetry");
     ConfigStoreDocument::AddProfile(document);
     KeySet disabled;
-    visit(connection, INT64_MIN, INT64_MAX, [&](const TarnConfigStore::StoreRow& row) {
-        AddTelemetryRow(document, NamesOf(row), store, plugins, disabled);
+    visit(connection, INT64_MIN, INT64_MAX, [&](const TarnConfigStore::StoreRowView& row) {
+        AddTelemetryRow(document, row, store, plugins, disabled);
     });
     for (const auto& row : more) {
         AddTelemetryRow(document, NamesOf(*row), store, plugins, disabled);
@@ -167,7 +171,8 @@ rapidjson::Document ExtractUserRows(DocumentType type, bool renderValues) {
     auto store = RequireSchemaStore(TarnSchemaStore::SchemaStore::GetStore());
     const KeySet mutableDefault = ProcessMutableDefaultRows(connection, store, *extracted, more);
     auto unhandled = [&extracted, &mutableDefault](const RowNames& row) {
-        TarnSchemaStore::SchemaObjectId id(row.component, row.group, row.key);
+        TarnSchemaStore::SchemaObjectId id(std::string(row.component), std::string(row.group),
+                                           std::string(row.key));
         return extracted->keys.count(id) == 0 && mutableDefault.count(id) == 0;
     };
     if (type != TELEMETRY_CONFIG) {

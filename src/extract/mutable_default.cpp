@@ -196,9 +196,10 @@ void ProcessMutableDefaultDeletes(const std::shared_ptr<DBStore::StoreConnection
         bool more = true;
         TarnConfigStore::VisitStoreRows(
             connection, TarnConfigStore::RowTable::kCurrent,
-            [&](const TarnConfigStore::StoreRow& row) {
-                more = more &&
-                       erase(TarnSchemaStore::SchemaObjectId(row.component, row.group, row.key));
+            [&](const TarnConfigStore::StoreRowView& row) {
+                more = more && erase(TarnSchemaStore::SchemaObjectId(std::string(row.component),
+                                                                     std::string(row.group),
+                                                                     std::string(row.key)));
             },
             &keys);
         for (auto row = plugins.rows.begin(); more && row != plugins.rows.end(); ++row) {

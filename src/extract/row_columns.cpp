@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "deradidezivizoda/core/throw_exception.h"
+#include "tarn/logger/cs_logger.h"
 
 namespace TarnConfigManager {
 
@@ -24,9 +25,11 @@ RowNames NamesOf(const TarnConfigStore::ConfigRow& row) {
                     Column(row, kValueColumn),     Column(row, kAutoConfValueColumn)};
 }
 
-RowNames NamesOf(const TarnConfigStore::StoreRow& row) {
-    return RowNames{row.component,  row.group, row.key,
-                    row.identifier, row.value, row.autoConfValue};
+void LogRow(int priority, const RowNames& row, const char* what) {
+    // %s rather than %.*s: the logger formats plain conversions itself, the others through
+    // printf, which costs more per line than the rest of a row's conversion.
+    CSLogger::Log(priority, "Configuration for {%s/%s/%s/%s} %s", row.component.data(),
+                  row.group.data(), row.key.data(), row.identifier.data(), what);
 }
 
 std::shared_ptr<TarnConfigStore::ConfigRow> RowMapOf(TarnConfigStore::StoreRow&& row) {
@@ -63,8 +66,7 @@ std::shared_ptr<TarnSchemaStore::SchemaObject> RequireSchema(
     return schema;
 }
 
-bool IsReservedInstance(const TarnSchemaStore::SchemaObject& schema,
-                        const std::string& identifier) {
+bool IsReservedInstance(const TarnSchemaStore::SchemaObject& schema, std::string_view identifier) {
     if (!schema.IsMultiInstance() ||
         schema.GetInstanceKey() == TarnSchemaStore::kGeneratedInstanceKey) {
         return false;

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "deradidezivizoda/extract/extraction_types.h"
 #include "tarn/schemastore/schema_store.h"
@@ -24,18 +25,14 @@ const std::string& Column(const TarnConfigStore::ConfigRow& row, const std::stri
 // The key of a row as a schema id.
 TarnSchemaStore::SchemaObjectId RowKey(const TarnConfigStore::ConfigRow& row);
 
-// The columns of one row, whichever way it was read.
-struct RowNames {
-    const std::string& component;
-    const std::string& group;
-    const std::string& key;
-    const std::string& identifier;
-    const std::string& value;
-    const std::string& autoConfValue;
-};
+// The columns of one row, whichever way it was read, valid as long as the row is. Each text
+// is followed by a NUL (a std::string's, or a text of the store as visited).
+using RowNames = TarnConfigStore::StoreRowView;
 
 RowNames NamesOf(const TarnConfigStore::ConfigRow& row);
-RowNames NamesOf(const TarnConfigStore::StoreRow& row);
+
+// Logs "Configuration for {component/group/key/identifier} <what>" at priority.
+void LogRow(int priority, const RowNames& row, const char* what);
 
 // A plain record as a row map, for the interfaces that take row maps; row is moved from.
 std::shared_ptr<TarnConfigStore::ConfigRow> RowMapOf(TarnConfigStore::StoreRow&& row);
@@ -51,7 +48,7 @@ std::shared_ptr<TarnSchemaStore::SchemaObject> RequireSchema(
 
 // Whether identifier names an instance a solution created (the schema's reserved ids of a
 // multi-instance key not identified by content).
-bool IsReservedInstance(const TarnSchemaStore::SchemaObject& schema, const std::string& identifier);
+bool IsReservedInstance(const TarnSchemaStore::SchemaObject& schema, std::string_view identifier);
 
 // The schema a key's values are checked against: a definition's "items" when it has them.
 const rapidjson::Value& AutoConfigSchema(const rapidjson::Value& definition);

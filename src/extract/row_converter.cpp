@@ -29,7 +29,7 @@ struct RowKeyFacts {
     ConfigStoreDocument::ValueCleaner cleaner;
 
     RowKeyFacts(const RowNames& names, const ConversionContext& context)
-        : id(names.component, names.group, names.key),
+        : id(std::string(names.component), std::string(names.group), std::string(names.key)),
           schema(RequireSchema(id, context.store)),
           notIntegrated(id != Podlet() && context.notIntegrated.count(id) != 0),
           autoConfigure(!context.plugins || context.plugins->keys.count(id) == 0),
@@ -53,17 +53,13 @@ namespace {
 bool IsExtracted(const RowNames& names, const RowKeyFacts& key) {
     const TarnSchemaStore::SchemaObject& schema = *key.schema;
     if (key.notIntegrated) {
-        CSLogger::Log(2,
-                      "Configuration for {%s/%s/%s} was not extracted, since dspIntegrated=False,",
-                      names.component.c_str(), names.group.c_str(), names.key.c_str());
+        CSLogger::Log(
+            2, "Configuration for {%s/%s/%s} was not extracted, since dspIntegrated=False,",
+            key.id.GetComponent().c_str(), key.id.GetGroup().c_str(), key.id.GetKey().c_str());
         return false;
     }
     if (IsReservedInstance(schema, names.identifier)) {
-        CSLogger::Log(2,
-                      "Configuration for {%s/%s/%s/%s} was not extracted, since instance is "
-                      "created by a solution.",
-                      names.component.c_str(), names.group.c_str(), names.key.c_str(),
-                      names.identifier.c_str());
+        LogRow(2, names, "was not extracted, since instance is created by a solution.");
         return false;
     }
     return true;
@@ -85,13 +81,12 @@ bool AddRowValue(rapidjson::Document& document, rapidjson::Value& target, const 
     ParseValue(names.value, value, working);
     const rapidjson::Value& definition = key.schema->GetDefinition();
     if (key.autoConfigure) {
-        ProcessAutoConfig(value, *key.autoConfigSchema, names.autoConfValue, working);
+        ProcessAutoConfig(value, *key.autoConfigSchema, std::string(names.autoConfValue),
+                          working);
     }
     key.cleaner.Clean(value, definition, working);
     if (value.IsObject() && value.MemberCount() == 0) {
-        CSLogger::Log(2, "Configuration for {%s/%s/%s/%s} was filtered out.",
-                      names.component.c_str(), names.group.c_str(), names.key.c_str(),
-                      names.identifier.c_str());
+        LogRow(2, names, "was filtered out.");
         return false;
     }
     if (rendering) {
@@ -103,8 +98,10 @@ bool AddRowValue(rapidjson::Document& document, rapidjson::Value& target, const 
         instances->PushBack(value, allocator);
         return true;
     }
-    instances = ConfigStoreDocument::MoveObject(target, names.component, names.group, names.key,
-                                                names.identifier, std::move(value), allocator);
+    // The key's names are the ones of key.id: the row matched them.
+    instances = ConfigStoreDocument::MoveObject(target, key.id.GetComponent(), key.id.GetGroup(),
+                                                key.id.GetKey(), std::string(names.identifier),
+                                                std::move(value), allocator);
     return true;
 }
 
@@ -138,12 +135,13 @@ RowConverter::RowConverter(const ConversionContext& context, rapidjson::Document
 RowConverter::~RowConverter() = default;
 
 void RowConverter::Add(const RowNames& names) {
-    CSLogger::Log(2, "Configuration for {%s/%s/%s/%s} was found.", names.component.c_str(),
-                  names.group.c_str(), names.key.c_str(), names.identifier.c_str());
+    LogRow(2, names, "was found.");
     if (names.value == TarnConfigStore::kDeleteDefaultValue) {
         ThrowException<ConfigManagerException>(
             DELETE_DEFAULT_NOT_SUPPORTED,
-            TarnSchemaStore::SchemaObjectId(names.component, names.group, names.key).toString());
+            TarnSchemaStore::SchemaObjectId(std::string(names.component), std::string(names.group),
+                                            std::string(names.key))
+                .toString());
     }
     if (!key_ || !key_->Matches(names)) {
         key_.reset();

@@ -12,13 +12,13 @@ class KeyRunFilter {
 public:
     explicit KeyRunFilter(const std::function<bool(const RowNames&)>& passes) : passes_(passes) {}
 
-    bool operator()(const TarnConfigStore::StoreRow& row) {
+    bool operator()(const TarnConfigStore::StoreRowView& row) {
         if (!known_ || row.key != key_ || row.group != group_ || row.component != component_) {
             component_ = row.component;
             group_ = row.group;
             key_ = row.key;
             known_ = true;
-            passed_ = passes_(NamesOf(row));
+            passed_ = passes_(row);
         }
         return passed_;
     }
@@ -38,14 +38,14 @@ StoreRowVisit VisitRows(TarnConfigStore::RowTable table,
                         std::function<bool(const RowNames&)> passes) {
     return [table, passes = std::move(passes)](
                const std::shared_ptr<DBStore::StoreConnection>& connection, int64_t from,
-               int64_t to, const std::function<void(const TarnConfigStore::StoreRow&)>& add) {
+               int64_t to, const std::function<void(const TarnConfigStore::StoreRowView&)>& add) {
         if (!passes) {
             TarnConfigStore::VisitStoreRowsBetween(connection, table, from, to, add);
             return;
         }
         KeyRunFilter filter(passes);
         TarnConfigStore::VisitStoreRowsBetween(connection, table, from, to,
-                                               [&](const TarnConfigStore::StoreRow& row) {
+                                               [&](const TarnConfigStore::StoreRowView& row) {
                                                    if (filter(row)) {
                                                        add(row);
                                                    }

@@ -11,7 +11,9 @@
 
 #include <filesystem>
 #include <functional>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "deadline.h"
 #include "expect_store_error.h"
@@ -139,6 +141,48 @@ TEST_F(StoreDatabaseTest, AConnectionIsKeptBetweenCallsOnlyWhileItsFileIsTheStor
     }
     ExpectRefusal([] { GetDBStore(DBStore::CONFIG_STORE, false); }, "unable to open");
     EXPECT_TRUE(GetUserConfigContents(Connect()).empty());
+}
+
+// "identifier=value" of every current row, visited in order.
+std::vector<std::string> VisitedRows(const std::shared_ptr<DBStore::StoreConnection>& connection) {
+    std::vector<std::string> rows;
+    VisitStoreRows(connection, RowTable::kCurrent, [&rows](const StoreRowView& row) {
+        rows.push_back(std::string(row.identifier) + "=" + std::string(row.value));
+    });
+    return rows;
+}
+
+// A kept connection reads the file through a mapping made at an earlier read; another process
+// then rewrites the rows and compacts the file to a fraction of its size.
+TEST_F(StoreDatabaseTest, AMappedStoreShowsWhatAnotherProcessRewroteAndShrank) {
+    auto parent = Connect();
+    const std::string padding(2000, 'x');
+    for (int i = 0; i < 500; ++i) {
+        PutCurrentRow(parent, "c", "g", "k", std::to_string(i), R"({"p":")" + padding + R"("})");
+    }
+    parent->Execute("PRAGMA wal_checkpoint(TRUNCATE)");  // the rows are in the file itself
+    ASSERT_EQ(500u, VisitedRows(parent).size());
+    const auto before = std::filesystem::file_size(TarnPaths::kConfigStoreDb);
+
+    int status = InChild(
+        [] {
+            auto connection = Connect();
+            for (int i = 0; i < 500; ++i) {
+                DeleteRows(connection, RowTable::kCurrent, {"k", "g", "c", std::to_string(i)});
+            }
+            PutCurrentRow(connection, "c", "g", "k", "new", R"({"v":2})");
+            connection->Execute("VACUUM");
+            connection->Execute("PRAGMA wal_checkpoint(TRUNCATE)");
+        },
+        Death::kQuickExit);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    ASSERT_LT(std::filesystem::file_size(TarnPaths::kConfigStoreDb), before / 2);
+    EXPECT_EQ(std::vector<std::string>{R"(new={"v":2})"}, VisitedRows(parent));
+    // And it grows again under the parent's own writes, read back through a larger mapping.
+    for (int i = 0; i < 500; ++i) {
+        PutCurrentRow(parent, "c", "g", "k", std::to_string(i), R"({"p":")" + padding + R"("})");
+    }
+    EXPECT_EQ(501u, VisitedRows(parent).size());
 }
 
 TEST_F(StoreDatabaseTest, AMissingFolderIsReportedAndNotCreated) {

@@ -123,7 +123,8 @@ TEST_F(StoreRowsTest, VisitedRowsAreTheReadRowsWholeOrOfSomeKeysInOrder) {
         std::vector<std::string> seen;
         VisitStoreRows(
             connection_, RowTable::kCurrent,
-            [&seen](const StoreRow& r) {
+            [&seen](const StoreRowView& view) {
+                StoreRow r = CopyRow(view);
                 seen.push_back(r.component + "/" + r.group + "/" + r.key + "/" + r.identifier +
                                "=" + r.value + r.autoConfValue);
             },
@@ -146,7 +147,7 @@ TEST_F(StoreRowsTest, VisitedRowsAreTheReadRowsWholeOrOfSomeKeysInOrder) {
     EXPECT_TRUE(visit(&none).empty());
     int visited = 0;
     EXPECT_THROW(VisitStoreRows(connection_, RowTable::kCurrent,
-                                [&visited](const StoreRow&) {
+                                [&visited](const StoreRowView&) {
                                     ++visited;
                                     throw ConfigStoreException(kStoreDataError, "stop");
                                 }),
@@ -166,7 +167,7 @@ TEST_F(StoreRowsTest, RowSpanCountsUpToItsLimitAcrossGapsInThePositions) {
     EXPECT_EQ(4, all.end - all.first);  // a, (b), c, d
     std::vector<std::string> ids;
     VisitStoreRowsBetween(connection_, RowTable::kCurrent, all.first, all.end,
-                          [&ids](const StoreRow& r) { ids.push_back(r.identifier); });
+                          [&ids](const StoreRowView& r) { ids.emplace_back(r.identifier); });
     EXPECT_EQ((std::vector<std::string>{"a", "c", "d"}), ids);
     const RowSpan limited = GetRowSpan(connection_, RowTable::kCurrent, 2);
     EXPECT_EQ(2, limited.count);

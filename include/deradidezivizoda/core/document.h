@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "deradidezivizoda/export.h"
 #include "tarn/json/json.h"
@@ -28,8 +29,9 @@ TARN_EXPORT std::shared_ptr<TarnConfigStore::JsonDoc> CreateDocumentFromString(
 // InvalidArgumentException PARSE_ERROR (no argument) when text is not exactly one JSON value.
 TARN_EXPORT void ParseDocument(const std::string& text, rapidjson::Document& out);
 // ParseDocument into a value built in allocator (the document that keeps it), so that it need
-// not be copied there. Library-internal, not exported.
-void ParseValue(const std::string& text, rapidjson::Value& out,
+// not be copied there; text[text.size()] must be readable (it is for a std::string, and for a
+// text SQLite hands out). Library-internal, not exported.
+void ParseValue(std::string_view text, rapidjson::Value& out,
                 rapidjson::MemoryPoolAllocator<>& allocator);
 // ConfigManagerException PARSE_ERROR with the path as argument when the file is missing,
 // unreadable or not exactly one JSON value.

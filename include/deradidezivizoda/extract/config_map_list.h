@@ -30,7 +30,7 @@ TARN_EXPORT void ProcessConfigMapList(rapidjson::Document& document, RowList& ro
 // connection and handed to add in order: a visit over a table of the store, say.
 using StoreRowVisit = std::function<void(
     const std::shared_ptr<DBStore::StoreConnection>& connection, int64_t from, int64_t to,
-    const std::function<void(const TarnConfigStore::StoreRow&)>& add)>;
+    const std::function<void(const TarnConfigStore::StoreRowView&)>& add)>;
 
 // ProcessConfigMapList for the rows of table that visit hands over one at a time, followed by
 // more: no row is kept once its value is in document. connection is the calling thread's. With

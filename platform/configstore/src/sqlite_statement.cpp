@@ -63,7 +63,7 @@ std::string_view Statement::TextView(int column) const {
     const unsigned char* text = sqlite3_column_text(statement_, column);
     int size = sqlite3_column_bytes(statement_, column);
     return text ? std::string_view(reinterpret_cast<const char*>(text), static_cast<size_t>(size))
-                : std::string_view();
+                : std::string_view("");
 }
 
 }  // namespace TarnConfigStore

@@ -35,7 +35,7 @@ public:
     void Run();
 
     std::string Text(int column) const;
-    // The column's text, valid until the next Step; empty for NULL.
+    // The column's text, valid until the next Step; empty for NULL. A NUL follows it.
     std::string_view TextView(int column) const;
     int64_t Integer(int column) const { return sqlite3_column_int64(statement_, column); }
 

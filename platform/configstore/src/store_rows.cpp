@@ -92,19 +92,13 @@ void SelectEach(DBStore::StoreConnection& connection, RowTable table, const std:
 
 void BindNothing(Statement&) {}
 
-// Calls visit with each row the filter selects, in one record assigned from row to row (after
-// the first rows the texts fit the record's buffers).
+// Calls visit with each row the filter selects, its texts straight from SQLite.
 template <typename Bind>
 void VisitSelected(DBStore::StoreConnection& store, RowTable table, const std::string& filter,
-                   Bind bind, const std::function<void(const StoreRow&)>& visit) {
-    StoreRow row;
-    std::string* columns[] = {&row.component,  &row.group, &row.key,
-                              &row.identifier, &row.value, &row.autoConfValue};
-    SelectEach(store, table, filter, bind, [&](Statement& statement) {
-        for (int column = 0; column < static_cast<int>(std::size(columns)); ++column) {
-            columns[column]->assign(statement.TextView(column));
-        }
-        visit(row);
+                   Bind bind, const std::function<void(const StoreRowView&)>& visit) {
+    SelectEach(store, table, filter, bind, [&visit](Statement& statement) {
+        visit(StoreRowView{statement.TextView(0), statement.TextView(1), statement.TextView(2),
+                           statement.TextView(3), statement.TextView(4), statement.TextView(5)});
     });
 }
 
@@ -295,7 +289,7 @@ std::vector<StoreRow> ReadStoreRows(const std::shared_ptr<DBStore::StoreConnecti
 }
 
 void VisitStoreRows(const std::shared_ptr<DBStore::StoreConnection>& connection, RowTable table,
-                    const std::function<void(const StoreRow&)>& visit,
+                    const std::function<void(const StoreRowView&)>& visit,
                     const std::vector<ConfigStoreObjectId>* keys) {
     DBStore::StoreConnection& store = RequireConnection(connection);
     if (keys && keys->empty()) {
@@ -315,7 +309,7 @@ void VisitStoreRows(const std::shared_ptr<DBStore::StoreConnection>& connection,
 
 void VisitStoreRowsBetween(const std::shared_ptr<DBStore::StoreConnection>& connection,
                            RowTable table, int64_t from, int64_t to,
-                           const std::function<void(const StoreRow&)>& visit) {
+                           const std::function<void(const StoreRowView&)>& visit) {
     auto bind = [from, to](Statement& statement) { statement.Bind(1, from).Bind(2, to); };
     VisitSelected(RequireConnection(connection), table, " WHERE seq >= ?1 AND seq < ?2", bind,
                   visit);

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -35,6 +36,24 @@ struct StoreRow {
     std::string value;          // JSON text, or the literal "DELETE_DEFAULT"
     std::string autoConfValue;  // JSON text, or empty
 };
+
+// One row as a visit hands it over: the texts are the database's own buffers, valid during
+// the call only (the next row reuses them), each followed by a NUL. A visitor that keeps a
+// row copies it (CopyRow).
+struct StoreRowView {
+    std::string_view component;
+    std::string_view group;
+    std::string_view key;
+    std::string_view identifier;
+    std::string_view value;
+    std::string_view autoConfValue;
+};
+
+inline StoreRow CopyRow(const StoreRowView& row) {
+    return StoreRow{std::string(row.component), std::string(row.group),
+                    std::string(row.key),       std::string(row.identifier),
+                    std::string(row.value),     std::string(row.autoConfValue)};
+}
 
 // The value text that marks a default instance the user deleted.
 inline constexpr const char kDeleteDefaultValue[] = "DELETE_DEFAULT";
@@ -65,11 +84,11 @@ int DeleteRows(const std::shared_ptr<DBStore::StoreConnection>& connection, RowT
 std::vector<StoreRow> ReadStoreRows(const std::shared_ptr<DBStore::StoreConnection>& connection,
                                     RowTable table);
 // Calls visit with every row of a table, in order, or with the rows of the keys in keys only
-// (every instance; their instance ids are not read) when keys is given. The record is one
-// and the same from row to row, so a reader that goes through the rows once holds no more
-// than one row of them at a time. What visit throws ends the visit and passes through.
+// (every instance; their instance ids are not read) when keys is given. The texts are not
+// copied: a reader that goes through the rows once holds no more than one row of them at a
+// time. What visit throws ends the visit and passes through.
 void VisitStoreRows(const std::shared_ptr<DBStore::StoreConnection>& connection, RowTable table,
-                    const std::function<void(const StoreRow&)>& visit,
+                    const std::function<void(const StoreRowView&)>& visit,
                     const std::vector<ConfigStoreObjectId>* keys = nullptr);
 // The store-order positions of a table's rows: rows are visited in order of position, and
 // positions grow as rows are added. first and end are 0 without rows. Rows are counted up to
@@ -86,7 +105,7 @@ RowSpan GetRowSpan(const std::shared_ptr<DBStore::StoreConnection>& connection, 
 // go through a table's rows in two parts.
 void VisitStoreRowsBetween(const std::shared_ptr<DBStore::StoreConnection>& connection,
                            RowTable table, int64_t from, int64_t to,
-                           const std::function<void(const StoreRow&)>& visit);
+                           const std::function<void(const StoreRowView&)>& visit);
 // All rows of a table, in order.
 ConfigRowList ReadRows(const std::shared_ptr<DBStore::StoreConnection>& connection, RowTable table);
 // The rows of the key of id in a table, in order: all its instances when id's instance id is
