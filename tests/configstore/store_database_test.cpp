@@ -152,9 +152,9 @@ std::vector<std::string> VisitedRows(const std::shared_ptr<DBStore::StoreConnect
     return rows;
 }
 
-// A kept connection reads the file through a mapping made at an earlier read; another process
-// then rewrites the rows and compacts the file to a fraction of its size.
-TEST_F(StoreDatabaseTest, AMappedStoreShowsWhatAnotherProcessRewroteAndShrank) {
+// A kept connection read the whole file at an earlier call; another process then rewrites the
+// rows and compacts the file to a fraction of its size.
+TEST_F(StoreDatabaseTest, AKeptConnectionShowsWhatAnotherProcessRewroteAndShrank) {
     auto parent = Connect();
     const std::string padding(2000, 'x');
     for (int i = 0; i < 500; ++i) {
@@ -178,7 +178,7 @@ TEST_F(StoreDatabaseTest, AMappedStoreShowsWhatAnotherProcessRewroteAndShrank) {
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     ASSERT_LT(std::filesystem::file_size(TarnPaths::kConfigStoreDb), before / 2);
     EXPECT_EQ(std::vector<std::string>{R"(new={"v":2})"}, VisitedRows(parent));
-    // And it grows again under the parent's own writes, read back through a larger mapping.
+    // And it grows again under the parent's own writes.
     for (int i = 0; i < 500; ++i) {
         PutCurrentRow(parent, "c", "g", "k", std::to_string(i), R"({"p":")" + padding + R"("})");
     }

@@ -94,16 +94,6 @@ namespace {
 // How long a statement waits for another process's lock before it fails.
 constexpr int kBusyTimeoutMs = 5000;
 
-// Pages of the database file are read through a shared read-only mapping instead of being
-// copied into SQLite's page cache by a read call each. Writes still go through write calls,
-// and pages changed in the write-ahead log are read from the log, so another process writing
-// the store is seen as before; a file that shrank is mapped again at the next read
-// transaction. The limit is address space, not memory: the pages touched are the kernel's
-// file cache, shared with every other reader. 256 MiB holds the whole store of any host we
-// know of many times over (40 000 users take about 10 MB); a larger store is read through the
-// mapping up to the limit and by read calls beyond it.
-constexpr const char kMapStorePragma[] = "PRAGMA mmap_size = 268435456";
-
 // The store holds secrets (password hashes among them): the database and its journal files
 // are for the owner alone.
 constexpr mode_t kStoreFileMode = 0600;
@@ -152,8 +142,6 @@ std::shared_ptr<DBStore::StoreConnection> Open(int flags, const std::string& nam
     }
     sqlite3_extended_result_codes(handle, 1);
     sqlite3_busy_timeout(handle, kBusyTimeoutMs);
-    // Only a speed-up: a connection that cannot map the file reads it as before.
-    sqlite3_exec(handle, kMapStorePragma, nullptr, nullptr, nullptr);
     return connection;
 }
 
