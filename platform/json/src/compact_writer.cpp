@@ -261,18 +261,27 @@ private:
     size_t used_ = 0;
 };
 
+// Writes the object's members, each value by writeValue.
+template <typename WriteValue>
+bool WriteMembers(const rapidjson::Value& object, CompactTextWriter& writer,
+                  const WriteValue& writeValue) {
+    writer.StartObject();
+    for (const auto& member : object.GetObject()) {
+        if (!writer.Key(member.name.GetString(), member.name.GetStringLength(), false) ||
+            !writeValue(member.value)) {
+            return false;
+        }
+    }
+    return writer.EndObject(object.MemberCount());
+}
+
 // Writes value as Accept would, with the splice's elements of its array given by its text.
 bool WriteSpliced(const rapidjson::Value& value, const JsonTextSplice& splice,
                   CompactTextWriter& writer) {
     if (value.IsObject()) {
-        writer.StartObject();
-        for (const auto& member : value.GetObject()) {
-            if (!writer.Key(member.name.GetString(), member.name.GetStringLength(), false) ||
-                !WriteSpliced(member.value, splice, writer)) {
-                return false;
-            }
-        }
-        return writer.EndObject(value.MemberCount());
+        return WriteMembers(value, writer, [&splice, &writer](const rapidjson::Value& member) {
+            return WriteSpliced(member, splice, writer);
+        });
     }
     if (!value.IsArray()) {
         return value.Accept(writer);
@@ -299,14 +308,9 @@ bool WriteWithTexts(const rapidjson::Value& value, const JsonTextValues& texts,
         return writer.Raw(value.GetString(), value.GetStringLength());
     }
     if (value.IsObject()) {
-        writer.StartObject();
-        for (const auto& member : value.GetObject()) {
-            if (!writer.Key(member.name.GetString(), member.name.GetStringLength(), false) ||
-                !WriteWithTexts(member.value, texts, writer)) {
-                return false;
-            }
-        }
-        return writer.EndObject(value.MemberCount());
+        return WriteMembers(value, writer, [&texts, &writer](const rapidjson::Value& member) {
+            return WriteWithTexts(member, texts, writer);
+        });
     }
     if (!value.IsArray()) {
         return value.Accept(writer);
